@@ -1,0 +1,59 @@
+// TStringBTree: an unbalanced binary search tree of words that counts repeats
+// and hands the words out once each in ascending byte order. Its root is a
+// sentinel holding the empty string, so every export starts with that entry.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace verblinka {
+
+struct TStringBTreeNode {
+    TStringBTreeNode* Lesser = nullptr;  // subtree of keys that sort before Key
+    TStringBTreeNode* Greater = nullptr; // subtree of keys that sort after Key
+    std::string Key;
+    std::int32_t Occurrences = 0;
+};
+
+// One exported entry: a word with its occurrence count attached.
+struct TDictionaryEntry {
+    std::string Word;
+    std::int32_t Occurrences = 0;
+
+    friend bool operator==(const TDictionaryEntry&, const TDictionaryEntry&) = default;
+};
+
+using TDictionaryEntries = std::vector<TDictionaryEntry>;
+
+// Byte order: unsigned bytes, a prefix before its extensions.
+inline int CompareWords(std::string_view a, std::string_view b) {
+    return a.compare(b);
+}
+
+class TStringBTree {
+public:
+    TStringBTree();
+    TStringBTree(const TStringBTree&) = delete;
+    TStringBTree& operator=(const TStringBTree&) = delete;
+
+    void Add(std::string_view word);
+    // Appends every node, Root first, in ascending order.
+    void ExportTo(TDictionaryEntries& list) const;
+    void Clear();
+
+    const TStringBTreeNode& Root() const { return *root_; }
+    std::size_t NodeCount() const { return nodes_.size(); }
+
+private:
+    TStringBTreeNode* NewNode(std::string_view key);
+
+    // The tree owns its nodes here; the links between them are plain pointers,
+    // so no release ever recurses along a deep chain.
+    std::deque<TStringBTreeNode> nodes_;
+    TStringBTreeNode* root_ = nullptr;
+};
+
+} // namespace verblinka

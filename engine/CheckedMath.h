@@ -1,0 +1,48 @@
+// Integer arithmetic on counts and indices never wraps: an overflow is an error.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace verblinka {
+
+class OverflowError : public std::overflow_error {
+public:
+    OverflowError() : std::overflow_error("Integer overflow") {}
+};
+
+inline std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {
+    std::int32_t result = 0;
+    if (__builtin_add_overflow(a, b, &result)) {
+        throw OverflowError();
+    }
+    return result;
+}
+
+inline std::int32_t CheckedSub(std::int32_t a, std::int32_t b) {
+    std::int32_t result = 0;
+    if (__builtin_sub_overflow(a, b, &result)) {
+        throw OverflowError();
+    }
+    return result;
+}
+
+// Narrows a size to a 32-bit count, failing where it does not fit.
+template <typename T> std::int32_t CheckedCount(T value) {
+    std::int32_t result = 0;
+    if (__builtin_add_overflow(value, 0, &result)) {
+        throw OverflowError();
+    }
+    return result;
+}
+
+template <typename T> T CheckedMul(T a, T b) {
+    T result{};
+    if (__builtin_mul_overflow(a, b, &result)) {
+        throw OverflowError();
+    }
+    return result;
+}
+
+} // namespace verblinka

@@ -1,0 +1,63 @@
+// Windows-1251, the single-byte code page of every word, and its bridges to
+// Unicode text (UTF-8) for the controls, the command line and UTF-8 files.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace verblinka {
+
+// Byte a character becomes when Windows-1251 lacks it: the code page's own
+// substitute control character, which belongs to words like a letter does.
+inline constexpr std::uint8_t kSubstituteByte = 0x1A;
+
+// Capital of a Windows-1251 byte; bytes without a capital stay as they are
+// (the micro sign 0xB5 among them).
+std::uint8_t UpperCase1251(std::uint8_t byte);
+
+// Upper-cases every byte; the length does not change.
+std::string UpperCase1251(std::string_view text);
+
+// Unicode code point of a Windows-1251 byte; 0x98, unassigned, maps to U+0098
+// so that every byte round-trips.
+char32_t CodePointOf1251(std::uint8_t byte);
+
+// Windows-1251 byte of a code point, if the code page holds it.
+std::optional<std::uint8_t> ByteOfCodePoint1251(char32_t codePoint);
+
+// Byte that a code point becomes on its way into Windows-1251: itself where the
+// code page has it; a blank for a Unicode space that the code page lacks (it
+// still separates words); the substitute byte for everything else (one byte
+// for one character, so it neither splits nor joins words).
+std::uint8_t To1251(char32_t codePoint);
+
+// Windows-1251 bytes to UTF-8 text.
+std::string Utf8From1251(std::string_view bytes);
+
+// UTF-8 text to Windows-1251 bytes. A byte that is not part of a valid UTF-8
+// sequence becomes the substitute byte.
+std::string Utf8To1251(std::string_view utf8);
+
+// Incremental, strict UTF-8 decoder: feed bytes one at a time.
+class Utf8Decoder {
+public:
+    enum class Result { NeedMore, CodePoint, Invalid };
+
+    // On CodePoint, codePoint() holds the decoded value. On Invalid, the
+    // sequence under way is dropped; if the offending byte could start a new
+    // sequence, pendingRestart() tells the caller to feed it again.
+    Result Feed(std::uint8_t byte);
+    char32_t codePoint() const { return codePoint_; }
+    bool pendingRestart() const { return restart_; }
+    bool midSequence() const { return remaining_ != 0; }
+
+private:
+    char32_t codePoint_ = 0;
+    char32_t minimum_ = 0;
+    int remaining_ = 0;
+    bool restart_ = false;
+};
+
+} // namespace verblinka

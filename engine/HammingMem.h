@@ -1,0 +1,64 @@
+// THammingNet: a two-layer Hamming network used as an associative memory.
+// The first layer measures how many positions of the input agree with each
+// stored pattern; the second is a competitive layer whose units inhibit one
+// another until one leader remains or the pass limit is reached.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace verblinka {
+
+class THammingNet {
+public:
+    // Called by Recognize after the first layer (pass 0, with Similarity) and
+    // after every competition pass (pass 1, 2, ..., with Activity).
+    using PassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
+
+    THammingNet() = default;
+
+    void SetInputCount(std::int32_t n);
+    void SetPatternCount(std::int32_t m);
+    void SetMaxIterations(std::int32_t passes) { MaxIterations_ = passes; }
+
+    // Copies pattern (InputCount elements) into row `row` and refreshes Bias
+    // and Epsilon.
+    void StorePattern(std::span<const std::int32_t> pattern, std::int32_t row);
+
+    // Returns the row of the stored pattern that wins the competition for input.
+    std::int32_t Recognize(std::span<const std::int32_t> input,
+                           const PassObserver& observer = nullptr);
+
+    double Bias() const { return Bias_; }
+    double MaxOutput() const { return MaxOutput_; }
+    double Epsilon() const { return Epsilon_; }
+    std::int32_t InputCount() const { return InputCount_; }
+    std::int32_t PatternCount() const { return PatternCount_; }
+    std::int32_t MaxIterations() const { return MaxIterations_; }
+    double Weight(std::int32_t row, std::int32_t column) const;
+    std::span<const double> Similarity() const { return Similarity_; }
+    std::span<const double> Activity() const { return Activity_; }
+
+    double Activation(double x) const;
+    bool IsStable() const;
+
+private:
+    void Resize(std::int32_t oldInputCount);
+    void FirstLayer(std::span<const std::int32_t> input);
+    void CompetitionPass();
+    std::int32_t CopyActivityAndFindLeader();
+
+    double Bias_ = 0.0;
+    double MaxOutput_ = 100.0;
+    double Epsilon_ = 0.0;
+    std::int32_t InputCount_ = 0;
+    std::int32_t PatternCount_ = 0;
+    std::vector<double> Weights_; // PatternCount rows of InputCount values, row after row
+    std::vector<double> Similarity_;
+    std::vector<double> Activity_;
+    std::int32_t MaxIterations_ = 50;
+};
+
+} // namespace verblinka

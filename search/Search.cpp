@@ -1,0 +1,113 @@
+#include "search/Search.h"
+
+#include "engine/CheckedMath.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace verblinka {
+
+std::int32_t WordDistance(std::string_view a, std::string_view b) {
+    const std::int32_t lengthA = CheckedCount(a.size());
+    const std::int32_t lengthB = CheckedCount(b.size());
+    std::int32_t distance = lengthA > lengthB ? lengthA - lengthB : lengthB - lengthA;
+    const std::size_t common = std::min(a.size(), b.size());
+    for (std::size_t p = 0; p < common; ++p) {
+        if (a[p] != b[p]) {
+            distance = CheckedAdd(distance, 1);
+        }
+    }
+    return distance;
+}
+
+std::string InsertBlank(std::string_view s, std::int32_t p) {
+    if (p < 1 || static_cast<std::size_t>(p) > s.size() + 1) {
+        throw std::out_of_range("Blank position out of range");
+    }
+    std::string result;
+    result.reserve(s.size() + 1);
+    result.append(s.substr(0, static_cast<std::size_t>(p - 1)));
+    result.push_back(' ');
+    result.append(s.substr(static_cast<std::size_t>(p - 1)));
+    return result;
+}
+
+bool IsBlankQuery(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<std::uint8_t>(c) <= 0x20; });
+}
+
+std::string TSearchOutcome::Message() const {
+    switch (Status) {
+    case TSearchStatus::Found:
+        return {};
+    case TSearchStatus::NoWord:
+        return kMessageNoWord;
+    case TSearchStatus::NoDictionary:
+        return kMessageNoDictionary;
+    case TSearchStatus::Failed:
+        break;
+    }
+    return kMessageSearchFailed;
+}
+
+namespace {
+
+// One recognition: code text, let the network choose a row, measure the entry.
+TSearchStep Propose(std::string_view text, const TDictionaryEntries& entries, THammingNet& network,
+                    TWordCode& code) {
+    CodeWord(text, code);
+    const std::int32_t row = network.Recognize(code);
+    if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
+        throw std::out_of_range("The network returned a row outside the dictionary");
+    }
+    return {std::string(), row, WordDistance(text, entries[static_cast<std::size_t>(row)].Word)};
+}
+
+} // namespace
+
+TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entries,
+                          THammingNet& network, TWordCode& code, bool recordSteps) {
+    TSearchOutcome outcome;
+    if (IsBlankQuery(query)) {
+        outcome.Status = TSearchStatus::NoWord;
+        return outcome;
+    }
+    if (entries.empty()) {
+        outcome.Status = TSearchStatus::NoDictionary;
+        return outcome;
+    }
+    try {
+        if (static_cast<std::size_t>(network.PatternCount()) != entries.size()) {
+            throw std::logic_error("The network and the dictionary disagree in size");
+        }
+        auto record = [&](TSearchStep step, std::string_view text) {
+            if (recordSteps) {
+                step.Text.assign(text);
+                outcome.Steps.push_back(std::move(step));
+            }
+        };
+        TSearchStep first = Propose(query, entries, network, code);
+        outcome.BestRow = first.Row;
+        outcome.BestDistance = first.Distance;
+        record(first, query);
+        const std::int32_t length = CheckedCount(query.size());
+        for (std::int32_t p = 1; p <= length; ++p) {
+            const std::string variant = InsertBlank(query, p);
+            TSearchStep step = Propose(variant, entries, network, code);
+            if (step.Distance <= outcome.BestDistance) {
+                outcome.BestDistance = step.Distance;
+                outcome.BestRow = step.Row;
+                outcome.ChosenStep = p;
+            }
+            record(step, variant);
+        }
+        outcome.Status = TSearchStatus::Found;
+    } catch (const std::exception&) {
+        outcome = TSearchOutcome{};
+        outcome.Status = TSearchStatus::Failed;
+    }
+    return outcome;
+}
+
+} // namespace verblinka
