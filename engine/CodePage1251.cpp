@@ -170,6 +170,8 @@ std::string Utf8To1251(std::string_view utf8) {
 Utf8Decoder::Result Utf8Decoder::Feed(std::uint8_t byte) {
     restart_ = false;
     if (remaining_ == 0) {
+        low_ = 0x80;
+        high_ = 0xBF;
         if (byte < 0x80) {
             codePoint_ = byte;
             return Result::CodePoint;
@@ -177,36 +179,33 @@ Utf8Decoder::Result Utf8Decoder::Feed(std::uint8_t byte) {
         if (byte >= 0xC2 && byte <= 0xDF) {
             codePoint_ = byte & 0x1Fu;
             remaining_ = 1;
-            minimum_ = 0x80;
         } else if (byte >= 0xE0 && byte <= 0xEF) {
             codePoint_ = byte & 0x0Fu;
             remaining_ = 2;
-            minimum_ = 0x800;
+            // No overlong forms, no surrogates.
+            low_ = byte == 0xE0 ? 0xA0 : 0x80;
+            high_ = byte == 0xED ? 0x9F : 0xBF;
         } else if (byte >= 0xF0 && byte <= 0xF4) {
             codePoint_ = byte & 0x07u;
             remaining_ = 3;
-            minimum_ = 0x10000;
+            // No overlong forms, nothing above U+10FFFF.
+            low_ = byte == 0xF0 ? 0x90 : 0x80;
+            high_ = byte == 0xF4 ? 0x8F : 0xBF;
         } else {
             return Result::Invalid;
         }
         return Result::NeedMore;
     }
-    if ((byte & 0xC0u) != 0x80u) {
+    if (byte < low_ || byte > high_) {
+        // The sequence so far is broken; the byte itself may start the next one.
         remaining_ = 0;
         restart_ = true;
         return Result::Invalid;
     }
+    low_ = 0x80;
+    high_ = 0xBF;
     codePoint_ = (codePoint_ << 6) | (byte & 0x3Fu);
     --remaining_;
-    // Reject overlong forms, surrogates and values above U+10FFFF as early as
-    // the bits allow, so that the byte after them is read afresh.
-    const bool tooBig = codePoint_ > (0x10FFFFu >> (6 * remaining_));
-    const bool overlong = remaining_ == 0 && codePoint_ < minimum_;
-    const bool surrogate = remaining_ == 0 && codePoint_ >= 0xD800 && codePoint_ <= 0xDFFF;
-    if (tooBig || overlong || surrogate) {
-        remaining_ = 0;
-        return Result::Invalid;
-    }
     return remaining_ == 0 ? Result::CodePoint : Result::NeedMore;
 }
 

@@ -46,8 +46,8 @@ public:
     enum class Result { NeedMore, CodePoint, Invalid };
 
     // On CodePoint, codePoint() holds the decoded value. On Invalid, the
-    // sequence under way is dropped; if the offending byte could start a new
-    // sequence, pendingRestart() tells the caller to feed it again.
+    // broken sequence is dropped (one substitute per maximal broken part); when
+    // pendingRestart() is true the caller feeds the same byte again.
     Result Feed(std::uint8_t byte);
     char32_t codePoint() const { return codePoint_; }
     bool pendingRestart() const { return restart_; }
@@ -55,7 +55,8 @@ public:
 
 private:
     char32_t codePoint_ = 0;
-    char32_t minimum_ = 0;
+    std::uint8_t low_ = 0x80; // range of the next continuation byte
+    std::uint8_t high_ = 0xBF;
     int remaining_ = 0;
     bool restart_ = false;
 };

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config python3
   qt6-base-dev qt6-svg-dev libqt6svg6
   googletest libgtest-dev libbenchmark-dev
 )

@@ -1,0 +1,279 @@
+#include "TestSupport.h"
+
+#include "dictionary/BTree.h"
+#include "dictionary/DictionaryLoad.h"
+#include "dictionary/WordReader.h"
+#include "engine/CodePage1251.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+namespace verblinka {
+namespace {
+
+using testing::DictionaryOf;
+using testing::FileOf;
+using testing::WordsIn;
+using testing::WordsOf;
+using Words = std::vector<std::string>;
+
+// "Кот, кот и пёс!" in Windows-1251.
+const std::string kCatsAndDog = "\xCA\xEE\xF2, \xEA\xEE\xF2 \xE8 \xEF\xB8\xF1!";
+
+TEST(WordReaderTest, SplitsAtTheFifteenDelimitersOnly) {
+    EXPECT_EQ(WordsOf(kCatsAndDog),
+              (Words{"\xCA\xEE\xF2", "\xEA\xEE\xF2", "\xE8", "\xEF\xB8\xF1"}));
+    EXPECT_EQ(WordsOf("e-mail don't a/b [x]"), (Words{"e", "mail", "don", "t", "a/b", "[x]"}));
+    EXPECT_EQ(WordsOf("one\ttwo"), (Words{"one\ttwo"}));
+
+    const std::string delimiters("\x00 ,.-!?\r\n\"'():;", 15);
+    for (int c = 0; c < 256; ++c) {
+        const char byte = static_cast<char>(c);
+        const Words words = WordsOf(std::string("x") + byte + "y");
+        const bool isDelimiter = delimiters.find(byte) != std::string::npos;
+        EXPECT_EQ(IsDelimiter(static_cast<std::uint8_t>(c)), isDelimiter) << c;
+        EXPECT_EQ(words.size(), isDelimiter ? 2u : 1u) << "byte " << c;
+    }
+}
+
+TEST(WordReaderTest, DelimiterRunsAndFileEdgesGiveNoEmptyWords) {
+    EXPECT_EQ(WordsOf(""), Words{});
+    EXPECT_EQ(WordsOf(" ,.;\r\n\r\n"), Words{});
+    EXPECT_EQ(WordsOf("\r\n  ,,alpha...beta"), (Words{"alpha", "beta"}));
+    EXPECT_EQ(WordsOf(std::string("a\0\0b", 4)), (Words{"a", "b"}));
+    EXPECT_EQ(WordsOf("last"), (Words{"last"}));
+}
+
+TEST(WordReaderTest, WithoutAFileTheResultIsLeftAsItIs) {
+    std::string result = "kept";
+    GetWord(nullptr, result);
+    EXPECT_EQ(result, "kept");
+}
+
+// A source that hands out its bytes a few at a time and then fails.
+class TrickleSource final : public TByteSource {
+public:
+    TrickleSource(std::string bytes, std::size_t step, std::size_t failAt)
+        : bytes_(std::move(bytes)), step_(step), failAt_(failAt) {}
+    std::size_t Read(std::span<std::uint8_t> buffer) override {
+        const std::size_t end = std::min({bytes_.size(), failAt_, position_ + step_});
+        const std::size_t count = std::min(buffer.size(), end - std::min(end, position_));
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), count, buffer.begin());
+        position_ += count;
+        return count;
+    }
+    bool Rewind() override {
+        position_ = 0;
+        return true;
+    }
+
+private:
+    std::string bytes_;
+    std::size_t step_;
+    std::size_t failAt_;
+    std::size_t position_ = 0;
+};
+
+TEST(WordReaderTest, ShortReadsAndLongWordsAcrossBuffersReadWhole) {
+    const std::string longWord(200000, 'w');
+    const std::string text = "first " + longWord + " last";
+    TDictionaryFile file(std::make_unique<TrickleSource>(text, 7, text.size()));
+    std::string word;
+    GetWord(&file, word);
+    EXPECT_EQ(word, "first");
+    GetWord(&file, word);
+    EXPECT_EQ(word, longWord);
+    GetWord(&file, word);
+    EXPECT_EQ(word, "last");
+    GetWord(&file, word);
+    EXPECT_EQ(word, "");
+}
+
+TEST(WordReaderTest, AFailedReadEndsTheFileAfterWhatWasRead) {
+    const std::string text = "alpha beta gamma";
+    TDictionaryFile file(std::make_unique<TrickleSource>(text, 4, 8)); // fails inside "beta"
+    std::string word;
+    GetWord(&file, word);
+    EXPECT_EQ(word, "alpha");
+    GetWord(&file, word);
+    EXPECT_EQ(word, "be");
+    GetWord(&file, word);
+    EXPECT_EQ(word, "");
+}
+
+TEST(TextEncodingTest, TheSameTextInUtf8AndWindows1251GivesTheSameDictionary) {
+    const std::string utf8 = "Кот, кот и пёс! Ёж — «ёлка» № 5 €";
+    const std::string cp1251 = Utf8To1251(utf8);
+    const TDictionary fromBytes = DictionaryOf(cp1251);
+    EXPECT_EQ(FileOf(cp1251)->encoding(), TTextEncoding::Bytes);
+    EXPECT_EQ(FileOf(utf8)->encoding(), TTextEncoding::Utf8);
+    EXPECT_EQ(DictionaryOf(utf8).Entries, fromBytes.Entries);
+    EXPECT_EQ(DictionaryOf("\xEF\xBB\xBF" + utf8).Entries, fromBytes.Entries);
+    EXPECT_EQ(WordsIn(fromBytes.Entries),
+              (Words{"", "5", "\x88", "\x97", "\xA8\xC6", "\xAB\xA8\xCB\xCA\xC0\xBB", "\xB9",
+                     "\xC8", "\xCA\xCE\xD2", "\xCF\xA8\xD1"}));
+}
+
+TEST(TextEncodingTest, OnlyValidUtf8WithMultiByteTextIsConverted) {
+    EXPECT_EQ(FileOf("plain ascii")->encoding(), TTextEncoding::Bytes);
+    EXPECT_EQ(FileOf("")->encoding(), TTextEncoding::Bytes);
+    EXPECT_EQ(FileOf("\xEF\xBB\xBF")->encoding(), TTextEncoding::Utf8);
+    EXPECT_EQ(WordsOf("\xEF\xBB\xBF"), Words{});
+    // Valid until one stray byte at the very end: read as bytes.
+    const std::string almost = std::string(100000, 'x') + " ж " + std::string(100000, 'y') + "\xFF";
+    EXPECT_EQ(FileOf(almost)->encoding(), TTextEncoding::Bytes);
+    // A multi-byte sequence cut by the end of the file is not valid either.
+    EXPECT_EQ(FileOf("ж\xD0")->encoding(), TTextEncoding::Bytes);
+    // A byte-order mark decides even when the rest is broken.
+    EXPECT_EQ(WordsOf("\xEF\xBB\xBF\xCA\xEE\xF2 \xD0\x9A"), (Words{"\x1A\x1A\x1A", "\xCA"}));
+}
+
+TEST(TextEncodingTest, SequencesSplitAcrossReadsAndMissingCharactersKeepWordBoundaries) {
+    std::string utf8;
+    for (int i = 0; i < 30000; ++i) {
+        utf8 += "ёж漢 a\u3000b ";
+    }
+    TDictionaryFile file(std::make_unique<TrickleSource>(utf8, 65535, utf8.size()));
+    ASSERT_EQ(file.encoding(), TTextEncoding::Utf8);
+    std::string word;
+    for (int i = 0; i < 30000; ++i) {
+        GetWord(&file, word);
+        ASSERT_EQ(word, "\xB8\xE6\x1A") << i;
+        GetWord(&file, word);
+        ASSERT_EQ(word, "a");
+        GetWord(&file, word);
+        ASSERT_EQ(word, "b");
+    }
+    GetWord(&file, word);
+    EXPECT_EQ(word, "");
+}
+
+TEST(WordTreeTest, ExportsTheEmptyRootFirstThenWordsInByteOrderWithCounts) {
+    TStringBTree tree;
+    TDictionaryEntries fresh;
+    tree.ExportTo(fresh);
+    EXPECT_EQ(fresh, (TDictionaryEntries{{"", 0}}));
+
+    tree.Add("\xCA\xCE\xD2"); // КОТ
+    tree.Add("\xCF\xA8\xD1"); // ПЁС
+    tree.Add("\xCA\xCE\xD2");
+    tree.Add("");
+    TDictionaryEntries entries;
+    tree.ExportTo(entries);
+    EXPECT_EQ(entries, (TDictionaryEntries{{"", 1}, {"\xCA\xCE\xD2", 2}, {"\xCF\xA8\xD1", 1}}));
+    EXPECT_EQ(tree.Root().Lesser, nullptr);
+
+    tree.Clear();
+    TDictionaryEntries cleared;
+    tree.ExportTo(cleared);
+    EXPECT_EQ(cleared, fresh);
+}
+
+TEST(WordTreeTest, BytesCompareUnsignedAndPrefixesFirst) {
+    TStringBTree tree;
+    for (const char* word : {"\xC0", "\xA8", "Z", "9", "\xCA\xCE\xD2\xDB", "\xCA\xCE\xD2", "A"}) {
+        tree.Add(word);
+    }
+    TDictionaryEntries entries;
+    tree.ExportTo(entries);
+    EXPECT_EQ(WordsIn(entries),
+              (Words{"", "9", "A", "Z", "\xA8", "\xC0", "\xCA\xCE\xD2", "\xCA\xCE\xD2\xDB"}));
+}
+
+TEST(WordTreeTest, SortedInputBuildsAChainThatExportsAndReleasesWithoutRecursion) {
+    std::vector<std::string> words;
+    for (int i = 0; i < 30000; ++i) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "W%07d", i);
+        words.emplace_back(buffer);
+    }
+    for (const bool descending : {false, true}) {
+        auto tree = std::make_unique<TStringBTree>();
+        if (descending) {
+            for (auto it = words.rbegin(); it != words.rend(); ++it) {
+                tree->Add(*it);
+            }
+        } else {
+            for (const auto& word : words) {
+                tree->Add(word);
+            }
+        }
+        TDictionaryEntries entries;
+        tree->ExportTo(entries);
+        ASSERT_EQ(entries.size(), words.size() + 1);
+        EXPECT_TRUE(std::equal(words.begin(), words.end(), entries.begin() + 1,
+                               [](const std::string& w, const TDictionaryEntry& e) {
+                                   return w == e.Word && e.Occurrences == 1;
+                               }));
+        tree.reset(); // a deep chain must not overflow the stack on release
+    }
+}
+
+TEST(DictionaryLoadTest, WordsAreUpperCasedCountedAndStoredRowByRow) {
+    const TDictionary dictionary =
+        DictionaryOf("\xCA\xEE\xF2 \xEA\xEE\xF2 \xCA\xCE\xD2"); // Кот кот КОТ
+    EXPECT_EQ(dictionary.Entries, (TDictionaryEntries{{"", 0}, {"\xCA\xCE\xD2", 3}}));
+
+    const TDictionary big = DictionaryOf(kCatsAndDog + " zebra Zebra apple");
+    ASSERT_EQ(big.Network.PatternCount(), static_cast<std::int32_t>(big.Entries.size()));
+    EXPECT_EQ(big.Network.InputCount(), kWordCodeLength);
+    EXPECT_EQ(big.Network.MaxIterations(), kProgramMaxIterations);
+    TWordCode code{};
+    for (std::size_t i = 0; i < big.Entries.size(); ++i) {
+        CodeWord(big.Entries[i].Word, code);
+        for (std::int32_t j = 0; j < kWordCodeLength; ++j) {
+            ASSERT_EQ(big.Network.Weight(static_cast<std::int32_t>(i), j),
+                      code[static_cast<std::size_t>(j)])
+                << "row " << i;
+        }
+    }
+}
+
+TEST(DictionaryLoadTest, AFileWithoutWordsGivesTheEmptyEntryOnly) {
+    const TDictionary dictionary = DictionaryOf(" ,.!?\r\n");
+    EXPECT_EQ(dictionary.Entries, (TDictionaryEntries{{"", 0}}));
+    EXPECT_EQ(dictionary.Network.PatternCount(), 1);
+}
+
+TEST(DictionaryLoadTest, OpeningFailsForMissingFilesAndDirectoriesNamingThePath) {
+    const auto directory = std::filesystem::temp_directory_path();
+    const std::string missing = (directory / "verblinka-no-such-file.txt").string();
+    TStringBTree tree;
+    TWordCode code{};
+    try {
+        LoadDictionary(missing, tree, code, kProgramMaxIterations);
+        FAIL() << "a missing file loaded";
+    } catch (const TOpenError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot open file " + missing);
+        EXPECT_EQ(WithFullStop(error.what()), "Cannot open file " + missing + ".");
+    }
+    EXPECT_THROW(LoadDictionary(directory.string(), tree, code, kProgramMaxIterations), TOpenError);
+}
+
+TEST(DictionaryLoadTest, LoadingTheSameFileTwiceGivesTheSameList) {
+    const auto path = std::filesystem::temp_directory_path() / "verblinka-load-twice.txt";
+    std::ofstream(path, std::ios::binary) << kCatsAndDog << " \xEA\xEE\xF2\xFB";
+    TStringBTree tree;
+    TWordCode code{};
+    const TDictionary first = LoadDictionary(path.string(), tree, code, kProgramMaxIterations);
+    const TDictionary second = LoadDictionary(path.string(), tree, code, kProgramMaxIterations);
+    std::filesystem::remove(path);
+    EXPECT_EQ(first.Entries, second.Entries);
+    EXPECT_EQ(first.Entries.size(), 5u);
+}
+
+TEST(ErrorTextTest, AFullStopIsAppendedOnlyAfterBytesAboveIt) {
+    EXPECT_EQ(WithFullStop(""), "");
+    EXPECT_EQ(WithFullStop("Cannot open file /tmp/a"), "Cannot open file /tmp/a.");
+    EXPECT_EQ(WithFullStop("Cannot open file /tmp/"), "Cannot open file /tmp/.");
+    EXPECT_EQ(WithFullStop("Cannot open file /tmp/a."), "Cannot open file /tmp/a.");
+    EXPECT_EQ(WithFullStop("ends with a dash -"), "ends with a dash -");
+    EXPECT_EQ(WithFullStop("\xCA\xCE\xD2"), "\xCA\xCE\xD2.");
+}
+
+} // namespace
+} // namespace verblinka
