@@ -37,8 +37,8 @@ bool IsBlankQuery(std::string_view text) {
                        [](char c) { return static_cast<std::uint8_t>(c) <= 0x20; });
 }
 
-std::string TSearchOutcome::Message() const {
-    switch (Status) {
+std::string TSearchOutcome::SearchMessage(TSearchStatus status) {
+    switch (status) {
     case TSearchStatus::Found:
         return {};
     case TSearchStatus::NoWord:
@@ -49,6 +49,16 @@ std::string TSearchOutcome::Message() const {
         break;
     }
     return kMessageSearchFailed;
+}
+
+TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries) {
+    if (IsBlankQuery(query)) {
+        return TSearchStatus::NoWord;
+    }
+    if (entries.empty()) {
+        return TSearchStatus::NoDictionary;
+    }
+    return TSearchStatus::Found;
 }
 
 namespace {
@@ -69,12 +79,8 @@ TSearchStep Propose(std::string_view text, const TDictionaryEntries& entries, TH
 TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entries,
                           THammingNet& network, TWordCode& code, bool recordSteps) {
     TSearchOutcome outcome;
-    if (IsBlankQuery(query)) {
-        outcome.Status = TSearchStatus::NoWord;
-        return outcome;
-    }
-    if (entries.empty()) {
-        outcome.Status = TSearchStatus::NoDictionary;
+    outcome.Status = CheckSearchInput(query, entries);
+    if (outcome.Status != TSearchStatus::Found) {
         return outcome;
     }
     try {

@@ -45,8 +45,15 @@ struct TSearchOutcome {
     std::vector<TSearchStep> Steps; // filled only when asked for
 
     // The message the caller shows; empty when the search found a row.
-    std::string Message() const;
+    std::string Message() const { return SearchMessage(Status); }
+
+    static std::string SearchMessage(TSearchStatus status);
 };
+
+// The two input checks that come before any work: NoWord, NoDictionary, or
+// Found when the search may go on. The window shows its wait cursor only
+// after they pass, so it asks for them on their own.
+TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries);
 
 // Looks query (Windows-1251 bytes, as typed) up in the dictionary whose entries
 // are `entries` and whose network holds their codes row by row.
