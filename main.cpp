@@ -1,0 +1,22 @@
+// Start-up of the desktop program: the main window, then the About and Help
+// dialogs (hidden until their commands show them), then the event loop until
+// the main window is closed.
+#include "ui/AppShell.h"
+#include "ui/FMHELP.h"
+#include "ui/fmAbout.h"
+#include "ui/fmSearch.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setWindowIcon(verblinka::ProgramIcon());
+
+    verblinka::TfrmMain frmMain;
+    verblinka::TfrmAbout frmAbout(&frmMain, frmMain.Title);
+    verblinka::TfrmHelp frmHelp(&frmMain);
+    frmMain.AttachDialogs(frmAbout, frmHelp);
+
+    frmMain.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,111 @@
+#include "ui/AppShell.h"
+
+#include "dictionary/DictionaryLoad.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+
+#include <new>
+
+namespace verblinka {
+namespace {
+
+constexpr const char* kOutOfMemoryMessage = "Недостаточно памяти для выполнения команды";
+
+void ShowBox(QMessageBox::Icon icon, const QString& text) {
+    // No parent: the box is centred on the screen, not on a window.
+    QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText); // a path with '<' in it is not markup
+    if (auto* ok = qobject_cast<QPushButton*>(box.button(QMessageBox::Ok))) {
+        ok->setIcon(QIcon()); // some styles decorate the button itself
+        box.setDefaultButton(ok);
+        box.setEscapeButton(ok);
+    }
+    box.setFont(FormFont());
+    box.exec();
+}
+
+} // namespace
+
+QString ApplicationTitleFromPath(const QString& programPath) {
+    QString name = QFileInfo(programPath).fileName();
+    if (const auto stop = name.indexOf(u'.'); stop >= 0) {
+        name.truncate(stop);
+    }
+    if (name.isEmpty()) {
+        return name;
+    }
+    return name.left(1).toUpper() + name.mid(1).toLower();
+}
+
+QString ApplicationTitle() {
+    QString path = QCoreApplication::applicationFilePath();
+    if (path.isEmpty() && !QCoreApplication::arguments().isEmpty()) {
+        path = QCoreApplication::arguments().constFirst();
+    }
+    return ApplicationTitleFromPath(path);
+}
+
+QFont FormFont() {
+    // A condensed sans at 10 pixels is as high (11 pixels a character) and
+    // about as wide as the classic 8-point dialog font the layouts were drawn
+    // for, so every caption fits its fixed place and the help text needs no
+    // extra lines.
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(10);
+    return font;
+}
+
+QIcon ProgramIcon() {
+    // Each size from its own drawing: the small emblem is simplified, not shrunk.
+    QIcon icon;
+    icon.addPixmap(QIcon(QStringLiteral(":/icons/verblinka-16.svg")).pixmap(16, 16));
+    const QIcon large(QStringLiteral(":/icons/verblinka-32.svg"));
+    for (const int size : {32, 48, 64}) {
+        icon.addPixmap(large.pixmap(size, size));
+    }
+    return icon;
+}
+
+void ShowMessage(const QString& text) {
+    ShowBox(QMessageBox::NoIcon, text);
+}
+
+void ShowMessage(std::string_view utf8Text) {
+    ShowMessage(QString::fromUtf8(utf8Text.data(), static_cast<qsizetype>(utf8Text.size())));
+}
+
+void ShowErrorBox(const QString& text) {
+    ShowBox(QMessageBox::Critical, text);
+}
+
+void HandleCommandError(std::exception_ptr error) noexcept {
+    QString text;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        text = QString::fromUtf8(WithFullStop(kOutOfMemoryMessage));
+    } catch (const std::exception& failure) {
+        // Error texts carry file names as the file system spells them.
+        text = QFile::decodeName(QByteArray::fromStdString(WithFullStop(failure.what())));
+    } catch (...) {
+        text = QString::fromUtf8(WithFullStop("Неизвестная ошибка"));
+    }
+    ShowErrorBox(text);
+}
+
+TWaitCursor::TWaitCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TWaitCursor::~TWaitCursor() {
+    QApplication::restoreOverrideCursor();
+}
+
+} // namespace verblinka

@@ -1,0 +1,62 @@
+// What every window of the program shares: the application title, the form
+// font, the two kinds of message box, the wait cursor, and the one handler
+// that every command hands its failures to.
+#pragma once
+
+#include <QFont>
+#include <QIcon>
+#include <QString>
+
+#include <exception>
+#include <string_view>
+#include <utility>
+
+namespace verblinka {
+
+// The title of message boxes: the program file's name without its directory,
+// cut at its first full stop, capitalised ("/usr/bin/verblinka" gives
+// "Verblinka").
+QString ApplicationTitleFromPath(const QString& programPath);
+
+// ApplicationTitleFromPath of the running program.
+QString ApplicationTitle();
+
+// The font of the main window and both dialogs.
+QFont FormFont();
+
+// The program's emblem, 16 x 16 and 32 x 32.
+QIcon ProgramIcon();
+
+// The plain message box: modal, centred on the screen, the application title,
+// the text as given, one OK button that answers Enter and Esc, no icon.
+void ShowMessage(const QString& text);
+void ShowMessage(std::string_view utf8Text);
+
+// The error box: like the plain box, with the stop icon.
+void ShowErrorBox(const QString& text);
+
+// The application's handler of failed commands: shows the error's text in the
+// error box (a full stop appended as for every error text).
+void HandleCommandError(std::exception_ptr error) noexcept;
+
+// Runs one command. Debian's Qt is built without exception tables, so no
+// exception may unwind through Qt's frames: every command stops its failures
+// here, at its own boundary, and passes them to HandleCommandError.
+template <typename Command> void RunCommand(Command&& command) noexcept {
+    try {
+        std::forward<Command>(command)();
+    } catch (...) {
+        HandleCommandError(std::current_exception());
+    }
+}
+
+// The application-wide wait cursor for as long as the guard lives.
+class TWaitCursor {
+public:
+    TWaitCursor();
+    ~TWaitCursor();
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+} // namespace verblinka

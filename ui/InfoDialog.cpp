@@ -1,0 +1,59 @@
+#include "ui/InfoDialog.h"
+
+#include "ui/AppShell.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+namespace verblinka {
+
+TInfoDialog::TInfoDialog(QWidget* parent, const QString& caption, QSize clientSize)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    setWindowTitle(caption);
+    setFont(FormFont());
+    setFixedSize(clientSize);
+}
+
+void TInfoDialog::AddOkButton(QRect geometry) {
+    btnOk = new QPushButton(QStringLiteral("Ok"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnOk->setGeometry(geometry);
+    btnOk->setDefault(true);
+    connect(btnOk, &QPushButton::clicked, this, &TInfoDialog::btnOkClick);
+}
+
+void TInfoDialog::ShowModal() {
+    if (!placed_) {
+        CentreOnScreen();
+        placed_ = true;
+    }
+    btnOk->setFocus();
+    exec();
+}
+
+void TInfoDialog::CentreOnScreen() {
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : nullptr;
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    QRect placement = rect();
+    placement.moveCenter(screen->availableGeometry().center());
+    // A dialog that was moved keeps its position when it is shown again.
+    move(placement.topLeft());
+}
+
+void TInfoDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept(); // Esc does not close these dialogs
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+} // namespace verblinka

@@ -1,0 +1,46 @@
+// The dictionary list's model: a view over the main window's own entries, so a
+// dictionary of a million words is shown without an item object per entry.
+#pragma once
+
+#include "dictionary/BTree.h"
+
+#include <QAbstractListModel>
+#include <QStyledItemDelegate>
+
+namespace verblinka {
+
+class TWordListModel final : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    TWordListModel(const TDictionaryEntries& entries, QObject* parent);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    // Entries are Windows-1251 bytes; the display role gives them as text.
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    // Runs change, which replaces the entries, and tells the views; any
+    // selection goes with the old entries. change must not throw.
+    template <typename Change> void Replace(Change&& change) noexcept {
+        beginResetModel();
+        change();
+        endResetModel();
+    }
+
+private:
+    const TDictionaryEntries& entries_;
+};
+
+// Gives every row of a list the same fixed height.
+class TFixedRowHeightDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+
+public:
+    TFixedRowHeightDelegate(int rowHeight, QObject* parent);
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    int rowHeight_;
+};
+
+} // namespace verblinka

@@ -1,0 +1,275 @@
+#include "ui/fmSearch.h"
+
+#include "search/Search.h"
+#include "ui/AppShell.h"
+#include "ui/FMHELP.h"
+#include "ui/WordListModel.h"
+#include "ui/fmAbout.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace verblinka {
+namespace {
+
+constexpr int kToolBarHeight = 44;
+constexpr QSize kToolButtonSize(84, 42);
+constexpr QSize kToolIconSize(22, 22);
+constexpr int kQueryStripHeight = 38;
+constexpr int kListRowHeight = 13;
+
+// Closes the dictionary file however a load ends.
+class TDictionaryFileCloser {
+public:
+    explicit TDictionaryFileCloser(std::unique_ptr<TDictionaryFile>& file) : file_(file) {}
+    ~TDictionaryFileCloser() { file_.reset(); }
+    TDictionaryFileCloser(const TDictionaryFileCloser&) = delete;
+    TDictionaryFileCloser& operator=(const TDictionaryFileCloser&) = delete;
+
+private:
+    std::unique_ptr<TDictionaryFile>& file_;
+};
+
+} // namespace
+
+TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent), openDialog_(RunDictionaryOpenDialog) {
+    setObjectName(QStringLiteral("frmMain"));
+    setFont(FormFont());
+    CreateControls();
+    move(220, 105);
+    resize(445, 431);
+    FormCreate();
+}
+
+TfrmMain::~TfrmMain() {
+    FormDestroy();
+}
+
+void TfrmMain::FormCreate() {
+    WordTree.Clear();
+    WordCode.fill(0);
+    Network.SetMaxIterations(kProgramMaxIterations);
+    Network.SetInputCount(kWordCodeLength);
+    Title = QStringLiteral("Верблинка (сети Хэмминга)");
+    setWindowTitle(Title);
+}
+
+void TfrmMain::FormDestroy() {
+    // The list still refers to the entries until it is told they are gone.
+    model_->Replace([this]() noexcept { TDictionaryEntries().swap(entries_); });
+    Network = THammingNet();
+    WordTree.Clear();
+    DictionaryFile.reset();
+}
+
+void TfrmMain::CreateControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    ToolBar1 = new QToolBar(this);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(kToolBarHeight);
+    ToolBar1->setIconSize(kToolIconSize);
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->layout()->setSpacing(0);
+    ToolButton1 = AddToolButton("ToolButton1", QStringLiteral("Открыть..."),
+                                QStringLiteral(":/icons/open.svg"), &TfrmMain::N2Click);
+    ToolButton2 = AddToolButton("ToolButton2", QStringLiteral("Помощь..."),
+                                QStringLiteral(":/icons/help.svg"), &TfrmMain::ToolButton2Click);
+    ToolButton3 = AddToolButton("ToolButton3", QStringLiteral("О программе..."),
+                                QStringLiteral(":/icons/about.svg"), &TfrmMain::ToolButton3Click);
+    layout->addWidget(ToolBar1);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(1);
+    layout->addWidget(Panel1, 1);
+    auto* panelLayout = new QVBoxLayout(Panel1);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
+
+    // The query strip keeps its controls where they are, whatever the width.
+    Panel2 = new QWidget(Panel1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setFixedHeight(kQueryStripHeight);
+    panelLayout->addWidget(Panel2);
+
+    Label2 = new QLabel(QStringLiteral("Введите слово для поиска"), Panel2);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->move(12, 12);
+    Label2->adjustSize();
+
+    edtWord = new QLineEdit(Panel2);
+    edtWord->setObjectName(QStringLiteral("edtWord"));
+    edtWord->setGeometry(156, 8, 181, 21);
+
+    // Not the default button: Enter in the word box starts nothing.
+    btnProcess = new QPushButton(QStringLiteral("Поиск"), Panel2);
+    btnProcess->setObjectName(QStringLiteral("btnProcess"));
+    btnProcess->setGeometry(348, 8, 81, 21);
+    btnProcess->setAutoDefault(false);
+    btnProcess->setDefault(false);
+    connect(btnProcess, &QPushButton::clicked, this, &TfrmMain::btnProcessClick);
+
+    lbWordsList = new QListView(Panel1);
+    lbWordsList->setObjectName(QStringLiteral("lbWordsList"));
+    lbWordsList->setSelectionMode(QAbstractItemView::SingleSelection);
+    lbWordsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Every row is as high as the first, so the view never measures a million rows.
+    lbWordsList->setUniformItemSizes(true);
+    lbWordsList->setItemDelegate(new TFixedRowHeightDelegate(kListRowHeight, lbWordsList));
+    model_ = new TWordListModel(entries_, lbWordsList);
+    lbWordsList->setModel(model_);
+    panelLayout->addWidget(lbWordsList, 1);
+
+    setTabOrder(lbWordsList, edtWord);
+    setTabOrder(edtWord, btnProcess);
+    setTabOrder(btnProcess, lbWordsList);
+    edtWord->setFocus();
+}
+
+QToolButton* TfrmMain::AddToolButton(const char* name, const QString& caption, const QString& icon,
+                                     void (TfrmMain::*command)()) {
+    auto* button = new QToolButton(ToolBar1);
+    button->setObjectName(QLatin1String(name));
+    // Set on the button itself: an action's text would lose its trailing "...".
+    button->setText(caption);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(kToolIconSize);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedSize(kToolButtonSize);
+    connect(button, &QToolButton::clicked, this, command);
+    ToolBar1->addWidget(button);
+    return button;
+}
+
+void TfrmMain::AttachDialogs(TfrmAbout& about, TfrmHelp& help) {
+    frmAbout_ = &about;
+    frmHelp_ = &help;
+}
+
+void TfrmMain::SetOpenDialog(TOpenDialog openDialog) {
+    openDialog_ = std::move(openDialog);
+}
+
+void TfrmMain::CodeWord(std::string_view word) {
+    verblinka::CodeWord(word, WordCode);
+}
+
+void TfrmMain::GetWord(std::string& result) {
+    verblinka::GetWord(DictionaryFile.get(), result);
+}
+
+void TfrmMain::N2Click() {
+    RunCommand([this] {
+        const std::optional<QString> path = openDialog_ ? openDialog_(this) : std::nullopt;
+        if (!path) {
+            return;
+        }
+        const TWaitCursor wait;
+        LoadDictionaryFrom(*path);
+    });
+}
+
+void TfrmMain::LoadDictionaryFrom(const QString& path) {
+    // The new dictionary is built aside: a load that fails leaves the list,
+    // the network and the caption as they were.
+    const TDictionaryFileCloser closer(DictionaryFile);
+    DictionaryFile = TDictionaryFile::Open(QFile::encodeName(path).toStdString());
+    TDictionary dictionary =
+        BuildDictionary(*DictionaryFile, WordTree, WordCode, kProgramMaxIterations);
+    DictionaryFile.reset();
+    ReplaceDictionary(std::move(dictionary), path);
+}
+
+void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
+    if (static_cast<std::size_t>(dictionary.Network.PatternCount()) != dictionary.Entries.size()) {
+        throw std::logic_error("The network and the dictionary disagree in size");
+    }
+    const QString caption = Title + QStringLiteral(" - словарь: ") + path;
+    model_->Replace([&]() noexcept { entries_.swap(dictionary.Entries); });
+    Network = std::move(dictionary.Network);
+    setWindowTitle(caption);
+}
+
+void TfrmMain::ToolButton2Click() {
+    RunCommand([this] {
+        if (frmHelp_ != nullptr) {
+            frmHelp_->ShowModal();
+        }
+    });
+}
+
+void TfrmMain::ToolButton3Click() {
+    RunCommand([this] {
+        if (frmAbout_ != nullptr) {
+            frmAbout_->ShowModal();
+        }
+    });
+}
+
+void TfrmMain::btnProcessClick() {
+    RunCommand([this] {
+        const std::string query = Utf8To1251(edtWord->text().toStdString());
+        // The input checks come before the wait cursor.
+        if (const TSearchStatus status = CheckSearchInput(query, entries_);
+            status != TSearchStatus::Found) {
+            ShowMessage(TSearchOutcome::SearchMessage(status));
+            return;
+        }
+        const TWaitCursor wait;
+        const TSearchOutcome outcome = SearchWord(query, entries_, Network, WordCode);
+        if (outcome.Status != TSearchStatus::Found) {
+            ShowMessage(outcome.Message()); // under the wait cursor, until it is closed
+            return;
+        }
+        SelectEntry(outcome.BestRow);
+    });
+}
+
+void TfrmMain::SelectEntry(std::int32_t row) {
+    const QModelIndex index = model_->index(row);
+    QItemSelectionModel* selection = lbWordsList->selectionModel();
+    if (selection->isSelected(index)) {
+        return; // already selected: the list stays where the user scrolled it
+    }
+    selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    lbWordsList->scrollTo(index);
+}
+
+std::optional<QString> RunDictionaryOpenDialog(QWidget* owner) {
+    QFileDialog dialog(owner, QStringLiteral("Выбор файла"));
+    dialog.setObjectName(QStringLiteral("odDictonaryOpen"));
+    // The desktop's own dialogs refuse the name of a missing file in open mode.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    const QStringList filters{QStringLiteral("Текстовые файлы (*.txt)"),
+                              QStringLiteral("Все файлы (*)")};
+    dialog.setNameFilters(filters);
+    dialog.selectNameFilter(filters.front());
+    dialog.setSizeGripEnabled(true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace verblinka
