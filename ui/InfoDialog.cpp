@@ -26,12 +26,17 @@ void TInfoDialog::AddOkButton(QRect geometry) {
 }
 
 void TInfoDialog::ShowModal() {
-    if (!placed_) {
-        CentreOnScreen();
-        placed_ = true;
-    }
     btnOk->setFocus();
     exec();
+}
+
+void TInfoDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Placed here, before the window appears, where its frame is known.
+    if (!placed_) {
+        placed_ = true;
+        CentreOnScreen();
+    }
 }
 
 void TInfoDialog::CentreOnScreen() {
@@ -42,7 +47,7 @@ void TInfoDialog::CentreOnScreen() {
     if (screen == nullptr) {
         return;
     }
-    QRect placement = rect();
+    QRect placement = frameGeometry();
     placement.moveCenter(screen->availableGeometry().center());
     // A dialog that was moved keeps its position when it is shown again.
     move(placement.topLeft());

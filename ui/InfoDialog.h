@@ -28,6 +28,7 @@ protected:
     void AddOkButton(QRect geometry);
 
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void CentreOnScreen();

@@ -1,0 +1,188 @@
+// The Help and About dialogs: their texts, keys, placement and links.
+#include "UiTestSupport.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+namespace verblinka::test {
+
+// Receives the addresses that the dialogs ask the desktop to open.
+class TUrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void Catch(const QUrl& url) { urls.append(url); }
+};
+
+namespace {
+
+TEST(HelpDialog, ShowsTheHelpTextLineByLine) {
+    TProgramWindows windows;
+    const TfrmHelp& help = windows.frmHelp;
+    const QStringList expected = {
+        QStringLiteral("Верблинка на основе сетей Хэмминга."),
+        QString(),
+        QStringLiteral(
+            "Эта программа предназначена для демонстрации возможностей сетей Хэмминга в "),
+        QStringLiteral(
+            "распознавании образов. Задача верблинки выбрана в качестве простого и понятного"),
+        QStringLiteral("примера. Это далеко не единственная область применения этих сетей."),
+        QString(),
+        QStringLiteral("Как работать с программой."),
+        QStringLiteral("Для работы системы необходим файл с образами (словарь). Для этого нужно "
+                       "открыть любой"),
+        QStringLiteral("текстовой файл. На основе этого файла система сама составит словарь. После "
+                       "этого нужно"),
+        QStringLiteral(
+            "ввести слово для поиска, программа обнаружит слово наиболее близкое в нему и "),
+        QStringLiteral("спозиционирует на нем указатель."),
+        QString(),
+        QStringLiteral("Математический аппарат."),
+        QStringLiteral(
+            "Принцип работы сетей Хэмминга базируется на определении расстояния Хэмминга между"),
+        QStringLiteral(
+            "объектами и нахождении наиболее близкого. Хэмминговым расстоянием называется число"),
+        QStringLiteral("отличающихся битов в двух бинарных векторах. Для кодирования букв в цифры "
+                       "в нашем случае"),
+        QStringLiteral("используется ASCII код, хотя можно использовать и другие методы "
+                       "кодирования. Более того, "),
+        QStringLiteral("хорошо подобрав систему кодирования можно значительно улучшить качество "
+                       "распознавания. "),
+        QStringLiteral("Например, есть смысл для исправлении опечаток, принимать во внимание "
+                       "расположение букв"),
+        QStringLiteral(
+            "на клавиатуре. Кодировка должна быть разработана таким образом, чтобы рядом"),
+        QStringLiteral("расположенные на клавиатуре буквы имели близкие (по Хэммингу) коды."),
+        QString(),
+        QString(),
+        QString(),
+    };
+    EXPECT_EQ(help.RichEdit1->toPlainText().split(u'\n'), expected);
+    EXPECT_EQ(help.windowTitle(), QStringLiteral("Помощь"));
+    EXPECT_TRUE(help.RichEdit1->isReadOnly());
+    // The box has no scroll bars, so the whole text must fit in it.
+    EXPECT_LE(help.RichEdit1->document()->size().height(), help.RichEdit1->viewport()->height());
+    EXPECT_EQ(help.btnOk->text(), QStringLiteral("Ok"));
+}
+
+TEST(HelpDialog, OkHasTheFocusAndAnswersEnterAndSpaceButNotEsc) {
+    TProgramWindows windows;
+    TfrmHelp& help = windows.frmHelp;
+
+    for (const Qt::Key closing : {Qt::Key_Return, Qt::Key_Space}) {
+        bool okFocused = false;
+        bool openAfterEsc = false;
+        TModalAnswerer answerer([&](QWidget* modal) {
+            okFocused = QApplication::focusWidget() == help.btnOk;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            openAfterEsc = modal->isVisible();
+            QTest::keyClick(QApplication::focusWidget(), closing);
+            if (modal->isVisible()) {
+                modal->close();
+            }
+        });
+        QTest::mouseClick(windows.frmMain.ToolButton2, Qt::LeftButton);
+        ASSERT_EQ(answerer.Records().size(), 1u);
+        EXPECT_EQ(answerer.Records()[0].className, QStringLiteral("verblinka::TfrmHelp"));
+        EXPECT_TRUE(okFocused);
+        EXPECT_TRUE(openAfterEsc);
+        EXPECT_FALSE(help.isVisible()) << "key " << closing;
+    }
+}
+
+TEST(HelpDialog, IsCentredFirstAndThenReappearsWhereItWasClosed) {
+    TProgramWindows windows;
+    TfrmHelp& help = windows.frmHelp;
+    QPoint firstCentre;
+    const QPoint movedTo(40, 30);
+    QPoint secondPosition;
+    int shown = 0;
+    TModalAnswerer answerer([&](QWidget* modal) {
+        if (++shown == 1) {
+            firstCentre = modal->frameGeometry().center();
+            modal->move(movedTo);
+        } else {
+            secondPosition = modal->pos();
+        }
+        modal->close(); // the title bar's close button
+    });
+    windows.frmMain.ToolButton2Click();
+    windows.frmMain.ToolButton2Click();
+    ASSERT_EQ(shown, 2);
+    const QPoint screenCentre = help.screen()->availableGeometry().center();
+    EXPECT_LE((firstCentre - screenCentre).manhattanLength(), 2);
+    EXPECT_EQ(secondPosition, movedTo);
+}
+
+TEST(AboutDialog, ShowsTitleVersionAndLinksThatTheDesktopOpens) {
+    TProgramWindows windows;
+    TfrmAbout& about = windows.frmAbout;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("О программе..."));
+    EXPECT_EQ(about.Label1->text(), windows.frmMain.Title);
+    EXPECT_EQ(about.Label2->text(), QStringLiteral("Версия 1.00"));
+    EXPECT_FALSE(about.imgAbout->pixmap().isNull());
+    EXPECT_TRUE(about.Label5->text().startsWith(QStringLiteral("Internet:  ")));
+    EXPECT_TRUE(about.Label6->text().startsWith(QStringLiteral("E-mail:    ")));
+    for (const QLabel* link :
+         {static_cast<QLabel*>(about.Label5), static_cast<QLabel*>(about.Label6)}) {
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(0, 0, 0x80));
+        EXPECT_TRUE(link->font().underline());
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+    }
+
+    TUrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "Catch");
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "Catch");
+    about.show();
+    QTest::mouseClick(about.Label5, Qt::LeftButton);
+    QTest::mouseClick(about.Label6, Qt::LeftButton);
+    about.hide();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+
+    ASSERT_EQ(catcher.urls.size(), 2);
+    const QString web = about.Label5->text().mid(QStringLiteral("Internet:  ").size());
+    const QString shownMail = about.Label6->text().mid(QStringLiteral("E-mail:    ").size());
+    EXPECT_EQ(catcher.urls[0], QUrl(QStringLiteral("http://") + web));
+    EXPECT_EQ(catcher.urls[1].scheme(), QStringLiteral("mailto"));
+    EXPECT_NE(catcher.urls[1].path(), shownMail); // another mailbox than the one shown
+    // Reserved example domains only.
+    EXPECT_TRUE(catcher.urls[0].host().endsWith(QStringLiteral("example.org")));
+    EXPECT_TRUE(catcher.urls[1].path().endsWith(QStringLiteral("@example.com")));
+}
+
+TEST(AboutDialog, OpensModallyFromTheToolbarAndIgnoresEsc) {
+    TProgramWindows windows;
+    bool openAfterEsc = false;
+    TModalAnswerer answerer([&](QWidget* modal) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        openAfterEsc = modal->isVisible();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        if (modal->isVisible()) {
+            modal->close();
+        }
+    });
+    QTest::mouseClick(windows.frmMain.ToolButton3, Qt::LeftButton);
+    ASSERT_EQ(answerer.Records().size(), 1u);
+    EXPECT_EQ(answerer.Records()[0].className, QStringLiteral("verblinka::TfrmAbout"));
+    EXPECT_TRUE(openAfterEsc);
+    EXPECT_FALSE(windows.frmAbout.isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+} // namespace
+} // namespace verblinka::test
+
+#include "DialogsTest.moc"

@@ -1,0 +1,235 @@
+// The main window: its start-up state, keyboard focus, and the open command.
+#include "UiTestSupport.h"
+
+#include "ui/AppShell.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace verblinka::test {
+namespace {
+
+const QString kTitle = QStringLiteral("Верблинка (сети Хэмминга)");
+
+QString LoadedCaption(const QString& path) {
+    return kTitle + QStringLiteral(" - словарь: ") + path;
+}
+
+bool PaintsSomething(const QIcon& icon, int size) {
+    const QImage image = icon.pixmap(size, size).toImage();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) != 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+TEST(ApplicationTitle, IsTheProgramFileNameCapitalisedUpToItsFirstFullStop) {
+    EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("/usr/bin/verblinka")),
+              QStringLiteral("Verblinka"));
+    EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("/opt/VERB.LINKA.exe")),
+              QStringLiteral("Verb"));
+    EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("./верБЛИНКА")), QStringLiteral("Верблинка"));
+    EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("/usr/bin/.hidden")), QString());
+}
+
+TEST(MainWindow, StartsWithoutDictionaryUnderItsTitle) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+
+    EXPECT_EQ(frm.windowTitle(), kTitle);
+    EXPECT_EQ(frm.Title, kTitle);
+    EXPECT_EQ(frm.lbWordsList->model()->rowCount(), 0);
+    EXPECT_TRUE(frm.edtWord->text().isEmpty());
+    EXPECT_EQ(frm.Network.InputCount(), 160);
+    EXPECT_EQ(frm.Network.PatternCount(), 0);
+    EXPECT_EQ(frm.Network.MaxIterations(), 5);
+    EXPECT_EQ(frm.DictionaryFile, nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), frm.edtWord);
+}
+
+TEST(MainWindow, ControlsCarryTheirNamesAndCaptions) {
+    TProgramWindows windows;
+    const TfrmMain& frm = windows.frmMain;
+
+    EXPECT_NE(frm.findChild<QToolBar*>(QStringLiteral("ToolBar1")), nullptr);
+    EXPECT_NE(frm.findChild<QFrame*>(QStringLiteral("Panel1")), nullptr);
+    EXPECT_NE(frm.findChild<QWidget*>(QStringLiteral("Panel2")), nullptr);
+    EXPECT_NE(frm.findChild<QListView*>(QStringLiteral("lbWordsList")), nullptr);
+    EXPECT_NE(frm.findChild<QLineEdit*>(QStringLiteral("edtWord")), nullptr);
+    const auto* label = frm.findChild<QLabel*>(QStringLiteral("Label2"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), QStringLiteral("Введите слово для поиска"));
+    const auto* search = frm.findChild<QPushButton*>(QStringLiteral("btnProcess"));
+    ASSERT_NE(search, nullptr);
+    EXPECT_EQ(search->text(), QStringLiteral("Поиск"));
+
+    const std::pair<const char*, QString> buttons[] = {
+        {"ToolButton1", QStringLiteral("Открыть...")},
+        {"ToolButton2", QStringLiteral("Помощь...")},
+        {"ToolButton3", QStringLiteral("О программе...")},
+    };
+    for (const auto& [name, caption] : buttons) {
+        const auto* button = frm.findChild<QToolButton*>(QLatin1String(name));
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_EQ(button->text(), caption) << name;
+        EXPECT_EQ(button->focusPolicy(), Qt::NoFocus) << name;
+        // The images are compiled into the program and actually drawn.
+        EXPECT_TRUE(PaintsSomething(button->icon(), 22)) << name;
+    }
+    EXPECT_TRUE(PaintsSomething(ProgramIcon(), 16));
+    EXPECT_TRUE(PaintsSomething(ProgramIcon(), 32));
+}
+
+TEST(MainWindow, TabCyclesThroughWordBoxButtonAndList) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    ASSERT_EQ(QApplication::focusWidget(), frm.edtWord);
+
+    const QWidget* expected[] = {frm.btnProcess, frm.lbWordsList, frm.edtWord, frm.btnProcess};
+    for (const QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next);
+    }
+}
+
+TEST(OpenCommand, FillsTheListAndNamesTheFileInTheCaption) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    const QString first = folder.Write(QStringLiteral("first.txt"), "Кот кот КОТ, дом.\n");
+    // The same words in Windows-1251 bytes, plus one more.
+    const QString second =
+        folder.Write(QStringLiteral("second.txt"), "\xEA\xEE\xF2 \xC4\xCE\xCC \xEF\xB8\xF1");
+
+    TModalAnswerer answerer;
+    LoadThroughOpenCommand(frm, first);
+    EXPECT_EQ(ListedWords(frm),
+              (QStringList{QString(), QStringLiteral("ДОМ"), QStringLiteral("КОТ")}));
+    EXPECT_EQ(frm.Entries()[2].Occurrences, 3);
+    EXPECT_EQ(frm.Network.PatternCount(), 3);
+    EXPECT_EQ(frm.windowTitle(), LoadedCaption(first));
+    EXPECT_EQ(frm.DictionaryFile, nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    frm.lbWordsList->setCurrentIndex(frm.lbWordsList->model()->index(1, 0));
+    LoadThroughOpenCommand(frm, second);
+    EXPECT_EQ(ListedWords(frm), (QStringList{QString(), QStringLiteral("ДОМ"),
+                                             QStringLiteral("КОТ"), QStringLiteral("ПЁС")}));
+    EXPECT_EQ(frm.Network.PatternCount(), 4);
+    EXPECT_EQ(frm.windowTitle(), LoadedCaption(second));
+    EXPECT_TRUE(SelectedRows(frm).empty()); // a load leaves nothing selected
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(answerer.Records().empty());
+}
+
+TEST(OpenCommand, CancelChangesNothing) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    const QString path = folder.Write(QStringLiteral("words.txt"), "один два");
+    LoadThroughOpenCommand(frm, path);
+
+    frm.SetOpenDialog([](QWidget*) { return std::optional<QString>(); });
+    frm.N2Click();
+    EXPECT_EQ(ListedWords(frm).size(), 3);
+    EXPECT_EQ(frm.Network.PatternCount(), 3);
+    EXPECT_EQ(frm.windowTitle(), LoadedCaption(path));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(OpenCommand, FileThatCannotBeOpenedIsReportedAndTheDictionaryKept) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    const QString good = folder.Write(QStringLiteral("good.txt"), "альфа бета гамма");
+    LoadThroughOpenCommand(frm, good);
+    const QStringList words = ListedWords(frm);
+    const THammingNet network = frm.Network;
+
+    const QString missing = folder.PathOf(QStringLiteral("нет такого <файла>.txt"));
+    const QString endsInStop = folder.PathOf(QStringLiteral("nothing."));
+    {
+        TModalAnswerer answerer;
+        LoadThroughOpenCommand(frm, missing);
+        LoadThroughOpenCommand(frm, endsInStop);
+        LoadThroughOpenCommand(frm, folder.PathOf(QString())); // a folder is no dictionary
+        ASSERT_EQ(answerer.Records().size(), 3u);
+        const TModalRecord& box = answerer.Records()[0];
+        EXPECT_EQ(box.title, ApplicationTitle());
+        EXPECT_EQ(box.text, QStringLiteral("Cannot open file ") + missing + u'.');
+        EXPECT_EQ(box.textFormat, Qt::PlainText);
+        EXPECT_EQ(box.icon, QMessageBox::Critical);
+        EXPECT_EQ(box.buttons, QStringList{QStringLiteral("OK")});
+        EXPECT_FALSE(box.waitCursorShown);
+        EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + endsInStop);
+        EXPECT_EQ(answerer.Records()[2].icon, QMessageBox::Critical);
+    }
+    EXPECT_EQ(ListedWords(frm), words);
+    EXPECT_EQ(frm.Network.PatternCount(), network.PatternCount());
+    for (int row = 0; row < network.PatternCount(); ++row) {
+        EXPECT_EQ(frm.Network.Weight(row, 0), network.Weight(row, 0));
+    }
+    EXPECT_EQ(frm.windowTitle(), LoadedCaption(good));
+    EXPECT_EQ(frm.DictionaryFile, nullptr);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    const QString existing = folder.Write(QStringLiteral("слова.txt"), "раз два три");
+    const QString missing = folder.PathOf(QStringLiteral("missing.txt"));
+
+    QStringList filters;
+    QString selectedFilter;
+    QString typed = missing;
+    TModalAnswerer answerer([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (dialog == nullptr) {
+            modal->close();
+            return;
+        }
+        filters = dialog->nameFilters();
+        selectedFilter = dialog->selectedNameFilter();
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) {
+            dialog->reject();
+            return;
+        }
+        name->setText(typed);
+        static_cast<QDialog*>(dialog)->accept(); // as the dialog's Open button does
+    });
+
+    frm.N2Click();
+    ASSERT_GE(answerer.Records().size(), 2u);
+    EXPECT_EQ(answerer.Records()[0].title, QStringLiteral("Выбор файла"));
+    EXPECT_EQ(filters, (QStringList{QStringLiteral("Текстовые файлы (*.txt)"),
+                                    QStringLiteral("Все файлы (*)")}));
+    EXPECT_EQ(selectedFilter, filters.value(0));
+    // The missing name was accepted and failed at the open.
+    EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + missing + u'.');
+    EXPECT_EQ(frm.windowTitle(), kTitle);
+
+    typed = existing;
+    frm.N2Click();
+    EXPECT_EQ(frm.windowTitle(), LoadedCaption(existing));
+    EXPECT_EQ(ListedWords(frm).size(), 4);
+}
+
+} // namespace
+} // namespace verblinka::test

@@ -1,0 +1,123 @@
+#include "UiTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace verblinka::test {
+
+TProgramWindows::TProgramWindows() : frmAbout(&frmMain, frmMain.Title), frmHelp(&frmMain) {
+    frmMain.AttachDialogs(frmAbout, frmHelp);
+    frmMain.show();
+    QApplication::setActiveWindow(&frmMain);
+    (void)QTest::qWaitForWindowActive(&frmMain);
+}
+
+TModalAnswerer::TModalAnswerer(Qt::Key key) : key_(key) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
+    timer_.start(5);
+}
+
+TModalAnswerer::TModalAnswerer(std::function<void(QWidget*)> answer)
+    : TModalAnswerer(Qt::Key_Escape) {
+    answer_ = std::move(answer);
+}
+
+TModalAnswerer::~TModalAnswerer() {
+    timer_.stop();
+}
+
+void TModalAnswerer::Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+        return;
+    }
+    if (modal == pending_) {
+        // The key did not close it: close it anyway, or the test would hang.
+        records_.back().closedByKey = false;
+        pending_ = nullptr;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->done(QDialog::Rejected);
+        } else {
+            modal->close();
+        }
+        return;
+    }
+
+    TModalRecord record;
+    record.className = QString::fromLatin1(modal->metaObject()->className());
+    record.title = modal->windowTitle();
+    record.waitCursorShown = QApplication::overrideCursor() != nullptr;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        record.text = box->text();
+        record.textFormat = box->textFormat();
+        record.icon = box->icon();
+        for (const QAbstractButton* button : box->buttons()) {
+            record.buttons.append(QString(button->text()).remove(u'&'));
+            record.buttonHasIcon = record.buttonHasIcon || !button->icon().isNull();
+        }
+    }
+    records_.push_back(record);
+
+    if (answer_) {
+        answer_(modal);
+        return;
+    }
+    // The key answers synchronously: a dialog that it closes has finished
+    // before keyClick returns.
+    pending_ = modal;
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        QObject::connect(
+            dialog, &QDialog::finished, &timer_, [this] { pending_ = nullptr; },
+            Qt::SingleShotConnection);
+    }
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus != nullptr && modal->isAncestorOf(focus) ? focus : modal, key_);
+}
+
+QString TDictionaryFolder::Write(const QString& name, const std::string& bytes) {
+    const QString path = dir_.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+        return path;
+    }
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return path;
+}
+
+void LoadThroughOpenCommand(TfrmMain& window, const QString& path) {
+    window.SetOpenDialog([path](QWidget*) { return std::optional<QString>(path); });
+    window.N2Click();
+}
+
+QStringList ListedWords(const TfrmMain& window) {
+    const QAbstractItemModel* model = window.lbWordsList->model();
+    QStringList words;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        words.append(model->data(model->index(row, 0), Qt::DisplayRole).toString());
+    }
+    return words;
+}
+
+std::vector<int> SelectedRows(const TfrmMain& window) {
+    std::vector<int> rows;
+    for (const QModelIndex& index : window.lbWordsList->selectionModel()->selectedIndexes()) {
+        rows.push_back(index.row());
+    }
+    return rows;
+}
+
+void Search(TfrmMain& window, const QString& text) {
+    window.edtWord->setText(text);
+    QTest::mouseClick(window.btnProcess, Qt::LeftButton);
+}
+
+} // namespace verblinka::test

@@ -1,0 +1,91 @@
+// Helpers of the widget tests: the program's windows as the start-up wires
+// them, answering modal windows, dictionary files, reading the list.
+#pragma once
+
+#include "ui/FMHELP.h"
+#include "ui/fmAbout.h"
+#include "ui/fmSearch.h"
+
+#include <QMessageBox>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace verblinka::test {
+
+// The three windows, created and wired as the program's start-up does, with
+// the main window shown and active.
+struct TProgramWindows {
+    TProgramWindows();
+
+    TfrmMain frmMain;
+    TfrmAbout frmAbout;
+    TfrmHelp frmHelp;
+};
+
+// What a modal window looked like when it was answered.
+struct TModalRecord {
+    QString className;
+    QString title;
+    QString text;
+    Qt::TextFormat textFormat = Qt::AutoText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    bool buttonHasIcon = false;
+    bool waitCursorShown = false; // the application's cursor while it showed
+    bool closedByKey = true;      // the answering key closed it
+};
+
+// Watches for modal windows while it lives. Each one is recorded and then
+// answered: by `answer` when given (which must close it), otherwise by the key
+// `key`; a window that the key does not close is closed by force (and marked),
+// so no test hangs on it.
+class TModalAnswerer {
+public:
+    explicit TModalAnswerer(Qt::Key key = Qt::Key_Escape);
+    explicit TModalAnswerer(std::function<void(QWidget*)> answer);
+    ~TModalAnswerer();
+    TModalAnswerer(const TModalAnswerer&) = delete;
+    TModalAnswerer& operator=(const TModalAnswerer&) = delete;
+
+    const std::vector<TModalRecord>& Records() const { return records_; }
+
+private:
+    void Poll();
+
+    Qt::Key key_;
+    std::function<void(QWidget*)> answer_;
+    QTimer timer_;
+    QWidget* pending_ = nullptr; // a window the key was sent to, not closed yet
+    std::vector<TModalRecord> records_;
+};
+
+// A temporary folder for dictionary files.
+class TDictionaryFolder {
+public:
+    // Writes bytes to a file named name and returns its full path.
+    QString Write(const QString& name, const std::string& bytes);
+    QString PathOf(const QString& name) const { return dir_.filePath(name); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+// Loads path through the open command, with the dialog answered by path.
+void LoadThroughOpenCommand(TfrmMain& window, const QString& path);
+
+// The list's rows as the list shows them.
+QStringList ListedWords(const TfrmMain& window);
+
+// The selected rows of the list.
+std::vector<int> SelectedRows(const TfrmMain& window);
+
+// Types text into the word box and presses the search button.
+void Search(TfrmMain& window, const QString& text);
+
+} // namespace verblinka::test
