@@ -71,11 +71,7 @@ TfrmHelp::TfrmHelp(QWidget* parent)
     RichEdit1->setPalette(palette);
     RichEdit1->setPlainText(HelpLines().join(u'\n'));
 
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(4, 304, 513, 2);
+    Bevel1 = AddBevel(QPoint(4, 304), 513);
 
     AddOkButton(QRect(444, 312, 75, 25));
     setTabOrder(btnOk, RichEdit1);

@@ -2,6 +2,7 @@
 
 #include "ui/AppShell.h"
 
+#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -23,6 +24,15 @@ void TInfoDialog::AddOkButton(QRect geometry) {
     btnOk->setGeometry(geometry);
     btnOk->setDefault(true);
     connect(btnOk, &QPushButton::clicked, this, &TInfoDialog::btnOkClick);
+}
+
+QFrame* TInfoDialog::AddBevel(QPoint topLeft, int width) {
+    auto* bevel = new QFrame(this);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameShape(QFrame::HLine);
+    bevel->setFrameShadow(QFrame::Sunken);
+    bevel->setGeometry(QRect(topLeft, QSize(width, 2)));
+    return bevel;
 }
 
 void TInfoDialog::ShowModal() {

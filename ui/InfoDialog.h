@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+class QFrame;
 class QPushButton;
 
 namespace verblinka {
@@ -26,6 +27,8 @@ protected:
 
     // Creates btnOk at its place; clicking it closes the dialog.
     void AddOkButton(QRect geometry);
+    // The lowered line above the button, its top edge at top.
+    QFrame* AddBevel(QPoint topLeft, int width);
 
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;

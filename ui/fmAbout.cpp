@@ -72,11 +72,7 @@ TfrmAbout::TfrmAbout(QWidget* parent, const QString& title)
     connect(Label5, &TLinkLabel::clicked, this, &TfrmAbout::Label5Click);
     connect(Label6, &TLinkLabel::clicked, this, &TfrmAbout::Label6Click);
 
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::HLine);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(4, 104, 245, 2);
+    Bevel1 = AddBevel(QPoint(4, 104), 245);
 
     AddOkButton(QRect(176, 112, 75, 25));
 }
