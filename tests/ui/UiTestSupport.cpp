@@ -39,6 +39,12 @@ void TModalAnswerer::Poll() {
     if (modal == nullptr) {
         return;
     }
+    // Keys go to the focused control, which a window only has once it is
+    // active; give it a moment to become so.
+    if (modal != QApplication::activeWindow() && ++waitedForActivation_ < 100) {
+        return;
+    }
+    waitedForActivation_ = 0;
     if (modal == pending_) {
         // The key did not close it: close it anyway, or the test would hang.
         records_.back().closedByKey = false;

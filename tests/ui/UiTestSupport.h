@@ -62,6 +62,7 @@ private:
     std::function<void(QWidget*)> answer_;
     QTimer timer_;
     QWidget* pending_ = nullptr; // a window the key was sent to, not closed yet
+    int waitedForActivation_ = 0;
     std::vector<TModalRecord> records_;
 };
 
