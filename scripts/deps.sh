@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config python3
   qt6-base-dev qt6-svg-dev libqt6svg6
-  fonts-dejavu-core fonts-dejavu-extra
+  fonts-dejavu-core fonts-dejavu-extra xvfb xauth
   googletest libgtest-dev libbenchmark-dev
 )
 packages+=("$@")

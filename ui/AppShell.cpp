@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 
 #include <new>
 
@@ -17,9 +19,22 @@ namespace {
 
 constexpr const char* kOutOfMemoryMessage = "Недостаточно памяти для выполнения команды";
 
+// A message box centred on the screen once it has its final size: Qt places
+// it before its layout shrinks it to the text.
+class TCentredMessageBox final : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        CentreOnScreen(*this);
+    }
+};
+
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
-    // No parent: the box is centred on the screen, not on a window.
-    QMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
+    // No parent: the box belongs to the screen, not to a window.
+    TCentredMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText); // a path with '<' in it is not markup
     if (auto* ok = qobject_cast<QPushButton*>(box.button(QMessageBox::Ok))) {
         ok->setIcon(QIcon()); // some styles decorate the button itself
@@ -71,6 +86,19 @@ QIcon ProgramIcon() {
         icon.addPixmap(large.pixmap(size, size));
     }
     return icon;
+}
+
+void CentreOnScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    QRect placement = window.frameGeometry();
+    placement.moveCenter(screen->availableGeometry().center());
+    window.move(placement.topLeft());
 }
 
 void ShowMessage(const QString& text) {

@@ -7,6 +7,8 @@
 #include <QIcon>
 #include <QString>
 
+class QWidget;
+
 #include <exception>
 #include <string_view>
 #include <utility>
@@ -26,6 +28,9 @@ QFont FormFont();
 
 // The program's emblem, 16 x 16 and 32 x 32.
 QIcon ProgramIcon();
+
+// Moves a window, whose size is final, to the middle of its screen.
+void CentreOnScreen(QWidget& window);
 
 // The plain message box: modal, centred on the screen, the application title,
 // the text as given, one OK button that answers Enter and Esc, no icon.

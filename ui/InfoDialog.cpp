@@ -3,10 +3,8 @@
 #include "ui/AppShell.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QScreen>
 
 namespace verblinka {
 
@@ -45,22 +43,9 @@ void TInfoDialog::showEvent(QShowEvent* event) {
     // Placed here, before the window appears, where its frame is known.
     if (!placed_) {
         placed_ = true;
-        CentreOnScreen();
+        // A dialog that was moved keeps its position when it is shown again.
+        CentreOnScreen(*this);
     }
-}
-
-void TInfoDialog::CentreOnScreen() {
-    const QScreen* screen = parentWidget() ? parentWidget()->screen() : nullptr;
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    if (screen == nullptr) {
-        return;
-    }
-    QRect placement = frameGeometry();
-    placement.moveCenter(screen->availableGeometry().center());
-    // A dialog that was moved keeps its position when it is shown again.
-    move(placement.topLeft());
 }
 
 void TInfoDialog::keyPressEvent(QKeyEvent* event) {

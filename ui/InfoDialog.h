@@ -34,8 +34,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void CentreOnScreen();
-
     bool placed_ = false;
 };
 

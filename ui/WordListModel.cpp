@@ -2,6 +2,9 @@
 
 #include "engine/CodePage1251.h"
 
+#include <QApplication>
+#include <QPainter>
+
 #include <algorithm>
 #include <limits>
 
@@ -28,12 +31,38 @@ QVariant TWordListModel::data(const QModelIndex& index, int role) const {
         Utf8From1251(entries_[static_cast<std::size_t>(index.row())].Word));
 }
 
-TFixedRowHeightDelegate::TFixedRowHeightDelegate(int rowHeight, QObject* parent)
+TWordListDelegate::TWordListDelegate(int rowHeight, QObject* parent)
     : QStyledItemDelegate(parent), rowHeight_(rowHeight) {}
 
-QSize TFixedRowHeightDelegate::sizeHint(const QStyleOptionViewItem& option,
-                                        const QModelIndex& index) const {
+QSize TWordListDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                  const QModelIndex& index) const {
     return {QStyledItemDelegate::sizeHint(option, index).width(), rowHeight_};
+}
+
+void TWordListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+    QStyleOptionViewItem item = option;
+    initStyleOption(&item, index);
+    const QString text = item.text;
+    item.text.clear();
+    const QWidget* widget = item.widget;
+    const QStyle* style = widget != nullptr ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &item, painter, widget); // selection, focus
+
+    // The style would clip the text to the font's line, which cuts the marks
+    // above capitals (Й, Ё) off in a small font; the row has room for them.
+    const QPalette::ColorGroup group = !(item.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                       : (item.state & QStyle::State_Active) ? QPalette::Active
+                                                                             : QPalette::Inactive;
+    const QPalette::ColorRole role =
+        (item.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text;
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+    painter->save();
+    painter->setPen(item.palette.color(group, role));
+    painter->setFont(item.font);
+    painter->drawText(item.rect.adjusted(margin, 0, -margin, 0),
+                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    painter->restore();
 }
 
 } // namespace verblinka

@@ -31,13 +31,16 @@ private:
     const TDictionaryEntries& entries_;
 };
 
-// Gives every row of a list the same fixed height.
-class TFixedRowHeightDelegate final : public QStyledItemDelegate {
+// Draws the rows of the dictionary list, all of one fixed height, each word
+// on one line over the whole height of its row.
+class TWordListDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 
 public:
-    TFixedRowHeightDelegate(int rowHeight, QObject* parent);
+    TWordListDelegate(int rowHeight, QObject* parent);
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 
 private:
     int rowHeight_;

@@ -132,7 +132,7 @@ void TfrmMain::CreateControls() {
     lbWordsList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     // Every row is as high as the first, so the view never measures a million rows.
     lbWordsList->setUniformItemSizes(true);
-    lbWordsList->setItemDelegate(new TFixedRowHeightDelegate(kListRowHeight, lbWordsList));
+    lbWordsList->setItemDelegate(new TWordListDelegate(kListRowHeight, lbWordsList));
     model_ = new TWordListModel(entries_, lbWordsList);
     lbWordsList->setModel(model_);
     panelLayout->addWidget(lbWordsList, 1);

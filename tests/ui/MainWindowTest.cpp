@@ -175,6 +175,7 @@ TEST(OpenCommand, FileThatCannotBeOpenedIsReportedAndTheDictionaryKept) {
         EXPECT_EQ(box.icon, QMessageBox::Critical);
         EXPECT_EQ(box.buttons, QStringList{QStringLiteral("OK")});
         EXPECT_FALSE(box.waitCursorShown);
+        EXPECT_LE(box.offCentre, 2);
         EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + endsInStop);
         EXPECT_EQ(answerer.Records()[2].icon, QMessageBox::Critical);
     }

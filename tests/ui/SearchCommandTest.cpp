@@ -64,6 +64,7 @@ TEST(SearchCommand, InputProblemsAreReportedInThePlainBoxBeforeAnyWaitCursor) {
             EXPECT_FALSE(box.buttonHasIcon) << i;
             EXPECT_TRUE(box.closedByKey) << i; // Esc answers the box
             EXPECT_FALSE(box.waitCursorShown) << i;
+            EXPECT_LE(box.offCentre, 2) << i;
         }
     }
     {

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -17,7 +18,8 @@ TProgramWindows::TProgramWindows() : frmAbout(&frmMain, frmMain.Title), frmHelp(
     frmMain.AttachDialogs(frmAbout, frmHelp);
     frmMain.show();
     QApplication::setActiveWindow(&frmMain);
-    (void)QTest::qWaitForWindowActive(&frmMain);
+    // Without a window manager an X server may never activate it; go on then.
+    (void)QTest::qWaitForWindowActive(&frmMain, 1000);
 }
 
 TModalAnswerer::TModalAnswerer(Qt::Key key) : key_(key) {
@@ -61,6 +63,9 @@ void TModalAnswerer::Poll() {
     record.className = QString::fromLatin1(modal->metaObject()->className());
     record.title = modal->windowTitle();
     record.waitCursorShown = QApplication::overrideCursor() != nullptr;
+    record.offCentre =
+        (modal->frameGeometry().center() - modal->screen()->availableGeometry().center())
+            .manhattanLength();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         record.text = box->text();
         record.textFormat = box->textFormat();

@@ -39,6 +39,7 @@ struct TModalRecord {
     bool buttonHasIcon = false;
     bool waitCursorShown = false; // the application's cursor while it showed
     bool closedByKey = true;      // the answering key closed it
+    int offCentre = 0;            // pixels between its middle and the middle of the screen
 };
 
 // Watches for modal windows while it lives. Each one is recorded and then
