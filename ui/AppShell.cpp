@@ -55,7 +55,7 @@ QString ApplicationTitleFromPath(const QString& programPath) {
     if (name.isEmpty()) {
         return name;
     }
-    return name.left(1).toUpper() + name.mid(1).toLower();
+    return name.left(1) + name.mid(1).toLower();
 }
 
 QString ApplicationTitle() {

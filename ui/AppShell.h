@@ -16,8 +16,8 @@ class QWidget;
 namespace verblinka {
 
 // The title of message boxes: the program file's name without its directory,
-// cut at its first full stop, capitalised ("/usr/bin/verblinka" gives
-// "Verblinka").
+// cut at its first full stop, every character but the first lower-cased
+// ("/usr/bin/verblinka" gives "verblinka", "VERBLINKA.bin" gives "Verblinka").
 QString ApplicationTitleFromPath(const QString& programPath);
 
 // ApplicationTitleFromPath of the running program.

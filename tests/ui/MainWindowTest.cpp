@@ -37,12 +37,14 @@ bool PaintsSomething(const QIcon& icon, int size) {
     return false;
 }
 
-TEST(ApplicationTitle, IsTheProgramFileNameCapitalisedUpToItsFirstFullStop) {
+TEST(ApplicationTitle, IsTheProgramFileNameUpToItsFirstFullStopLowerCasedAfterItsFirstLetter) {
     EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("/usr/bin/verblinka")),
-              QStringLiteral("Verblinka"));
+              QStringLiteral("verblinka"));
     EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("/opt/VERB.LINKA.exe")),
               QStringLiteral("Verb"));
-    EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("./верБЛИНКА")), QStringLiteral("Верблинка"));
+    EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("./верБЛИНКА")), QStringLiteral("верблинка"));
+    EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("C:/Apps/ВерБлинка.EXE")),
+              QStringLiteral("Верблинка"));
     EXPECT_EQ(ApplicationTitleFromPath(QStringLiteral("/usr/bin/.hidden")), QString());
 }
 
