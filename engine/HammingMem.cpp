@@ -4,6 +4,7 @@
 #include "engine/Precision.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <stdexcept>
 
@@ -24,36 +25,19 @@ void RequireNonNegative(std::int32_t count) {
 
 void THammingNet::SetInputCount(std::int32_t n) {
     RequireNonNegative(n);
-    const std::int32_t old = InputCount_;
     InputCount_ = n;
-    Resize(old);
+    Resize();
 }
 
 void THammingNet::SetPatternCount(std::int32_t m) {
     RequireNonNegative(m);
     PatternCount_ = m;
-    Resize(InputCount_);
+    Resize();
 }
 
-void THammingNet::Resize(std::int32_t oldInputCount) {
+void THammingNet::Resize() {
     const std::size_t rows = ToSize(PatternCount_);
-    const std::size_t columns = ToSize(InputCount_);
-    const std::size_t total = CheckedMul(rows, columns);
-    if (oldInputCount == InputCount_) {
-        Weights_.resize(total, 0.0);
-    } else {
-        // Row length changes: lay the kept values out again.
-        std::vector<double> resized(total, 0.0);
-        const std::size_t oldColumns = ToSize(oldInputCount);
-        const std::size_t keptRows =
-            oldColumns == 0 ? 0 : std::min(rows, Weights_.size() / oldColumns);
-        const std::size_t keptColumns = std::min(columns, oldColumns);
-        for (std::size_t i = 0; i < keptRows; ++i) {
-            std::copy_n(Weights_.begin() + static_cast<std::ptrdiff_t>(i * oldColumns), keptColumns,
-                        resized.begin() + static_cast<std::ptrdiff_t>(i * columns));
-        }
-        Weights_.swap(resized);
-    }
+    Weights_.Resize(rows, ToSize(InputCount_));
     Similarity_.resize(rows, 0.0);
     Activity_.resize(rows, 0.0);
 }
@@ -65,23 +49,20 @@ void THammingNet::StorePattern(std::span<const std::int32_t> pattern, std::int32
     if (pattern.size() < ToSize(InputCount_)) {
         throw std::invalid_argument("Pattern shorter than the network's input");
     }
-    const std::size_t base = ToSize(row) * ToSize(InputCount_);
-    for (std::size_t j = 0; j < ToSize(InputCount_); ++j) {
-        Weights_[base + j] = static_cast<double>(pattern[j]);
-    }
+    Weights_.StoreRow(ToSize(row), pattern);
     Bias_ = static_cast<double>(InputCount_);
     Epsilon_ = precision::InhibitionWeight(PatternCount_);
 }
 
 double THammingNet::Weight(std::int32_t row, std::int32_t column) const {
-    return Weights_.at(ToSize(row) * ToSize(InputCount_) + ToSize(column));
+    if (row < 0 || column < 0) {
+        throw std::out_of_range("Weight index out of range");
+    }
+    return Weights_.At(ToSize(row), ToSize(column));
 }
 
 double THammingNet::Activation(double x) const {
-    if (x > MaxOutput_) {
-        return MaxOutput_;
-    }
-    return x >= 0.0 ? x : 0.0;
+    return verblinka::Activation(x, MaxOutput_);
 }
 
 bool THammingNet::IsStable() const {
@@ -93,31 +74,74 @@ bool THammingNet::IsStable() const {
     return true;
 }
 
-void THammingNet::FirstLayer(std::span<const std::int32_t> input) {
+// Where every weight and input is -1, 0 or +1, every product is too and every
+// partial sum is a small integer, held exactly: the literal sum equals
+// agreements minus disagreements over the positions where both are non-zero,
+// which two masks and a population count give.
+bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input) {
     const std::size_t columns = ToSize(InputCount_);
+    if (!Weights_.IsCompact() ||
+        !std::all_of(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(columns),
+                     [](std::int32_t value) { return value >= -1 && value <= 1; })) {
+        return false;
+    }
+    const std::size_t words = Weights_.WordsPerMask();
+    InputMasks_.assign(2 * words, 0);
+    for (std::size_t column = 0; column < columns; ++column) {
+        const std::uint64_t bit = std::uint64_t{1} << (column % 64);
+        if (input[column] != 0) {
+            InputMasks_[column / 64] |= bit;
+        }
+        if (input[column] < 0) {
+            InputMasks_[words + column / 64] |= bit;
+        }
+    }
+    // Every possible sum -N ... N mapped to its output once.
+    std::vector<double> outputs(2 * columns + 1);
+    for (std::size_t k = 0; k < outputs.size(); ++k) {
+        const auto sum =
+            static_cast<double>(static_cast<std::int64_t>(k) - static_cast<std::int64_t>(columns));
+        outputs[k] = precision::HalfSumWithBias(sum, Bias_);
+    }
+    const std::uint64_t* in = InputMasks_.data();
     for (std::size_t i = 0; i < ToSize(PatternCount_); ++i) {
-        const double* weights = Weights_.data() + i * columns;
+        const std::uint64_t* row = Weights_.MasksOf(i);
+        std::size_t both = 0;
+        std::size_t differ = 0;
+        for (std::size_t w = 0; w < words; ++w) {
+            const std::uint64_t nonZero = in[w] & row[w];
+            both += static_cast<std::size_t>(std::popcount(nonZero));
+            differ +=
+                static_cast<std::size_t>(std::popcount(nonZero & (in[words + w] ^ row[words + w])));
+        }
+        // sum = (both - differ) - differ, shifted by N to index the table.
+        Similarity_[i] = outputs[columns + both - 2 * differ];
+    }
+    return true;
+}
+
+void THammingNet::FirstLayer(std::span<const std::int32_t> input) {
+    if (!ReferenceMode_ && FirstLayerOnMasks(input)) {
+        return;
+    }
+    const std::size_t columns = ToSize(InputCount_);
+    RowScratch_.resize(columns);
+    for (std::size_t i = 0; i < ToSize(PatternCount_); ++i) {
+        Weights_.CopyRow(i, RowScratch_);
         double sum = 0.0;
         for (std::size_t j = 0; j < columns; ++j) {
-            sum = precision::MultiplyAddStep(sum, input[j], weights[j]);
+            sum = precision::MultiplyAddStep(sum, input[j], RowScratch_[j]);
         }
         Similarity_[i] = precision::HalfSumWithBias(sum, Bias_);
     }
 }
 
-// The literal pass: each unit's inhibition sum is accumulated afresh over the
-// other units in ascending order. Total-minus-own rounds differently.
+// The fast pass where its preconditions hold, the literal one otherwise.
 void THammingNet::CompetitionPass() {
-    const std::size_t units = ToSize(PatternCount_);
-    for (std::size_t j = 0; j < units; ++j) {
-        double sum = 0.0;
-        for (std::size_t k = 0; k < units; ++k) {
-            if (k != j) {
-                sum = precision::AddStep(sum, Similarity_[k]);
-            }
-        }
-        Activity_[j] = Activation(precision::Inhibit(Similarity_[j], sum, Epsilon_));
+    if (!ReferenceMode_ && Fast_.Pass(Similarity_, Activity_, Epsilon_, MaxOutput_)) {
+        return;
     }
+    PlainCompetitionPass(Similarity_, Activity_, Epsilon_, MaxOutput_);
 }
 
 std::int32_t THammingNet::CopyActivityAndFindLeader() {

@@ -4,6 +4,9 @@
 // another until one leader remains or the pass limit is reached.
 #pragma once
 
+#include "engine/Competition.h"
+#include "engine/PatternWeights.h"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -31,6 +34,13 @@ public:
     std::int32_t Recognize(std::span<const std::int32_t> input,
                            const PassObserver& observer = nullptr);
 
+    // In reference mode Recognize takes the literal paths only: the first
+    // layer as multiply-adds over doubles and every competition pass as
+    // M * (M - 1) additions. The fast paths give the same values bit for bit;
+    // this mode is there to prove it and to measure the difference.
+    void SetReferenceMode(bool on) { ReferenceMode_ = on; }
+    bool ReferenceMode() const { return ReferenceMode_; }
+
     double Bias() const { return Bias_; }
     double MaxOutput() const { return MaxOutput_; }
     double Epsilon() const { return Epsilon_; }
@@ -38,6 +48,7 @@ public:
     std::int32_t PatternCount() const { return PatternCount_; }
     std::int32_t MaxIterations() const { return MaxIterations_; }
     double Weight(std::int32_t row, std::int32_t column) const;
+    const TPatternWeights& Weights() const { return Weights_; }
     std::span<const double> Similarity() const { return Similarity_; }
     std::span<const double> Activity() const { return Activity_; }
 
@@ -45,8 +56,9 @@ public:
     bool IsStable() const;
 
 private:
-    void Resize(std::int32_t oldInputCount);
+    void Resize();
     void FirstLayer(std::span<const std::int32_t> input);
+    bool FirstLayerOnMasks(std::span<const std::int32_t> input);
     void CompetitionPass();
     std::int32_t CopyActivityAndFindLeader();
 
@@ -55,10 +67,14 @@ private:
     double Epsilon_ = 0.0;
     std::int32_t InputCount_ = 0;
     std::int32_t PatternCount_ = 0;
-    std::vector<double> Weights_; // PatternCount rows of InputCount values, row after row
+    TPatternWeights Weights_;
     std::vector<double> Similarity_;
     std::vector<double> Activity_;
     std::int32_t MaxIterations_ = 50;
+    bool ReferenceMode_ = false;
+    TFastCompetition Fast_;          // scratch space of the fast pass
+    std::vector<double> RowScratch_; // one row as doubles, for the literal first layer
+    std::vector<std::uint64_t> InputMasks_;
 };
 
 } // namespace verblinka

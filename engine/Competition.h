@@ -1,0 +1,63 @@
+// One pass of the competitive layer: every unit is inhibited by the sum of all
+// other units' values. The plain pass accumulates each unit's sum afresh,
+// M * (M - 1) additions; the fast pass returns bit for bit the same sums in
+// about O(M), and is used wherever its preconditions hold.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace verblinka {
+
+// MaxOutput above, 0 below, the value itself in between.
+double Activation(double x, double maxOutput);
+
+// The literal pass: Activity[j] = Activation(Similarity[j] - sum * epsilon),
+// where sum starts from 0.0 and adds Similarity[k] for every k != j in
+// ascending order, each partial sum rounded twice.
+void PlainCompetitionPass(std::span<const double> similarity, std::span<double> activity,
+                          double epsilon, double maxOutput);
+
+// The exact fast pass. It keeps scratch space between passes, so one object
+// serves a whole recognition (and the next).
+//
+// How: drop the zero terms (they change no partial sum), form the prefix sums
+// P of the rest, and follow each unit's sum R as an offset D = R - P[i] from
+// them. While R and P[i] share a binade, adding the same term moves both by
+// the same multiple of that binade's grid, so D stays put; it can change only
+// at a step that leaves the binade, or at a rounding tie when D is an odd
+// number of grid steps. Only those steps, and the steps while R still lags in
+// a lower binade, are simulated one by one.
+class TFastCompetition {
+public:
+    // True when the fast method is exact for these values: every one >= 0 and
+    // small enough that no sum can come near overflow.
+    static bool Applies(std::span<const double> values);
+
+    // Fills sums[j] with the sum the plain pass accumulates for unit j.
+    // Returns false, leaving sums untouched, when !Applies(values).
+    bool InhibitionSums(std::span<const double> values, std::span<double> sums);
+
+    // The pass itself; false, with activity untouched, when !Applies(similarity).
+    bool Pass(std::span<const double> similarity, std::span<double> activity, double epsilon,
+              double maxOutput);
+
+    // Single steps simulated during the last InhibitionSums (for benchmarks).
+    std::uint64_t LastSimulatedSteps() const { return simulatedSteps_; }
+
+private:
+    bool Compact(std::span<const double> values);
+    void PrepareReference();
+    double UnitSum(std::size_t position) const;
+
+    std::vector<double> terms_;             // the non-zero values, in order
+    std::vector<std::uint32_t> owners_;     // the unit of each term
+    std::vector<double> prefix_;            // P[0] = 0, P[i+1] = P[i] (+) terms_[i]
+    std::vector<std::int16_t> binades_;     // BinadeOf(P[i])
+    std::vector<std::uint32_t> nextChange_; // first k > i with another binade, or L + 1
+    std::vector<std::uint32_t> nextTie_;    // first step k >= i that broke a tie, or L
+    mutable std::uint64_t simulatedSteps_ = 0;
+};
+
+} // namespace verblinka

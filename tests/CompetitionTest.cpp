@@ -1,0 +1,453 @@
+// The fast competition pass and the first layer on masks against the literal
+// paths, bit for bit, on word codes and on value sets built to break them.
+#include "engine/Competition.h"
+#include "engine/HammingMem.h"
+#include "engine/Precision.h"
+#include "engine/WordCode.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace verblinka {
+namespace {
+
+using Values = std::vector<double>;
+
+// Each unit's sum exactly as the literal pass forms it.
+Values LiteralSums(const Values& values) {
+    Values sums(values.size());
+    for (std::size_t j = 0; j < values.size(); ++j) {
+        double sum = 0.0;
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            if (k != j) {
+                sum = precision::AddStep(sum, values[k]);
+            }
+        }
+        sums[j] = sum;
+    }
+    return sums;
+}
+
+// Bit patterns, so that -0.0 and 0.0 differ and NaNs compare.
+std::vector<std::uint64_t> Bits(const Values& values) {
+    std::vector<std::uint64_t> bits;
+    bits.reserve(values.size());
+    for (const double v : values) {
+        bits.push_back(std::bit_cast<std::uint64_t>(v));
+    }
+    return bits;
+}
+
+// Compares fast and literal sums; returns how many units differ.
+std::size_t CountDifferences(const Values& values) {
+    TFastCompetition fast;
+    Values sums(values.size(), -1.0);
+    EXPECT_TRUE(fast.InhibitionSums(values, sums));
+    const Values literal = LiteralSums(values);
+    std::size_t differences = 0;
+    for (std::size_t j = 0; j < values.size(); ++j) {
+        if (std::bit_cast<std::uint64_t>(sums[j]) != std::bit_cast<std::uint64_t>(literal[j])) {
+            ++differences;
+        }
+    }
+    return differences;
+}
+
+void ExpectSameSums(const Values& values, const std::string& what) {
+    EXPECT_EQ(CountDifferences(values), 0u) << what << ", " << values.size() << " values";
+}
+
+// Value families that exercise each way the offset can move.
+class ValueSets {
+public:
+    explicit ValueSets(std::uint32_t seed) : random_(seed) {}
+
+    // Sums sit in [2^52, 2^53), whose grid is 1: every half-integer term makes
+    // the stored step a tie, decided by the parity of the running sum.
+    Values HalfIntegerTies(std::size_t count) {
+        Values values;
+        values.push_back(0x1p52 + static_cast<double>(Below(1u << 20)));
+        while (values.size() < count) {
+            values.push_back(static_cast<double>(Below(64)) + (Below(4) == 0 ? 0.0 : 0.5));
+        }
+        Shuffle(values, 1);
+        return values;
+    }
+
+    // Terms with bits just below the extended grid: the first rounding (to 64
+    // bits) itself ties or lands on a 53-bit tie.
+    Values DoubleRoundingTies(std::size_t count) {
+        Values values;
+        values.push_back(0x1p52);
+        while (values.size() < count) {
+            const double fraction = Below(2) == 0 ? 0x1p-12 : (Below(2) == 0 ? 0x1p-11 : 0x1.8p-12);
+            values.push_back(static_cast<double>(Below(8)) + 0.5 +
+                             (Below(3) == 0 ? fraction : 0.0));
+        }
+        return values;
+    }
+
+    // Values just around powers of two, so the running sums change binade often.
+    Values StraddlingPowers(std::size_t count) {
+        Values values;
+        while (values.size() < count) {
+            const int exponent = static_cast<int>(Below(6));
+            const double ulps = static_cast<double>(static_cast<int>(Below(7)) - 3);
+            values.push_back(std::ldexp(1.0 + ulps * 0x1p-52, exponent));
+        }
+        return values;
+    }
+
+    // Long runs of one value, with a few others between the runs.
+    Values EqualRuns(std::size_t count) {
+        Values values;
+        const double common = Fraction() * 100.0;
+        while (values.size() < count) {
+            const std::size_t run = 1 + Below(40);
+            const double value = Below(3) == 0 ? Fraction() * 100.0 : common;
+            values.insert(values.end(), run, value);
+        }
+        values.resize(count);
+        return values;
+    }
+
+    // Mostly zeros of either sign.
+    Values MostlyZeros(std::size_t count) {
+        Values values;
+        while (values.size() < count) {
+            const std::uint32_t kind = Below(10);
+            values.push_back(kind < 5 ? 0.0 : kind < 8 ? -0.0 : Fraction() * 100.0);
+        }
+        return values;
+    }
+
+    // One big term among small ones: its unit lags far behind the others.
+    Values BigAmongSmall(std::size_t count) {
+        Values values;
+        while (values.size() < count) {
+            values.push_back(Fraction());
+        }
+        values[Below(static_cast<std::uint32_t>(count))] = 0x1p40 * (1.0 + Fraction());
+        values[Below(static_cast<std::uint32_t>(count))] = 1e6;
+        return values;
+    }
+
+    // Subnormals and the lowest normal binades, where every sum is exact.
+    Values Tiny(std::size_t count) {
+        Values values;
+        while (values.size() < count) {
+            values.push_back(std::ldexp(static_cast<double>(Below(1u << 12)),
+                                        -1074 + static_cast<int>(Below(60))));
+        }
+        return values;
+    }
+
+    // Random magnitudes and bits everywhere.
+    Values Wide(std::size_t count) {
+        Values values;
+        while (values.size() < count) {
+            values.push_back(std::ldexp(Fraction(), static_cast<int>(Below(120)) - 60));
+        }
+        return values;
+    }
+
+    // What competition passes carry: first-layer values near 80, then
+    // fractions of them, clipped at 100 and at 0.
+    Values ActivityLike(std::size_t count) {
+        Values values;
+        const double eps = 0.5 / static_cast<double>(count);
+        while (values.size() < count) {
+            const double base = 80.0 + static_cast<double>(Below(41)) - 20.0;
+            values.push_back(Below(20) == 0 ? 100.0
+                             : Below(10) == 0
+                                 ? 0.0
+                                 : base * (1.0 - eps * Below(static_cast<std::uint32_t>(count))));
+        }
+        return values;
+    }
+
+private:
+    std::uint32_t Below(std::uint32_t bound) {
+        return std::uniform_int_distribution<std::uint32_t>(0, bound - 1)(random_);
+    }
+    double Fraction() { return std::uniform_real_distribution<double>(0.0, 1.0)(random_); }
+    void Shuffle(Values& values, std::size_t keepFront) {
+        std::shuffle(values.begin() + static_cast<std::ptrdiff_t>(keepFront), values.end(),
+                     random_);
+    }
+
+    std::mt19937 random_;
+};
+
+TEST(FastCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
+    ValueSets sets(20240611);
+    for (const std::size_t count : {1u, 2u, 3u, 7u, 64u, 301u, 1200u}) {
+        for (int round = 0; round < 3; ++round) {
+            ExpectSameSums(sets.HalfIntegerTies(count), "half-integer ties");
+            ExpectSameSums(sets.DoubleRoundingTies(count), "double-rounding ties");
+            ExpectSameSums(sets.StraddlingPowers(count), "straddling powers of two");
+            ExpectSameSums(sets.EqualRuns(count), "equal runs");
+            ExpectSameSums(sets.MostlyZeros(count), "mostly zeros");
+            ExpectSameSums(sets.BigAmongSmall(count), "big among small");
+            ExpectSameSums(sets.Tiny(count), "subnormals");
+            ExpectSameSums(sets.Wide(count), "wide magnitudes");
+            ExpectSameSums(sets.ActivityLike(count), "activity-like");
+        }
+    }
+}
+
+TEST(FastCompetitionTest, DegenerateSetsAndBounds) {
+    ExpectSameSums({}, "empty");
+    ExpectSameSums({0.0}, "one zero");
+    ExpectSameSums({0.0, -0.0, 0.0}, "zeros only");
+    ExpectSameSums({5.0}, "one value");
+    ExpectSameSums(Values(500, 100.0), "all equal");
+    ExpectSameSums({0x1p960, 0x1p960, 1.0, 0x1p960}, "largest accepted values");
+    ExpectSameSums({0x1p-1074, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1022}, "lowest binade");
+    ExpectSameSums({0x1.fffffffffffffp0, 0x1p-52, 0x1p-53, 0x1p-53, 1.0},
+                   "landing on a power of two");
+}
+
+TEST(FastCompetitionTest, RefusesValuesItCannotTake) {
+    TFastCompetition fast;
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const double bad : {-1.0, -0x1p-1074, inf, std::nan(""), 0x1p961}) {
+        const Values values = {1.0, bad, 2.0};
+        Values sums = {7.0, 7.0, 7.0};
+        EXPECT_FALSE(TFastCompetition::Applies(values)) << bad;
+        EXPECT_FALSE(fast.InhibitionSums(values, sums)) << bad;
+        EXPECT_EQ(sums, (Values{7.0, 7.0, 7.0})); // untouched
+    }
+}
+
+TEST(FastCompetitionTest, PassEqualsTheLiteralPass) {
+    ValueSets sets(7);
+    TFastCompetition fast;
+    for (const double epsilon : {1.0 / 6.0, 0.5 / 1200.0, 0.25}) {
+        const Values similarity = sets.ActivityLike(1200);
+        Values plain(similarity.size()), quick(similarity.size());
+        PlainCompetitionPass(similarity, plain, epsilon, 100.0);
+        ASSERT_TRUE(fast.Pass(similarity, quick, epsilon, 100.0));
+        EXPECT_EQ(Bits(quick), Bits(plain));
+    }
+}
+
+// The tie test that the fast pass relies on, at the 53-bit grid's edges.
+TEST(PrecisionTest, StoreIsTieFindsExactHalfwayPointsOnly) {
+    using precision::Extended;
+    using precision::StoreIsTie;
+    EXPECT_TRUE(StoreIsTie(1.0L + 0x1p-53L));
+    EXPECT_TRUE(StoreIsTie(1.0L + 0x3p-53L));
+    EXPECT_FALSE(StoreIsTie(1.0L + 0x1p-53L + 0x1p-63L));
+    EXPECT_FALSE(StoreIsTie(1.0L + 0x1p-54L));
+    EXPECT_FALSE(StoreIsTie(1.0L));
+    EXPECT_TRUE(StoreIsTie(-(1.0L + 0x1p-53L)));
+    EXPECT_TRUE(StoreIsTie(0x1p53L + 1.0L));
+    EXPECT_TRUE(StoreIsTie(0x1.8p-1074L)); // between two subnormals
+    EXPECT_TRUE(StoreIsTie(0x1p-1075L));   // half the smallest subnormal
+    EXPECT_FALSE(StoreIsTie(0x1p-1076L));
+    EXPECT_TRUE(StoreIsTie(0x1p-1022L - 0x1p-1075L)); // just below the normal range
+    EXPECT_FALSE(StoreIsTie(0.0L));
+    EXPECT_FALSE(StoreIsTie(std::numeric_limits<Extended>::infinity()));
+    // Every step whose stored value is a tie, found by the definition.
+    std::mt19937 random(3);
+    for (int i = 0; i < 10000; ++i) {
+        const double a =
+            std::ldexp(static_cast<double>(random() % (1u << 20)), static_cast<int>(random() % 80));
+        const double b =
+            std::ldexp(static_cast<double>(random() % (1u << 20)), static_cast<int>(random() % 80));
+        const Extended exact = precision::AddExtended(a, b);
+        const double stored = precision::Store(exact);
+        const Extended gap = exact - static_cast<Extended>(stored);
+        const double up = std::nextafter(stored, gap > 0 ? HUGE_VAL : -HUGE_VAL);
+        const bool halfway =
+            gap != 0 && 2 * std::fabs(gap) == std::fabs(static_cast<Extended>(up) - stored);
+        EXPECT_EQ(StoreIsTie(exact), halfway) << a << " + " << b;
+    }
+}
+
+TEST(PrecisionTest, GridParityAndBinades) {
+    using precision::BinadeOf;
+    using precision::IsOddOnGrid;
+    EXPECT_EQ(BinadeOf(0.0), 1);
+    EXPECT_EQ(BinadeOf(0x1p-1074), 1);
+    EXPECT_EQ(BinadeOf(0x1p-1022), 1);
+    EXPECT_EQ(BinadeOf(0x1p-1021), 2);
+    EXPECT_EQ(BinadeOf(1.0), 1023);
+    EXPECT_EQ(BinadeOf(1.9999), 1023);
+    EXPECT_EQ(BinadeOf(2.0), 1024);
+    // The grid of binade [1, 2) is 2^-52.
+    EXPECT_TRUE(IsOddOnGrid(-0x1p-52, 1023));
+    EXPECT_FALSE(IsOddOnGrid(-0x1p-51, 1023));
+    EXPECT_TRUE(IsOddOnGrid(-0x3p-52, 1023));
+    EXPECT_TRUE(IsOddOnGrid(-0x1p-1, 1074)); // [2^51, 2^52) has the grid 2^-1
+    EXPECT_FALSE(IsOddOnGrid(0.0, 1023));
+    EXPECT_TRUE(IsOddOnGrid(-0x1p-1074, 1));
+    EXPECT_TRUE(IsOddOnGrid(-0x1.8p-1073, 1)); // 3 steps
+    EXPECT_FALSE(IsOddOnGrid(-0x1p-1073, 1));
+    EXPECT_TRUE(IsOddOnGrid(-0x1.0000000000001p-1021, 2)); // odd significand, own grid
+    EXPECT_FALSE(IsOddOnGrid(-0x1.0000000000001p-1021, 1));
+}
+
+// A network holding the codes of generated words, as a load stores them.
+THammingNet WordNetwork(const std::vector<std::string>& words) {
+    THammingNet net;
+    net.SetMaxIterations(5);
+    net.SetInputCount(kWordCodeLength);
+    net.SetPatternCount(static_cast<std::int32_t>(words.size()));
+    TWordCode code{};
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        CodeWord(words[i], code);
+        net.StorePattern(code, static_cast<std::int32_t>(i));
+    }
+    return net;
+}
+
+// Words over a small Cyrillic alphabet (Windows-1251), sorted and distinct,
+// entry 0 empty: many share prefixes and score alike.
+std::vector<std::string> Words(std::size_t count, std::mt19937& random) {
+    static const std::string letters = "\xC0\xC1\xC2\xC5\xC8\xCA\xCB\xCD\xCE\xCF\xD0\xD1\xD2\xA8";
+    std::vector<std::string> words = {""};
+    while (words.size() < count) {
+        std::string word;
+        const std::size_t length = 1 + random() % 9;
+        for (std::size_t i = 0; i < length; ++i) {
+            word.push_back(letters[random() % letters.size()]);
+        }
+        words.push_back(word);
+    }
+    std::sort(words.begin(), words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    return words;
+}
+
+using Trace = std::vector<std::vector<std::uint64_t>>;
+
+Trace TraceOf(THammingNet& net, std::span<const std::int32_t> input, std::int32_t& row) {
+    Trace trace;
+    row = net.Recognize(input, [&](std::int32_t, std::span<const double> values) {
+        trace.push_back(Bits(Values(values.begin(), values.end())));
+    });
+    return trace;
+}
+
+// Every Similarity and Activity of every pass, and the row, in both modes.
+void ExpectSameRecognition(THammingNet& net, std::span<const std::int32_t> input,
+                           const std::string& what) {
+    std::int32_t fastRow = -1;
+    std::int32_t plainRow = -2;
+    net.SetReferenceMode(false);
+    const Trace fast = TraceOf(net, input, fastRow);
+    net.SetReferenceMode(true);
+    const Trace plain = TraceOf(net, input, plainRow);
+    net.SetReferenceMode(false);
+    EXPECT_EQ(fastRow, plainRow) << what;
+    ASSERT_EQ(fast.size(), plain.size()) << what;
+    for (std::size_t pass = 0; pass < fast.size(); ++pass) {
+        EXPECT_EQ(fast[pass], plain[pass]) << what << ", pass " << pass;
+    }
+}
+
+TEST(FastRecognitionTest, WordCodesGiveTheLiteralTraceAndRow) {
+    std::mt19937 random(11);
+    for (const std::size_t count : {2u, 5u, 40u, 300u, 1500u}) {
+        const std::vector<std::string> words = Words(count, random);
+        THammingNet net = WordNetwork(words);
+        TWordCode code{};
+        for (int query = 0; query < 4; ++query) {
+            // Stored words, their prefixes and typos, and words not stored.
+            std::string word = words[random() % words.size()];
+            if (query == 1 && !word.empty()) {
+                word.pop_back();
+            } else if (query == 2) {
+                word.insert(
+                    word.begin() + static_cast<std::ptrdiff_t>(random() % (word.size() + 1)), ' ');
+            } else if (query == 3) {
+                word = Words(3, random).back();
+            }
+            CodeWord(word, code);
+            ExpectSameRecognition(net, code,
+                                  std::to_string(words.size()) + " words, query " + word);
+        }
+    }
+}
+
+TEST(FastRecognitionTest, OtherValuesTakeThePlainPathsWithTheSameResults) {
+    std::mt19937 random(5);
+    THammingNet net;
+    net.SetMaxIterations(5);
+    net.SetInputCount(12);
+    net.SetPatternCount(60);
+    std::vector<std::int32_t> pattern(12);
+    for (std::int32_t row = 0; row < 60; ++row) {
+        for (auto& v : pattern) {
+            v = static_cast<std::int32_t>(random() % 3) - 1;
+        }
+        net.StorePattern(pattern, row);
+    }
+    ASSERT_TRUE(net.Weights().IsCompact());
+    const double before = net.Weight(17, 3);
+    // An input outside -1 ... 1: the first layer multiplies literally.
+    std::vector<std::int32_t> input = {3, -1, 0, 1, 1, -7, 0, 0, 1, -1, 1, 0};
+    ExpectSameRecognition(net, input, "wide input");
+    // A stored 2 converts the table to doubles; every other value stays.
+    pattern.assign(12, 1);
+    pattern[4] = 2;
+    net.StorePattern(pattern, 30);
+    EXPECT_FALSE(net.Weights().IsCompact());
+    EXPECT_EQ(net.Weight(17, 3), before);
+    EXPECT_EQ(net.Weight(30, 4), 2.0);
+    ExpectSameRecognition(net, input, "wide weights");
+    input = {1, 1, 1, -1, -1, 0, 0, 1, 1, 1, -1, 1};
+    ExpectSameRecognition(net, input, "wide weights, bipolar input");
+    // Negative stored values give negative first-layer outputs: plain passes.
+    net.SetPatternCount(2);
+    pattern.assign(12, -1000);
+    net.StorePattern(pattern, 0);
+    ExpectSameRecognition(net, input, "negative similarity");
+}
+
+TEST(PatternWeightsTest, CompactRowsReadBackAndResizeLikeDoubles) {
+    // The same sequence of stores and resizes on a compact table and on one
+    // forced into doubles must read back alike everywhere.
+    std::mt19937 random(9);
+    TPatternWeights compact;
+    TPatternWeights doubles;
+    doubles.Resize(1, 1);
+    doubles.StoreRow(0, std::vector<std::int32_t>{5});
+    ASSERT_FALSE(doubles.IsCompact());
+    doubles.StoreRow(0, std::vector<std::int32_t>{0});
+    const std::vector<std::pair<std::size_t, std::size_t>> shapes = {
+        {4, 70}, {9, 70}, {9, 130}, {3, 64}, {6, 200}, {6, 65}, {0, 65}, {5, 160}};
+    for (const auto& [rows, columns] : shapes) {
+        compact.Resize(rows, columns);
+        doubles.Resize(rows, columns);
+        for (std::size_t row = 0; row < rows; row += 2) {
+            std::vector<std::int32_t> pattern(columns);
+            for (auto& v : pattern) {
+                v = static_cast<std::int32_t>(random() % 3) - 1;
+            }
+            compact.StoreRow(row, pattern);
+            doubles.StoreRow(row, pattern);
+        }
+        ASSERT_TRUE(compact.IsCompact());
+        for (std::size_t row = 0; row < rows; ++row) {
+            for (std::size_t column = 0; column < columns; ++column) {
+                ASSERT_EQ(compact.At(row, column), doubles.At(row, column))
+                    << rows << "x" << columns << " at " << row << "," << column;
+            }
+        }
+    }
+    EXPECT_THROW(compact.At(5, 0), std::out_of_range);
+    EXPECT_THROW(compact.At(0, 160), std::out_of_range);
+    EXPECT_LT(compact.MemoryBytes(), doubles.MemoryBytes() / 20);
+}
+
+} // namespace
+} // namespace verblinka
