@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,9 +34,19 @@ inline int CompareWords(std::string_view a, std::string_view b) {
     return a.compare(b);
 }
 
+// How Add finds a word's place. Both build the same tree, node for node.
+enum class TTreeInsertion {
+    // Through an ordered index of the keys beside the tree: a new key hangs
+    // under its in-order predecessor or successor, so no walk down the tree
+    // is needed, and sorted input does not make loading quadratic.
+    Indexed,
+    // The literal walk from the root, one comparison per level (reference).
+    Walk,
+};
+
 class TStringBTree {
 public:
-    TStringBTree();
+    explicit TStringBTree(TTreeInsertion insertion = TTreeInsertion::Indexed);
     TStringBTree(const TStringBTree&) = delete;
     TStringBTree& operator=(const TStringBTree&) = delete;
 
@@ -49,11 +60,28 @@ public:
 
 private:
     TStringBTreeNode* NewNode(std::string_view key);
+    void AddByWalk(std::string_view word);
+    void AddIndexed(std::string_view word);
+
+    struct KeyOrder {
+        using is_transparent = void;
+        bool operator()(const TStringBTreeNode* a, const TStringBTreeNode* b) const {
+            return CompareWords(a->Key, b->Key) < 0;
+        }
+        bool operator()(const TStringBTreeNode* a, std::string_view b) const {
+            return CompareWords(a->Key, b) < 0;
+        }
+        bool operator()(std::string_view a, const TStringBTreeNode* b) const {
+            return CompareWords(a, b->Key) < 0;
+        }
+    };
 
     // The tree owns its nodes here; the links between them are plain pointers,
     // so no release ever recurses along a deep chain.
     std::deque<TStringBTreeNode> nodes_;
     TStringBTreeNode* root_ = nullptr;
+    TTreeInsertion insertion_;
+    std::set<TStringBTreeNode*, KeyOrder> index_; // every node, Root included
 };
 
 } // namespace verblinka

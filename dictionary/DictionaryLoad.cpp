@@ -29,6 +29,7 @@ TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode
     }
     TDictionary dictionary;
     tree.ExportTo(dictionary.Entries);
+    tree.Clear(); // nothing reads the tree after the export: give its memory back for the network
     dictionary.Network.SetMaxIterations(maxIterations);
     dictionary.Network.SetInputCount(kWordCodeLength);
     StoreEntries(dictionary.Entries, dictionary.Network, code);

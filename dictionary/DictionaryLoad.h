@@ -19,7 +19,8 @@ struct TDictionary {
     THammingNet Network;
 };
 
-// Counts every word of file in tree (cleared first), exports the entries and
+// Counts every word of file in tree (cleared first), exports the entries,
+// clears the tree again (nothing reads it after the export) and
 // builds the network. maxIterations is the pass limit of the new network.
 TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,
                             std::int32_t maxIterations);

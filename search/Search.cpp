@@ -3,6 +3,7 @@
 #include "engine/CheckedMath.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 namespace verblinka {
@@ -63,11 +64,21 @@ TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries&
 
 namespace {
 
+// The rows the network returned in this search, by code. Recognize depends
+// only on the code and the stored rows, so a code seen before (every variant
+// with the blank past the 20th byte has the query's code) needs no second
+// recognition.
+using TRecognized = std::map<TWordCode, std::int32_t>;
+
 // One recognition: code text, let the network choose a row, measure the entry.
 TSearchStep Propose(std::string_view text, const TDictionaryEntries& entries, THammingNet& network,
-                    TWordCode& code) {
+                    TWordCode& code, TRecognized& recognized) {
     CodeWord(text, code);
-    const std::int32_t row = network.Recognize(code);
+    auto known = recognized.find(code);
+    if (known == recognized.end()) {
+        known = recognized.emplace(code, network.Recognize(code)).first;
+    }
+    const std::int32_t row = known->second;
     if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
         throw std::out_of_range("The network returned a row outside the dictionary");
     }
@@ -93,14 +104,15 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                 outcome.Steps.push_back(std::move(step));
             }
         };
-        TSearchStep first = Propose(query, entries, network, code);
+        TRecognized recognized;
+        TSearchStep first = Propose(query, entries, network, code, recognized);
         outcome.BestRow = first.Row;
         outcome.BestDistance = first.Distance;
         record(first, query);
         const std::int32_t length = CheckedCount(query.size());
         for (std::int32_t p = 1; p <= length; ++p) {
             const std::string variant = InsertBlank(query, p);
-            TSearchStep step = Propose(variant, entries, network, code);
+            TSearchStep step = Propose(variant, entries, network, code, recognized);
             if (step.Distance <= outcome.BestDistance) {
                 outcome.BestDistance = step.Distance;
                 outcome.BestRow = step.Row;

@@ -1,0 +1,144 @@
+// Indexed insertion must build the very tree the literal walk builds: the
+// same nodes, with the same keys and counts, in the same places.
+#include "dictionary/BTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace verblinka {
+namespace {
+
+using Words = std::vector<std::string>;
+
+// Walks both trees side by side (without recursion) and reports the first
+// place where they differ, or an empty string.
+std::string ShapeDifference(const TStringBTree& a, const TStringBTree& b) {
+    std::vector<std::pair<const TStringBTreeNode*, const TStringBTreeNode*>> pending = {
+        {&a.Root(), &b.Root()}};
+    while (!pending.empty()) {
+        const auto [x, y] = pending.back();
+        pending.pop_back();
+        if ((x == nullptr) != (y == nullptr)) {
+            return "a child exists in one tree only";
+        }
+        if (x == nullptr) {
+            continue;
+        }
+        if (x->Key != y->Key || x->Occurrences != y->Occurrences) {
+            return "node " + x->Key + " vs " + y->Key;
+        }
+        pending.emplace_back(x->Lesser, y->Lesser);
+        pending.emplace_back(x->Greater, y->Greater);
+    }
+    return {};
+}
+
+void ExpectSameTree(const Words& words, const std::string& what) {
+    TStringBTree indexed(TTreeInsertion::Indexed);
+    TStringBTree walked(TTreeInsertion::Walk);
+    for (const std::string& word : words) {
+        indexed.Add(word);
+        walked.Add(word);
+    }
+    EXPECT_EQ(ShapeDifference(indexed, walked), "") << what;
+    EXPECT_EQ(indexed.NodeCount(), walked.NodeCount()) << what;
+    TDictionaryEntries fromIndexed, fromWalked;
+    indexed.ExportTo(fromIndexed);
+    walked.ExportTo(fromWalked);
+    EXPECT_EQ(fromIndexed, fromWalked) << what;
+}
+
+// Short words over a few Windows-1251 letters, Ё (0xA8) among them, so that
+// repeats, prefixes and near neighbours are common.
+Words RandomWords(std::size_t count, std::mt19937& random) {
+    static const std::string letters = "\xC0\xC5\xA8\xC6\xCA";
+    Words words;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string word;
+        const std::size_t length = random() % 6;
+        for (std::size_t k = 0; k < length; ++k) {
+            word.push_back(letters[random() % letters.size()]);
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+// Alphabetical Russian order: Ё counts as Е, then by bytes.
+bool Alphabetically(const std::string& a, const std::string& b) {
+    auto key = [](std::string s) {
+        std::replace(s.begin(), s.end(), '\xA8', '\xC5');
+        return s;
+    };
+    const std::string ka = key(a), kb = key(b);
+    return ka != kb ? ka < kb : a < b;
+}
+
+TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
+    std::mt19937 random(42);
+    for (int round = 0; round < 20; ++round) {
+        Words words = RandomWords(400, random);
+        ExpectSameTree(words, "random order with repeats");
+        std::sort(words.begin(), words.end());
+        ExpectSameTree(words, "ascending");
+        std::reverse(words.begin(), words.end());
+        ExpectSameTree(words, "descending");
+        std::sort(words.begin(), words.end(), Alphabetically);
+        ExpectSameTree(words, "alphabetical");
+        // Sorted runs that restart, and sorted order broken by a few swaps.
+        std::sort(words.begin(), words.begin() + 200);
+        std::sort(words.begin() + 200, words.end());
+        ExpectSameTree(words, "two sorted runs");
+        for (int swap = 0; swap < 10; ++swap) {
+            std::swap(words[random() % words.size()], words[random() % words.size()]);
+        }
+        ExpectSameTree(words, "nearly sorted");
+    }
+    // Zigzag: alternately the smallest and the largest remaining word.
+    Words distinct = RandomWords(300, random);
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    Words zigzag;
+    for (std::size_t lo = 0, hi = distinct.size(); lo < hi;) {
+        zigzag.push_back(distinct[lo++]);
+        if (lo < hi) {
+            zigzag.push_back(distinct[--hi]);
+        }
+    }
+    ExpectSameTree(zigzag, "zigzag");
+}
+
+TEST(TreeInsertionTest, EveryOrderOfSixWords) {
+    Words words = {"\xCA", "\xCA\xCE\xD2", "\xA8\xC6", "\xC0", "\xCA\xCE", "\xD2"};
+    std::sort(words.begin(), words.end());
+    do {
+        Words withRepeats = words;
+        withRepeats.push_back(words[2]);
+        withRepeats.emplace_back();
+        ExpectSameTree(withRepeats, "permutation");
+    } while (std::next_permutation(words.begin(), words.end()));
+}
+
+TEST(TreeInsertionTest, ClearStartsTheIndexAfresh) {
+    TStringBTree tree;
+    for (const char* word : {"\xCA\xCE\xD2", "\xCF\xA8\xD1", "\xCA\xCE\xD2"}) {
+        tree.Add(word);
+    }
+    tree.Clear();
+    tree.Add("\xC4\xCE\xCC");
+    tree.Add("\xC4\xCE\xCC");
+    tree.Add("\xC0");
+    TDictionaryEntries entries;
+    tree.ExportTo(entries);
+    EXPECT_EQ(entries, (TDictionaryEntries{{"", 0}, {"\xC0", 1}, {"\xC4\xCE\xCC", 2}}));
+    EXPECT_EQ(tree.Root().Greater->Key, "\xC4\xCE\xCC");
+    EXPECT_EQ(tree.Root().Greater->Lesser->Key, "\xC0");
+}
+
+} // namespace
+} // namespace verblinka
