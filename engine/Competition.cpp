@@ -43,131 +43,159 @@ bool TFastCompetition::Applies(std::span<const double> values) {
     return std::all_of(values.begin(), values.end(), FitsFastPass);
 }
 
-// Keeps the non-zero terms with their units; false on a value the method
-// cannot take. Adding +0 or -0 to a non-negative sum changes nothing.
-bool TFastCompetition::Compact(std::span<const double> values) {
+// Checks the values, keeps the non-zero ones (adding +0 or -0 to a
+// non-negative sum changes nothing) and forms the reference trajectory, where
+// its binades end and which of its steps broke a tie. False on a value the
+// method cannot take.
+bool TFastCompetition::PrepareReference(std::span<const double> values) {
     if (values.size() > std::numeric_limits<std::uint32_t>::max() - 2) {
         return false;
     }
-    terms_.clear();
-    owners_.clear();
-    for (std::size_t k = 0; k < values.size(); ++k) {
-        const double value = values[k];
+    reference_.resize(values.size() + 1);
+    std::size_t count = 0;
+    double prefix = 0.0;
+    int lowestBit = std::numeric_limits<int>::max();
+    for (const double value : values) {
         if (!FitsFastPass(value)) {
             return false;
         }
-        if (value != 0.0) {
-            terms_.push_back(value);
-            owners_.push_back(static_cast<std::uint32_t>(k));
+        if (value == 0.0) {
+            continue;
+        }
+        reference_[count++] = {prefix, value};
+        lowestBit = std::min(lowestBit, precision::LowestBitExponent(value));
+        prefix = precision::AddStep(prefix, value);
+    }
+    reference_.resize(count + 1);
+    reference_[count] = {prefix, 0.0};
+    // All terms are multiples of 2^lowestBit; if their true total stayed below
+    // 2^53 of those (else the rounded total would not), then every partial
+    // sum of every subset is a double and nothing ever rounds.
+    nothingRounds_ = count == 0 || precision::HighestBitExponent(prefix) < lowestBit + 53;
+    if (nothingRounds_) {
+        return true;
+    }
+    // P never decreases, so each binade it passes through is one run of times.
+    changeAfter_.assign(2048, static_cast<std::uint32_t>(count + 1));
+    ties_.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+        const Reference& here = reference_[i];
+        const int binade = precision::BinadeOf(here.Prefix);
+        if (precision::BinadeOf(reference_[i + 1].Prefix) != binade) {
+            changeAfter_[static_cast<std::size_t>(binade)] = static_cast<std::uint32_t>(i + 1);
+        }
+        // Evaluated again rather than kept from the prefix chain, which keeps
+        // the chain short.
+        if (precision::StoreIsTie(precision::AddExtended(here.Prefix, here.Term))) {
+            ties_.push_back(static_cast<std::uint32_t>(i));
         }
     }
     return true;
 }
 
-// The reference trajectory and, for every time i, where its binade changes
-// next and where the next tie lies.
-void TFastCompetition::PrepareReference() {
-    const std::size_t count = terms_.size();
-    prefix_.resize(count + 1);
-    binades_.resize(count + 1);
-    nextChange_.resize(count + 1);
-    nextTie_.resize(count + 1);
-    prefix_[0] = 0.0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const precision::Extended unstored = precision::AddExtended(prefix_[i], terms_[i]);
-        prefix_[i + 1] = precision::Store(unstored);
-        nextTie_[i] = precision::StoreIsTie(unstored) ? 1 : 0; // flag for now
-        binades_[i] = static_cast<std::int16_t>(precision::BinadeOf(prefix_[i]));
-    }
-    binades_[count] = static_cast<std::int16_t>(precision::BinadeOf(prefix_[count]));
-    nextChange_[count] = static_cast<std::uint32_t>(count + 1);
-    nextTie_[count] = static_cast<std::uint32_t>(count);
-    for (std::size_t i = count; i-- > 0;) {
-        nextChange_[i] =
-            binades_[i + 1] != binades_[i] ? static_cast<std::uint32_t>(i + 1) : nextChange_[i + 1];
-        nextTie_[i] = nextTie_[i] != 0 ? static_cast<std::uint32_t>(i) : nextTie_[i + 1];
-    }
+// The first tie step in [from, before), or before if there is none.
+std::size_t TFastCompetition::FirstTie(std::size_t from, std::size_t before) const {
+    const auto tie = std::lower_bound(ties_.begin(), ties_.end(), from);
+    return tie == ties_.end() || *tie >= before ? before : *tie;
 }
 
 // The sum of every term but the one at position: R starts at P[position] and
 // then adds terms position + 1, position + 2, ... exactly as P does, so it
 // never exceeds P at the same time and D = R - P[i] <= 0.
-double TFastCompetition::UnitSum(std::size_t position) const {
-    const std::size_t count = terms_.size();
-    std::uint64_t steps = 0;
-    double sum = prefix_[position];
+double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) const {
+    const std::size_t count = reference_.size() - 1;
+    const Reference* reference = reference_.data();
+    double sum = reference[position].Prefix;
     std::size_t i = position + 1;
-    double result = 0.0;
     for (;;) {
         if (i >= count) {
-            result = sum;
-            break;
+            return sum;
         }
-        if (sum == prefix_[i]) {
-            result = prefix_[count]; // from here on R follows P exactly
-            break;
-        }
-        const int binade = binades_[i];
-        if (precision::BinadeOf(sum) == binade) {
-            // Locked: D stays constant until the binade changes or, if D is an
-            // odd number of grid steps, until the next tie.
-            const double offset = precision::ExactDifference(sum, prefix_[i]);
-            const std::size_t change = nextChange_[i];
-            if (precision::IsOddOnGrid(offset, binade)) {
-                const std::size_t tie = nextTie_[i];
-                if (tie < change && tie < count) {
-                    sum =
-                        precision::AddStep(precision::ExactSum(prefix_[tie], offset), terms_[tie]);
-                    i = tie + 1;
-                    ++steps;
-                    continue;
-                }
-            }
-            if (change > count) {
-                result = precision::ExactSum(prefix_[count], offset);
-                break;
-            }
-            // The step that leaves the binade is taken one by one.
-            sum = precision::AddStep(precision::ExactSum(prefix_[change - 1], offset),
-                                     terms_[change - 1]);
-            i = change;
+        // R lags in a lower binade than P: literal steps until it catches up.
+        int binade = precision::BinadeOf(reference[i].Prefix);
+        while (precision::BinadeOf(sum) != binade) {
+            sum = precision::AddStep(sum, reference[i].Term);
             ++steps;
-            continue;
+            if (++i >= count) {
+                return sum;
+            }
+            binade = precision::BinadeOf(reference[i].Prefix);
         }
-        // R lags in a lower binade than P: one literal step.
-        sum = precision::AddStep(sum, terms_[i]);
-        ++i;
+        const Reference& here = reference[i];
+        if (sum == here.Prefix) {
+            return reference[count].Prefix; // from here on R follows P exactly
+        }
+        // Locked: D stays constant until the binade changes or, if D is an
+        // odd number of grid steps, until the next tie.
+        const double offset = precision::ExactDifference(sum, here.Prefix);
+        const std::size_t change = NextChange(binade);
+        if (precision::IsOddOnGrid(offset, binade)) {
+            const std::size_t tie = FirstTie(i, std::min(change, count));
+            if (tie < change && tie < count) {
+                sum = precision::AddStep(precision::ExactSum(reference[tie].Prefix, offset),
+                                         reference[tie].Term);
+                i = tie + 1;
+                ++steps;
+                continue;
+            }
+        }
+        if (change > count) {
+            return precision::ExactSum(reference[count].Prefix, offset);
+        }
+        // The step that leaves the binade is taken literally.
+        sum = precision::AddStep(precision::ExactSum(reference[change - 1].Prefix, offset),
+                                 reference[change - 1].Term);
+        i = change;
         ++steps;
     }
-    simulatedSteps_ += steps;
-    return result;
+}
+
+template <typename Emit>
+void TFastCompetition::ForEachSum(std::span<const double> values, Emit&& emit) {
+    const std::size_t count = reference_.size() - 1;
+    const double total = reference_[count].Prefix;
+    std::uint64_t steps = 0;
+    std::size_t position = 0; // of unit j's term among the non-zero ones
+    double previousTerm = 0.0;
+    double previousSum = 0.0;
+    for (std::size_t j = 0; j < values.size(); ++j) {
+        if (values[j] == 0.0) {
+            emit(j, total); // a unit whose own value is zero skips nothing
+            continue;
+        }
+        const double term = reference_[position].Term;
+        if (nothingRounds_) {
+            emit(j, precision::ExactDifference(total, term));
+        } else {
+            // Two neighbours (zeros between them aside) with equal values add
+            // the same terms in the same order: the second takes the first's sum.
+            if (term != previousTerm) {
+                previousSum = UnitSum(position, steps);
+                previousTerm = term;
+            }
+            emit(j, previousSum);
+        }
+        ++position;
+    }
+    simulatedSteps_ = steps;
 }
 
 bool TFastCompetition::InhibitionSums(std::span<const double> values, std::span<double> sums) {
-    if (!Compact(values)) {
+    if (!PrepareReference(values)) {
         return false;
     }
-    PrepareReference();
-    simulatedSteps_ = 0;
-    const std::size_t count = terms_.size();
-    // A unit whose own value is zero skips nothing: it gets the full total.
-    std::fill(sums.begin(), sums.begin() + static_cast<std::ptrdiff_t>(values.size()),
-              prefix_[count]);
-    for (std::size_t position = 0; position < count; ++position) {
-        sums[owners_[position]] = UnitSum(position);
-    }
+    ForEachSum(values, [&](std::size_t j, double sum) { sums[j] = sum; });
     return true;
 }
 
 bool TFastCompetition::Pass(std::span<const double> similarity, std::span<double> activity,
                             double epsilon, double maxOutput) {
-    if (!InhibitionSums(similarity, activity)) {
+    if (!PrepareReference(similarity)) {
         return false;
     }
-    for (std::size_t j = 0; j < similarity.size(); ++j) {
-        activity[j] =
-            Activation(precision::Inhibit(similarity[j], activity[j], epsilon), maxOutput);
-    }
+    ForEachSum(similarity, [&](std::size_t j, double sum) {
+        activity[j] = Activation(precision::Inhibit(similarity[j], sum, epsilon), maxOutput);
+    });
     return true;
 }
 

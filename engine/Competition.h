@@ -47,17 +47,26 @@ public:
     std::uint64_t LastSimulatedSteps() const { return simulatedSteps_; }
 
 private:
-    bool Compact(std::span<const double> values);
-    void PrepareReference();
-    double UnitSum(std::size_t position) const;
+    // Time i of the reference trajectory.
+    struct Reference {
+        double Prefix = 0.0; // P[i]
+        double Term = 0.0;   // the term added at step i
+    };
 
-    std::vector<double> terms_;             // the non-zero values, in order
-    std::vector<std::uint32_t> owners_;     // the unit of each term
-    std::vector<double> prefix_;            // P[0] = 0, P[i+1] = P[i] (+) terms_[i]
-    std::vector<std::int16_t> binades_;     // BinadeOf(P[i])
-    std::vector<std::uint32_t> nextChange_; // first k > i with another binade, or L + 1
-    std::vector<std::uint32_t> nextTie_;    // first step k >= i that broke a tie, or L
-    mutable std::uint64_t simulatedSteps_ = 0;
+    bool PrepareReference(std::span<const double> values);
+    std::size_t NextChange(int binade) const {
+        return changeAfter_[static_cast<std::size_t>(binade)];
+    }
+    std::size_t FirstTie(std::size_t from, std::size_t before) const;
+    double UnitSum(std::size_t position, std::uint64_t& steps) const;
+    // Calls emit(j, sum of unit j) for every unit j in ascending order.
+    template <typename Emit> void ForEachSum(std::span<const double> values, Emit&& emit);
+
+    std::vector<Reference> reference_;       // times 0 ... L of the non-zero terms
+    std::vector<std::uint32_t> changeAfter_; // per binade: the first time past it, or L + 1
+    std::vector<std::uint32_t> ties_;        // the steps that broke a tie, ascending
+    bool nothingRounds_ = false;
+    std::uint64_t simulatedSteps_ = 0;
 };
 
 } // namespace verblinka

@@ -21,6 +21,36 @@ void RequireNonNegative(std::int32_t count) {
     }
 }
 
+template <std::size_t Words>
+inline void CountRows(const std::uint64_t* masks, std::size_t rows, std::size_t words,
+                      const std::uint64_t* input, const double* outputByAgreement,
+                      double* similarity) {
+    const std::size_t n = Words == 0 ? words : Words;
+    for (std::size_t i = 0; i < rows; ++i, masks += 2 * n) {
+        std::int64_t both = 0;
+        std::int64_t differ = 0;
+        for (std::size_t w = 0; w < n; ++w) {
+            const std::uint64_t nonZero = input[w] & masks[w];
+            both += std::popcount(nonZero);
+            differ += std::popcount(nonZero & (input[n + w] ^ masks[n + w]));
+        }
+        // The literal sum is (both - differ) agreements minus differ disagreements.
+        similarity[i] = outputByAgreement[both - 2 * differ];
+    }
+}
+
+// Every row's first-layer output from its masks and the input's. Built twice,
+// so that processors with a population-count instruction use it.
+__attribute__((target_clones("popcnt", "default"))) void
+CountAgreements(const std::uint64_t* masks, std::size_t rows, std::size_t words,
+                const std::uint64_t* input, const double* outputByAgreement, double* similarity) {
+    if (words == 3) { // 160 inputs, the word code's length
+        CountRows<3>(masks, rows, words, input, outputByAgreement, similarity);
+    } else {
+        CountRows<0>(masks, rows, words, input, outputByAgreement, similarity);
+    }
+}
+
 } // namespace
 
 void THammingNet::SetInputCount(std::int32_t n) {
@@ -103,20 +133,8 @@ bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input) {
             static_cast<double>(static_cast<std::int64_t>(k) - static_cast<std::int64_t>(columns));
         outputs[k] = precision::HalfSumWithBias(sum, Bias_);
     }
-    const std::uint64_t* in = InputMasks_.data();
-    for (std::size_t i = 0; i < ToSize(PatternCount_); ++i) {
-        const std::uint64_t* row = Weights_.MasksOf(i);
-        std::size_t both = 0;
-        std::size_t differ = 0;
-        for (std::size_t w = 0; w < words; ++w) {
-            const std::uint64_t nonZero = in[w] & row[w];
-            both += static_cast<std::size_t>(std::popcount(nonZero));
-            differ +=
-                static_cast<std::size_t>(std::popcount(nonZero & (in[words + w] ^ row[words + w])));
-        }
-        // sum = (both - differ) - differ, shifted by N to index the table.
-        Similarity_[i] = outputs[columns + both - 2 * differ];
-    }
+    CountAgreements(Weights_.MasksOf(0), ToSize(PatternCount_), words, InputMasks_.data(),
+                    outputs.data() + columns, Similarity_.data());
     return true;
 }
 
@@ -144,19 +162,6 @@ void THammingNet::CompetitionPass() {
     PlainCompetitionPass(Similarity_, Activity_, Epsilon_, MaxOutput_);
 }
 
-std::int32_t THammingNet::CopyActivityAndFindLeader() {
-    std::copy(Activity_.begin(), Activity_.end(), Similarity_.begin());
-    std::size_t winner = 0;
-    double best = Activity_[0];
-    for (std::size_t i = 0; i < Activity_.size(); ++i) {
-        if (Activity_[i] > best) {
-            best = Activity_[i];
-            winner = i;
-        }
-    }
-    return static_cast<std::int32_t>(winner);
-}
-
 std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
                                     const PassObserver& observer) {
     if (PatternCount_ == 0) {
@@ -176,11 +181,30 @@ std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
         if (observer) {
             observer(CheckedAdd(pass, 1), Activity_);
         }
-        if (IsStable()) {
+        // One scan finds both whether the pass changed anything and the
+        // leader (the first of the largest values).
+        bool stable = true;
+        std::size_t leader = 0;
+        double best = Activity_[0];
+        for (std::size_t i = 0; i < Activity_.size(); ++i) {
+            const double value = Activity_[i];
+            if (value != Similarity_[i]) {
+                stable = false;
+            }
+            if (value > best) {
+                best = value;
+                leader = i;
+            }
+        }
+        if (stable) {
             return winner;
         }
-        winner = CopyActivityAndFindLeader();
+        // Activity becomes the next pass's Similarity. Swapping spares the
+        // copy; the next pass overwrites every Activity value anyway.
+        Similarity_.swap(Activity_);
+        winner = static_cast<std::int32_t>(leader);
         if (pass > MaxIterations_) {
+            std::copy(Similarity_.begin(), Similarity_.end(), Activity_.begin());
             return winner;
         }
         pass = CheckedAdd(pass, 1);

@@ -60,7 +60,6 @@ private:
     void FirstLayer(std::span<const std::int32_t> input);
     bool FirstLayerOnMasks(std::span<const std::int32_t> input);
     void CompetitionPass();
-    std::int32_t CopyActivityAndFindLeader();
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;

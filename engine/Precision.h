@@ -7,7 +7,6 @@
 #include <bit>
 #include <cfloat>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 namespace verblinka::precision {
@@ -39,32 +38,22 @@ inline double AddStep(double acc, double value) {
 // True when x lies exactly halfway between two adjacent doubles, so that
 // Store(x) breaks a tie (to even). Finite x below the double overflow range.
 inline bool StoreIsTie(Extended x) {
-    // x87 layout: the 64-bit significand with its explicit leading bit, then
-    // sign and 15-bit exponent.
-    static_assert(sizeof(Extended) >= 10);
-    unsigned char bytes[sizeof(Extended)];
-    std::memcpy(bytes, &x, sizeof bytes);
-    std::uint64_t significand = 0;
-    std::uint16_t signAndExponent = 0;
-    std::memcpy(&significand, bytes, sizeof significand);
-    std::memcpy(&signAndExponent, bytes + 8, sizeof signAndExponent);
-    const int biased = signAndExponent & 0x7FFF;
-    if (biased == 0 || biased == 0x7FFF) {
-        return false; // zero, extended subnormal (far below any double tie), inf, NaN
-    }
-    const int exponent = biased - 16383; // x = significand * 2^(exponent - 63)
-    if (exponent > 1023) {
+    const double stored = Store(x);
+    const Extended gap = x - static_cast<Extended>(stored); // exact
+    if (gap == 0) {
         return false;
     }
-    // Bits of the significand that a double cannot keep: 11 in the normal
-    // range, more where the double would be subnormal.
-    const int dropped = 11 + (exponent < -1022 ? -1022 - exponent : 0);
-    if (dropped > 64) {
-        return false; // below half the smallest subnormal: rounds to zero, no tie
+    // The double next to the stored one on x's side: a tie lies half way.
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(stored);
+    const std::uint64_t sign = std::uint64_t{1} << 63;
+    std::uint64_t nextBits = 0;
+    if ((bits & ~sign) == 0) {
+        nextBits = gap > 0 ? 1 : sign | 1; // the smallest subnormal of x's sign
+    } else {
+        nextBits = (gap > 0) == ((bits & sign) == 0) ? bits + 1 : bits - 1;
     }
-    const std::uint64_t mask =
-        dropped == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << dropped) - 1;
-    return (significand & mask) == std::uint64_t{1} << (dropped - 1);
+    const double next = std::bit_cast<double>(nextBits);
+    return 2 * gap == static_cast<Extended>(next) - static_cast<Extended>(stored);
 }
 
 // One first-layer step: acc + input * weight; the product stays extended.
@@ -98,7 +87,8 @@ inline int BinadeOf(double x) {
     return biased == 0 ? 1 : biased;
 }
 
-// a - b where a and b lie in one binade: exact, no rounding takes place.
+// a - b where the difference is known to be a double (for example a and b in
+// one binade): exact, no rounding takes place.
 inline double ExactDifference(double a, double b) {
     return a - b;
 }
@@ -121,6 +111,25 @@ inline bool IsOddOnGrid(double offset, int binade) {
     const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
     const int ownBinade = biased == 0 ? 1 : biased;
     return std::countr_zero(significand) == binade - ownBinade;
+}
+
+// For finite x != 0: the exponent k of its lowest set bit (x = odd * 2^k).
+inline int LowestBitExponent(double x) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
+    const int biased = static_cast<int>(bits >> 52);
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+    return (biased == 0 ? 1 : biased) - 1075 + std::countr_zero(significand);
+}
+
+// For finite x != 0: floor(log2 |x|).
+inline int HighestBitExponent(double x) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
+    const int biased = static_cast<int>(bits >> 52);
+    if (biased == 0) {
+        return -1075 + 64 - std::countl_zero(bits); // subnormal
+    }
+    return biased - 1023;
 }
 
 } // namespace verblinka::precision

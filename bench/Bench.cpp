@@ -1,0 +1,471 @@
+// verblinka-bench: times recognition, competition passes, searches and
+// dictionary loads on generated word lists, and checks the fast paths against
+// the literal ones on a larger scale than the test suite does (--soak).
+//
+// Word lists are generated into the data directory (kept there for the next
+// run): pseudo-Russian word forms, stems with common endings, so that many
+// words share prefixes and score alike, as in a real word-form list.
+#include "dictionary/DictionaryLoad.h"
+#include "engine/Competition.h"
+#include "engine/HammingMem.h"
+#include "engine/WordCode.h"
+#include "search/Search.h"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <unordered_set>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using namespace verblinka;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+template <typename F> double Median(int repetitions, F&& body) {
+    std::vector<double> times;
+    for (int i = 0; i < repetitions; ++i) {
+        const auto start = Clock::now();
+        body();
+        times.push_back(SecondsSince(start));
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+std::string Ms(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f ms", seconds * 1e3);
+    return text;
+}
+
+// ---- word lists ----------------------------------------------------------
+
+// Lower-case Windows-1251 letters.
+constexpr char kYo = '\xB8'; // ё
+const std::string kConsonants = "\xE1\xE2\xE3\xE4\xE6\xE7\xEA\xEB\xEC\xED\xEF\xF0\xF1\xF2\xF4\xF5"
+                                "\xF6\xF7\xF8\xF9";
+const std::string kVowels = "\xE0\xE5\xE8\xEE\xF3\xFB\xFD\xFE\xFF";
+const std::vector<std::string> kEndings = {
+    "",         "\xE0",         "\xFB",     "\xE5",         "\xF3",     "\xEE\xE9",
+    "\xEE\xFE", "\xE0\xEC",     "\xE0\xF5", "\xEE\xEC",     "\xEE\xE2", "\xE5\xE9",
+    "\xFF\xEC", "\xE0\xEC\xE8", "\xF2\xFC", "\xEB",         "\xEB\xE0", "\xEB\xEE",
+    "\xEB\xE8", "\xE5\xF2",     "\xF3\xF2", "\xE5\xF8\xFC", "\xE5\xEC", "\xE8\xF2\xE5",
+    "\xFB\xE9", "\xE0\xFF",     "\xEE\xE5", "\xFB\xE5"};
+
+// `count` distinct words, in no particular order.
+std::vector<std::string> GenerateWords(std::size_t count, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::unordered_set<std::string> seen;
+    std::vector<std::string> words;
+    words.reserve(count);
+    while (words.size() < count) {
+        std::string stem;
+        const std::size_t syllables = 1 + random() % 4;
+        for (std::size_t s = 0; s < syllables; ++s) {
+            if (random() % 4 != 0) {
+                stem.push_back(kConsonants[random() % kConsonants.size()]);
+            }
+            stem.push_back(random() % 25 == 0 ? kYo : kVowels[random() % kVowels.size()]);
+            if (random() % 3 == 0) {
+                stem.push_back(kConsonants[random() % kConsonants.size()]);
+            }
+        }
+        // Every stem with several endings: the forms of one word stand together.
+        const std::size_t forms = 1 + random() % 8;
+        for (std::size_t f = 0; f < forms && words.size() < count; ++f) {
+            std::string word = stem + kEndings[random() % kEndings.size()];
+            if (seen.insert(word).second) {
+                words.push_back(std::move(word));
+            }
+        }
+    }
+    return words;
+}
+
+// Russian alphabetical order: ё sorts as е, ties by bytes.
+bool Alphabetically(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        auto key = [](char c) {
+            return c == kYo ? static_cast<unsigned char>('\xE5') : static_cast<unsigned char>(c);
+        };
+        if (key(a[i]) != key(b[i])) {
+            return key(a[i]) < key(b[i]);
+        }
+    }
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+std::string Utf8Of1251(const std::string& word) {
+    std::string out;
+    for (const char c : word) {
+        const auto byte = static_cast<unsigned char>(c);
+        unsigned code = byte;
+        if (byte >= 0xE0) {
+            code = 0x430 + (byte - 0xE0);
+        } else if (byte >= 0xC0) {
+            code = 0x410 + (byte - 0xC0);
+        } else if (byte == 0xB8) {
+            code = 0x451;
+        } else if (byte == 0xA8) {
+            code = 0x401;
+        }
+        if (code < 0x80) {
+            out.push_back(static_cast<char>(code));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+        }
+    }
+    return out;
+}
+
+enum class FileKind { RandomWithRepeats, Ascending, Descending, Alphabetical };
+const char* Name(FileKind kind) {
+    switch (kind) {
+    case FileKind::RandomWithRepeats:
+        return "random order with repeats";
+    case FileKind::Ascending:
+        return "ascending";
+    case FileKind::Descending:
+        return "descending";
+    case FileKind::Alphabetical:
+        return "alphabetical (UTF-8, \xD1\x91 with \xD0\xB5)";
+    }
+    return "";
+}
+
+// Writes the list once; later runs reuse it.
+std::filesystem::path WordFile(const std::filesystem::path& dir, FileKind kind, std::size_t count) {
+    static const char* stems[] = {"random", "ascending", "descending", "alphabetical"};
+    const auto path =
+        dir / (std::string(stems[static_cast<int>(kind)]) + "-" + std::to_string(count) + ".txt");
+    if (std::filesystem::exists(path)) {
+        return path;
+    }
+    std::vector<std::string> words = GenerateWords(count, 1000 + static_cast<std::uint32_t>(count));
+    std::string text;
+    switch (kind) {
+    case FileKind::RandomWithRepeats: {
+        // About 50 bytes per distinct word (5 MB for 100,000), every word at
+        // least once, the rest repeats with a skew towards a few common ones.
+        std::mt19937 random(7);
+        std::vector<const std::string*> tokens;
+        for (const auto& w : words) {
+            tokens.push_back(&w);
+        }
+        std::size_t bytes = 0;
+        for (const auto& w : words) {
+            bytes += w.size() + 1;
+        }
+        while (bytes < 50 * count) {
+            const std::size_t r = random() % words.size();
+            const std::string& w = words[random() % 3 == 0 ? r % (1 + words.size() / 100) : r];
+            tokens.push_back(&w);
+            bytes += w.size() + 1;
+        }
+        std::shuffle(tokens.begin(), tokens.end(), random);
+        text.reserve(bytes);
+        for (std::size_t i = 0; i < tokens.size(); ++i) {
+            text += *tokens[i];
+            text += (i % 12 == 11) ? ".\n" : " ";
+        }
+        break;
+    }
+    case FileKind::Ascending:
+    case FileKind::Descending:
+        std::sort(words.begin(), words.end());
+        if (kind == FileKind::Descending) {
+            std::reverse(words.begin(), words.end());
+        }
+        for (const auto& w : words) {
+            text += w;
+            text += '\n';
+        }
+        break;
+    case FileKind::Alphabetical:
+        std::sort(words.begin(), words.end(), Alphabetically);
+        for (const auto& w : words) {
+            text += Utf8Of1251(w);
+            text += '\n';
+        }
+        break;
+    }
+    std::filesystem::create_directories(dir);
+    const auto temporary = path.string() + ".part";
+    std::ofstream(temporary, std::ios::binary)
+        .write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::filesystem::rename(temporary, path);
+    return path;
+}
+
+// A dictionary of exactly `rows` entries (the empty one and rows - 1 words),
+// stored as a load stores it.
+TDictionary MakeDictionary(std::size_t rows) {
+    std::vector<std::string> words =
+        GenerateWords(rows - 1, 2000 + static_cast<std::uint32_t>(rows));
+    TDictionary dictionary;
+    dictionary.Entries.push_back({"", 0});
+    for (auto& w : words) {
+        for (char& c : w) {
+            c = static_cast<char>(UpperCase1251(static_cast<std::uint8_t>(c)));
+        }
+    }
+    std::sort(words.begin(), words.end());
+    for (auto& w : words) {
+        dictionary.Entries.push_back({std::move(w), 1});
+    }
+    TWordCode code{};
+    dictionary.Network.SetMaxIterations(kProgramMaxIterations);
+    dictionary.Network.SetInputCount(kWordCodeLength);
+    StoreEntries(dictionary.Entries, dictionary.Network, code);
+    return dictionary;
+}
+
+// An eight-letter query: a stored word of eight letters with one letter changed.
+std::string EightLetterQuery(const TDictionaryEntries& entries) {
+    for (std::size_t i = entries.size() / 3; i < entries.size(); ++i) {
+        if (entries[i].Word.size() == 8) {
+            std::string query = entries[i].Word;
+            query[4] = query[4] == '\xC0' ? '\xCE' : '\xC0';
+            return query;
+        }
+    }
+    return "\xCF\xD0\xC0\xC3\xD0\xC0\xCC\xC0";
+}
+
+// ---- measurements --------------------------------------------------------
+
+struct Options {
+    std::vector<std::size_t> sizes = {1000, 10000, 100000, 1000000};
+    std::size_t plainLimit = 100000; // largest M whose plain pass is timed
+    std::filesystem::path data = "bench-data";
+    bool loads = true;
+};
+
+void BenchNetwork(std::size_t rows, const Options& options) {
+    std::cout << "\n== M = " << rows << '\n';
+    auto start = Clock::now();
+    TDictionary dictionary = MakeDictionary(rows);
+    std::cout << "  dictionary built and stored:      " << Ms(SecondsSince(start)) << ", weights "
+              << dictionary.Network.Weights().MemoryBytes() / 1024 << " KiB\n";
+    THammingNet& net = dictionary.Network;
+    const std::string query = EightLetterQuery(dictionary.Entries);
+    TWordCode code{};
+    CodeWord(query, code);
+
+    const int repetitions = rows >= 1000000 ? 5 : 11;
+    std::int32_t row = 0;
+    const double recognize = Median(repetitions, [&] { row = net.Recognize(code); });
+    std::cout << "  Recognize (fast), median of " << repetitions << ": " << Ms(recognize)
+              << " (row " << row << ")\n";
+
+    // One pass on the first layer's values of that query.
+    std::vector<double> similarity;
+    net.Recognize(code, [&](std::int32_t pass, std::span<const double> values) {
+        if (pass == 0) {
+            similarity.assign(values.begin(), values.end());
+        }
+    });
+    std::vector<double> fastActivity(rows), plainActivity(rows);
+    TFastCompetition fast;
+    const double fastPass = Median(
+        repetitions, [&] { fast.Pass(similarity, fastActivity, net.Epsilon(), net.MaxOutput()); });
+    std::cout << "  competition pass, fast:           " << Ms(fastPass) << " ("
+              << static_cast<double>(fast.LastSimulatedSteps()) / static_cast<double>(rows)
+              << " single steps per unit)\n";
+    if (rows <= options.plainLimit) {
+        const int plainRepetitions = rows <= 10000 ? 3 : 1;
+        const double plainPass = Median(plainRepetitions, [&] {
+            PlainCompetitionPass(similarity, plainActivity, net.Epsilon(), net.MaxOutput());
+        });
+        const bool same = std::equal(fastActivity.begin(), fastActivity.end(),
+                                     plainActivity.begin(), [](double a, double b) {
+                                         return std::bit_cast<std::uint64_t>(a) ==
+                                                std::bit_cast<std::uint64_t>(b);
+                                     });
+        std::cout << "  competition pass, plain:          " << Ms(plainPass) << " (median of "
+                  << plainRepetitions << "); fast is " << static_cast<long>(plainPass / fastPass)
+                  << " times faster; values " << (same ? "identical" : "DIFFERENT") << '\n';
+    } else {
+        std::cout << "  competition pass, plain:          skipped (about M^2 = "
+                  << static_cast<double>(rows) * static_cast<double>(rows) << " additions)\n";
+    }
+
+    TSearchOutcome outcome;
+    const double search =
+        Median(repetitions, [&] { outcome = SearchWord(query, dictionary.Entries, net, code); });
+    std::cout << "  search of an eight-letter word:   " << Ms(search) << " (selected row "
+              << outcome.BestRow << ", distance " << outcome.BestDistance << ")\n";
+}
+
+// Loads `path` in a child process, so that its peak memory is the load's own.
+void BenchLoad(const std::filesystem::path& path, const std::string& self) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+    std::string program = self;
+    std::string mode = "--load-child";
+    std::string file = path.string();
+    char* argv[] = {program.data(), mode.data(), file.data(), nullptr};
+    pid_t child = 0;
+    if (posix_spawn(&child, self.c_str(), &actions, nullptr, argv, environ) != 0) {
+        throw std::runtime_error("cannot start " + self);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeEnds[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        report.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    std::cout << "    " << report.substr(0, report.find('\n')) << ", peak memory "
+              << usage.ru_maxrss / 1024 << " MiB" << (status == 0 ? "" : " (FAILED)") << '\n';
+}
+
+// The child: load as the tool does, then one search, and report the times.
+int LoadChild(const std::string& path) {
+    TStringBTree tree;
+    TWordCode code{};
+    auto start = Clock::now();
+    TDictionary dictionary = LoadDictionary(path, tree, code, kProgramMaxIterations);
+    const double load = SecondsSince(start);
+    const std::string query = EightLetterQuery(dictionary.Entries);
+    start = Clock::now();
+    const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
+    const double search = SecondsSince(start);
+    std::cout << dictionary.Entries.size() << " entries ("
+              << std::filesystem::file_size(path) / 1024 << " KiB file): load " << Ms(load)
+              << ", then a search " << Ms(search) << std::endl;
+    return outcome.Status == TSearchStatus::Found ? 0 : 1;
+}
+
+// ---- soak: fast against literal on many word dictionaries ----------------
+
+int Soak(int rounds) {
+    std::mt19937 random(99);
+    std::size_t compared = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const std::size_t rows = 50 + random() % 3000;
+        TDictionary dictionary = MakeDictionary(rows);
+        THammingNet& net = dictionary.Network;
+        for (int q = 0; q < 3; ++q) {
+            std::string word = dictionary.Entries[random() % rows].Word;
+            if (q == 1 && !word.empty()) {
+                word[random() % word.size()] = '\xC0';
+            } else if (q == 2) {
+                word.insert(0, " ");
+            }
+            TWordCode code{};
+            CodeWord(word, code);
+            std::vector<std::vector<double>> traces[2];
+            std::int32_t rowsFound[2];
+            for (int mode = 0; mode < 2; ++mode) {
+                net.SetReferenceMode(mode == 1);
+                rowsFound[mode] = net.Recognize(code, [&](std::int32_t, std::span<const double> v) {
+                    traces[mode].emplace_back(v.begin(), v.end());
+                });
+            }
+            net.SetReferenceMode(false);
+            bool same = rowsFound[0] == rowsFound[1] && traces[0].size() == traces[1].size();
+            for (std::size_t p = 0; same && p < traces[0].size(); ++p) {
+                same = std::memcmp(traces[0][p].data(), traces[1][p].data(),
+                                   traces[0][p].size() * sizeof(double)) == 0;
+                compared += traces[0][p].size();
+            }
+            if (!same) {
+                std::cout << "DIFFERENCE: M = " << rows << ", round " << round << '\n';
+                return 1;
+            }
+        }
+        std::cout << "round " << round + 1 << '/' << rounds << ": M = " << rows << ", " << compared
+                  << " values identical so far\n";
+    }
+    return 0;
+}
+
+std::vector<std::size_t> ParseSizes(const std::string& text) {
+    std::vector<std::size_t> sizes;
+    std::stringstream stream(text);
+    for (std::string part; std::getline(stream, part, ',');) {
+        sizes.push_back(std::stoul(part));
+    }
+    return sizes;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                throw std::invalid_argument(argument + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (argument == "--load-child") {
+            return LoadChild(value());
+        } else if (argument == "--soak") {
+            return Soak(std::stoi(value()));
+        } else if (argument == "--sizes") {
+            options.sizes = ParseSizes(value());
+        } else if (argument == "--plain-limit") {
+            options.plainLimit = std::stoul(value());
+        } else if (argument == "--data") {
+            options.data = value();
+        } else if (argument == "--no-loads") {
+            options.loads = false;
+        } else {
+            std::cerr << "usage: verblinka-bench [--sizes 1000,10000,...] [--plain-limit M]\n"
+                         "                       [--data DIR] [--no-loads] | --soak ROUNDS\n";
+            return 2;
+        }
+    }
+    for (const std::size_t rows : options.sizes) {
+        BenchNetwork(rows, options);
+    }
+    if (options.loads) {
+        const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+        for (const std::size_t count : options.sizes) {
+            std::cout << "\n== loads of " << count << " distinct words\n";
+            for (const FileKind kind : {FileKind::RandomWithRepeats, FileKind::Ascending,
+                                        FileKind::Descending, FileKind::Alphabetical}) {
+                const auto path = WordFile(options.data, kind, count);
+                std::cout << "  " << Name(kind) << ": " << path.filename().string() << '\n';
+                BenchLoad(path, self);
+            }
+        }
+    }
+    return 0;
+}
