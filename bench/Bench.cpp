@@ -260,6 +260,7 @@ struct Options {
     std::size_t plainLimit = 100000; // largest M whose plain pass is timed
     std::filesystem::path data = "bench-data";
     bool loads = true;
+    bool network = true;
 };
 
 void BenchNetwork(std::size_t rows, const Options& options) {
@@ -446,14 +447,19 @@ int main(int argc, char** argv) {
             options.data = value();
         } else if (argument == "--no-loads") {
             options.loads = false;
+        } else if (argument == "--no-network") {
+            options.network = false;
         } else {
             std::cerr << "usage: verblinka-bench [--sizes 1000,10000,...] [--plain-limit M]\n"
-                         "                       [--data DIR] [--no-loads] | --soak ROUNDS\n";
+                         "                       [--data DIR] [--no-loads] [--no-network] | --soak "
+                         "ROUNDS\n";
             return 2;
         }
     }
     for (const std::size_t rows : options.sizes) {
-        BenchNetwork(rows, options);
+        if (options.network) {
+            BenchNetwork(rows, options);
+        }
     }
     if (options.loads) {
         const std::string self = std::filesystem::canonical("/proc/self/exe").string();

@@ -36,9 +36,11 @@ inline int CompareWords(std::string_view a, std::string_view b) {
 
 // How Add finds a word's place. Both build the same tree, node for node.
 enum class TTreeInsertion {
-    // Through an ordered index of the keys beside the tree: a new key hangs
-    // under its in-order predecessor or successor, so no walk down the tree
-    // is needed, and sorted input does not make loading quadratic.
+    // Shortcuts beside the tree: a cache of recently counted words, the
+    // largest and smallest words (sorted input goes straight there), and,
+    // once a walk has gone deep, an ordered index of every key, since a new
+    // key hangs under its in-order predecessor or successor. No order of the
+    // words makes loading quadratic.
     Indexed,
     // The literal walk from the root, one comparison per level (reference).
     Walk,
@@ -58,11 +60,13 @@ public:
     const TStringBTreeNode& Root() const { return *root_; }
     std::size_t NodeCount() const { return nodes_.size(); }
 
+    // True once the ordered index has been built (for tests).
+    bool HasIndex() const { return indexed_; }
+
 private:
     TStringBTreeNode* NewNode(std::string_view key);
-    void AddByWalk(std::string_view word);
-    void AddIndexed(std::string_view word);
-
+    TStringBTreeNode* AddByWalk(std::string_view word, std::size_t depthLimit);
+    TStringBTreeNode* AddIndexed(std::string_view word);
     struct KeyOrder {
         using is_transparent = void;
         bool operator()(const TStringBTreeNode* a, const TStringBTreeNode* b) const {
@@ -75,13 +79,24 @@ private:
             return CompareWords(a, b->Key) < 0;
         }
     };
+    using TIndex = std::set<TStringBTreeNode*, KeyOrder>;
+    TStringBTreeNode* Attach(TStringBTreeNode*& link, std::string_view word,
+                             TIndex::const_iterator hint);
+    static TStringBTreeNode* Count(TStringBTreeNode* node);
+    void Remember(TStringBTreeNode* created);
+    void BuildIndex();
+    TStringBTreeNode*& CacheSlot(std::string_view word);
 
     // The tree owns its nodes here; the links between them are plain pointers,
     // so no release ever recurses along a deep chain.
     std::deque<TStringBTreeNode> nodes_;
     TStringBTreeNode* root_ = nullptr;
     TTreeInsertion insertion_;
-    std::set<TStringBTreeNode*, KeyOrder> index_; // every node, Root included
+    TStringBTreeNode* largest_ = nullptr;   // the node with the largest key (Root when empty)
+    TStringBTreeNode* smallest_ = nullptr;  // the node with the smallest word, if any
+    std::vector<TStringBTreeNode*> recent_; // by hash of the key: a word counted before
+    bool indexed_ = false;
+    TIndex index_; // every node, Root included, once built
 };
 
 } // namespace verblinka

@@ -107,14 +107,10 @@ void TPatternWeights::StoreRow(std::size_t row, std::span<const std::int32_t> pa
     std::uint64_t* masks = masks_.data() + row * 2 * words_;
     std::fill_n(masks, 2 * words_, 0);
     for (std::size_t column = 0; column < columns_; ++column) {
-        const std::uint64_t bit = std::uint64_t{1} << (column % kBitsPerWord);
         const std::size_t word = column / kBitsPerWord;
-        if (pattern[column] != 0) {
-            masks[word] |= bit;
-        }
-        if (pattern[column] < 0) {
-            masks[words_ + word] |= bit;
-        }
+        const unsigned shift = column % kBitsPerWord;
+        masks[word] |= static_cast<std::uint64_t>(pattern[column] != 0) << shift;
+        masks[words_ + word] |= static_cast<std::uint64_t>(pattern[column] < 0) << shift;
     }
 }
 

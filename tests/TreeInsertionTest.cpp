@@ -38,7 +38,7 @@ std::string ShapeDifference(const TStringBTree& a, const TStringBTree& b) {
     return {};
 }
 
-void ExpectSameTree(const Words& words, const std::string& what) {
+void ExpectSameTree(const Words& words, const std::string& what, bool expectIndex = false) {
     TStringBTree indexed(TTreeInsertion::Indexed);
     TStringBTree walked(TTreeInsertion::Walk);
     for (const std::string& word : words) {
@@ -46,6 +46,9 @@ void ExpectSameTree(const Words& words, const std::string& what) {
         walked.Add(word);
     }
     EXPECT_EQ(ShapeDifference(indexed, walked), "") << what;
+    if (expectIndex) {
+        EXPECT_TRUE(indexed.HasIndex()) << what;
+    }
     EXPECT_EQ(indexed.NodeCount(), walked.NodeCount()) << what;
     TDictionaryEntries fromIndexed, fromWalked;
     indexed.ExportTo(fromIndexed);
@@ -111,6 +114,32 @@ TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
         }
     }
     ExpectSameTree(zigzag, "zigzag");
+}
+
+// Long sorted chains make walks deep: past a depth the ordered index takes
+// over, and everything added after that must still land where the walk puts it.
+TEST(TreeInsertionTest, DeepChainsSwitchToTheIndexWithTheSameShape) {
+    std::mt19937 random(8);
+    Words words = RandomWords(6000, random);
+    std::sort(words.begin(), words.end(), Alphabetically);
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    ASSERT_GT(words.size(), 1000u);
+    Words sequence = words; // alphabetical: the Ё words go deep down the chain
+    Words more = RandomWords(3000, random);
+    sequence.insert(sequence.end(), more.begin(), more.end());
+    std::sort(more.begin(), more.end());
+    sequence.insert(sequence.end(), more.rbegin(), more.rend());
+    sequence.insert(sequence.end(), words.begin(), words.end());
+    ExpectSameTree(sequence, "alphabetical, then random, descending, repeats", true);
+
+    Words twoRuns = words;
+    std::sort(twoRuns.begin(), twoRuns.end());
+    Words odd, even;
+    for (std::size_t i = 0; i < twoRuns.size(); ++i) {
+        (i % 2 == 0 ? even : odd).push_back(twoRuns[i]);
+    }
+    even.insert(even.end(), odd.begin(), odd.end());
+    ExpectSameTree(even, "every other word ascending, then the rest", true);
 }
 
 TEST(TreeInsertionTest, EveryOrderOfSixWords) {
