@@ -33,6 +33,10 @@ Options:
   --explain  before each result, print one line per recognition: the word and
              every variant with a blank inserted, the row the network
              returned, its entry and distance, and which one was chosen
+  --reference
+             recognize with the network's literal algorithms only (about
+             M x M additions per competition pass, so slow on large
+             dictionaries); the results are the same, this is for checking
   --help     show this text
 
 A dictionary file in UTF-8 is converted to Windows-1251 before its words are
@@ -46,6 +50,7 @@ the command line is wrong.
 struct Options {
     bool raw = false;
     bool explain = false;
+    bool reference = false;
     std::string dictionary;
     std::vector<std::string> words;
     bool wordsGiven = false;
@@ -112,6 +117,8 @@ int ParseArguments(int argc, char** argv, Options& options) {
             options.raw = true;
         } else if (!optionsEnded && argument == "--explain") {
             options.explain = true;
+        } else if (!optionsEnded && argument == "--reference") {
+            options.reference = true;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
             std::cerr << "verblinka-lookup: unknown option " << argument
                       << "\nTry 'verblinka-lookup --help'.\n";
@@ -155,6 +162,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    dictionary.Network.SetReferenceMode(options.reference);
     Lookup lookup(options, dictionary);
     int status = 0;
     if (options.wordsGiven) {
