@@ -3,6 +3,7 @@
 #include "engine/Precision.h"
 
 #include <algorithm>
+#include <bit>
 #include <limits>
 
 namespace verblinka {
@@ -52,9 +53,13 @@ bool TFastCompetition::PrepareReference(std::span<const double> values) {
         return false;
     }
     reference_.resize(values.size() + 1);
+    changeAfter_.assign(2048, 0); // filled in once the count is known
+    ties_.clear();
     std::size_t count = 0;
     double prefix = 0.0;
+    int binade = precision::BinadeOf(prefix);
     int lowestBit = std::numeric_limits<int>::max();
+    bool mayBeExact = true;
     for (const double value : values) {
         if (!FitsFastPass(value)) {
             return false;
@@ -62,34 +67,33 @@ bool TFastCompetition::PrepareReference(std::span<const double> values) {
         if (value == 0.0) {
             continue;
         }
-        reference_[count++] = {prefix, value};
-        lowestBit = std::min(lowestBit, precision::LowestBitExponent(value));
-        prefix = precision::AddStep(prefix, value);
+        reference_[count] = {prefix, value};
+        const double next = precision::AddStep(prefix, value);
+        const int nextBinade = precision::BinadeOf(next);
+        if (nextBinade != binade) {
+            // P never decreases, so each binade it passes through is one run
+            // of times. A tie on the step that leaves a binade does not
+            // matter: that step is always taken literally.
+            changeAfter_[static_cast<std::size_t>(binade)] = static_cast<std::uint32_t>(count + 1);
+        } else if (precision::StepIsTie(prefix, value, next, binade)) {
+            ties_.push_back(static_cast<std::uint32_t>(count));
+        }
+        if (mayBeExact) { // see below; once false, it stays false
+            lowestBit = std::min(lowestBit, precision::LowestBitExponent(value));
+            mayBeExact = precision::HighestBitExponent(next) < lowestBit + 53;
+        }
+        prefix = next;
+        binade = nextBinade;
+        ++count;
     }
     reference_.resize(count + 1);
     reference_[count] = {prefix, 0.0};
+    changeAfter_[static_cast<std::size_t>(binade)] = static_cast<std::uint32_t>(count + 1);
     // All terms are multiples of 2^lowestBit; if their true total stayed below
     // 2^53 of those (else the rounded total would not), then every partial
-    // sum of every subset is a double and nothing ever rounds.
-    nothingRounds_ = count == 0 || precision::HighestBitExponent(prefix) < lowestBit + 53;
-    if (nothingRounds_) {
-        return true;
-    }
-    // P never decreases, so each binade it passes through is one run of times.
-    changeAfter_.assign(2048, static_cast<std::uint32_t>(count + 1));
-    ties_.clear();
-    for (std::size_t i = 0; i < count; ++i) {
-        const Reference& here = reference_[i];
-        const int binade = precision::BinadeOf(here.Prefix);
-        if (precision::BinadeOf(reference_[i + 1].Prefix) != binade) {
-            changeAfter_[static_cast<std::size_t>(binade)] = static_cast<std::uint32_t>(i + 1);
-        }
-        // Evaluated again rather than kept from the prefix chain, which keeps
-        // the chain short.
-        if (precision::StoreIsTie(precision::AddExtended(here.Prefix, here.Term))) {
-            ties_.push_back(static_cast<std::uint32_t>(i));
-        }
-    }
+    // sum of every subset is a double and nothing ever rounds. (The prefix
+    // only grows and lowestBit only falls, so the test can stop early.)
+    nothingRounds_ = mayBeExact;
     return true;
 }
 
@@ -99,17 +103,82 @@ std::size_t TFastCompetition::FirstTie(std::size_t from, std::size_t before) con
     return tie == ties_.end() || *tie >= before ? before : *tie;
 }
 
+// Where a locked unit goes next depends only on the step it takes literally
+// (the tie or the binade's last step: its target) and on its offset D. Units
+// that reach the same pair follow the same path from there, so the final sum
+// is kept for every pair seen. Many units share pairs: D is a term rounded
+// to the grid of the running sum's binade, which is coarse there.
+const TFastCompetition::MemoSlot* TFastCompetition::FindMemo(std::uint32_t target,
+                                                             std::uint64_t offset) const {
+    const std::size_t mask = memo_.size() - 1;
+    for (std::size_t slot = MemoHash(target, offset) & mask;; slot = (slot + 1) & mask) {
+        const MemoSlot& here = memo_[slot];
+        if (here.Generation != generation_) {
+            return nullptr;
+        }
+        if (here.Target == target && here.Offset == offset) {
+            return &here;
+        }
+    }
+}
+
+void TFastCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset, double sum) {
+    if (2 * (memoCount_ + 1) > memo_.size()) {
+        // Grow: keep what this pass has found so far.
+        std::vector<MemoSlot> old(memo_.size() * 2);
+        old.swap(memo_);
+        memoCount_ = 0;
+        for (const MemoSlot& slot : old) {
+            if (slot.Generation == generation_) {
+                RememberMemo(slot.Target, slot.Offset, slot.Sum);
+            }
+        }
+    }
+    const std::size_t mask = memo_.size() - 1;
+    std::size_t slot = MemoHash(target, offset) & mask;
+    while (memo_[slot].Generation == generation_) {
+        if (memo_[slot].Target == target && memo_[slot].Offset == offset) {
+            return;
+        }
+        slot = (slot + 1) & mask;
+    }
+    memo_[slot] = {offset, target, generation_, sum};
+    ++memoCount_;
+}
+
+void TFastCompetition::StartMemo() {
+    if (memo_.empty()) {
+        memo_.resize(4096);
+    }
+    if (++generation_ == 0) { // after 2^32 passes: forget the old stamps
+        std::fill(memo_.begin(), memo_.end(), MemoSlot{});
+        generation_ = 1;
+    }
+    memoCount_ = 0;
+}
+
 // The sum of every term but the one at position: R starts at P[position] and
 // then adds terms position + 1, position + 2, ... exactly as P does, so it
 // never exceeds P at the same time and D = R - P[i] <= 0.
-double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) const {
+double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
     const std::size_t count = reference_.size() - 1;
     const Reference* reference = reference_.data();
+    // The (target, offset) pairs on this unit's way, to remember its sum by.
+    constexpr std::size_t kSeen = 24;
+    std::uint32_t seenTargets[kSeen]; // left uninitialized: only seenCount are used
+    std::uint64_t seenOffsets[kSeen];
+    std::size_t seenCount = 0;
+    auto finish = [&](double sum) {
+        for (std::size_t k = 0; k < seenCount; ++k) {
+            RememberMemo(seenTargets[k], seenOffsets[k], sum);
+        }
+        return sum;
+    };
     double sum = reference[position].Prefix;
     std::size_t i = position + 1;
     for (;;) {
         if (i >= count) {
-            return sum;
+            return finish(sum);
         }
         // R lags in a lower binade than P: literal steps until it catches up.
         int binade = precision::BinadeOf(reference[i].Prefix);
@@ -117,35 +186,41 @@ double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) con
             sum = precision::AddStep(sum, reference[i].Term);
             ++steps;
             if (++i >= count) {
-                return sum;
+                return finish(sum);
             }
             binade = precision::BinadeOf(reference[i].Prefix);
         }
-        const Reference& here = reference[i];
-        if (sum == here.Prefix) {
-            return reference[count].Prefix; // from here on R follows P exactly
+        if (sum == reference[i].Prefix) {
+            return finish(reference[count].Prefix); // from here on R follows P exactly
         }
         // Locked: D stays constant until the binade changes or, if D is an
-        // odd number of grid steps, until the next tie.
-        const double offset = precision::ExactDifference(sum, here.Prefix);
+        // odd number of grid steps, until the next tie. The step there (the
+        // target) is taken literally; past the last term there is none.
+        const double offset = precision::ExactDifference(sum, reference[i].Prefix);
         const std::size_t change = NextChange(binade);
+        std::size_t target = change > count ? count : change - 1;
         if (precision::IsOddOnGrid(offset, binade)) {
             const std::size_t tie = FirstTie(i, std::min(change, count));
             if (tie < change && tie < count) {
-                sum = precision::AddStep(precision::ExactSum(reference[tie].Prefix, offset),
-                                         reference[tie].Term);
-                i = tie + 1;
-                ++steps;
-                continue;
+                target = tie;
             }
         }
-        if (change > count) {
-            return precision::ExactSum(reference[count].Prefix, offset);
+        const auto targetKey = static_cast<std::uint32_t>(target);
+        const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
+        if (const MemoSlot* known = FindMemo(targetKey, offsetKey)) {
+            return finish(known->Sum);
         }
-        // The step that leaves the binade is taken literally.
-        sum = precision::AddStep(precision::ExactSum(reference[change - 1].Prefix, offset),
-                                 reference[change - 1].Term);
-        i = change;
+        if (seenCount < kSeen) {
+            seenTargets[seenCount] = targetKey;
+            seenOffsets[seenCount] = offsetKey;
+            ++seenCount;
+        }
+        if (target == count) {
+            return finish(precision::ExactSum(reference[count].Prefix, offset));
+        }
+        sum = precision::AddStep(precision::ExactSum(reference[target].Prefix, offset),
+                                 reference[target].Term);
+        i = target + 1;
         ++steps;
     }
 }
@@ -155,6 +230,7 @@ void TFastCompetition::ForEachSum(std::span<const double> values, Emit&& emit) {
     const std::size_t count = reference_.size() - 1;
     const double total = reference_[count].Prefix;
     std::uint64_t steps = 0;
+    StartMemo();
     std::size_t position = 0; // of unit j's term among the non-zero ones
     double previousTerm = 0.0;
     double previousSum = 0.0;

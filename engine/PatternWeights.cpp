@@ -95,23 +95,36 @@ void TPatternWeights::StoreRow(std::size_t row, std::span<const std::int32_t> pa
         throw std::invalid_argument("Pattern shorter than the network's input");
     }
     pattern = pattern.first(columns_);
-    if (compact_ && !std::all_of(pattern.begin(), pattern.end(), IsTernary)) {
+    if (compact_) {
+        // Masks 64 columns at a time, checking on the way that they fit; the
+        // row itself changes only once they all do.
+        rowMasks_.resize(2 * words_);
+        std::uint64_t* masks = rowMasks_.data();
+        bool ternary = true;
+        for (std::size_t word = 0; word < words_ && ternary; ++word) {
+            const std::size_t first = word * kBitsPerWord;
+            const std::size_t count = std::min(kBitsPerWord, columns_ - first);
+            std::uint64_t nonZero = 0;
+            std::uint64_t negative = 0;
+            for (std::size_t bit = 0; bit < count; ++bit) {
+                const std::int32_t value = pattern[first + bit];
+                ternary &= IsTernary(value);
+                nonZero |= static_cast<std::uint64_t>(value != 0) << bit;
+                negative |= static_cast<std::uint64_t>(value < 0) << bit;
+            }
+            masks[word] = nonZero;
+            masks[words_ + word] = negative;
+        }
+        if (ternary) {
+            std::copy(rowMasks_.begin(), rowMasks_.end(),
+                      masks_.begin() + static_cast<std::ptrdiff_t>(row * 2 * words_));
+            return;
+        }
         ConvertToDoubles(); // builds the new table aside: on failure nothing changed
     }
-    if (!compact_) {
-        std::transform(pattern.begin(), pattern.end(),
-                       values_.begin() + static_cast<std::ptrdiff_t>(row * columns_),
-                       [](std::int32_t value) { return static_cast<double>(value); });
-        return;
-    }
-    std::uint64_t* masks = masks_.data() + row * 2 * words_;
-    std::fill_n(masks, 2 * words_, 0);
-    for (std::size_t column = 0; column < columns_; ++column) {
-        const std::size_t word = column / kBitsPerWord;
-        const unsigned shift = column % kBitsPerWord;
-        masks[word] |= static_cast<std::uint64_t>(pattern[column] != 0) << shift;
-        masks[words_ + word] |= static_cast<std::uint64_t>(pattern[column] < 0) << shift;
-    }
+    std::transform(pattern.begin(), pattern.end(),
+                   values_.begin() + static_cast<std::ptrdiff_t>(row * columns_),
+                   [](std::int32_t value) { return static_cast<double>(value); });
 }
 
 double TPatternWeights::At(std::size_t row, std::size_t column) const {

@@ -49,8 +49,9 @@ private:
     std::size_t columns_ = 0;
     bool compact_ = true;
     std::size_t words_ = 0;
-    std::vector<std::uint64_t> masks_; // compact layout
-    std::vector<double> values_;       // double layout, row after row
+    std::vector<std::uint64_t> masks_;    // compact layout
+    std::vector<double> values_;          // double layout, row after row
+    std::vector<std::uint64_t> rowMasks_; // one row's masks while they are formed
 };
 
 } // namespace verblinka

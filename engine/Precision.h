@@ -87,6 +87,20 @@ inline int BinadeOf(double x) {
     return biased == 0 ? 1 : biased;
 }
 
+// For a step that stays in one binade: acc >= 0 and stored = AddStep(acc,
+// value) both lie in `binade`. True when acc + value rounded to a 64-bit
+// significand lies exactly halfway between stored and its neighbour, so that
+// storing it broke a tie (StoreIsTie, cheaper where the binade is known).
+inline bool StepIsTie(double acc, double value, double stored, int binade) {
+    if (binade < 54) {
+        return StoreIsTie(AddExtended(acc, value)); // half a grid step is no double here
+    }
+    // Half the binade's grid step, 2^(binade - 1076), as a double.
+    const Extended half = std::bit_cast<double>(static_cast<std::uint64_t>(binade - 53) << 52);
+    const Extended gap = AddExtended(acc, value) - static_cast<Extended>(stored);
+    return gap == half || gap == -half;
+}
+
 // a - b where the difference is known to be a double (for example a and b in
 // one binade): exact, no rounding takes place.
 inline double ExactDifference(double a, double b) {
