@@ -53,7 +53,7 @@ bool TFastCompetition::PrepareReference(std::span<const double> values) {
         return false;
     }
     reference_.resize(values.size() + 1);
-    changeAfter_.assign(2048, 0); // filled in once the count is known
+    changeAfter_.assign(2048, 0); // only the binades that P passes through are read
     ties_.clear();
     std::size_t count = 0;
     double prefix = 0.0;

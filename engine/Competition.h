@@ -28,7 +28,11 @@ void PlainCompetitionPass(std::span<const double> similarity, std::span<double> 
 // the same multiple of that binade's grid, so D stays put; it can change only
 // at a step that leaves the binade, or at a rounding tie when D is an odd
 // number of grid steps. Only those steps, and the steps while R still lags in
-// a lower binade, are simulated one by one.
+// a lower binade, are simulated one by one. From a locked state the rest of
+// the way depends only on that next literal step and D, so units that meet
+// in such a state share the result. Neighbours with equal values share their
+// sum; where no sum of any subset can round, a sum is the total minus the
+// unit's own value.
 class TFastCompetition {
 public:
     // True when the fast method is exact for these values: every one >= 0 and
