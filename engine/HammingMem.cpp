@@ -39,11 +39,19 @@ inline void CountRows(const std::uint64_t* masks, std::size_t rows, std::size_t 
     }
 }
 
-// Every row's first-layer output from its masks and the input's. Built twice,
-// so that processors with a population-count instruction use it.
-__attribute__((target_clones("popcnt", "default"))) void
-CountAgreements(const std::uint64_t* masks, std::size_t rows, std::size_t words,
-                const std::uint64_t* input, const double* outputByAgreement, double* similarity) {
+// Baseline x86-64 has no population-count instruction: build the counting
+// twice there, so that processors that have one use it. Elsewhere it is
+// part of the baseline or the compiler's choice.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VERBLINKA_WITH_POPCOUNT __attribute__((target_clones("popcnt", "default")))
+#else
+#define VERBLINKA_WITH_POPCOUNT
+#endif
+
+// Every row's first-layer output from its masks and the input's.
+VERBLINKA_WITH_POPCOUNT void CountAgreements(const std::uint64_t* masks, std::size_t rows,
+                                             std::size_t words, const std::uint64_t* input,
+                                             const double* outputByAgreement, double* similarity) {
     if (words == 3) { // 160 inputs, the word code's length
         CountRows<3>(masks, rows, words, input, outputByAgreement, similarity);
     } else {
