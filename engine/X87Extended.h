@@ -1,0 +1,56 @@
+// The network's operations on x87 extended precision, where `long double` has
+// a 64-bit significand: the hardware rounds each operation to 64 bits and the
+// conversion to double rounds a second time.
+#pragma once
+
+#include <cfloat>
+#include <cstdint>
+#include <limits>
+
+#if LDBL_MANT_DIG == 64
+#define VERBLINKA_HAS_X87_EXTENDED 1
+
+namespace verblinka::x87 {
+
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "x87 arithmetic needs long double with a 64-bit significand");
+static_assert(std::numeric_limits<double>::digits == 53, "double must be IEEE binary64");
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must not be evaluated in wider precision");
+
+using Extended = long double;
+
+inline double Store(Extended x) {
+    return static_cast<double>(x);
+}
+
+inline Extended Sum64(double acc, double value) {
+    return static_cast<Extended>(acc) + static_cast<Extended>(value);
+}
+
+inline double AddStep(double acc, double value) {
+    return Store(Sum64(acc, value));
+}
+
+inline double MultiplyAddStep(double acc, std::int32_t input, double weight) {
+    return Store(static_cast<Extended>(acc) +
+                 static_cast<Extended>(input) * static_cast<Extended>(weight));
+}
+
+inline double HalfSumWithBias(double sum, double bias) {
+    return Store((static_cast<Extended>(sum) + static_cast<Extended>(bias)) / 2.0L);
+}
+
+inline double InhibitionWeight(std::int32_t patternCount) {
+    return Store(0.5L / static_cast<Extended>(patternCount));
+}
+
+inline double Inhibit(double similarity, double inhibitionSum, double epsilon) {
+    return Store(static_cast<Extended>(similarity) -
+                 static_cast<Extended>(inhibitionSum) * static_cast<Extended>(epsilon));
+}
+
+} // namespace verblinka::x87
+
+#else
+#define VERBLINKA_HAS_X87_EXTENDED 0
+#endif
