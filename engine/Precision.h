@@ -2,37 +2,70 @@
 // significand (round to nearest, ties to even) and rounded a second time, to
 // double, where its result is stored. Which of several nearly equal units wins
 // a competition depends on exactly these roundings.
+//
+// One arithmetic is chosen at build time: x87 extended precision where long
+// double has a 64-bit significand, the portable emulation everywhere else or
+// when VERBLINKA_SOFT_EXTENDED is defined to 1. Both give the same bits.
 #pragma once
+
+#include "engine/X87Extended.h"
 
 #include <bit>
 #include <cfloat>
 #include <cstdint>
 #include <limits>
 
+#ifndef VERBLINKA_SOFT_EXTENDED
+#define VERBLINKA_SOFT_EXTENDED (!VERBLINKA_HAS_X87_EXTENDED)
+#endif
+
+#if VERBLINKA_SOFT_EXTENDED
+#include "engine/SoftExtended.h"
+#elif !VERBLINKA_HAS_X87_EXTENDED
+#error "x87 arithmetic was asked for, but long double has no 64-bit significand"
+#endif
+
 namespace verblinka::precision {
 
-// x87 extended precision is what gives the 64-bit-significand evaluation here.
-static_assert(std::numeric_limits<long double>::digits == 64,
-              "the network needs long double with a 64-bit significand (x86 extended precision)");
 static_assert(std::numeric_limits<double>::digits == 53, "double must be IEEE binary64");
 static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must not be evaluated in wider precision");
 
+#if VERBLINKA_SOFT_EXTENDED
+namespace arithmetic = softext;
+inline constexpr bool kEmulated = true;
+#else
+namespace arithmetic = x87;
+inline constexpr bool kEmulated = false;
+#endif
+
 // A value held with a 64-bit significand and not yet stored.
-using Extended = long double;
+using Extended = arithmetic::Extended;
 
 // Rounds an extended value to double: the "store" of the precision rules.
-inline double Store(Extended x) {
-    return static_cast<double>(x);
-}
+using arithmetic::Store;
 
+// acc + value with a 64-bit significand, not yet stored.
+using arithmetic::Sum64;
+
+// One accumulation step: acc + value, evaluated extended, stored.
+using arithmetic::AddStep;
+
+// One first-layer step: acc + input * weight; the product stays extended.
+using arithmetic::MultiplyAddStep;
+
+// The first-layer output (sum + bias) / 2; the sum + bias stays extended.
+using arithmetic::HalfSumWithBias;
+
+// Epsilon = 0.5 / patternCount, formed extended, stored.
+using arithmetic::InhibitionWeight;
+
+// similarity - inhibitionSum * epsilon; only the difference is stored.
+using arithmetic::Inhibit;
+
+#if !VERBLINKA_SOFT_EXTENDED
 // acc + value rounded to a 64-bit significand, not yet stored.
 inline Extended AddExtended(double acc, double value) {
     return static_cast<Extended>(acc) + static_cast<Extended>(value);
-}
-
-// One accumulation step: acc + value, evaluated extended, stored.
-inline double AddStep(double acc, double value) {
-    return Store(AddExtended(acc, value));
 }
 
 // True when x lies exactly halfway between two adjacent doubles, so that
@@ -56,37 +89,6 @@ inline bool StoreIsTie(Extended x) {
     return 2 * gap == static_cast<Extended>(next) - static_cast<Extended>(stored);
 }
 
-// One first-layer step: acc + input * weight; the product stays extended.
-inline double MultiplyAddStep(double acc, std::int32_t input, double weight) {
-    return Store(static_cast<Extended>(acc) +
-                 static_cast<Extended>(input) * static_cast<Extended>(weight));
-}
-
-// The first-layer output (sum + bias) / 2; the sum + bias stays extended.
-inline double HalfSumWithBias(double sum, double bias) {
-    return Store((static_cast<Extended>(sum) + static_cast<Extended>(bias)) / 2.0L);
-}
-
-// Epsilon = 0.5 / patternCount, formed extended, stored.
-inline double InhibitionWeight(std::int32_t patternCount) {
-    return Store(0.5L / static_cast<Extended>(patternCount));
-}
-
-// similarity - inhibitionSum * epsilon; only the difference is stored.
-inline double Inhibit(double similarity, double inhibitionSum, double epsilon) {
-    return Store(static_cast<Extended>(similarity) -
-                 static_cast<Extended>(inhibitionSum) * static_cast<Extended>(epsilon));
-}
-
-// Binades of non-negative doubles for the exact fast competition. Within one
-// binade every double is a multiple of the same grid; zero and the subnormals
-// share the grid of the lowest normal binade, so they count as that binade.
-// The value is the biased exponent, 1 for zero and subnormals.
-inline int BinadeOf(double x) {
-    const int biased = static_cast<int>((std::bit_cast<std::uint64_t>(x) >> 52) & 0x7FF);
-    return biased == 0 ? 1 : biased;
-}
-
 // For a step that stays in one binade: acc >= 0 and stored = AddStep(acc,
 // value) both lie in `binade`. True when acc + value rounded to a 64-bit
 // significand lies exactly halfway between stored and its neighbour, so that
@@ -99,6 +101,19 @@ inline bool StepIsTie(double acc, double value, double stored, int binade) {
     const Extended half = std::bit_cast<double>(static_cast<std::uint64_t>(binade - 53) << 52);
     const Extended gap = AddExtended(acc, value) - static_cast<Extended>(stored);
     return gap == half || gap == -half;
+}
+
+#endif
+
+// Plain operations on doubles, the same whichever arithmetic is chosen.
+
+// Binades of non-negative doubles for the exact fast competition. Within one
+// binade every double is a multiple of the same grid; zero and the subnormals
+// share the grid of the lowest normal binade, so they count as that binade.
+// The value is the biased exponent, 1 for zero and subnormals.
+inline int BinadeOf(double x) {
+    const int biased = static_cast<int>((std::bit_cast<std::uint64_t>(x) >> 52) & 0x7FF);
+    return biased == 0 ? 1 : biased;
 }
 
 // a - b where the difference is known to be a double (for example a and b in
