@@ -1,0 +1,241 @@
+// Whole recognitions: every Similarity and Activity of every pass, as the
+// network computes it, must equal what the literal formulas give from the same
+// previous values in the emulation and, where the machine has it, in x87
+// arithmetic. A hash of all of them, recorded with x87, carries the
+// comparison to machines without x87.
+#include "engine/HammingMem.h"
+#include "engine/SoftExtended.h"
+#include "engine/WordCode.h"
+#include "engine/X87Extended.h"
+#include "tests/PrecisionOperands.h"
+#include "tests/X87Compare.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace verblinka {
+namespace {
+
+using testing::SameDouble;
+using testing::TBitHash;
+using testing::TOperandSource;
+
+struct SoftArithmetic {
+    static constexpr const char* kName = "emulated";
+    static double AddStep(double a, double b) { return softext::AddStep(a, b); }
+    static double MultiplyAddStep(double a, std::int32_t i, double w) {
+        return softext::MultiplyAddStep(a, i, w);
+    }
+    static double HalfSumWithBias(double s, double b) { return softext::HalfSumWithBias(s, b); }
+    static double InhibitionWeight(std::int32_t m) { return softext::InhibitionWeight(m); }
+    static double Inhibit(double s, double sum, double e) { return softext::Inhibit(s, sum, e); }
+};
+
+#if VERBLINKA_HAS_X87_EXTENDED
+struct X87Arithmetic {
+    static constexpr const char* kName = "x87";
+    static double AddStep(double a, double b) { return x87::AddStep(a, b); }
+    static double MultiplyAddStep(double a, std::int32_t i, double w) {
+        return x87::MultiplyAddStep(a, i, w);
+    }
+    static double HalfSumWithBias(double s, double b) { return x87::HalfSumWithBias(s, b); }
+    static double InhibitionWeight(std::int32_t m) { return x87::InhibitionWeight(m); }
+    static double Inhibit(double s, double sum, double e) { return x87::Inhibit(s, sum, e); }
+};
+#endif
+
+// The first layer and one competition pass, written out as literally as they
+// are described, in the given arithmetic.
+template <typename Arithmetic>
+std::vector<double> LiteralFirstLayer(const THammingNet& net,
+                                      const std::vector<std::int32_t>& input) {
+    std::vector<double> similarity;
+    for (std::int32_t i = 0; i < net.PatternCount(); ++i) {
+        double sum = 0.0;
+        for (std::int32_t j = 0; j < net.InputCount(); ++j) {
+            sum = Arithmetic::MultiplyAddStep(sum, input[static_cast<std::size_t>(j)],
+                                              net.Weight(i, j));
+        }
+        similarity.push_back(Arithmetic::HalfSumWithBias(sum, net.Bias()));
+    }
+    return similarity;
+}
+
+template <typename Arithmetic>
+std::vector<double> LiteralPass(const THammingNet& net, const std::vector<double>& similarity) {
+    std::vector<double> activity;
+    for (std::size_t j = 0; j < similarity.size(); ++j) {
+        double sum = 0.0;
+        for (std::size_t k = 0; k < similarity.size(); ++k) {
+            if (k != j) {
+                sum = Arithmetic::AddStep(sum, similarity[k]);
+            }
+        }
+        activity.push_back(net.Activation(Arithmetic::Inhibit(similarity[j], sum, net.Epsilon())));
+    }
+    return activity;
+}
+
+// Counts the values that differ from the literal computation in one arithmetic.
+template <typename Arithmetic>
+int Mismatches(const THammingNet& net, const std::vector<std::int32_t>& input, std::int32_t pass,
+               const std::vector<double>& previous, std::span<const double> values) {
+    const std::vector<double> expected = pass == 0 ? LiteralFirstLayer<Arithmetic>(net, input)
+                                                   : LiteralPass<Arithmetic>(net, previous);
+    int mismatches = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        if (!SameDouble(values[i], expected[i]) && ++mismatches <= 3) {
+            ADD_FAILURE() << Arithmetic::kName << ": pass " << pass << ", unit " << i << ": "
+                          << std::hexfloat << values[i] << " instead of " << expected[i];
+        }
+    }
+    return mismatches;
+}
+
+// Words in Windows-1251: Cyrillic and Latin letters, many sharing prefixes
+// (equal first-layer scores), some longer than the 20 coded characters.
+std::vector<std::string> Dictionary(TOperandSource& source, int count, int longShare) {
+    std::vector<std::string> words;
+    while (static_cast<int>(words.size()) < count) {
+        std::string word;
+        if (!words.empty() && source.Below(3) == 0) {
+            const std::string& base = words[source.Below(static_cast<std::uint32_t>(words.size()))];
+            word = base.substr(0, source.Below(static_cast<std::uint32_t>(base.size()) + 1));
+        }
+        const int length = source.Below(100) < static_cast<std::uint32_t>(longShare)
+                               ? source.Between(18, 26)
+                               : source.Between(1, 9);
+        while (static_cast<int>(word.size()) < length) {
+            word += source.Below(5) == 0 ? static_cast<char>('A' + source.Below(26))
+                                         : static_cast<char>(0xC0 + source.Below(32));
+        }
+        words.push_back(word);
+    }
+    // As a load leaves them: sorted by bytes, distinct, the empty entry first.
+    words.push_back("");
+    std::sort(words.begin(), words.end(), [](const std::string& a, const std::string& b) {
+        return std::lexicographical_compare(
+            a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            });
+    });
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    return words;
+}
+
+// Dictionary words, their prefixes, and words with one character changed.
+std::vector<std::string> Queries(TOperandSource& source, const std::vector<std::string>& words,
+                                 int count) {
+    std::vector<std::string> queries;
+    for (int q = 0; q < count; ++q) {
+        std::string word = words[source.Below(static_cast<std::uint32_t>(words.size()))];
+        if (word.empty()) {
+            word = "\xCA\xCE\xD2";
+        }
+        switch (source.Below(3)) {
+        case 0:
+            word.resize(source.Below(static_cast<std::uint32_t>(word.size())) + 1);
+            break;
+        case 1:
+            word[source.Below(static_cast<std::uint32_t>(word.size()))] =
+                static_cast<char>(0xC0 + source.Below(32));
+            break;
+        default:
+            break;
+        }
+        queries.push_back(word);
+    }
+    return queries;
+}
+
+// Runs every input, checks every pass, and hashes the values and the rows.
+std::uint64_t CheckRecognitions(THammingNet& net,
+                                const std::vector<std::vector<std::int32_t>>& inputs) {
+    EXPECT_TRUE(SameDouble(net.Epsilon(), SoftArithmetic::InhibitionWeight(net.PatternCount())));
+    TBitHash hash;
+    int mismatches = 0;
+    for (const std::vector<std::int32_t>& input : inputs) {
+        std::vector<double> previous;
+        const std::int32_t row =
+            net.Recognize(input, [&](std::int32_t pass, std::span<const double> values) {
+                mismatches += Mismatches<SoftArithmetic>(net, input, pass, previous, values);
+#if VERBLINKA_HAS_X87_EXTENDED
+                mismatches += Mismatches<X87Arithmetic>(net, input, pass, previous, values);
+#endif
+                previous.assign(values.begin(), values.end());
+                for (const double value : values) {
+                    hash.Add(value);
+                }
+            });
+        hash.Add(static_cast<std::uint64_t>(row));
+    }
+    EXPECT_EQ(mismatches, 0);
+    return hash.Value();
+}
+
+std::uint64_t CheckRecognitions(const std::vector<std::string>& words,
+                                const std::vector<std::string>& queries) {
+    THammingNet net;
+    net.SetMaxIterations(5);
+    net.SetInputCount(kWordCodeLength);
+    net.SetPatternCount(static_cast<std::int32_t>(words.size()));
+    TWordCode code{};
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        CodeWord(words[i], code);
+        net.StorePattern(code, static_cast<std::int32_t>(i));
+    }
+    std::vector<std::vector<std::int32_t>> inputs;
+    for (const std::string& query : queries) {
+        CodeWord(query, code);
+        inputs.emplace_back(code.begin(), code.end());
+    }
+    return CheckRecognitions(net, inputs);
+}
+
+TEST(RecognitionIdentityTest, EveryValueOfEveryPassOnWordCodes) {
+    TOperandSource source(1);
+    const std::vector<std::string> words = Dictionary(source, 700, 5);
+    const std::vector<std::string> queries = Queries(source, words, 8);
+    EXPECT_EQ(CheckRecognitions(words, queries), 2958664675076572853u);
+}
+
+// Many long words: first-layer scores above the ceiling, clipped to equal
+// values, whose later ties are settled by the roundings alone.
+TEST(RecognitionIdentityTest, EveryValueOfEveryPassWithClippedLeaders) {
+    TOperandSource source(2);
+    const std::vector<std::string> words = Dictionary(source, 400, 60);
+    const std::vector<std::string> queries = Queries(source, words, 8);
+    EXPECT_EQ(CheckRecognitions(words, queries), 12890677900928337107u);
+}
+
+// A few strong units among many weaker ones that die off pass by pass, so
+// the inhibition sums are large and hold small values. The patterns are plain
+// integers, large enough for the first layer's products and sums to need the
+// 64-bit rounding, and the inputs are not bipolar either.
+TEST(RecognitionIdentityTest, EveryValueOfEveryPassWithManyWeakUnits) {
+    TOperandSource source(3);
+    THammingNet net;
+    net.SetMaxIterations(5);
+    net.SetInputCount(3);
+    net.SetPatternCount(600);
+    for (std::int32_t row = 0; row < net.PatternCount(); ++row) {
+        const std::int32_t score =
+            source.Below(10) == 0 ? source.Between(180, 196) : source.Between(4, 100);
+        const std::int32_t noise = source.Between(-100000000, 100000000);
+        net.StorePattern(std::vector<std::int32_t>{score - noise, noise, source.Between(-9, 9)},
+                         row);
+    }
+    std::vector<std::vector<std::int32_t>> inputs = {{1, 1, 0}, {1, 1, 1}, {1, 1, -1}, {2, 2, 0}};
+    for (int i = 0; i < 3; ++i) {
+        const std::int32_t big = source.Between(-2000000000, 2000000000);
+        inputs.push_back({big, big, source.Between(-3, 3)});
+    }
+    EXPECT_EQ(CheckRecognitions(net, inputs), 6909226848531931536u);
+}
+
+} // namespace
+} // namespace verblinka
