@@ -15,7 +15,9 @@
 
 namespace verblinka::testing {
 
-// splitmix64: tiny, and its output is fixed by the algorithm alone.
+// splitmix64: tiny, and its output is fixed by the algorithm alone. Every
+// draw must be sequenced (one per statement, or sequenced operands): the order
+// of evaluation of function arguments differs between compilers and targets.
 class TOperandSource {
 public:
     explicit TOperandSource(std::uint64_t seed) : State_(seed) {}
@@ -39,15 +41,15 @@ public:
         case 0:
             return std::bit_cast<double>(Next()); // anything, NaN and infinities included
         case 1:
-            return sign * std::ldexp(Mantissa(), Between(-1074, -1000)); // subnormal and tiny
+            return sign * Scaled(Mantissa(), -1074, -1000); // subnormal and tiny
         case 2:
-            return sign * std::ldexp(Mantissa(), Between(960, 1023)); // near overflow
+            return sign * Scaled(Mantissa(), 960, 1023); // near overflow
         case 3:
-            return sign * std::ldexp(1.0, Between(-60, 60)) * (1.0 + Between(-3, 3) * 0x1p-52);
+            return sign * Scaled(1.0 + Between(-3, 3) * 0x1p-52, -60, 60);
         case 4:
             return sign * Between(0, 320) * 0.5; // first-layer values
         case 5:
-            return sign * std::ldexp(SparseMantissa(), Between(-70, 70));
+            return sign * Scaled(SparseMantissa(), -70, 70);
         case 6: {
             const double special[] = {0.0,
                                       std::numeric_limits<double>::infinity(),
@@ -58,7 +60,7 @@ public:
             return sign * special[Below(6)];
         }
         default:
-            return sign * std::ldexp(Mantissa(), Between(-80, 80));
+            return sign * Scaled(Mantissa(), -80, 80);
         }
     }
 
@@ -70,7 +72,7 @@ public:
         case 1:
             return 0.0;
         default:
-            return std::ldexp(Mantissa(), Between(-20, 7));
+            return Scaled(Mantissa(), -20, 7);
         }
     }
 
@@ -90,8 +92,9 @@ public:
         const bool below = Below(2) == 0;
         const double halfStep = below && powerOfTwo ? ulp / 4 : ulp / 2;
         const double grid64 = halfStep / 1024; // one step of the 64-bit grid
-        const double offset =
-            halfStep + Between(-4, 4) * (grid64 / 2) + Between(-2, 2) * std::ldexp(halfStep, -53);
+        const std::int32_t steps = Between(-4, 4);
+        const std::int32_t units = Between(-2, 2);
+        const double offset = halfStep + steps * (grid64 / 2) + units * std::ldexp(halfStep, -53);
         const double sign = Below(2) == 0 ? 1.0 : -1.0;
         acc = sign * s;
         value = sign * (below ? -offset : offset);
@@ -125,7 +128,8 @@ public:
             similarity = 2 * product + Between(-3, 3) * 2 * ulp;
             break;
         case 2:
-            similarity = std::ldexp(1.0, e + Between(0, 2)) + Between(-2, 2) * ulp;
+            similarity = std::ldexp(1.0, e + Between(0, 2));
+            similarity += Between(-2, 2) * ulp;
             break;
         default:
             similarity = NetworkValue();
@@ -153,11 +157,17 @@ public:
         if (Below(16) == 0) {
             significand = 0;
         }
-        return softext::SoftExtended::Exact(Below(2) == 0, significand,
+        const bool negative = Below(2) == 0;
+        return softext::SoftExtended::Exact(negative, significand,
                                             Between(-maxExponent, maxExponent));
     }
 
 private:
+    // mantissa * 2^e for e drawn from [low, high]: the mantissa, an argument,
+    // is drawn before the body draws the exponent.
+    double Scaled(double mantissa, std::int32_t low, std::int32_t high) {
+        return std::ldexp(mantissa, Between(low, high));
+    }
     // A full 53-bit significand in [1, 2).
     double Mantissa() { return 1.0 + static_cast<double>(Next() >> 12) * 0x1p-52; }
     // A significand in [1, 2) with few bits set.
