@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6
   fonts-dejavu-core fonts-dejavu-extra xvfb xauth
   googletest libgtest-dev libbenchmark-dev
+  g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev
 )
 packages+=("$@")
 
