@@ -358,7 +358,7 @@ double InhibitionWeight(std::int32_t patternCount) {
     return Store(Extended(0.5) / Extended(patternCount));
 }
 
-double Inhibit(double similarity, double inhibitionSum, double epsilon) {
+double InhibitSlow(double similarity, double inhibitionSum, double epsilon) {
     return Store(Extended(similarity) - Extended(inhibitionSum) * Extended(epsilon));
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <compare>
 #include <cstdint>
 
@@ -103,16 +104,17 @@ inline double AddStep(double acc, double value) {
     const double back = sum - acc;
     const double error = (acc - (sum - back)) + (value - back);
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(sum);
-    if (error == 0.0 || (bits & 1) == 0) {
-        return sum; // also right for infinite and NaN sums
-    }
     // Half an ulp less one step of the 64-bit grid, from 2^E for sum in
     // [2^E, 2^(E+1)). In the lowest binades the margin is rounded, but there
     // errors are whole multiples of 2^-1074 and still less than half an ulp.
-    // A NaN sum with an odd payload fails the test and takes the exact path.
+    // A NaN error (overflow, infinities, NaN) fails the test.
     const double margin = std::bit_cast<double>(bits & 0x7FF0000000000000u) * 0x1.ff8p-54;
-    if (error < margin && -error < margin) {
-        return sum;
+    // Evaluated without branches: the outcome is nearly always "fast", the
+    // parity alone would be a coin toss for the branch predictor.
+    const bool fast = static_cast<int>(error == 0.0) | static_cast<int>((bits & 1) == 0) |
+                      static_cast<int>(std::fabs(error) < margin);
+    if (fast) {
+        return sum; // an even infinite or NaN sum is right as it is
     }
     return AddStepSlow(acc, value);
 }
@@ -144,7 +146,59 @@ inline double HalfSumWithBias(double sum, double bias) {
 // RN53(RN64(0.5 / patternCount)).
 double InhibitionWeight(std::int32_t patternCount);
 
-// RN53(RN64(similarity - RN64(inhibitionSum * epsilon))).
-double Inhibit(double similarity, double inhibitionSum, double epsilon);
+double InhibitSlow(double similarity, double inhibitionSum, double epsilon);
+
+// RN53(RN64(similarity - RN64(inhibitionSum * epsilon))), reduced to one
+// AddStep of two doubles whose exact sum is the difference:
+// - the product exactly as ph + pl (Dekker's product, no fused multiply-add),
+// - its 64-bit rounding as ph + q, q being pl rounded to the 64-bit grid of
+//   the product's binade (ties to even: ph is an even multiple of that grid),
+// - similarity - ph exactly as t + te, and te - q, which must come out exact.
+// Operands that could overflow or underflow on the way, and a te - q that
+// does not fit in a double, take the general path.
+inline double Inhibit(double similarity, double inhibitionSum, double epsilon) {
+    const double product = inhibitionSum * epsilon;
+    const auto sBits = std::bit_cast<std::uint64_t>(similarity);
+    const auto productBits = std::bit_cast<std::uint64_t>(product);
+    const auto sumBits = std::bit_cast<std::uint64_t>(inhibitionSum);
+    const auto epsilonBits = std::bit_cast<std::uint64_t>(epsilon);
+    // Biased exponents well inside the range: splitting cannot overflow, and
+    // the product's error (down to 2^-106 of it) is no subnormal.
+    const auto inRange = [](std::uint64_t bits) {
+        return ((bits >> 52) & 0x7FF) - 300u < 1448u; // 2^-723 ... 2^724
+    };
+    const bool sZero = (sBits << 1) == 0;
+    if (!inRange(sumBits) || !inRange(epsilonBits) || !inRange(productBits) ||
+        !(sZero || inRange(sBits))) {
+        return InhibitSlow(similarity, inhibitionSum, epsilon);
+    }
+    constexpr double kSplitter = 0x1p27 + 1.0;
+    const double sumScaled = kSplitter * inhibitionSum;
+    const double sumHigh = sumScaled - (sumScaled - inhibitionSum);
+    const double sumLow = inhibitionSum - sumHigh;
+    const double epsilonScaled = kSplitter * epsilon;
+    const double epsilonHigh = epsilonScaled - (epsilonScaled - epsilon);
+    const double epsilonLow = epsilon - epsilonHigh;
+    const double productLow =
+        ((sumHigh * epsilonHigh - product) + sumHigh * epsilonLow + sumLow * epsilonHigh) +
+        sumLow * epsilonLow;
+    // 1.5 * 2^52 grid steps: adding and subtracting it rounds to the grid.
+    const double binade = std::bit_cast<double>(productBits & 0x7FF0000000000000u);
+    const bool finerBelow = (productBits & 0x000FFFFFFFFFFFFFu) == 0 &&
+                            (productLow < 0.0) != (product < 0.0); // below a power of two
+    const double magic = binade * (finerBelow ? 0x1.8p-12 : 0x1.8p-11);
+    const double productRest = (productLow + magic) - magic;
+
+    const double t = similarity - product;
+    const double back = t - similarity;
+    const double te = (similarity - (t - back)) + (-product - back);
+    const double y = te - productRest;
+    const double yBack = y - te;
+    const double yError = (te - (y - yBack)) + (-productRest - yBack);
+    if (yError != 0.0) {
+        return InhibitSlow(similarity, inhibitionSum, epsilon);
+    }
+    return AddStep(t, y);
+}
 
 } // namespace verblinka::softext

@@ -81,6 +81,18 @@ TYPED_TEST(NetworkArithmeticTest, RoundsTwiceWhereOnceWouldDiffer) {
     EXPECT_EQ(TypeParam::InhibitionWeight(3), 1.0 / 6.0);
 }
 
+TYPED_TEST(NetworkArithmeticTest, InhibitionRoundsTheExactProductOnItsOwnGrid) {
+    // 30301339 * 608776532077 * 2^-64 = 1 - 2^-55 - 2^-64: stored it is 1,
+    // but it lies below 1, where the 64-bit grid is 2^-64, so it keeps every bit.
+    EXPECT_EQ(TypeParam::Inhibit(0x1.0000000000001p+0, 30301339.0, 0x1.1b7bd160dap-25),
+              0x1.201p-52);
+    // 1 + 2^-52 - 2055 * 5329670471429847 * 2^-113 lies 2^-65 and a few units
+    // of 2^-113 above a point halfway between two 64-bit values, which is
+    // itself halfway between two doubles: the last units decide both ties.
+    EXPECT_EQ(TypeParam::Inhibit(0x1.0000000000001p+0, 2055.0, 0x1.2ef4e9b382ed7p-61),
+              0x1.ffffffffffff9p-1);
+}
+
 TYPED_TEST(NetworkArithmeticTest, OverflowAndTheSubnormalRange) {
     // One 64-bit step short of the midpoint below 2^1024: the 64-bit rounding
     // reaches it and the tie goes to infinity; half a step less does not.
