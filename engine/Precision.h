@@ -44,11 +44,18 @@ using Extended = arithmetic::Extended;
 // Rounds an extended value to double: the "store" of the precision rules.
 using arithmetic::Store;
 
-// acc + value with a 64-bit significand, not yet stored.
-using arithmetic::Sum64;
+// acc + value rounded to a 64-bit significand, not yet stored.
+using arithmetic::AddExtended;
 
 // One accumulation step: acc + value, evaluated extended, stored.
 using arithmetic::AddStep;
+
+// True when an extended value lies exactly halfway between two adjacent
+// doubles, so that storing it breaks a tie (to even).
+using arithmetic::StoreIsTie;
+
+// StoreIsTie(AddExtended(acc, value)), for finite acc and value.
+using arithmetic::SumIsTie;
 
 // One first-layer step: acc + input * weight; the product stays extended.
 using arithmetic::MultiplyAddStep;

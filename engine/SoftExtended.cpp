@@ -342,6 +342,29 @@ bool SoftExtended::SameAs(const SoftExtended& other) const {
 
 // ---------------------------------------------------------------------------
 
+bool StoreIsTie(const Extended& x) {
+    if (x.Kind() != SoftExtended::Class::Finite) {
+        return false;
+    }
+    // The bits that storing drops, as in the conversion to double.
+    const std::int64_t e = static_cast<std::int64_t>(x.Exponent()) + 63;
+    if (e > 1023) {
+        return false; // beyond the doubles
+    }
+    const std::int64_t dropped = e >= -1022 ? 11 : 11 + (-1022 - e);
+    if (dropped > 64) {
+        return false; // below half the smallest subnormal
+    }
+    if (dropped == 64) {
+        return x.Significand() == kTopBit; // exactly half the smallest subnormal
+    }
+    const std::uint64_t half = std::uint64_t{1} << (dropped - 1);
+    if (e == 1023 && (x.Significand() >> 11) == (std::uint64_t{1} << 53) - 1) {
+        return false; // halfway between the largest double and 2^1024, which is none
+    }
+    return (x.Significand() & ((half << 1) - 1)) == half;
+}
+
 double AddStepSlow(double acc, double value) {
     return Store(Extended(acc) + Extended(value));
 }

@@ -86,8 +86,40 @@ inline double Store(const Extended& x) {
 }
 
 // acc + value with a 64-bit significand, not yet stored.
-inline Extended Sum64(double acc, double value) {
+inline Extended AddExtended(double acc, double value) {
     return Extended(acc) + Extended(value);
+}
+
+// True when x lies exactly halfway between two adjacent (finite) doubles, so
+// that storing it breaks a tie (to even).
+bool StoreIsTie(const Extended& x);
+
+// StoreIsTie(AddExtended(acc, value)) for finite acc and value, without
+// forming the extended sum: with acc + value = sum + error exactly, the 64-bit
+// sum is sum plus the error rounded to the 64-bit grid of the exact sum's
+// binade (sum is an even multiple of that grid, so ties go the same way), and
+// it is halfway when that rounded error is half a step of the double grid.
+inline bool SumIsTie(double acc, double value) {
+    const double sum = acc + value;
+    const double back = sum - acc;
+    const double error = (acc - (sum - back)) + (value - back);
+    if (error == 0.0) {
+        return false; // the sum is a double (NaN and overflow give a NaN error)
+    }
+    const auto bits = std::bit_cast<std::uint64_t>(sum);
+    const std::uint64_t exponentBits = bits & 0x7FF0000000000000u;
+    // Sums below 2^-959 (where the constants below would be rounded) and in
+    // the top binade (next to overflow) take the exact path.
+    if (exponentBits < (std::uint64_t{64} << 52) || exponentBits >= 0x7FE0000000000000u) {
+        return StoreIsTie(AddExtended(acc, value));
+    }
+    const double binade = std::bit_cast<double>(exponentBits); // 2^E, sum in [2^E, 2^(E+1))
+    // Just below a power of two the exact sum lies in the binade below.
+    const bool below = (bits & 0x000FFFFFFFFFFFFFu) == 0 && (error < 0.0) != (sum < 0.0);
+    const double magic = binade * (below ? 0x1.8p-12 : 0x1.8p-11); // 1.5 * 2^52 grid steps
+    const double rounded = (error + magic) - magic;
+    const double half = binade * (below ? 0x1p-54 : 0x1p-53);
+    return rounded == half || rounded == -half;
 }
 
 double AddStepSlow(double acc, double value);

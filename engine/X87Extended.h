@@ -3,6 +3,7 @@
 // conversion to double rounds a second time.
 #pragma once
 
+#include <bit>
 #include <cfloat>
 #include <cstdint>
 #include <limits>
@@ -23,12 +24,42 @@ inline double Store(Extended x) {
     return static_cast<double>(x);
 }
 
-inline Extended Sum64(double acc, double value) {
+inline Extended AddExtended(double acc, double value) {
     return static_cast<Extended>(acc) + static_cast<Extended>(value);
 }
 
 inline double AddStep(double acc, double value) {
-    return Store(Sum64(acc, value));
+    return Store(AddExtended(acc, value));
+}
+
+// True when x lies exactly halfway between two adjacent (finite) doubles.
+inline bool StoreIsTie(Extended x) {
+    if (!(x == x) || x - x != 0) {
+        return false; // NaN or infinite
+    }
+    const double stored = Store(x);
+    const Extended gap = x - static_cast<Extended>(stored); // exact
+    if (gap == 0 || stored - stored != 0) {
+        return false;
+    }
+    // The double next to the stored one on x's side: a tie lies half way.
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(stored);
+    const std::uint64_t sign = std::uint64_t{1} << 63;
+    std::uint64_t nextBits = 0;
+    if ((bits & ~sign) == 0) {
+        nextBits = gap > 0 ? 1 : sign | 1; // the smallest subnormal of x's sign
+    } else {
+        nextBits = (gap > 0) == ((bits & sign) == 0) ? bits + 1 : bits - 1;
+    }
+    const double next = std::bit_cast<double>(nextBits);
+    if (next - next != 0) {
+        return false; // above the largest double: halfway to 2^1024 would store infinity
+    }
+    return 2 * gap == static_cast<Extended>(next) - static_cast<Extended>(stored);
+}
+
+inline bool SumIsTie(double acc, double value) {
+    return StoreIsTie(AddExtended(acc, value));
 }
 
 inline double MultiplyAddStep(double acc, std::int32_t input, double weight) {

@@ -70,6 +70,11 @@ void Expect(double soft, double hard, const char* operation, const double* opera
     Differ(operation);
 }
 
+// Yes and no as 1 and 0.
+void Expect(bool soft, bool hard, const char* operation, const double* operands, int count) {
+    Expect(soft ? 1.0 : 0.0, hard ? 1.0 : 0.0, operation, operands, count);
+}
+
 void Expect(const SoftExtended& soft, long double hard, const char* operation,
             const SoftExtended& a, const SoftExtended& b) {
     if (soft.SameAs(FromX87(hard))) {
@@ -85,7 +90,7 @@ void Expect(const SoftExtended& soft, long double hard, const char* operation,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     TBytes bytes(data, size);
     const auto operation = bytes.Take<std::uint8_t>();
-    switch (operation % 10) {
+    switch (operation % 12) {
     case 0: {
         const double v[] = {bytes.Take<double>(), bytes.Take<double>()};
         Expect(soft::AddStep(v[0], v[1]), x87::AddStep(v[0], v[1]), "AddStep", v, 2);
@@ -124,15 +129,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const SoftExtended b = bytes.Extended();
         const long double x = ToX87(a);
         const long double y = ToX87(b);
-        if (operation % 10 == 5) {
+        if (operation % 12 == 5) {
             Expect(a + b, x + y, "+", a, b);
-        } else if (operation % 10 == 6) {
+        } else if (operation % 12 == 6) {
             Expect(a - b, x - y, "-", a, b);
-        } else if (operation % 10 == 7) {
+        } else if (operation % 12 == 7) {
             Expect(a * b, x * y, "*", a, b);
         } else {
             Expect(a / b, x / y, "/", a, b);
         }
+        break;
+    }
+    case 10: {
+        const double v[] = {bytes.Take<double>(), bytes.Take<double>()};
+        const bool soft = soft::SumIsTie(v[0], v[1]);
+        Expect(soft, x87::SumIsTie(v[0], v[1]), "SumIsTie", v, 2);
+        Expect(soft, soft::StoreIsTie(soft::AddExtended(v[0], v[1])), "SumIsTie, exact path", v, 2);
+        break;
+    }
+    case 11: {
+        // Whether storing breaks a tie, near ties (the dropped bits set to
+        // half, give or take the last one) as often as anywhere else.
+        auto significand = bytes.Take<std::uint64_t>();
+        const auto exponent = bytes.Take<std::int16_t>();
+        if ((exponent & 2) != 0) {
+            significand = (significand & ~std::uint64_t{0x7FF}) | 0x400;
+            significand += static_cast<std::uint64_t>((exponent >> 2) % 2);
+        }
+        const SoftExtended a =
+            SoftExtended::Exact((exponent & 1) != 0, significand, (exponent >> 3) % 1200 - 64);
+        const double v[] = {static_cast<double>(ToX87(a))};
+        Expect(soft::StoreIsTie(a), x87::StoreIsTie(ToX87(a)), "StoreIsTie", v, 1);
         break;
     }
     default: {

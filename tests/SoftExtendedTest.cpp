@@ -31,6 +31,10 @@ struct SoftArithmetic {
     static double HalfSumWithBias(double s, double b) { return softext::HalfSumWithBias(s, b); }
     static double InhibitionWeight(std::int32_t m) { return softext::InhibitionWeight(m); }
     static double Inhibit(double s, double sum, double e) { return softext::Inhibit(s, sum, e); }
+    static bool SumIsTie(double a, double b) { return softext::SumIsTie(a, b); }
+    static bool StoreIsTie(double a, double b) {
+        return softext::StoreIsTie(softext::AddExtended(a, b));
+    }
 };
 
 struct BuildArithmetic {
@@ -41,6 +45,10 @@ struct BuildArithmetic {
     static double HalfSumWithBias(double s, double b) { return precision::HalfSumWithBias(s, b); }
     static double InhibitionWeight(std::int32_t m) { return precision::InhibitionWeight(m); }
     static double Inhibit(double s, double sum, double e) { return precision::Inhibit(s, sum, e); }
+    static bool SumIsTie(double a, double b) { return precision::SumIsTie(a, b); }
+    static bool StoreIsTie(double a, double b) {
+        return precision::StoreIsTie(precision::AddExtended(a, b));
+    }
 };
 
 #if VERBLINKA_HAS_X87_EXTENDED
@@ -52,6 +60,8 @@ struct X87Arithmetic {
     static double HalfSumWithBias(double s, double b) { return x87::HalfSumWithBias(s, b); }
     static double InhibitionWeight(std::int32_t m) { return x87::InhibitionWeight(m); }
     static double Inhibit(double s, double sum, double e) { return x87::Inhibit(s, sum, e); }
+    static bool SumIsTie(double a, double b) { return x87::SumIsTie(a, b); }
+    static bool StoreIsTie(double a, double b) { return x87::StoreIsTie(x87::AddExtended(a, b)); }
 };
 using Arithmetics = ::testing::Types<SoftArithmetic, BuildArithmetic, X87Arithmetic>;
 #else
@@ -91,6 +101,28 @@ TYPED_TEST(NetworkArithmeticTest, InhibitionRoundsTheExactProductOnItsOwnGrid) {
     // itself halfway between two doubles: the last units decide both ties.
     EXPECT_EQ(TypeParam::Inhibit(0x1.0000000000001p+0, 2055.0, 0x1.2ef4e9b382ed7p-61),
               0x1.ffffffffffff9p-1);
+}
+
+TYPED_TEST(NetworkArithmeticTest, TiesAreFoundAfterTheSixtyFourBitRounding) {
+    for (const auto tie : {&TypeParam::SumIsTie, &TypeParam::StoreIsTie}) {
+        EXPECT_TRUE(tie(1.0, 0x1p-53));     // a double's midpoint exactly
+        EXPECT_TRUE(tie(1.0, 0x1.002p-53)); // rounded to 64 bits onto it
+        EXPECT_TRUE(tie(-1.0, -0x1.002p-53));
+        EXPECT_FALSE(tie(1.0, 0x1.006p-53)); // rounded past it
+        EXPECT_FALSE(tie(1.0, 0x1.004p-53)); // one 64-bit step above it
+        EXPECT_FALSE(tie(1.0, 0x1p-54));
+        EXPECT_FALSE(tie(1.0, 0x1p-52));
+        EXPECT_TRUE(tie(2.0, -0x1p-53)); // below a power of two the midpoint is nearer
+        EXPECT_TRUE(tie(2.0, -0x1.002p-53));
+        EXPECT_FALSE(tie(2.0, -0x1p-52));
+        EXPECT_TRUE(tie(0x1p53, 1.0));           // between 2^53 and 2^53 + 2
+        EXPECT_FALSE(tie(0x1p-1074, 0x1p-1073)); // sums of subnormals are exact
+        // Halfway between the largest double and 2^1024 is between no two doubles.
+        EXPECT_FALSE(tie(DBL_MAX, 0x1p970));
+        EXPECT_TRUE(tie(0x1.ffffffffffffep+1023, 0x1p970));
+        EXPECT_FALSE(tie(kInfinity, 1.0));
+        EXPECT_FALSE(tie(std::nan(""), 1.0));
+    }
 }
 
 TYPED_TEST(NetworkArithmeticTest, OverflowAndTheSubnormalRange) {
@@ -177,6 +209,22 @@ TEST(SoftExtendedTest, StoringRoundsOnceToTheDoubleGridSubnormalsIncluded) {
     EXPECT_EQ(std::bit_cast<std::uint64_t>(store(true, 0, 5)), std::bit_cast<std::uint64_t>(-0.0));
 }
 
+TEST(SoftExtendedTest, TiesAreExactHalvesOfTheDoubleGrid) {
+    const auto tie = [](std::uint64_t significand, std::int32_t exponent) {
+        return softext::StoreIsTie(SoftExtended::Exact(false, significand, exponent));
+    };
+    EXPECT_TRUE(tie(0x8000000000000400u, 0)); // 2^63 + 2^10
+    EXPECT_TRUE(tie(0x8000000000000C00u, 0));
+    EXPECT_FALSE(tie(0x8000000000000401u, 0));
+    EXPECT_FALSE(tie(0x8000000000000800u, 0)); // a double
+    EXPECT_TRUE(tie(3, -1075));                // between two subnormals
+    EXPECT_TRUE(tie(1, -1075));                // half the smallest subnormal
+    EXPECT_FALSE(tie(1, -1076));
+    EXPECT_TRUE(tie((1ull << 53) - 1, -1075)); // just below the normal range
+    EXPECT_FALSE(softext::StoreIsTie(SoftExtended()));
+    EXPECT_FALSE(softext::StoreIsTie(SoftExtended::Infinity(false)));
+}
+
 TEST(SoftExtendedTest, ComparesByValue) {
     EXPECT_EQ(SoftExtended(0.0), SoftExtended(-0.0));
     EXPECT_FALSE(SoftExtended(0.0).SameAs(SoftExtended(-0.0)));
@@ -221,6 +269,9 @@ template <typename Arithmetic> std::uint64_t HashOfOperations(std::uint64_t seed
         double epsilon = 0;
         source.NearMidpointInhibition(similarity, sum, epsilon);
         hash.Add(Arithmetic::Inhibit(similarity, sum, epsilon));
+        hash.Add(static_cast<std::uint64_t>(Arithmetic::SumIsTie(a, b)));
+        hash.Add(static_cast<std::uint64_t>(Arithmetic::SumIsTie(acc, value)));
+        hash.Add(static_cast<std::uint64_t>(Arithmetic::StoreIsTie(acc, value)));
         // One draw per statement: the order of arguments is not fixed.
         const double networkSimilarity = source.NetworkValue();
         const double networkSum = source.NetworkValue() * 1000;
@@ -231,7 +282,7 @@ template <typename Arithmetic> std::uint64_t HashOfOperations(std::uint64_t seed
 }
 
 constexpr std::uint64_t kOperationsSeed = 20240601;
-constexpr std::uint64_t kRecordedOperationsHash = 17140872322412034698u;
+constexpr std::uint64_t kRecordedOperationsHash = 641389629727107610u;
 
 TEST(PrecisionRecordedTest, EmulationGivesTheBitsRecordedOnX87) {
     EXPECT_EQ(HashOfOperations<SoftArithmetic>(kOperationsSeed), kRecordedOperationsHash);
@@ -297,6 +348,14 @@ TEST(X87DifferentialTest, NetworkOperationsMatchBitForBit) {
         source.NearMidpointInhibition(similarity, sum, epsilon);
         check(softext::Inhibit(similarity, sum, epsilon), x87::Inhibit(similarity, sum, epsilon),
               "Inhibit " + Operands({similarity, sum, epsilon}));
+        for (const auto& [x, y] : {std::pair{a, b}, std::pair{acc, value}}) {
+            const bool soft = softext::SumIsTie(x, y);
+            if ((soft != x87::SumIsTie(x, y) ||
+                 soft != softext::StoreIsTie(softext::AddExtended(x, y))) &&
+                ++failures <= 10) {
+                ADD_FAILURE() << "SumIsTie " << Operands({x, y}) << "emulated " << soft;
+            }
+        }
     }
     EXPECT_EQ(failures, 0);
 }
@@ -340,6 +399,17 @@ TEST(X87DifferentialTest, ExtendedArithmeticMatchesLongDouble) {
         const SoftExtended wide = SoftExtended::Exact(
             source.Below(2) == 0, a.Significand() | (source.Below(2) == 0 ? 1 : 0),
             source.Between(-1150, 1000));
+        if (softext::StoreIsTie(wide) != x87::StoreIsTie(ToX87(wide)) && ++failures <= 10) {
+            ADD_FAILURE() << "tie " << std::hexfloat << ToX87(wide);
+        }
+        // The same with the dropped bits set to exactly half, or next to it.
+        const std::uint64_t halfway = (wide.Significand() & ~std::uint64_t{0x7FF}) | 0x400;
+        const SoftExtended nearTie = SoftExtended::Exact(
+            wide.Negative(), halfway + static_cast<std::uint64_t>(source.Between(-1, 1)),
+            wide.Exponent());
+        if (softext::StoreIsTie(nearTie) != x87::StoreIsTie(ToX87(nearTie)) && ++failures <= 10) {
+            ADD_FAILURE() << "tie " << std::hexfloat << ToX87(nearTie);
+        }
         const double soft = static_cast<double>(wide);
         const auto hard = static_cast<double>(ToX87(wide));
         if (!SameDouble(soft, hard) && ++failures <= 10) {
