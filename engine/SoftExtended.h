@@ -188,7 +188,8 @@ double InhibitSlow(double similarity, double inhibitionSum, double epsilon);
 // - similarity - ph exactly as t + te, and te - q, which must come out exact.
 // Operands that could overflow or underflow on the way, and a te - q that
 // does not fit in a double, take the general path.
-inline double Inhibit(double similarity, double inhibitionSum, double epsilon) {
+[[gnu::always_inline]] inline double Inhibit(double similarity, double inhibitionSum,
+                                             double epsilon) {
     const double product = inhibitionSum * epsilon;
     const auto sBits = std::bit_cast<std::uint64_t>(similarity);
     const auto productBits = std::bit_cast<std::uint64_t>(product);
