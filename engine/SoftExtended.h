@@ -1,7 +1,10 @@
 // Extended precision without x87: values with a 64-bit significand whose
-// every operation is rounded to nearest, ties to even, computed from exact
-// integer pieces. It gives the network the roundings of x87 `long double` on
-// machines that have no such type (aarch64's long double is a 128-bit one).
+// every operation is rounded to nearest, ties to even, from exact pieces
+// (integer arithmetic on significands; error-free sums and products of
+// doubles in the network's fast paths). It gives the network the roundings of
+// x87 `long double` on machines that have no such type (aarch64's long double
+// is a 128-bit one). The error-free steps need IEEE double arithmetic without
+// contraction into fused multiply-adds, as the whole build has it.
 //
 // The exponent is a plain 32-bit integer: the range is wider than x87's, which
 // no operation on doubles comes near, so there is no extended overflow or
