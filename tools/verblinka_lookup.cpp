@@ -2,6 +2,7 @@
 // looks words up in it as the search command does, one line per word.
 #include "dictionary/DictionaryLoad.h"
 #include "engine/CodePage1251.h"
+#include "engine/Precision.h"
 #include "search/Search.h"
 
 #include <filesystem>
@@ -111,7 +112,9 @@ int ParseArguments(int argc, char** argv, Options& options) {
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && argument == "--help") {
-            std::cout << kUsage;
+            std::cout << kUsage << "\nThe network's 64-bit-significand arithmetic in this build: "
+                      << (precision::kEmulated ? "emulated (portable C++)" : "x87 long double")
+                      << ".\n";
             return 0;
         } else if (!optionsEnded && argument == "--raw") {
             options.raw = true;
