@@ -69,48 +69,12 @@ using arithmetic::InhibitionWeight;
 // similarity - inhibitionSum * epsilon; only the difference is stored.
 using arithmetic::Inhibit;
 
-#if !VERBLINKA_SOFT_EXTENDED
-// acc + value rounded to a 64-bit significand, not yet stored.
-inline Extended AddExtended(double acc, double value) {
-    return static_cast<Extended>(acc) + static_cast<Extended>(value);
-}
-
-// True when x lies exactly halfway between two adjacent doubles, so that
-// Store(x) breaks a tie (to even). Finite x below the double overflow range.
-inline bool StoreIsTie(Extended x) {
-    const double stored = Store(x);
-    const Extended gap = x - static_cast<Extended>(stored); // exact
-    if (gap == 0) {
-        return false;
-    }
-    // The double next to the stored one on x's side: a tie lies half way.
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(stored);
-    const std::uint64_t sign = std::uint64_t{1} << 63;
-    std::uint64_t nextBits = 0;
-    if ((bits & ~sign) == 0) {
-        nextBits = gap > 0 ? 1 : sign | 1; // the smallest subnormal of x's sign
-    } else {
-        nextBits = (gap > 0) == ((bits & sign) == 0) ? bits + 1 : bits - 1;
-    }
-    const double next = std::bit_cast<double>(nextBits);
-    return 2 * gap == static_cast<Extended>(next) - static_cast<Extended>(stored);
-}
-
 // For a step that stays in one binade: acc >= 0 and stored = AddStep(acc,
-// value) both lie in `binade`. True when acc + value rounded to a 64-bit
-// significand lies exactly halfway between stored and its neighbour, so that
-// storing it broke a tie (StoreIsTie, cheaper where the binade is known).
-inline bool StepIsTie(double acc, double value, double stored, int binade) {
-    if (binade < 54) {
-        return StoreIsTie(AddExtended(acc, value)); // half a grid step is no double here
-    }
-    // Half the binade's grid step, 2^(binade - 1076), as a double.
-    const Extended half = std::bit_cast<double>(static_cast<std::uint64_t>(binade - 53) << 52);
-    const Extended gap = AddExtended(acc, value) - static_cast<Extended>(stored);
-    return gap == half || gap == -half;
-}
-
-#endif
+// value) both lie in `binade` (BinadeOf numbering). True when acc + value
+// rounded to a 64-bit significand lies exactly halfway between stored and its
+// neighbour, so that storing it broke a tie (SumIsTie, cheaper where the
+// binade is known).
+using arithmetic::StepIsTie;
 
 // Plain operations on doubles, the same whichever arithmetic is chosen.
 

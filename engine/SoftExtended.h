@@ -125,6 +125,12 @@ inline bool SumIsTie(double acc, double value) {
     return rounded == half || rounded == -half;
 }
 
+// SumIsTie for a step whose stored sum lies in `binade`; knowing the binade
+// saves the emulation nothing.
+inline bool StepIsTie(double acc, double value, double /*stored*/, int /*binade*/) {
+    return SumIsTie(acc, value);
+}
+
 double AddStepSlow(double acc, double value);
 
 // RN53(RN64(acc + value)). Rounding twice differs from rounding the exact sum

@@ -62,6 +62,18 @@ inline bool SumIsTie(double acc, double value) {
     return StoreIsTie(AddExtended(acc, value));
 }
 
+// StoreIsTie for a step that stays in one binade, cheaper where the binade
+// is known.
+inline bool StepIsTie(double acc, double value, double stored, int binade) {
+    if (binade < 54) {
+        return StoreIsTie(AddExtended(acc, value)); // half a grid step is no double here
+    }
+    // Half the binade's grid step, 2^(binade - 1076), as a double.
+    const Extended half = std::bit_cast<double>(static_cast<std::uint64_t>(binade - 53) << 52);
+    const Extended gap = AddExtended(acc, value) - static_cast<Extended>(stored);
+    return gap == half || gap == -half;
+}
+
 inline double MultiplyAddStep(double acc, std::int32_t input, double weight) {
     return Store(static_cast<Extended>(acc) +
                  static_cast<Extended>(input) * static_cast<Extended>(weight));
