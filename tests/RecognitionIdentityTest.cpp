@@ -3,7 +3,9 @@
 // previous values in the emulation and, where the machine has it, in x87
 // arithmetic. A hash of all of them, recorded with x87, carries the
 // comparison to machines without x87.
+#include "engine/Competition.h"
 #include "engine/HammingMem.h"
+#include "engine/Precision.h"
 #include "engine/SoftExtended.h"
 #include "engine/WordCode.h"
 #include "engine/X87Extended.h"
@@ -66,7 +68,8 @@ std::vector<double> LiteralFirstLayer(const THammingNet& net,
 }
 
 template <typename Arithmetic>
-std::vector<double> LiteralPass(const THammingNet& net, const std::vector<double>& similarity) {
+std::vector<double> LiteralPass(std::span<const double> similarity, double epsilon,
+                                double maxOutput) {
     std::vector<double> activity;
     for (std::size_t j = 0; j < similarity.size(); ++j) {
         double sum = 0.0;
@@ -75,7 +78,7 @@ std::vector<double> LiteralPass(const THammingNet& net, const std::vector<double
                 sum = Arithmetic::AddStep(sum, similarity[k]);
             }
         }
-        activity.push_back(net.Activation(Arithmetic::Inhibit(similarity[j], sum, net.Epsilon())));
+        activity.push_back(Activation(Arithmetic::Inhibit(similarity[j], sum, epsilon), maxOutput));
     }
     return activity;
 }
@@ -84,8 +87,9 @@ std::vector<double> LiteralPass(const THammingNet& net, const std::vector<double
 template <typename Arithmetic>
 int Mismatches(const THammingNet& net, const std::vector<std::int32_t>& input, std::int32_t pass,
                const std::vector<double>& previous, std::span<const double> values) {
-    const std::vector<double> expected = pass == 0 ? LiteralFirstLayer<Arithmetic>(net, input)
-                                                   : LiteralPass<Arithmetic>(net, previous);
+    const std::vector<double> expected =
+        pass == 0 ? LiteralFirstLayer<Arithmetic>(net, input)
+                  : LiteralPass<Arithmetic>(previous, net.Epsilon(), net.MaxOutput());
     int mismatches = 0;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         if (!SameDouble(values[i], expected[i]) && ++mismatches <= 3) {
@@ -235,6 +239,54 @@ TEST(RecognitionIdentityTest, EveryValueOfEveryPassWithManyWeakUnits) {
         inputs.push_back({big, big, source.Between(-3, 3)});
     }
     EXPECT_EQ(CheckRecognitions(net, inputs), 6909226848531931536u);
+}
+
+// One competition pass, as the network runs it (the fast pass where it
+// applies) in this build's arithmetic, on values made for the roundings that
+// word codes seldom reach: small terms with full significands added to large
+// sums (the 64-bit rounding lands on points halfway between doubles), values
+// with few bits (ties), equal values and zeros.
+TEST(RecognitionIdentityTest, CompetitionPassOnValuesWhoseSumsRoundTwice) {
+    TOperandSource source(4);
+    std::vector<double> values;
+    for (int i = 0; i < 1500; ++i) {
+        const std::uint32_t kind = source.Below(6);
+        if (kind == 0) {
+            values.push_back(100.0 - source.Below(4) * 0.25);
+        } else if (kind == 1) {
+            values.push_back(0.0);
+        } else if (kind == 2 && !values.empty()) {
+            values.push_back(values[source.Below(static_cast<std::uint32_t>(values.size()))]);
+        } else {
+            const double value = source.NetworkValue();
+            values.push_back(std::ldexp(value, -source.Between(0, 30)));
+        }
+    }
+    // Enough of the sums must round otherwise than once for this to bite.
+    int twiceRounded = 0;
+    double prefix = 0.0;
+    for (const double v : values) {
+        const double next = SoftArithmetic::AddStep(prefix, v);
+        twiceRounded += next != prefix + v ? 1 : 0;
+        prefix = next;
+    }
+    EXPECT_GT(twiceRounded, 0);
+
+    const double epsilon = precision::InhibitionWeight(static_cast<std::int32_t>(values.size()));
+    std::vector<double> activity(values.size());
+    TFastCompetition fast;
+    ASSERT_TRUE(fast.Pass(values, activity, epsilon, 100.0));
+    const auto bits = [](const std::vector<double>& v) {
+        std::vector<std::uint64_t> b;
+        for (const double x : v) {
+            b.push_back(std::bit_cast<std::uint64_t>(x));
+        }
+        return b;
+    };
+    EXPECT_EQ(bits(activity), bits(LiteralPass<SoftArithmetic>(values, epsilon, 100.0)));
+#if VERBLINKA_HAS_X87_EXTENDED
+    EXPECT_EQ(bits(activity), bits(LiteralPass<X87Arithmetic>(values, epsilon, 100.0)));
+#endif
 }
 
 } // namespace
