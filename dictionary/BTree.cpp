@@ -30,13 +30,15 @@ constexpr std::size_t kLargestCache = std::size_t{1} << 20;
 } // namespace
 
 void TStringBTree::Clear() {
+    // The fresh root is made before the old nodes go, so that running out of
+    // memory here leaves the tree as it was rather than without a root.
+    std::deque<TStringBTreeNode> fresh(1);
+    std::vector<TStringBTreeNode*> recent(1024, nullptr);
     index_.clear();
     indexed_ = false;
-    recent_.assign(1024, nullptr);
-    recent_.shrink_to_fit();
-    nodes_.clear();
-    nodes_.shrink_to_fit();
-    root_ = NewNode({});
+    nodes_.swap(fresh);
+    recent_.swap(recent);
+    root_ = &nodes_.front();
     largest_ = root_;
     smallest_ = nullptr;
 }
@@ -101,8 +103,8 @@ TStringBTreeNode*& TStringBTree::CacheSlot(std::string_view word) {
     return recent_[std::hash<std::string_view>{}(word) & (recent_.size() - 1)];
 }
 
-TStringBTreeNode* TStringBTree::Count(TStringBTreeNode* node) {
-    node->Occurrences = CheckedAdd(node->Occurrences, 1);
+TStringBTreeNode* TStringBTree::Count(TStringBTreeNode* node) const {
+    node->Occurrences = CheckedIncrement(node->Occurrences, occurrenceLimit_);
     return node;
 }
 
@@ -165,8 +167,7 @@ TStringBTreeNode* TStringBTree::AddByWalk(std::string_view word, std::size_t dep
     for (std::size_t depth = 0; depth < depthLimit; ++depth) {
         const int order = CompareWords(word, node->Key);
         if (order == 0) {
-            node->Occurrences = CheckedAdd(node->Occurrences, 1);
-            return node;
+            return Count(node);
         }
         TStringBTreeNode*& next = order < 0 ? node->Lesser : node->Greater;
         if (next == nullptr) {

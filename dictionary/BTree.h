@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <set>
 #include <string>
 #include <string_view>
@@ -57,6 +58,10 @@ public:
     void ExportTo(TDictionaryEntries& list) const;
     void Clear();
 
+    // Largest count a word may reach: one more occurrence is an overflow
+    // error. Tests lower it to reach the limit without billions of words.
+    void SetOccurrenceLimit(std::int32_t limit) { occurrenceLimit_ = limit; }
+
     const TStringBTreeNode& Root() const { return *root_; }
     std::size_t NodeCount() const { return nodes_.size(); }
 
@@ -82,7 +87,7 @@ private:
     using TIndex = std::set<TStringBTreeNode*, KeyOrder>;
     TStringBTreeNode* Attach(TStringBTreeNode*& link, std::string_view word,
                              TIndex::const_iterator hint);
-    static TStringBTreeNode* Count(TStringBTreeNode* node);
+    TStringBTreeNode* Count(TStringBTreeNode* node) const;
     void Remember(TStringBTreeNode* created);
     void BuildIndex();
     TStringBTreeNode*& CacheSlot(std::string_view word);
@@ -97,6 +102,7 @@ private:
     std::vector<TStringBTreeNode*> recent_; // by hash of the key: a word counted before
     bool indexed_ = false;
     TIndex index_; // every node, Root included, once built
+    std::int32_t occurrenceLimit_ = std::numeric_limits<std::int32_t>::max();
 };
 
 } // namespace verblinka

@@ -13,9 +13,10 @@ void StoreEntries(const TDictionaryEntries& entries, THammingNet& network, TWord
     }
 }
 
-TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,
-                            std::int32_t maxIterations) {
-    tree.Clear();
+namespace {
+
+TDictionary BuildFromTree(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,
+                          std::int32_t maxIterations, const TAllocationProbe& probe) {
     std::string word;
     for (;;) {
         GetWord(&file, word);
@@ -28,18 +29,37 @@ TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode
         tree.Add(word);
     }
     TDictionary dictionary;
+    if (probe) {
+        probe(TLoadAllocation::Entries, tree.NodeCount());
+    }
     tree.ExportTo(dictionary.Entries);
     tree.Clear(); // nothing reads the tree after the export: give its memory back for the network
     dictionary.Network.SetMaxIterations(maxIterations);
     dictionary.Network.SetInputCount(kWordCodeLength);
+    if (probe) {
+        probe(TLoadAllocation::Weights, dictionary.Entries.size());
+    }
     StoreEntries(dictionary.Entries, dictionary.Network, code);
     return dictionary;
 }
 
+} // namespace
+
+TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,
+                            std::int32_t maxIterations, const TAllocationProbe& probe) {
+    tree.Clear();
+    try {
+        return BuildFromTree(file, tree, code, maxIterations, probe);
+    } catch (...) {
+        tree.Clear();
+        throw;
+    }
+}
+
 TDictionary LoadDictionary(const std::string& path, TStringBTree& tree, TWordCode& code,
-                           std::int32_t maxIterations) {
+                           std::int32_t maxIterations, const TAllocationProbe& probe) {
     const auto file = TDictionaryFile::Open(path);
-    return BuildDictionary(*file, tree, code, maxIterations);
+    return BuildDictionary(*file, tree, code, maxIterations, probe);
 }
 
 std::string WithFullStop(std::string text) {

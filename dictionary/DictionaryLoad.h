@@ -9,6 +9,8 @@
 #include "engine/HammingMem.h"
 #include "engine/WordCode.h"
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace verblinka {
@@ -19,16 +21,25 @@ struct TDictionary {
     THammingNet Network;
 };
 
-// Counts every word of file in tree (cleared first), exports the entries,
-// clears the tree again (nothing reads it after the export) and
-// builds the network. maxIterations is the pass limit of the new network.
+// The two large allocations of a load: the list of entries, then the weights.
+enum class TLoadAllocation { Entries, Weights };
+
+// Called just before each large allocation of a load with the number of
+// entries it is for. Tests throw std::bad_alloc from it to make memory run out
+// exactly there; the program passes none.
+using TAllocationProbe = std::function<void(TLoadAllocation what, std::size_t entries)>;
+
+// Counts every word of file in tree (cleared first), exports the entries and
+// builds the network. maxIterations is the pass limit of the new network. The
+// tree is left empty afterwards, also when the load fails: the words live on
+// in the entries, and a failed load gives its memory back.
 TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,
-                            std::int32_t maxIterations);
+                            std::int32_t maxIterations, const TAllocationProbe& probe = {});
 
 // Opens path and builds the dictionary from it; throws TOpenError where the
 // file cannot be opened.
 TDictionary LoadDictionary(const std::string& path, TStringBTree& tree, TWordCode& code,
-                           std::int32_t maxIterations);
+                           std::int32_t maxIterations, const TAllocationProbe& probe = {});
 
 // Stores the code of every entry in the network row of the same index.
 void StoreEntries(const TDictionaryEntries& entries, THammingNet& network, TWordCode& code);

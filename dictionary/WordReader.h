@@ -87,11 +87,11 @@ public:
 
     // Next byte, or false at the end of the file (or after a failed read).
     bool ReadByte(std::uint8_t& byte) {
-        if (position_ < length_) {
-            byte = buffer_[position_++];
-            return true;
+        if (position_ == length_ && !Refill()) {
+            return false;
         }
-        return Refill() && ReadByte(byte);
+        byte = buffer_[position_++];
+        return true;
     }
 
 private:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -26,6 +27,16 @@ inline std::int32_t CheckedSub(std::int32_t a, std::int32_t b) {
         throw OverflowError();
     }
     return result;
+}
+
+// value + 1, failing where that would pass limit (by default the type's own).
+inline std::int32_t
+CheckedIncrement(std::int32_t value,
+                 std::int32_t limit = std::numeric_limits<std::int32_t>::max()) {
+    if (value >= limit) {
+        throw OverflowError();
+    }
+    return value + 1;
 }
 
 // Narrows a size to a 32-bit count, failing where it does not fit.
