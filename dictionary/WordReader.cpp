@@ -77,7 +77,7 @@ std::size_t TMemorySource::Read(std::span<std::uint8_t> buffer) {
 }
 
 TTextEncoding DetectEncoding(TByteSource& source) {
-    std::array<std::uint8_t, 64 * 1024> chunk{};
+    std::array<std::uint8_t, kReadChunkSize> chunk{};
     Utf8Decoder decoder;
     bool valid = true;
     bool multiByte = false;

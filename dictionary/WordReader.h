@@ -13,6 +13,9 @@
 
 namespace verblinka {
 
+// How many bytes the reader asks its source for at a time.
+inline constexpr std::size_t kReadChunkSize = std::size_t{64} * 1024;
+
 // Where the bytes of a dictionary come from. Read returns how many bytes it
 // placed in buffer; 0 means the end of the data or a failed read, which the
 // reader treats alike.
@@ -101,10 +104,10 @@ private:
 
     std::unique_ptr<TByteSource> source_;
     TTextEncoding encoding_ = TTextEncoding::Bytes;
-    std::array<std::uint8_t, 64 * 1024> raw_{};
+    std::array<std::uint8_t, kReadChunkSize> raw_{};
     // Room for one more byte than a raw chunk: a sequence cut at a chunk's end
     // that turns out broken adds its substitute to the next chunk's output.
-    std::array<std::uint8_t, 64 * 1024 + 16> buffer_{};
+    std::array<std::uint8_t, kReadChunkSize + 16> buffer_{};
     std::size_t position_ = 0;
     std::size_t length_ = 0;
     bool ended_ = false;

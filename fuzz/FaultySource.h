@@ -24,7 +24,8 @@ public:
         bool CannotRewind = false;
     };
 
-    TFaultySource(std::string bytes, TFaults faults) : bytes_(std::move(bytes)), faults_(faults) {}
+    TFaultySource(std::string bytes, const TFaults& faults)
+        : bytes_(std::move(bytes)), faults_(faults) {}
 
     std::size_t Read(std::span<std::uint8_t> buffer) override {
         std::size_t end = bytes_.size();

@@ -9,6 +9,7 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra xvfb xauth
   googletest libgtest-dev libbenchmark-dev
   g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev
+  clang-14 clang-tidy-14 cppcheck time
 )
 packages+=("$@")
 

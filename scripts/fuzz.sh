@@ -1,23 +1,66 @@
 #!/usr/bin/env bash
-# Builds a fuzz target with clang and libFuzzer (address and undefined-
-# behaviour sanitizers on) into build-fuzz/ and runs it for a while, starting
-# from its seed corpus. New inputs go to a scratch directory, not the repo.
-#   bash scripts/fuzz.sh [SECONDS] [TARGET]      (defaults: 60 precision_fuzz)
+# Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer and
+# UndefinedBehaviorSanitizer on) into build-fuzz/ and runs them side by side,
+# each for the given time, from its saved corpus in fuzz/corpus/.
+#   scripts/fuzz.sh [TARGET|all] [SECONDS]      (default: all for 60 s; either order)
+# A target is named by its source (load_fuzzer, search_fuzzer, fastpath_fuzzer,
+# precision_fuzz); its corpus is fuzz/corpus/TARGET, or without "_fuzz" at the
+# end. New inputs go to build-fuzz/corpus/TARGET and findings to
+# build-fuzz/findings/; the saved corpus is never changed. Prints, per target,
+# how long it ran and how many inputs it tried; exits non-zero when any target
+# found something.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${1:-60}
-target=${2:-precision_fuzz}
-build_dir=${BUILD_DIR:-build-fuzz}
-CXX=${FUZZ_CXX:-clang++} cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVERBLINKA_ENGINE_ONLY=ON -DVERBLINKA_BUILD_TESTS=OFF -DVERBLINKA_FUZZ_COVERAGE=ON >/dev/null
-cmake --build "$build_dir" --target "$target" --parallel 2 >/dev/null
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-log="$build_dir/$target.log"
-if ! "$build_dir/fuzz/$target" -max_total_time="$seconds" -max_len=64 -print_final_stats=1 \
-  -artifact_prefix="$build_dir/" "$scratch" "fuzz/corpus/${target%_fuzz}" >"$log" 2>&1; then
-  grep -v '^#[0-9]' "$log" | tail -n 30
-  echo "$target failed; the input that failed is in $build_dir/ (see $log)" >&2
-  exit 1
-fi
-grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' "$log"
+target=all
+seconds=60
+for argument in "$@"; do
+  if [[ $argument =~ ^[0-9]+$ ]]; then seconds=$argument; else target=$argument; fi
+done
+build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
+
+corpus_of() {
+  if [ -d "fuzz/corpus/$1" ]; then echo "fuzz/corpus/$1"; else echo "fuzz/corpus/${1%_fuzz}"; fi
+}
+targets=()
+for source in fuzz/*_fuzz.cpp fuzz/*_fuzzer.cpp; do
+  [ -e "$source" ] || continue
+  name=$(basename "$source" .cpp)
+  if [ "$target" = all ] || [ "$target" = "$name" ]; then
+    targets+=("$name")
+  fi
+done
+[ ${#targets[@]} -gt 0 ] || { echo "unknown target $target" >&2; exit 2; }
+
+CC=${FUZZ_CC:-clang-14} CXX=${FUZZ_CXX:-clang++-14} cmake -S . -B "$build_dir" -G Ninja \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERBLINKA_FUZZ_COVERAGE=ON -DVERBLINKA_WERROR=ON \
+  -DVERBLINKA_BUILD_UI=OFF -DVERBLINKA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build_dir" --parallel "$(nproc)" --target "${targets[@]}" >/dev/null
+
+mkdir -p "$build_dir/findings"
+pids=()
+for t in "${targets[@]}"; do
+  mkdir -p "$build_dir/corpus/$t"
+  options=()
+  [ "$t" = precision_fuzz ] && options+=(-max_len=64) # two operands and a choice
+  echo "== fuzzing $t for $seconds s"
+  "$build_dir/fuzz/$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+    -print_final_stats=1 -artifact_prefix="$build_dir/findings/$t-" "${options[@]}" \
+    "$build_dir/corpus/$t" "$(corpus_of "$t")" >"$build_dir/$t.log" 2>&1 &
+  pids+=($!)
+done
+failed=0
+for i in "${!targets[@]}"; do
+  t=${targets[$i]}
+  status=0
+  wait "${pids[$i]}" || status=$?
+  log="$build_dir/$t.log"
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
+  echo "$t: ${runs:-?} inputs in ${took:-?} s"
+  if [ "$status" -ne 0 ]; then
+    grep -v '^#[0-9]' "$log" | tail -n 40
+    echo "FINDING in $t (exit $status); the input is in $build_dir/findings/" >&2
+    failed=1
+  fi
+done
+exit "$failed"

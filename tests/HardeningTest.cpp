@@ -30,14 +30,14 @@ namespace {
 using testing::TFaultySource;
 namespace fs = std::filesystem;
 
-TDictionary Build(const std::string& bytes, TFaultySource::TFaults faults, TStringBTree& tree,
-                  const TAllocationProbe& probe = {}) {
+TDictionary Build(const std::string& bytes, const TFaultySource::TFaults& faults,
+                  TStringBTree& tree, const TAllocationProbe& probe = {}) {
     TDictionaryFile file(std::make_unique<TFaultySource>(bytes, faults));
     TWordCode code{};
     return BuildDictionary(file, tree, code, kProgramMaxIterations, probe);
 }
 
-TDictionary Build(const std::string& bytes, TFaultySource::TFaults faults = {}) {
+TDictionary Build(const std::string& bytes, const TFaultySource::TFaults& faults = {}) {
     TStringBTree tree;
     return Build(bytes, faults, tree);
 }
@@ -74,7 +74,7 @@ public:
         fs::remove_all(path_, ignored);
     }
     fs::path Write(const std::string& name, const std::string& bytes) const {
-        const fs::path file = path_ / name;
+        fs::path file = path_ / name;
         std::ofstream(file, std::ios::binary) << bytes;
         return file;
     }
@@ -221,8 +221,9 @@ TEST(OverflowTest, CountsFailAtTheLimitsOfTheirTypes) {
 // The pages are reserved, not filled, so this costs no real memory.
 TEST(OverflowTest, QueryLongerThanACountCanHoldFailsTheSearch) {
     const std::size_t length = std::size_t{1} << 31;
-    void* pages = ::mmap(nullptr, length, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    const int flags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
+    // cppcheck-suppress invalidFunctionArg ; an anonymous mapping takes no file
+    void* pages = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, flags, -1, 0);
     if (pages == MAP_FAILED) {
         GTEST_SKIP() << "cannot reserve 2 GiB of address space here";
     }
@@ -366,7 +367,7 @@ TEST(HostileInputTest, BytesZeroAnd0x98) {
 void OnSmallStack(const std::function<void()>& body) {
     pthread_attr_t attributes;
     ASSERT_EQ(pthread_attr_init(&attributes), 0);
-    ASSERT_EQ(pthread_attr_setstacksize(&attributes, 512 * 1024), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attributes, std::size_t{512} * 1024), 0);
     pthread_t thread;
     auto run = [](void* argument) -> void* {
         (*static_cast<const std::function<void()>*>(argument))();
