@@ -6,6 +6,7 @@
 #include "fuzz/FaultySource.h"
 #include "fuzz/ReferenceModel.h"
 #include "search/Search.h"
+#include "tests/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -84,27 +85,6 @@ private:
     fs::path path_;
 };
 
-// Acts as an unprivileged user while it lives, so that root, which reads any
-// file, meets file permissions like everybody else.
-class UnprivilegedScope {
-public:
-    UnprivilegedScope() {
-        if (::geteuid() == 0 && ::setegid(kNobody) == 0) {
-            [[maybe_unused]] const int ignored = ::seteuid(kNobody);
-        }
-    }
-    ~UnprivilegedScope() {
-        [[maybe_unused]] const int user = ::seteuid(::getuid());
-        [[maybe_unused]] const int group = ::setegid(::getgid());
-    }
-    UnprivilegedScope(const UnprivilegedScope&) = delete;
-    UnprivilegedScope& operator=(const UnprivilegedScope&) = delete;
-    bool Unprivileged() const { return ::geteuid() != 0; }
-
-private:
-    static constexpr uid_t kNobody = 65534;
-};
-
 TEST(LoadFailureTest, FilesThatCannotBeOpenedNameTheirFullPath) {
     TempDir dir;
     const fs::path missing = dir.path() / "missing.txt";
@@ -125,7 +105,7 @@ TEST(LoadFailureTest, FilesThatCannotBeOpenedNameTheirFullPath) {
     expectOpenError(dir.path());
     expectOpenError(dir.path() / "missing" / "");
     {
-        UnprivilegedScope unprivileged;
+        testing::TUnprivilegedScope unprivileged;
         if (!unprivileged.Unprivileged()) {
             GTEST_SKIP() << "running as root and cannot act as another user: "
                             "file permissions do not apply";

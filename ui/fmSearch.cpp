@@ -193,8 +193,8 @@ void TfrmMain::LoadDictionaryFrom(const QString& path) {
     // the network and the caption as they were.
     const TDictionaryFileCloser closer(DictionaryFile);
     DictionaryFile = TDictionaryFile::Open(QFile::encodeName(path).toStdString());
-    TDictionary dictionary =
-        BuildDictionary(*DictionaryFile, WordTree, WordCode, kProgramMaxIterations);
+    TDictionary dictionary = BuildDictionary(*DictionaryFile, WordTree, WordCode,
+                                             kProgramMaxIterations, AllocationProbe);
     DictionaryFile.reset();
     ReplaceDictionary(std::move(dictionary), path);
 }

@@ -73,6 +73,9 @@ public:
     std::unique_ptr<TDictionaryFile> DictionaryFile; // only while a load reads it
     TWordCode WordCode{};
     THammingNet Network;
+    // Told of a load's large allocations; none in the program. Tests make
+    // memory run out through it.
+    TAllocationProbe AllocationProbe;
 
     // Controls.
     QToolBar* ToolBar1 = nullptr;
