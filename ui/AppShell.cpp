@@ -116,7 +116,7 @@ void ShowErrorBox(const QString& text) {
 void HandleCommandError(std::exception_ptr error) noexcept {
     QString text;
     try {
-        std::rethrow_exception(error);
+        std::rethrow_exception(std::move(error));
     } catch (const std::bad_alloc&) {
         text = QString::fromUtf8(WithFullStop(kOutOfMemoryMessage));
     } catch (const std::exception& failure) {
