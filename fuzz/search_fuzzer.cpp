@@ -1,6 +1,7 @@
 // A small dictionary and an arbitrary query through the search: the selected
 // row, its distance and every step agree with the search redone step by step
-// from plain pieces, and every row lies inside the dictionary. The first byte
+// from plain pieces and literal recognitions, and every row lies inside the
+// dictionary. The first byte
 // tells how many of the following bytes are the dictionary's file; the rest,
 // up to 32 bytes, is the query as Windows-1251 bytes.
 #include "dictionary/DictionaryLoad.h"
@@ -36,10 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const TSearchOutcome outcome =
         SearchWord(query, dictionary.Entries, dictionary.Network, code, true);
+    // Redone with the literal recognition: the search's own reuse of rows and
+    // the fast paths must change nothing.
+    THammingNet plain = dictionary.Network;
+    plain.SetReferenceMode(true);
     const std::string problem =
-        reference::CheckSearch(query, dictionary.Entries, outcome, [&](const TWordCode& input) {
-            return dictionary.Network.Recognize(input);
-        });
+        reference::CheckSearch(query, dictionary.Entries, outcome,
+                               [&](const TWordCode& input) { return plain.Recognize(input); });
     Require(problem.empty(), problem);
     return 0;
 }

@@ -292,9 +292,10 @@ std::string CheckedSearch(std::string_view query, TDictionary& dictionary) {
     // Steps keep every variant: only for short queries.
     const TSearchOutcome outcome =
         SearchWord(query, dictionary.Entries, dictionary.Network, code, query.size() < 1000);
-    return reference::CheckSearch(query, dictionary.Entries, outcome, [&](const TWordCode& c) {
-        return dictionary.Network.Recognize(c);
-    });
+    THammingNet plain = dictionary.Network;
+    plain.SetReferenceMode(true);
+    return reference::CheckSearch(query, dictionary.Entries, outcome,
+                                  [&](const TWordCode& c) { return plain.Recognize(c); });
 }
 
 TEST(HostileInputTest, WordsOf100000Bytes) {

@@ -1,0 +1,182 @@
+// The network's fast paths beside their plain references, on the same input,
+// compared bit for bit. Input byte 0 picks the check:
+//  - even: one competition pass, fast against plain, on values built from the
+//    bytes (small integers, quarters, powers of two and their neighbours,
+//    zeros, the clipping level, repeats, raw doubles), and the inhibition sums;
+//  - odd: whole recognitions of a network built from the bytes (word-code
+//    values, sometimes others, which turn the compact weights into doubles),
+//    fast against reference mode: the row and every value of every pass.
+#include "engine/Competition.h"
+#include "engine/HammingMem.h"
+#include "engine/Precision.h"
+#include "fuzz/FuzzCheck.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace verblinka;
+using verblinka::fuzzing::Require;
+
+namespace {
+
+class TBytes {
+public:
+    TBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool Empty() const { return position_ >= size_; }
+    std::uint8_t Next() { return position_ < size_ ? data_[position_++] : 0; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t position_ = 0;
+};
+
+bool SameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::vector<double> Values(TBytes& bytes) {
+    std::vector<double> values;
+    while (!bytes.Empty() && values.size() < 400) {
+        const std::uint8_t kind = bytes.Next();
+        const std::uint8_t b = bytes.Next();
+        double value = 0.0;
+        switch (kind % 8) {
+        case 0:
+            value = b;
+            break;
+        case 1:
+            value = b / 4.0;
+            break;
+        case 2:
+            value = std::ldexp(1.0, b % 80 - 40);
+            break;
+        case 3:
+            value = std::nextafter(std::ldexp(1.0, b % 16), (b & 0x80) != 0 ? 0.0 : 1e9);
+            break;
+        case 4:
+            value = 0.0;
+            break;
+        case 5:
+            value = 100.0;
+            break;
+        case 6:
+            value = values.empty() ? 1.0 : values.back();
+            break;
+        default: {
+            std::uint64_t bits = 0;
+            for (int i = 0; i < 8; ++i) {
+                bits = (bits << 8) | bytes.Next();
+            }
+            std::memcpy(&value, &bits, sizeof value);
+            if (!std::isfinite(value) || (kind & 0x10) == 0) {
+                value = std::fabs(std::fmod(value, 1e6));
+            }
+            if (!std::isfinite(value)) {
+                value = 0.0;
+            }
+        }
+        }
+        values.push_back(value);
+    }
+    return values;
+}
+
+void CheckCompetitionPass(TBytes& bytes) {
+    const std::uint8_t epsilonChoice = bytes.Next();
+    const std::vector<double> similarity = Values(bytes);
+    const double epsilon = epsilonChoice == 0
+                               ? 0.25
+                               : precision::InhibitionWeight(static_cast<std::int32_t>(
+                                     similarity.size() + 1 + epsilonChoice % 4));
+    std::vector<double> plain(similarity.size());
+    std::vector<double> fast(similarity.size());
+    PlainCompetitionPass(similarity, plain, epsilon, 100.0);
+    TFastCompetition competition;
+    const bool applies = TFastCompetition::Applies(similarity);
+    Require(competition.Pass(similarity, fast, epsilon, 100.0) == applies,
+            "the fast pass ran where it must not, or refused where it should run");
+    if (!applies) {
+        return;
+    }
+    for (std::size_t j = 0; j < similarity.size(); ++j) {
+        Require(SameBits(plain[j], fast[j]), "fast pass differs at unit " + std::to_string(j));
+    }
+    std::vector<double> sums(similarity.size());
+    Require(competition.InhibitionSums(similarity, sums), "inhibition sums refused");
+    for (std::size_t j = 0; j < similarity.size(); ++j) {
+        double sum = 0.0;
+        for (std::size_t k = 0; k < similarity.size(); ++k) {
+            if (k != j) {
+                sum = precision::AddStep(sum, similarity[k]);
+            }
+        }
+        Require(SameBits(sum, sums[j]), "inhibition sum differs at unit " + std::to_string(j));
+    }
+}
+
+using TTrace = std::vector<std::vector<double>>;
+
+void CheckRecognitions(TBytes& bytes) {
+    constexpr std::int32_t kInputs = 160;
+    const std::int32_t rows = 1 + bytes.Next() % 48;
+    const std::uint8_t iterations = bytes.Next();
+    const bool otherValues = (iterations & 0x80) != 0;
+    THammingNet fast;
+    fast.SetMaxIterations(iterations % 12);
+    fast.SetInputCount(kInputs);
+    fast.SetPatternCount(rows);
+    const auto pattern = [&](bool mayBeOther) {
+        std::vector<std::int32_t> values(kInputs);
+        for (std::int32_t j = 0; j < kInputs; ++j) {
+            const std::uint8_t b = bytes.Next();
+            values[static_cast<std::size_t>(j)] =
+                mayBeOther && b >= 250 ? b - 252 : static_cast<std::int32_t>(b % 3) - 1;
+        }
+        return values;
+    };
+    for (std::int32_t row = 0; row < rows; ++row) {
+        fast.StorePattern(pattern(otherValues && row == rows - 1), row);
+    }
+    THammingNet reference = fast;
+    reference.SetReferenceMode(true);
+    for (int round = 0; round < 3 && !bytes.Empty(); ++round) {
+        const std::vector<std::int32_t> input = pattern(true);
+        TTrace fastTrace;
+        TTrace referenceTrace;
+        const auto record = [](TTrace& trace) {
+            return [&trace](std::int32_t, std::span<const double> values) {
+                trace.emplace_back(values.begin(), values.end());
+            };
+        };
+        const std::int32_t fastRow = fast.Recognize(input, record(fastTrace));
+        const std::int32_t referenceRow = reference.Recognize(input, record(referenceTrace));
+        Require(fastRow == referenceRow, "the fast recognition chose another row");
+        Require(fastTrace.size() == referenceTrace.size(), "a different number of passes");
+        for (std::size_t pass = 0; pass < fastTrace.size(); ++pass) {
+            for (std::size_t i = 0; i < fastTrace[pass].size(); ++i) {
+                Require(SameBits(fastTrace[pass][i], referenceTrace[pass][i]),
+                        "pass " + std::to_string(pass) + " differs at row " + std::to_string(i));
+            }
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) {
+        return 0;
+    }
+    TBytes bytes(data + 1, size - 1);
+    if ((data[0] & 1) == 0) {
+        CheckCompetitionPass(bytes);
+    } else {
+        CheckRecognitions(bytes);
+    }
+    return 0;
+}
