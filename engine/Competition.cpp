@@ -130,10 +130,15 @@ void TFastCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset, 
         memoCount_ = 0;
         for (const MemoSlot& slot : old) {
             if (slot.Generation == generation_) {
-                RememberMemo(slot.Target, slot.Offset, slot.Sum);
+                PlaceMemo(slot.Target, slot.Offset, slot.Sum);
             }
         }
     }
+    PlaceMemo(target, offset, sum);
+}
+
+// Puts a sum in its slot; the table has room for it.
+void TFastCompetition::PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum) {
     const std::size_t mask = memo_.size() - 1;
     std::size_t slot = MemoHash(target, offset) & mask;
     while (memo_[slot].Generation == generation_) {

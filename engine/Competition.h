@@ -78,6 +78,7 @@ private:
     }
     const MemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
     void RememberMemo(std::uint32_t target, std::uint64_t offset, double sum);
+    void PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum);
     void StartMemo();
     // Calls emit(j, sum of unit j) for every unit j in ascending order.
     template <typename Emit> void ForEachSum(std::span<const double> values, Emit&& emit);

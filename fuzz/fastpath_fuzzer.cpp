@@ -11,6 +11,7 @@
 #include "engine/Precision.h"
 #include "fuzz/FuzzCheck.h"
 
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -36,7 +37,7 @@ private:
 };
 
 bool SameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
 std::vector<double> Values(TBytes& bytes) {
