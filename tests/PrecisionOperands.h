@@ -31,7 +31,9 @@ public:
     // Uniform enough in [0, n) for choosing cases.
     std::uint32_t Below(std::uint32_t n) { return static_cast<std::uint32_t>(Next() % n); }
     std::int32_t Between(std::int32_t low, std::int32_t high) {
-        return low + static_cast<std::int32_t>(Below(static_cast<std::uint32_t>(high - low + 1)));
+        // In 64 bits: the span of [low, high] may not fit an int32_t.
+        const auto span = static_cast<std::uint32_t>(std::int64_t{high} - low + 1);
+        return static_cast<std::int32_t>(std::int64_t{low} + Below(span));
     }
 
     // Any double, from every region that matters.
