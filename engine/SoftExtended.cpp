@@ -99,6 +99,11 @@ SoftExtended SoftExtended::QuietNaN() {
 }
 
 SoftExtended RoundToExtended(bool negative, UInt128 magnitude, std::int32_t exponent, bool sticky) {
+    if (magnitude == 0) {
+        // The callers never pass one (x - x is handled before); shifting it
+        // into place would shift by the full 128 bits.
+        return negative ? -SoftExtended() : SoftExtended();
+    }
     const int shift = LeadingZeros(magnitude);
     magnitude <<= shift;
     exponent -= shift;

@@ -278,6 +278,7 @@ TEST(RecognitionIdentityTest, CompetitionPassOnValuesWhoseSumsRoundTwice) {
     ASSERT_TRUE(fast.Pass(values, activity, epsilon, 100.0));
     const auto bits = [](const std::vector<double>& v) {
         std::vector<std::uint64_t> b;
+        b.reserve(v.size());
         for (const double x : v) {
             b.push_back(std::bit_cast<std::uint64_t>(x));
         }

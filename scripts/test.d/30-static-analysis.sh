@@ -27,6 +27,6 @@ check() { # LIBRARIES FILES...
 mapfile -t plain < <(git ls-files '*.cpp' | grep -E '^(engine|dictionary|search|tools|tests|fuzz|bench)/' |
   grep -v '^tests/ui/')
 mapfile -t withQt < <(git ls-files '*.cpp' | grep -E '^(ui|tests/ui)/')
-check "--library=googletest --library=posix" "${plain[@]}"
+check "--library=googletest --library=scripts/cppcheck-gtest-typed.cfg --library=posix" "${plain[@]}"
 check "--library=googletest --library=qt --library=posix" "${withQt[@]}"
 echo "cppcheck: clean"
