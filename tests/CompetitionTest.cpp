@@ -5,6 +5,7 @@
 #include "engine/Precision.h"
 #include "engine/WordCode.h"
 #include "engine/X87Extended.h"
+#include "tests/WordNetwork.h"
 
 #include <gtest/gtest.h>
 
@@ -325,19 +326,7 @@ TEST(PrecisionTest, GridParityAndBinades) {
     EXPECT_FALSE(IsOddOnGrid(-0x1.0000000000001p-1021, 1));
 }
 
-// A network holding the codes of generated words, as a load stores them.
-THammingNet WordNetwork(const std::vector<std::string>& words) {
-    THammingNet net;
-    net.SetMaxIterations(5);
-    net.SetInputCount(kWordCodeLength);
-    net.SetPatternCount(static_cast<std::int32_t>(words.size()));
-    TWordCode code{};
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        CodeWord(words[i], code);
-        net.StorePattern(code, static_cast<std::int32_t>(i));
-    }
-    return net;
-}
+using testing::WordNetwork;
 
 // Words over a small Cyrillic alphabet (Windows-1251), sorted and distinct,
 // entry 0 empty: many share prefixes and score alike.

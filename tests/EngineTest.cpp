@@ -1,5 +1,6 @@
 #include "engine/HammingMem.h"
 #include "engine/WordCode.h"
+#include "tests/WordNetwork.h"
 
 #include <gtest/gtest.h>
 
@@ -9,18 +10,8 @@
 namespace verblinka {
 namespace {
 
-// A network of 160 inputs holding the codes of words, row by row, as a load does.
-THammingNet NetworkOf(const std::vector<std::string>& words, std::int32_t maxIterations = 5) {
-    THammingNet net;
-    net.SetMaxIterations(maxIterations);
-    net.SetInputCount(kWordCodeLength);
-    net.SetPatternCount(static_cast<std::int32_t>(words.size()));
-    TWordCode code{};
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        CodeWord(words[i], code);
-        net.StorePattern(code, static_cast<std::int32_t>(i));
-    }
-    return net;
+THammingNet NetworkOf(const std::vector<std::string>& words) {
+    return testing::WordNetwork(words);
 }
 
 TWordCode CodeOf(const std::string& word) {

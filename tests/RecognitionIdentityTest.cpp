@@ -10,6 +10,7 @@
 #include "engine/WordCode.h"
 #include "engine/X87Extended.h"
 #include "tests/PrecisionOperands.h"
+#include "tests/WordNetwork.h"
 #include "tests/X87Compare.h"
 
 #include <gtest/gtest.h>
@@ -183,15 +184,8 @@ std::uint64_t CheckRecognitions(THammingNet& net,
 
 std::uint64_t CheckRecognitions(const std::vector<std::string>& words,
                                 const std::vector<std::string>& queries) {
-    THammingNet net;
-    net.SetMaxIterations(5);
-    net.SetInputCount(kWordCodeLength);
-    net.SetPatternCount(static_cast<std::int32_t>(words.size()));
+    THammingNet net = testing::WordNetwork(words);
     TWordCode code{};
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        CodeWord(words[i], code);
-        net.StorePattern(code, static_cast<std::int32_t>(i));
-    }
     std::vector<std::vector<std::int32_t>> inputs;
     for (const std::string& query : queries) {
         CodeWord(query, code);
