@@ -4,7 +4,8 @@
 
 option(VERBLINKA_PACKAGING
   "Generate the manual pages, metadata and icons that the package installs" ON)
-if(NOT VERBLINKA_PACKAGING OR NOT TARGET verblinka OR NOT TARGET verblinka-lookup)
+# Sanitized builds are for finding faults, never for shipping.
+if(NOT VERBLINKA_PACKAGING OR VERBLINKA_SANITIZED OR NOT TARGET verblinka OR NOT TARGET verblinka-lookup)
   return()
 endif()
 
