@@ -34,15 +34,15 @@ purge() {
   apt_get purge verblinka >/dev/null
   dpkg-query -W -f='${Package}\n' | sort >"$after"
   local extra
-  extra=$(comm -13 "$before" "$after")
-  [ -z "$extra" ] || apt_get purge $extra >/dev/null
+  mapfile -t extra < <(comm -13 "$before" "$after")
+  [ ${#extra[@]} -eq 0 ] || apt_get purge "${extra[@]}" >/dev/null
 }
 trap 'purge; rm -rf "$before" "$after" "$run"' EXIT
 start=$(date +%s%N)
 apt_get install --no-install-recommends "./$deb" >"$run/install.log" 2>&1 || { cat "$run/install.log"; exit 1; }
 echo "installed in $(milliseconds_since "$start")"
 
-metainfo=$(ls /usr/share/metainfo/*.metainfo.xml | grep verblinka)
+metainfo=$(dpkg -L verblinka | grep '^/usr/share/metainfo/.*\.metainfo\.xml$')
 appstreamcli validate --no-net "$metainfo"
 desktop-file-validate /usr/share/applications/verblinka.desktop
 for page in verblinka verblinka-lookup; do
@@ -64,11 +64,11 @@ diff -u "$run/built" "$run/installed"
 # The program as its desktop entry starts it, off screen and, where Xvfb is
 # installed, on an X server: still running after two seconds (timeout's 124)
 # means it started and did not crash.
-command=$(sed -n 's/^Exec=//p' /usr/share/applications/verblinka.desktop)
+read -ra command < <(sed -n 's/^Exec=//p' /usr/share/applications/verblinka.desktop)
 start_program() {
   local status=0
   env -i PATH=/usr/bin:/bin HOME="$run" XDG_RUNTIME_DIR="$run" "$@" \
-    timeout 2 $command >"$run/program.log" 2>&1 || status=$?
+    timeout 2 "${command[@]}" >"$run/program.log" 2>&1 || status=$?
   if [ "$status" -ne 124 ]; then
     echo "the program ended with status $status within two seconds ($*):"
     cat "$run/program.log"
@@ -84,6 +84,9 @@ start=$(date +%s%N)
 trap 'rm -rf "$before" "$after" "$run"' EXIT
 purge
 echo "purged in $(milliseconds_since "$start")"
-[ ! -e /usr/bin/verblinka ] && [ ! -e /usr/share/doc/verblinka ] || { echo "files left after purge"; exit 1; }
+if [ -e /usr/bin/verblinka ] || [ -e /usr/share/doc/verblinka ]; then
+  echo "files left after purge"
+  exit 1
+fi
 dpkg-query -W -f='${Package}\n' | sort | cmp -s - "$before" || { echo "the installed packages changed"; exit 1; }
 echo "package: ok"
