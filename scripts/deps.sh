@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev
   clang-14 clang-tidy-14 cppcheck time
+  dpkg-dev help2man librsvg2-bin lintian appstream desktop-file-utils man-db
 )
 packages+=("$@")
 

@@ -3,8 +3,14 @@
 # layout: under a private Xvfb server where one is installed (as a desktop
 # user would see them, without window frames), otherwise off screen.
 # Also photographs the whole screen with the program started as a user starts it.
+# `--docs` also copies the README's pictures into docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+docs=0
+if [ "${1:-}" = --docs ]; then
+  docs=1
+  shift
+fi
 out=${1:-build/screenshots}
 ninja -C build verblinka verblinka_ui_screens >/dev/null
 mkdir -p "$out"
@@ -27,3 +33,9 @@ else
   export QT_QPA_PLATFORM=offscreen
 fi
 build/tests/ui/verblinka_ui_screens "$out" samples/help.txt "${2:-праграма}"
+if [ "$docs" -eq 1 ]; then
+  mkdir -p docs/screenshots
+  for name in main-search about; do
+    cp "$out/$name.png" docs/screenshots/
+  done
+fi
