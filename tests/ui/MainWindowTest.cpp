@@ -4,6 +4,7 @@
 #include "ui/AppShell.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
@@ -108,6 +109,21 @@ TEST(MainWindow, TabCyclesThroughWordBoxButtonAndList) {
     }
 }
 
+TEST(MainWindow, LayoutKeepsTheToolbarAndQueryStripHeightsWhenResized) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    for (const QSize size : {QSize(445, 431), QSize(700, 300), QSize(300, 600)}) {
+        frm.resize(size);
+        QApplication::processEvents();
+        EXPECT_EQ(frm.ToolBar1->geometry(), QRect(0, 0, size.width(), 44)) << size.width();
+        EXPECT_EQ(frm.Panel1->geometry(), QRect(0, 44, size.width(), size.height() - 44));
+        EXPECT_EQ(frm.Panel2->geometry(), QRect(1, 1, size.width() - 2, 38));
+        EXPECT_EQ(frm.lbWordsList->geometry().top(), 39);
+        EXPECT_EQ(frm.edtWord->geometry(), QRect(156, 8, 181, 21));
+        EXPECT_EQ(frm.btnProcess->geometry(), QRect(348, 8, 81, 21));
+    }
+}
+
 TEST(OpenCommand, FillsTheListAndNamesTheFileInTheCaption) {
     TProgramWindows windows;
     TfrmMain& frm = windows.frmMain;
@@ -199,6 +215,7 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
     const QString missing = folder.PathOf(QStringLiteral("missing.txt"));
 
     QStringList filters;
+    QStringList shownTypes;
     QString selectedFilter;
     QString typed = missing;
     TModalAnswerer answerer([&](QWidget* modal) {
@@ -209,6 +226,11 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
         }
         filters = dialog->nameFilters();
         selectedFilter = dialog->selectedNameFilter();
+        if (const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < types->count(); ++i) {
+                shownTypes.append(types->itemText(i));
+            }
+        }
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (name == nullptr) {
             dialog->reject();
@@ -223,7 +245,9 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
     EXPECT_EQ(answerer.Records()[0].title, QStringLiteral("Выбор файла"));
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Текстовые файлы (*.txt)"),
                                     QStringLiteral("Все файлы (*)")}));
-    EXPECT_EQ(selectedFilter, filters.value(0));
+    // The types read as their names only; the text files are selected at first.
+    EXPECT_EQ(shownTypes, (QStringList{QStringLiteral("Текстовые файлы"), QStringLiteral("Все файлы")}));
+    EXPECT_EQ(selectedFilter, shownTypes.value(0));
     // The missing name was accepted and failed at the open.
     EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + missing + u'.');
     EXPECT_EQ(frm.windowTitle(), kTitle);
