@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -122,6 +124,55 @@ TEST(MainWindow, LayoutKeepsTheToolbarAndQueryStripHeightsWhenResized) {
         EXPECT_EQ(frm.edtWord->geometry(), QRect(156, 8, 181, 21));
         EXPECT_EQ(frm.btnProcess->geometry(), QRect(348, 8, 81, 21));
     }
+}
+
+TEST(MainWindow, OuterSizeIsTheWindowWithItsFrame) {
+    TProgramWindows windows;
+    EXPECT_EQ(windows.frmMain.frameGeometry().size(), QSize(445, 431));
+}
+
+TEST(MainWindow, WordBoxTakesAPasteLongerThanItsUsualLimit) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    const QString pasted(40'000, u'ж');
+    frm.edtWord->insert(pasted); // as a paste does
+    EXPECT_EQ(frm.edtWord->text(), pasted);
+}
+
+TEST(OpenCommand, ListShowsAHugeEntryCutAndKeepsItWhole) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    const std::string word(3'000'000, 'w');
+    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("one.txt"), word));
+    ASSERT_EQ(frm.Entries().size(), 2u);
+    EXPECT_EQ(frm.Entries()[1].Word, std::string(word.size(), 'W'));
+    const QModelIndex row = frm.lbWordsList->model()->index(1, 0);
+    const QString shown = row.data().toString();
+    EXPECT_EQ(shown, QString(4096, u'W') + QChar(0x2026));
+    QStyleOptionViewItem option;
+    option.initFrom(frm.lbWordsList);
+    const QSize hint = frm.lbWordsList->itemDelegate()->sizeHint(option, row);
+    EXPECT_LT(hint.width(), 100'000);
+    frm.lbWordsList->setCurrentIndex(row);
+    EXPECT_FALSE(frm.lbWordsList->grab().isNull()); // drawn in reasonable time and memory
+}
+
+TEST(OpenCommand, NewListIsShownFromItsTop) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    std::string text;
+    for (int i = 0; i < 600; ++i) {
+        text += "слово" + std::to_string(i) + ' ';
+    }
+    const QString path = folder.Write(QStringLiteral("many.txt"), text);
+    LoadThroughOpenCommand(frm, path);
+    QScrollBar* down = frm.lbWordsList->verticalScrollBar();
+    frm.lbWordsList->scrollToBottom();
+    ASSERT_GT(down->value(), 0);
+    LoadThroughOpenCommand(frm, path);
+    EXPECT_EQ(down->value(), 0);
 }
 
 TEST(OpenCommand, FillsTheListAndNamesTheFileInTheCaption) {
