@@ -35,7 +35,10 @@ std::string InsertBlank(std::string_view s, std::int32_t p) {
 }
 
 bool IsBlankQuery(std::string_view text, bool substituted) {
-    return !substituted && std::all_of(text.begin(), text.end(),
+    if (substituted) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<std::uint8_t>(c) <= 0x20; });
 }
 

@@ -63,9 +63,9 @@ TEST(SearchInput, ACharacterTheCodePageLacksIsACharacterATypedControlOneIsNot) {
 TEST(SearchInput, Utf8ValidityOfWholeTexts) {
     EXPECT_TRUE(IsValidUtf8(""));
     EXPECT_TRUE(IsValidUtf8("\u043A\u043E\u0442 \u2713"));
-    EXPECT_FALSE(IsValidUtf8("\xEA\xEE\xF2"));          // Windows-1251 letters
-    EXPECT_FALSE(IsValidUtf8("\u043A\xD0"));             // cut in the middle of a letter
-    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));               // overlong
+    EXPECT_FALSE(IsValidUtf8("\xEA\xEE\xF2")); // Windows-1251 letters
+    EXPECT_FALSE(IsValidUtf8("\u043A\xD0"));   // cut in the middle of a letter
+    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));     // overlong
 }
 
 } // namespace

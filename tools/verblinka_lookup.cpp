@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
-#include <optional>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -236,8 +236,8 @@ int main(int argc, char** argv) {
         const auto path = options.dictionary->empty()
                               ? std::filesystem::path()
                               : std::filesystem::absolute(*options.dictionary, ignored);
-        std::cerr << WithFullStop(TOpenError(path.empty() ? *options.dictionary : path.string())
-                                      .what())
+        std::cerr << WithFullStop(
+                         TOpenError(path.empty() ? *options.dictionary : path.string()).what())
                   << '\n';
         return 2;
     } catch (const std::bad_alloc&) {

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -237,6 +238,7 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
     setWindowTitle(caption);
     // A new list is shown from its top, as a freshly filled list is.
     lbWordsList->scrollToTop();
+    lbWordsList->horizontalScrollBar()->setValue(0);
 }
 
 void TfrmMain::ToolButton2Click() {

@@ -297,7 +297,8 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Текстовые файлы (*.txt)"),
                                     QStringLiteral("Все файлы (*)")}));
     // The types read as their names only; the text files are selected at first.
-    EXPECT_EQ(shownTypes, (QStringList{QStringLiteral("Текстовые файлы"), QStringLiteral("Все файлы")}));
+    EXPECT_EQ(shownTypes,
+              (QStringList{QStringLiteral("Текстовые файлы"), QStringLiteral("Все файлы")}));
     EXPECT_EQ(selectedFilter, shownTypes.value(0));
     // The missing name was accepted and failed at the open.
     EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + missing + u'.');
