@@ -35,12 +35,17 @@ TOpenError::TOpenError(const std::string& path)
     : std::runtime_error("Cannot open file " + path), path_(path) {}
 
 TFileSource::TFileSource(const std::string& path) {
-    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a regular file is a dictionary (it is read twice). Opening without
+    // blocking keeps a FIFO without a writer, or a device that waits, from
+    // holding the open; such a file is then refused like any non-file.
+    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (descriptor_ < 0) {
         throw TOpenError(path);
     }
     struct stat status {};
-    if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) {
+    const int flags = ::fcntl(descriptor_, F_GETFL);
+    if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
+        ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         ::close(descriptor_);
         descriptor_ = -1;
         throw TOpenError(path);

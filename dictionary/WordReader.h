@@ -38,8 +38,8 @@ private:
     std::string path_;
 };
 
-// A file opened read-only by path. Directories and other non-files fail to
-// open like a missing file does.
+// A file opened read-only by path. Directories, FIFOs, devices and other
+// non-files fail to open like a missing file does, at once.
 class TFileSource final : public TByteSource {
 public:
     explicit TFileSource(const std::string& path);

@@ -143,6 +143,12 @@ std::string Utf8From1251(std::string_view bytes) {
 }
 
 std::string Utf8To1251(std::string_view utf8) {
+    bool substituted = false;
+    return Utf8To1251(utf8, substituted);
+}
+
+std::string Utf8To1251(std::string_view utf8, bool& substituted) {
+    substituted = false;
     std::string out;
     out.reserve(utf8.size());
     Utf8Decoder decoder;
@@ -150,11 +156,15 @@ std::string Utf8To1251(std::string_view utf8) {
         switch (decoder.Feed(static_cast<std::uint8_t>(utf8[i]))) {
         case Utf8Decoder::Result::NeedMore:
             break;
-        case Utf8Decoder::Result::CodePoint:
-            out.push_back(static_cast<char>(To1251(decoder.codePoint())));
+        case Utf8Decoder::Result::CodePoint: {
+            const std::uint8_t byte = To1251(decoder.codePoint());
+            substituted = substituted || (byte == kSubstituteByte && decoder.codePoint() != 0x1A);
+            out.push_back(static_cast<char>(byte));
             break;
+        }
         case Utf8Decoder::Result::Invalid:
             out.push_back(static_cast<char>(kSubstituteByte));
+            substituted = true;
             if (decoder.pendingRestart()) {
                 --i; // the byte starts something new: read it again
             }
@@ -163,8 +173,19 @@ std::string Utf8To1251(std::string_view utf8) {
     }
     if (decoder.midSequence()) {
         out.push_back(static_cast<char>(kSubstituteByte));
+        substituted = true;
     }
     return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+    Utf8Decoder decoder;
+    for (const char c : bytes) {
+        if (decoder.Feed(static_cast<std::uint8_t>(c)) == Utf8Decoder::Result::Invalid) {
+            return false;
+        }
+    }
+    return !decoder.midSequence();
 }
 
 Utf8Decoder::Result Utf8Decoder::Feed(std::uint8_t byte) {

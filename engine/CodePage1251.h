@@ -40,6 +40,15 @@ std::string Utf8From1251(std::string_view bytes);
 // sequence becomes the substitute byte.
 std::string Utf8To1251(std::string_view utf8);
 
+// The same; substituted tells whether any character became the substitute
+// byte because the code page lacks it (or its sequence was broken), as
+// opposed to U+001A itself. Such a byte stands for a character of the word,
+// although its value is that of a control character.
+std::string Utf8To1251(std::string_view utf8, bool& substituted);
+
+// True when bytes is valid UTF-8 from start to end (the empty text is).
+bool IsValidUtf8(std::string_view bytes);
+
 // Incremental, strict UTF-8 decoder: feed bytes one at a time.
 class Utf8Decoder {
 public:

@@ -241,8 +241,12 @@ template <typename Recognize>
 std::string CheckSearch(std::string_view query, const TDictionaryEntries& entries,
                         const TSearchOutcome& outcome, Recognize&& recognize) {
     std::ostringstream problem;
-    const bool blank = std::all_of(query.begin(), query.end(),
-                                   [](char c) { return static_cast<std::uint8_t>(c) <= 0x20; });
+    // The search cannot tell the substitute byte from a typed control
+    // character, so it takes it for a character (the callers that converted
+    // the text have refused a truly blank one already).
+    const bool blank = std::all_of(query.begin(), query.end(), [](char c) {
+        return static_cast<std::uint8_t>(c) <= 0x20 && static_cast<std::uint8_t>(c) != 0x1A;
+    });
     if (blank) {
         return outcome.Status == TSearchStatus::NoWord ? "" : "a blank query was not refused";
     }

@@ -1,6 +1,7 @@
 #include "search/Search.h"
 
 #include "engine/CheckedMath.h"
+#include "engine/CodePage1251.h"
 
 #include <algorithm>
 #include <map>
@@ -33,7 +34,10 @@ std::string InsertBlank(std::string_view s, std::int32_t p) {
     return result;
 }
 
-bool IsBlankQuery(std::string_view text) {
+bool IsBlankQuery(std::string_view text, bool substituted) {
+    if (substituted) {
+        return false;
+    }
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<std::uint8_t>(c) <= 0x20; });
 }
@@ -52,8 +56,9 @@ std::string TSearchOutcome::SearchMessage(TSearchStatus status) {
     return kMessageSearchFailed;
 }
 
-TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries) {
-    if (IsBlankQuery(query)) {
+TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries,
+                               bool substituted) {
+    if (IsBlankQuery(query, substituted)) {
         return TSearchStatus::NoWord;
     }
     if (entries.empty()) {
@@ -90,7 +95,8 @@ TSearchStep Propose(std::string_view text, const TDictionaryEntries& entries, TH
 TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entries,
                           THammingNet& network, TWordCode& code, bool recordSteps) {
     TSearchOutcome outcome;
-    outcome.Status = CheckSearchInput(query, entries);
+    outcome.Status = CheckSearchInput(
+        query, entries, query.find(static_cast<char>(kSubstituteByte)) != std::string_view::npos);
     if (outcome.Status != TSearchStatus::Found) {
         return outcome;
     }

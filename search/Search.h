@@ -24,8 +24,10 @@ std::int32_t WordDistance(std::string_view a, std::string_view b);
 // s with a blank inserted before its p-th byte (1-based).
 std::string InsertBlank(std::string_view s, std::int32_t p);
 
-// True when text holds nothing but bytes 0x00 ... 0x20.
-bool IsBlankQuery(std::string_view text);
+// True when text holds nothing but bytes 0x00 ... 0x20. substituted: some byte
+// of text stands for a character that the code page lacks (the conversion
+// says so); that is a character of the word, so the text is not blank.
+bool IsBlankQuery(std::string_view text, bool substituted = false);
 
 enum class TSearchStatus { Found, NoWord, NoDictionary, Failed };
 
@@ -52,8 +54,12 @@ struct TSearchOutcome {
 
 // The two input checks that come before any work: NoWord, NoDictionary, or
 // Found when the search may go on. The window shows its wait cursor only
-// after they pass, so it asks for them on their own.
-TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries);
+// after they pass, so it asks for them on their own. substituted as for
+// IsBlankQuery: callers that converted typed text check with it before
+// SearchWord, which cannot tell a substitute from a typed control character
+// and so refuses only queries without the substitute byte.
+TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries,
+                               bool substituted = false);
 
 // Looks query (Windows-1251 bytes, as typed) up in the dictionary whose entries
 // are `entries` and whose network holds their codes row by row.

@@ -2,6 +2,9 @@
 // and as part of the search.
 #include "search/Search.h"
 
+#include "dictionary/DictionaryLoad.h"
+#include "engine/CodePage1251.h"
+
 #include <gtest/gtest.h>
 
 namespace verblinka {
@@ -30,6 +33,39 @@ TEST(SearchInput, SearchReportsTheSameRefusalsWithTheirMessages) {
     EXPECT_EQ(noDictionary.Message(), "Ошибка: не загружен словарь");
     EXPECT_EQ(TSearchOutcome::SearchMessage(TSearchStatus::Failed), "Ошибка при поиске");
     EXPECT_EQ(TSearchOutcome::SearchMessage(TSearchStatus::Found), "");
+}
+
+TEST(SearchInput, ACharacterTheCodePageLacksIsACharacterATypedControlOneIsNot) {
+    const TDictionaryEntries some = {{"", 0}, {"\x1A", 1}};
+    for (const char* typed : {"\u2713", " \u03BB\u03CC ", "\u4E2D", "\xFF"}) {
+        bool substituted = false;
+        const std::string query = Utf8To1251(typed, substituted);
+        EXPECT_TRUE(substituted) << typed;
+        EXPECT_EQ(CheckSearchInput(query, some, substituted), TSearchStatus::Found) << typed;
+    }
+    for (const char* typed : {"\x1A", " \x1A\t", "\u2003"}) { // U+001A and a wide blank
+        bool substituted = true;
+        const std::string query = Utf8To1251(typed, substituted);
+        EXPECT_FALSE(substituted) << typed;
+        EXPECT_EQ(CheckSearchInput(query, some, substituted), TSearchStatus::NoWord) << typed;
+    }
+    // The search itself takes the substitute byte for a character.
+    THammingNet network;
+    network.SetInputCount(kWordCodeLength);
+    network.SetPatternCount(2);
+    TWordCode code{};
+    StoreEntries(some, network, code);
+    const TSearchOutcome outcome = SearchWord("\x1A", some, network, code);
+    EXPECT_EQ(outcome.Status, TSearchStatus::Found);
+    EXPECT_EQ(outcome.BestRow, 1);
+}
+
+TEST(SearchInput, Utf8ValidityOfWholeTexts) {
+    EXPECT_TRUE(IsValidUtf8(""));
+    EXPECT_TRUE(IsValidUtf8("\u043A\u043E\u0442 \u2713"));
+    EXPECT_FALSE(IsValidUtf8("\xEA\xEE\xF2")); // Windows-1251 letters
+    EXPECT_FALSE(IsValidUtf8("\u043A\xD0"));   // cut in the middle of a letter
+    EXPECT_FALSE(IsValidUtf8("\xC0\x80"));     // overlong
 }
 
 } // namespace

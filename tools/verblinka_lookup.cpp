@@ -5,9 +5,12 @@
 #include "engine/Precision.h"
 #include "search/Search.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,11 +29,15 @@ as the search command does. Without WORDs, each line of standard input
 (without its line end) is looked up.
 
 For each word it prints one line: the selected row, a tab, the selected entry,
-a tab, and the entry's distance from the word.
+a tab, and the entry's distance from the word. Control characters in entries
+and words are written visibly: \t, \n, \r, and \xHH for the others (HH the
+byte's Windows-1251 value in hexadecimal); a backslash is written \\.
 
 Options:
   --raw      take words and print entries as Windows-1251 bytes, unconverted
-             (by default they are UTF-8 text, converted as the window does)
+             and unescaped (by default a word that is valid UTF-8 is converted
+             as the window converts its text, any other is taken as
+             Windows-1251 bytes, and entries are printed as UTF-8)
   --explain  before each result, print one line per recognition: the word and
              every variant with a blank inserted, the row the network
              returned, its entry and distance, and which one was chosen
@@ -39,20 +46,73 @@ Options:
              M x M additions per competition pass, so slow on large
              dictionaries); the results are the same, this is for checking
   --help     show this text
+  --         ends the options: every later argument is a file or a word, also
+             one that begins with "-"
 
 A dictionary file in UTF-8 is converted to Windows-1251 before its words are
 read; any other file is read byte for byte.
 
 Exit status: 0 when every word was looked up; 1 when a word was refused (its
 message goes to standard error); 2 when the dictionary could not be loaded or
-the command line is wrong.
+the command line is wrong; 3 when the output could not be written (the tool
+stops at the first failed write).
 )";
+
+constexpr int kExitWriteFailed = 3;
+
+// A write to standard output failed: the output is lost, so the run is a failure.
+class TWriteError : public std::runtime_error {
+public:
+    explicit TWriteError(int error)
+        : std::runtime_error(std::string("verblinka-lookup: cannot write the output: ") +
+                             (error != 0 ? std::strerror(error) : "write error")) {}
+};
+
+// Makes sure what was written so far reached standard output; throws
+// TWriteError at the first failure (a full disk, a closed descriptor, a reader
+// that went away).
+void CheckOutput() {
+    errno = 0;
+    if (!std::cout.flush()) {
+        throw TWriteError(errno);
+    }
+}
+
+// An entry or word as the output shows it: control characters (and the
+// backslash that introduces their escapes) in a visible form, so that a tab
+// inside a word does not make an extra field and no entry drives the terminal.
+// 0x98 is the one Windows-1251 byte that stands for a control character of
+// Unicode's second set.
+std::string Escape1251(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte == '\t') {
+            out += "\\t";
+        } else if (byte == '\n') {
+            out += "\\n";
+        } else if (byte == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F || byte == 0x98) {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 struct Options {
     bool raw = false;
     bool explain = false;
     bool reference = false;
-    std::string dictionary;
+    std::optional<std::string> dictionary;
     std::vector<std::string> words;
     bool wordsGiven = false;
 };
@@ -64,9 +124,18 @@ public:
 
     // Looks one word up and prints its line; false when the search refused it.
     bool Run(std::string_view typed) {
-        const std::string query = options_.raw ? std::string(typed) : Utf8To1251(typed);
-        const TSearchOutcome outcome =
-            SearchWord(query, dictionary_.Entries, dictionary_.Network, code_, options_.explain);
+        // As for dictionary files: valid UTF-8 is text, anything else is
+        // taken as Windows-1251 bytes.
+        bool substituted = false;
+        const std::string query = options_.raw || !IsValidUtf8(typed)
+                                      ? std::string(typed)
+                                      : Utf8To1251(typed, substituted);
+        TSearchOutcome outcome;
+        outcome.Status = CheckSearchInput(query, dictionary_.Entries, substituted);
+        if (outcome.Status == TSearchStatus::Found) {
+            outcome = SearchWord(query, dictionary_.Entries, dictionary_.Network, code_,
+                                 options_.explain);
+        }
         if (outcome.Status != TSearchStatus::Found) {
             std::cout.flush();
             std::cerr << outcome.Message() << '\n';
@@ -86,7 +155,7 @@ private:
     }
 
     std::string Show(std::string_view bytes) const {
-        return options_.raw ? std::string(bytes) : Utf8From1251(bytes);
+        return options_.raw ? std::string(bytes) : Utf8From1251(Escape1251(bytes));
     }
 
     void Explain(const TSearchOutcome& outcome) const {
@@ -115,6 +184,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
             std::cout << kUsage << "\nThe network's 64-bit-significand arithmetic in this build: "
                       << (precision::kEmulated ? "emulated (portable C++)" : "x87 long double")
                       << ".\n";
+            CheckOutput();
             return 0;
         } else if (!optionsEnded && argument == "--raw") {
             options.raw = true;
@@ -126,14 +196,14 @@ int ParseArguments(int argc, char** argv, Options& options) {
             std::cerr << "verblinka-lookup: unknown option " << argument
                       << "\nTry 'verblinka-lookup --help'.\n";
             return 2;
-        } else if (options.dictionary.empty()) {
-            options.dictionary = argument;
+        } else if (!options.dictionary) {
+            options.dictionary = argument; // an empty one is a file that cannot be opened
         } else {
             options.words.emplace_back(argument);
             options.wordsGiven = true;
         }
     }
-    if (options.dictionary.empty()) {
+    if (!options.dictionary) {
         std::cerr << "verblinka-lookup: no dictionary file given\nTry 'verblinka-lookup --help'.\n";
         return 2;
     }
@@ -145,18 +215,31 @@ int ParseArguments(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     Options options;
-    if (const int status = ParseArguments(argc, argv, options); status >= 0) {
-        return status;
+    try {
+        if (const int status = ParseArguments(argc, argv, options); status >= 0) {
+            return status;
+        }
+    } catch (const TWriteError& error) { // --help could not be written
+        std::cerr << error.what() << '\n';
+        return kExitWriteFailed;
     }
 
     TDictionary dictionary;
     try {
         TStringBTree tree;
         TWordCode code{};
+        // Opened as given: a full path may be longer than the system takes.
+        dictionary = LoadDictionary(*options.dictionary, tree, code, kProgramMaxIterations);
+    } catch (const TOpenError&) {
+        // The message names the file by its full path, as the window does.
         std::error_code ignored;
-        const auto path = std::filesystem::absolute(options.dictionary, ignored);
-        dictionary = LoadDictionary(path.empty() ? options.dictionary : path.string(), tree, code,
-                                    kProgramMaxIterations);
+        const auto path = options.dictionary->empty()
+                              ? std::filesystem::path()
+                              : std::filesystem::absolute(*options.dictionary, ignored);
+        std::cerr << WithFullStop(
+                         TOpenError(path.empty() ? *options.dictionary : path.string()).what())
+                  << '\n';
+        return 2;
     } catch (const std::bad_alloc&) {
         std::cerr << "Недостаточно памяти для словаря.\n";
         return 2;
@@ -168,23 +251,34 @@ int main(int argc, char** argv) {
     dictionary.Network.SetReferenceMode(options.reference);
     Lookup lookup(options, dictionary);
     int status = 0;
-    if (options.wordsGiven) {
-        for (const std::string& word : options.words) {
-            if (!lookup.Run(word)) {
-                status = 1;
+    // A failed write is noticed when the buffer goes out; the state of the
+    // stream after each word stops a long batch at once.
+    auto run = [&](std::string_view word) {
+        if (!lookup.Run(word)) {
+            status = 1;
+        }
+        if (!std::cout) {
+            throw TWriteError(errno);
+        }
+    };
+    try {
+        if (options.wordsGiven) {
+            for (const std::string& word : options.words) {
+                run(word);
+            }
+        } else {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                if (!line.empty() && line.back() == '\r') {
+                    line.pop_back();
+                }
+                run(line);
             }
         }
-    } else {
-        std::string line;
-        while (std::getline(std::cin, line)) {
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
-            }
-            if (!lookup.Run(line)) {
-                status = 1;
-            }
-        }
+        CheckOutput();
+    } catch (const TWriteError& error) {
+        std::cerr << error.what() << '\n';
+        return kExitWriteFailed;
     }
-    std::cout.flush();
     return status;
 }

@@ -88,7 +88,30 @@ QIcon ProgramIcon() {
     return icon;
 }
 
-void CentreOnScreen(QWidget& window) {
+QMargins OwnFrame(const QWidget& window) {
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+QMargins FrameMargins(const QWidget& window) {
+    if (const QMargins own = OwnFrame(window); !own.isNull()) {
+        return own;
+    }
+    for (const QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != &window && other->isVisible()) {
+            if (const QMargins margins = OwnFrame(*other); !margins.isNull()) {
+                return margins;
+            }
+        }
+    }
+    return {};
+}
+
+namespace {
+
+void PlaceCentred(QWidget& window, const QMargins& frame) {
     const QScreen* screen = window.screen();
     if (screen == nullptr) {
         screen = QGuiApplication::primaryScreen();
@@ -96,9 +119,21 @@ void CentreOnScreen(QWidget& window) {
     if (screen == nullptr) {
         return;
     }
-    QRect placement = window.frameGeometry();
-    placement.moveCenter(screen->availableGeometry().center());
-    window.move(placement.topLeft());
+    QRect outer(QPoint(), window.size().grownBy(frame));
+    outer.moveCenter(screen->availableGeometry().center());
+    const QPoint client = outer.topLeft() + QPoint(frame.left(), frame.top());
+    // move() places a window by the corner of its frame as far as it knows it.
+    window.move(client - (window.geometry().topLeft() - window.pos()));
+}
+
+} // namespace
+
+void CentreOnScreen(QWidget& window) {
+    // Centred as the user sees it, frame included. A window about to appear
+    // has no frame yet (centring its client area alone left it about half a
+    // title bar above the middle), so the frame of the program's other
+    // window stands in for it.
+    PlaceCentred(window, FrameMargins(window));
 }
 
 void ShowMessage(const QString& text) {

@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QMargins>
 #include <QString>
 
 class QWidget;
@@ -29,7 +30,18 @@ QFont FormFont();
 // The program's emblem, 16 x 16 and 32 x 32.
 QIcon ProgramIcon();
 
-// Moves a window, whose size is final, to the middle of its screen.
+// The frame that the window manager has drawn around a top-level window; none
+// before it appears or without a window manager.
+QMargins OwnFrame(const QWidget& window);
+
+// The frame that the window manager draws around a top-level window: its own
+// once it has one; before that (a window about to appear) the frame of another
+// visible window of the program, which the same manager decorates alike; none
+// without a window manager.
+QMargins FrameMargins(const QWidget& window);
+
+// Moves a window, whose size is final, so that the window with its frame sits
+// in the middle of its screen.
 void CentreOnScreen(QWidget& window);
 
 // The plain message box: modal, centred on the screen, the application title,

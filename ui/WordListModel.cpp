@@ -27,8 +27,16 @@ QVariant TWordListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    return QString::fromStdString(
-        Utf8From1251(entries_[static_cast<std::size_t>(index.row())].Word));
+    return ShownEntry(entries_[static_cast<std::size_t>(index.row())].Word);
+}
+
+QString ShownEntry(std::string_view word) {
+    // One byte is one character in Windows-1251, so the cut is made on bytes.
+    if (word.size() <= kMaxShownCharacters) {
+        return QString::fromStdString(Utf8From1251(word));
+    }
+    return QString::fromStdString(Utf8From1251(word.substr(0, kMaxShownCharacters))) +
+           QChar(0x2026);
 }
 
 TWordListDelegate::TWordListDelegate(int rowHeight, QObject* parent)

@@ -7,7 +7,18 @@
 #include <QAbstractListModel>
 #include <QStyledItemDelegate>
 
+#include <cstddef>
+#include <string_view>
+
 namespace verblinka {
+
+// The most characters of one entry that the list draws and measures; a longer
+// entry is shown cut, ending in an ellipsis (the entry itself stays whole).
+// Laying out a line of a hundred million characters would exhaust memory.
+inline constexpr std::size_t kMaxShownCharacters = 4096;
+
+// An entry as the list shows it: its text, cut after kMaxShownCharacters.
+QString ShownEntry(std::string_view word);
 
 class TWordListModel final : public QAbstractListModel {
     Q_OBJECT

@@ -6,6 +6,7 @@
 #include "ui/WordListModel.h"
 #include "ui/fmAbout.h"
 
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -27,6 +29,8 @@ constexpr QSize kToolButtonSize(84, 42);
 constexpr QSize kToolIconSize(22, 22);
 constexpr int kQueryStripHeight = 38;
 constexpr int kListRowHeight = 13;
+// The window's size with its frame; its client area is what the frame leaves.
+constexpr QSize kOuterSize(445, 431);
 
 // Closes the dictionary file however a load ends.
 class TDictionaryFileCloser {
@@ -46,9 +50,28 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent), openDialog_(RunDictionary
     setObjectName(QStringLiteral("frmMain"));
     setFont(FormFont());
     CreateControls();
-    move(220, 105);
-    resize(445, 431);
+    move(220, 105); // where its frame's corner goes
+    // Without a frame (no window manager) the client area is the whole
+    // window; a frame, known only once the window is shown, is taken off it
+    // then (event below).
+    resize(kOuterSize);
     FormCreate();
+}
+
+bool TfrmMain::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The window manager frames the window after it appears, and says so by
+    // moving it: then the client area shrinks so that the framed window has
+    // the outer size. Only the first frame counts; later sizes are the user's.
+    if (!outerSizeSet_ && isVisible() &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Move ||
+         event->type() == QEvent::Resize)) {
+        if (const QMargins frame = OwnFrame(*this); !frame.isNull()) {
+            outerSizeSet_ = true;
+            resize(kOuterSize.shrunkBy(frame));
+        }
+    }
+    return handled;
 }
 
 TfrmMain::~TfrmMain() {
@@ -81,7 +104,6 @@ void TfrmMain::CreateControls() {
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
     ToolBar1->setFloatable(false);
-    ToolBar1->setFixedHeight(kToolBarHeight);
     ToolBar1->setIconSize(kToolIconSize);
     ToolBar1->setContentsMargins(0, 0, 0, 0);
     ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
@@ -92,6 +114,10 @@ void TfrmMain::CreateControls() {
                                 QStringLiteral(":/icons/help.svg"), &TfrmMain::ToolButton2Click);
     ToolButton3 = AddToolButton("ToolButton3", QStringLiteral("О программе..."),
                                 QStringLiteral(":/icons/about.svg"), &TfrmMain::ToolButton3Click);
+    // Fixed only now that the buttons are in: adding them recomputes the
+    // toolbar's size constraints, which dropped the minimum of a height fixed
+    // earlier (the toolbar came out 42 high).
+    ToolBar1->setFixedHeight(kToolBarHeight);
     layout->addWidget(ToolBar1);
 
     Panel1 = new QFrame(this);
@@ -117,6 +143,9 @@ void TfrmMain::CreateControls() {
     edtWord = new QLineEdit(Panel2);
     edtWord->setObjectName(QStringLiteral("edtWord"));
     edtWord->setGeometry(156, 8, 181, 21);
+    // The word is used exactly as typed or pasted: no cut at the box's usual
+    // limit of 32,767 characters.
+    edtWord->setMaxLength(kWordBoxMaxLength);
 
     // Not the default button: Enter in the word box starts nothing.
     btnProcess = new QPushButton(QStringLiteral("Поиск"), Panel2);
@@ -207,6 +236,9 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
     model_->Replace([&]() noexcept { entries_.swap(dictionary.Entries); });
     Network = std::move(dictionary.Network);
     setWindowTitle(caption);
+    // A new list is shown from its top, as a freshly filled list is.
+    lbWordsList->scrollToTop();
+    lbWordsList->horizontalScrollBar()->setValue(0);
 }
 
 void TfrmMain::ToolButton2Click() {
@@ -227,9 +259,12 @@ void TfrmMain::ToolButton3Click() {
 
 void TfrmMain::btnProcessClick() {
     RunCommand([this] {
-        const std::string query = Utf8To1251(edtWord->text().toStdString());
+        // A character that Windows-1251 lacks becomes the substitute byte and
+        // still counts as a character of the word.
+        bool substituted = false;
+        const std::string query = Utf8To1251(edtWord->text().toStdString(), substituted);
         // The input checks come before the wait cursor.
-        if (const TSearchStatus status = CheckSearchInput(query, entries_);
+        if (const TSearchStatus status = CheckSearchInput(query, entries_, substituted);
             status != TSearchStatus::Found) {
             ShowMessage(TSearchOutcome::SearchMessage(status));
             return;
@@ -259,6 +294,8 @@ std::optional<QString> RunDictionaryOpenDialog(QWidget* owner) {
     dialog.setObjectName(QStringLiteral("odDictonaryOpen"));
     // The desktop's own dialogs refuse the name of a missing file in open mode.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The filters read as their names only, without their patterns.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     const QStringList filters{QStringLiteral("Текстовые файлы (*.txt)"),

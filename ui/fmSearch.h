@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,9 @@ class QToolBar;
 class QToolButton;
 
 namespace verblinka {
+
+// The word box takes as many characters as a text can hold: a paste is never cut.
+inline constexpr int kWordBoxMaxLength = std::numeric_limits<int>::max();
 
 class TfrmAbout;
 class TfrmHelp;
@@ -89,6 +93,9 @@ public:
     QPushButton* btnProcess = nullptr;
     QListView* lbWordsList = nullptr;
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     void FormCreate();
     void FormDestroy();
@@ -103,6 +110,7 @@ private:
     TOpenDialog openDialog_;
     TfrmAbout* frmAbout_ = nullptr;
     TfrmHelp* frmHelp_ = nullptr;
+    bool outerSizeSet_ = false; // the first frame has been taken into the size
 };
 
 // The open command's dialog ("Выбор файла", text files first, then every

@@ -21,6 +21,8 @@
 #include <new>
 #include <random>
 
+#include <sys/stat.h>
+
 namespace verblinka::test {
 namespace {
 
@@ -88,6 +90,12 @@ TEST_F(LoadFailure, FilesThatCannotBeOpened) {
     ASSERT_TRUE(QDir().mkdir(directory));
     ExpectErrorBox(FailingLoad(frm, directory),
                    QStringLiteral("Cannot open file ") + directory + u'.');
+    ExpectUnchanged(frm, before);
+
+    // A FIFO without a writer is refused at once, not waited on.
+    const QString fifo = folder.PathOf(QStringLiteral("канал"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ExpectErrorBox(FailingLoad(frm, fifo), QStringLiteral("Cannot open file ") + fifo + u'.');
     ExpectUnchanged(frm, before);
 
     const QString locked = folder.Write(QStringLiteral("закрыт.txt"), "кот");

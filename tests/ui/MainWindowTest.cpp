@@ -4,12 +4,15 @@
 #include "ui/AppShell.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QStyleOptionViewItem>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -108,6 +111,70 @@ TEST(MainWindow, TabCyclesThroughWordBoxButtonAndList) {
     }
 }
 
+TEST(MainWindow, LayoutKeepsTheToolbarAndQueryStripHeightsWhenResized) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    for (const QSize size : {QSize(445, 431), QSize(700, 300), QSize(300, 600)}) {
+        frm.resize(size);
+        QApplication::processEvents();
+        EXPECT_EQ(frm.ToolBar1->geometry(), QRect(0, 0, size.width(), 44)) << size.width();
+        EXPECT_EQ(frm.Panel1->geometry(), QRect(0, 44, size.width(), size.height() - 44));
+        EXPECT_EQ(frm.Panel2->geometry(), QRect(1, 1, size.width() - 2, 38));
+        EXPECT_EQ(frm.lbWordsList->geometry().top(), 39);
+        EXPECT_EQ(frm.edtWord->geometry(), QRect(156, 8, 181, 21));
+        EXPECT_EQ(frm.btnProcess->geometry(), QRect(348, 8, 81, 21));
+    }
+}
+
+TEST(MainWindow, OuterSizeIsTheWindowWithItsFrame) {
+    TProgramWindows windows;
+    EXPECT_EQ(windows.frmMain.frameGeometry().size(), QSize(445, 431));
+}
+
+TEST(MainWindow, WordBoxTakesAPasteLongerThanItsUsualLimit) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    const QString pasted(40'000, u'ж');
+    frm.edtWord->insert(pasted); // as a paste does
+    EXPECT_EQ(frm.edtWord->text(), pasted);
+}
+
+TEST(OpenCommand, ListShowsAHugeEntryCutAndKeepsItWhole) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    const std::string word(3'000'000, 'w');
+    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("one.txt"), word));
+    ASSERT_EQ(frm.Entries().size(), 2u);
+    EXPECT_EQ(frm.Entries()[1].Word, std::string(word.size(), 'W'));
+    const QModelIndex row = frm.lbWordsList->model()->index(1, 0);
+    const QString shown = row.data().toString();
+    EXPECT_EQ(shown, QString(4096, u'W') + QChar(0x2026));
+    QStyleOptionViewItem option;
+    option.initFrom(frm.lbWordsList);
+    const QSize hint = frm.lbWordsList->itemDelegate()->sizeHint(option, row);
+    EXPECT_LT(hint.width(), 100'000);
+    frm.lbWordsList->setCurrentIndex(row);
+    EXPECT_FALSE(frm.lbWordsList->grab().isNull()); // drawn in reasonable time and memory
+}
+
+TEST(OpenCommand, NewListIsShownFromItsTop) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    std::string text;
+    for (int i = 0; i < 600; ++i) {
+        text += "слово" + std::to_string(i) + ' ';
+    }
+    const QString path = folder.Write(QStringLiteral("many.txt"), text);
+    LoadThroughOpenCommand(frm, path);
+    QScrollBar* down = frm.lbWordsList->verticalScrollBar();
+    frm.lbWordsList->scrollToBottom();
+    ASSERT_GT(down->value(), 0);
+    LoadThroughOpenCommand(frm, path);
+    EXPECT_EQ(down->value(), 0);
+}
+
 TEST(OpenCommand, FillsTheListAndNamesTheFileInTheCaption) {
     TProgramWindows windows;
     TfrmMain& frm = windows.frmMain;
@@ -199,6 +266,7 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
     const QString missing = folder.PathOf(QStringLiteral("missing.txt"));
 
     QStringList filters;
+    QStringList shownTypes;
     QString selectedFilter;
     QString typed = missing;
     TModalAnswerer answerer([&](QWidget* modal) {
@@ -209,6 +277,11 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
         }
         filters = dialog->nameFilters();
         selectedFilter = dialog->selectedNameFilter();
+        if (const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < types->count(); ++i) {
+                shownTypes.append(types->itemText(i));
+            }
+        }
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (name == nullptr) {
             dialog->reject();
@@ -223,7 +296,10 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
     EXPECT_EQ(answerer.Records()[0].title, QStringLiteral("Выбор файла"));
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Текстовые файлы (*.txt)"),
                                     QStringLiteral("Все файлы (*)")}));
-    EXPECT_EQ(selectedFilter, filters.value(0));
+    // The types read as their names only; the text files are selected at first.
+    EXPECT_EQ(shownTypes,
+              (QStringList{QStringLiteral("Текстовые файлы"), QStringLiteral("Все файлы")}));
+    EXPECT_EQ(selectedFilter, shownTypes.value(0));
     // The missing name was accepted and failed at the open.
     EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + missing + u'.');
     EXPECT_EQ(frm.windowTitle(), kTitle);

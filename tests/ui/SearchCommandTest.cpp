@@ -77,6 +77,23 @@ TEST(SearchCommand, InputProblemsAreReportedInThePlainBoxBeforeAnyWaitCursor) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST(SearchCommand, CharactersWindows1251LacksAreAWordATypedControlCharacterIsNot) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("d.txt"), "кот \u2713 \u4E2D\u6587"));
+    TModalAnswerer answerer(Qt::Key_Escape);
+    Search(frm, QStringLiteral("\u2713"));
+    EXPECT_TRUE(answerer.Records().empty());
+    EXPECT_EQ(SelectedRows(frm), std::vector<int>{1}); // the entry of one substitute
+    Search(frm, QStringLiteral("\u4E2D\u6587"));
+    EXPECT_EQ(SelectedRows(frm), std::vector<int>{2});
+    EXPECT_TRUE(answerer.Records().empty());
+    Search(frm, QString(QChar(0x1A)));
+    ASSERT_EQ(answerer.Records().size(), 1u);
+    EXPECT_EQ(answerer.Records()[0].text, kNoWord);
+}
+
 TEST(SearchCommand, SelectsTheClosestEntryAndKeepsTheTypedText) {
     TProgramWindows windows;
     TfrmMain& frm = windows.frmMain;
