@@ -4,8 +4,12 @@
 #include "engine/CheckedMath.h"
 #include "engine/CodePage1251.h"
 
+#include <algorithm>
+
 #include <array>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace verblinka {
 namespace {
@@ -38,27 +42,55 @@ private:
     std::uint64_t reported_ = 0;
 };
 
+// The masks of a word's code (CodeWord's) straight from its bytes: the
+// first 8 bits per character (up to 20) are non-zero, and negative where the
+// upper-cased byte's bit is clear.
+constexpr std::size_t kCodeWords = (kWordCodeLength + 63) / 64;
+void CodeMasks(std::string_view word, std::array<std::uint64_t, 2 * kCodeWords>& masks) {
+    std::array<std::uint64_t, kCodeWords> bytes{};
+    const std::size_t n = std::min<std::size_t>(word.size(), kCodedCharacters);
+    for (std::size_t k = 0; k < n; ++k) {
+        bytes[k / 8] |= static_cast<std::uint64_t>(UpperCase1251(static_cast<std::uint8_t>(word[k])))
+                        << (8 * (k % 8));
+    }
+    for (std::size_t w = 0; w < kCodeWords; ++w) {
+        const std::size_t bits = std::min<std::size_t>(8 * n - std::min(8 * n, 64 * w), 64);
+        const std::uint64_t nonZero = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+        masks[w] = nonZero;
+        masks[kCodeWords + w] = ~bytes[w] & nonZero;
+    }
+}
+
 void StoreEntries(const TDictionaryEntries& entries, THammingNet& network, TWordCode& code,
-                  const TLoadMonitor* monitor) {
+                  const TLoadMonitor* monitor, bool literal) {
     network.SetPatternCount(CheckedCount(entries.size()));
+    std::array<std::uint64_t, 2 * kCodeWords> masks{};
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (monitor != nullptr && i % 65536 == 0) {
             monitor->CheckCancel();
         }
-        CodeWord(entries[i].Word, code);
-        network.StorePattern(code, static_cast<std::int32_t>(i));
+        if (literal) {
+            CodeWord(entries[i].Word, code);
+            network.StorePattern(code, static_cast<std::int32_t>(i));
+        } else {
+            CodeMasks(entries[i].Word, masks);
+            network.StorePatternMasks(masks, static_cast<std::int32_t>(i));
+        }
+    }
+    if (!literal && !entries.empty()) {
+        CodeWord(entries.back().Word, code); // the buffer as the literal route leaves it
     }
 }
 
 // The network of the entries: the second large allocation of a load.
 void BuildNetwork(TDictionary& dictionary, TWordCode& code, std::int32_t maxIterations,
-                  const TAllocationProbe& probe, const TLoadMonitor& monitor) {
+                  const TAllocationProbe& probe, const TLoadMonitor& monitor, bool literal) {
     dictionary.Network.SetMaxIterations(maxIterations);
     dictionary.Network.SetInputCount(kWordCodeLength);
     if (probe) {
         probe(TLoadAllocation::Weights, dictionary.Entries.size());
     }
-    StoreEntries(dictionary.Entries, dictionary.Network, code, &monitor);
+    StoreEntries(dictionary.Entries, dictionary.Network, code, &monitor, literal);
 }
 
 // Each byte as a word sees it: a delimiter becomes 0 (itself a delimiter, and
@@ -80,6 +112,7 @@ const std::array<std::uint8_t, 256>& FoldTable() {
 void CountWords(TDictionaryFile& file, TWordCounter& counter, TLoadMonitor& monitor) {
     const auto& fold = FoldTable();
     std::string pending; // a word that runs on past the end of a block
+    std::vector<std::string_view> words; // the words of one block, counted together
     for (;;) {
         const std::span<std::uint8_t> block = file.ReadBlock();
         monitor.Poll(file);
@@ -100,6 +133,7 @@ void CountWords(TDictionaryFile& file, TWordCounter& counter, TLoadMonitor& moni
             counter.Add(pending);
             pending.clear();
         }
+        words.clear();
         for (;;) {
             while (i < n && (p[i] = fold[p[i]]) == 0) {
                 ++i;
@@ -116,8 +150,9 @@ void CountWords(TDictionaryFile& file, TWordCounter& counter, TLoadMonitor& moni
                 pending.assign(word); // it may go on in the next block
                 break;
             }
-            counter.Add(word);
+            words.push_back(word);
         }
+        counter.AddMany(words);
     }
     if (!pending.empty()) {
         counter.Add(pending);
@@ -137,7 +172,7 @@ TDictionary BuildByCounting(TDictionaryFile& file, std::int32_t occurrenceLimit,
         }
         counter.ExportTo(dictionary.Entries, [&monitor] { monitor.CheckCancel(); });
     }
-    BuildNetwork(dictionary, code, maxIterations, probe, monitor);
+    BuildNetwork(dictionary, code, maxIterations, probe, monitor, false);
     return dictionary;
 }
 
@@ -163,14 +198,14 @@ TDictionary BuildFromTree(TDictionaryFile& file, TStringBTree& tree, TWordCode& 
     }
     tree.ExportTo(dictionary.Entries);
     tree.Clear(); // nothing reads the tree after the export: give its memory back for the network
-    BuildNetwork(dictionary, code, maxIterations, probe, monitor);
+    BuildNetwork(dictionary, code, maxIterations, probe, monitor, true);
     return dictionary;
 }
 
 } // namespace
 
 void StoreEntries(const TDictionaryEntries& entries, THammingNet& network, TWordCode& code) {
-    StoreEntries(entries, network, code, nullptr);
+    StoreEntries(entries, network, code, nullptr, false);
 }
 
 TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,

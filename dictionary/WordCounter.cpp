@@ -3,7 +3,6 @@
 #include "engine/CheckedMath.h"
 
 #include <algorithm>
-#include <bit>
 #include <chrono>
 #include <cstring>
 
@@ -12,7 +11,9 @@ namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 constexpr std::size_t kFirstSlots = 1024;
+constexpr std::size_t kBatch = 16;
 
+// Up to eight bytes, the first in the lowest place, zeros after them.
 std::uint64_t Load(const unsigned char* p, std::size_t n) {
     std::uint64_t value = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -21,10 +22,25 @@ std::uint64_t Load(const unsigned char* p, std::size_t n) {
     return value;
 }
 
-std::uint32_t HashOf(std::string_view word, std::uint64_t seed) {
-    const auto* p = reinterpret_cast<const unsigned char*>(word.data());
+const unsigned char* BytesOf(std::string_view word) {
+    return reinterpret_cast<const unsigned char*>(word.data());
+}
+
+} // namespace
+
+TWordCounter::TWordCounter(std::int32_t limit)
+    : slots_(kFirstSlots, TSlot{0, 0, 0, 0}), limit_(limit) {
+    // A seed of the moment, so that no file can be made to collide on
+    // purpose; the list never depends on it.
+    seed_ = static_cast<std::uint64_t>(
+                std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            reinterpret_cast<std::uintptr_t>(this);
+}
+
+std::uint32_t TWordCounter::HashOf(std::string_view word) const {
+    const unsigned char* p = BytesOf(word);
     std::size_t n = word.size();
-    std::uint64_t h = seed ^ (n * 0x9E3779B97F4A7C15u);
+    std::uint64_t h = seed_ ^ (n * 0x9E3779B97F4A7C15u);
     for (; n >= 8; n -= 8, p += 8) {
         std::uint64_t chunk = 0;
         std::memcpy(&chunk, p, sizeof chunk);
@@ -38,45 +54,27 @@ std::uint32_t HashOf(std::string_view word, std::uint64_t seed) {
     return static_cast<std::uint32_t>(h);
 }
 
-// The first eight bytes of a word, most significant first, zeros past its
-// end: since no word holds the byte 0, keys compare as the words' beginnings do.
-std::uint64_t PrefixKey(std::string_view word) {
-    std::uint64_t key = 0;
-    const std::size_t n = std::min<std::size_t>(word.size(), 8);
-    for (std::size_t k = 0; k < n; ++k) {
-        key |= static_cast<std::uint64_t>(static_cast<unsigned char>(word[k])) << (56 - 8 * k);
+std::string_view TWordCounter::WordOf(const TSlot& slot) {
+    if (slot.Length <= kInline) {
+        return {reinterpret_cast<const char*>(&slot.Word), slot.Length};
     }
-    return key;
-}
-
-} // namespace
-
-TWordCounter::TWordCounter(std::int32_t limit)
-    : slots_(kFirstSlots, TSlot{0, 0}), limit_(limit) {
-    // A seed of the moment, so that no file can be made to collide on
-    // purpose; the list never depends on it.
-    seed_ = static_cast<std::uint64_t>(
-                std::chrono::steady_clock::now().time_since_epoch().count()) ^
-            reinterpret_cast<std::uintptr_t>(this);
-}
-
-std::string_view TWordCounter::WordOf(const TRecord& record) {
-    if (record.Length != kLongWord) {
-        return {record.Bytes, record.Length};
+    const auto* bytes = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot.Word));
+    if (slot.Length != kLongWord) {
+        return {bytes, slot.Length};
     }
     std::uint64_t length = 0;
-    std::memcpy(&length, record.Bytes - sizeof length, sizeof length);
-    return {record.Bytes, static_cast<std::size_t>(length)};
+    std::memcpy(&length, bytes - sizeof length, sizeof length);
+    return {bytes, static_cast<std::size_t>(length)};
 }
 
-// A copy of word's bytes that lives as long as the counter; a long word's
-// length goes just before them.
+// A copy of a longer word's bytes that lives as long as the counter; a very
+// long word's length goes just before them.
 const char* TWordCounter::Keep(std::string_view word) {
     const bool isLong = word.size() >= kLongWord;
     const std::size_t need = word.size() + (isLong ? sizeof(std::uint64_t) : 0);
     if (need > left_) {
         const std::size_t size = std::max(need, kBlockBytes);
-        blocks_.push_back(std::make_unique<char[]>(size)); // may throw: nothing changed yet
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(size)); // may throw: nothing changed
         free_ = blocks_.back().get();
         left_ = size;
     }
@@ -93,12 +91,12 @@ const char* TWordCounter::Keep(std::string_view word) {
 }
 
 void TWordCounter::Grow() {
-    std::vector<TSlot> grown(slots_.size() * 2, TSlot{0, 0});
+    std::vector<TSlot> grown(slots_.size() * 2, TSlot{0, 0, 0, 0});
     const std::size_t mask = grown.size() - 1;
     for (const TSlot& slot : slots_) {
-        if (slot.Index != 0) {
-            std::size_t at = slot.Hash & mask;
-            while (grown[at].Index != 0) {
+        if (slot.Count != 0) {
+            std::size_t at = slot.Key & mask;
+            while (grown[at].Count != 0) {
                 at = (at + 1) & mask;
             }
             grown[at] = slot;
@@ -107,70 +105,101 @@ void TWordCounter::Grow() {
     slots_.swap(grown);
 }
 
-void TWordCounter::Add(std::string_view word) {
-    const std::uint32_t hash = HashOf(word, seed_);
+void TWordCounter::AddHashed(std::string_view word, std::uint32_t hash) {
     const std::size_t mask = slots_.size() - 1;
+    const bool isInline = word.size() <= kInline;
+    const std::uint32_t length =
+        word.size() >= kLongWord ? kLongWord : static_cast<std::uint32_t>(word.size());
+    std::uint64_t inlineWord = 0;
+    if (isInline) {
+        std::memcpy(&inlineWord, word.data(), word.size());
+    }
     std::size_t at = hash & mask;
     for (;; at = (at + 1) & mask) {
-        const TSlot slot = slots_[at];
-        if (slot.Index == 0) {
+        TSlot& slot = slots_[at];
+        if (slot.Count == 0) {
             break;
         }
-        if (slot.Hash == hash) {
-            TRecord& record = records_[slot.Index - 1];
-            if (WordOf(record) == word) {
-                record.Count = CheckedIncrement(record.Count, limit_);
-                return;
-            }
+        if (slot.Key == hash && slot.Length == length &&
+            (isInline ? slot.Word == inlineWord : WordOf(slot) == word)) {
+            slot.Count = CheckedIncrement(slot.Count, limit_);
+            return;
         }
     }
     // A new word: the list also holds the empty entry, and its size is a count.
-    CheckedCount(records_.size() + 2);
-    const auto length =
-        word.size() >= kLongWord ? kLongWord : static_cast<std::uint32_t>(word.size());
-    records_.push_back(TRecord{Keep(word), length, 1}); // the first occurrence, as the tree counts it
-    slots_[at] = TSlot{hash, static_cast<std::uint32_t>(records_.size())};
-    if (records_.size() * 2 > slots_.size()) {
+    CheckedCount(distinct_ + 2);
+    const std::uint64_t stored =
+        isInline ? inlineWord : static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(Keep(word)));
+    slots_[at] = TSlot{stored, hash, length, 1}; // the first occurrence, as the tree counts it
+    ++distinct_;
+    if (distinct_ * 2 > slots_.size()) {
         Grow(); // at most half full, so that probes stay short
     }
 }
 
+void TWordCounter::AddMany(std::span<const std::string_view> words) {
+    std::uint32_t hashes[kBatch];
+    while (!words.empty()) {
+        const std::size_t n = std::min(words.size(), kBatch);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t k = 0; k < n; ++k) {
+            hashes[k] = HashOf(words[k]);
+            __builtin_prefetch(&slots_[hashes[k] & mask]);
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            const TSlot& slot = slots_[hashes[k] & mask];
+            if (slot.Count != 0 && slot.Key == hashes[k] && slot.Length > kInline) {
+                __builtin_prefetch(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot.Word)));
+            }
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            AddHashed(words[k], hashes[k]);
+        }
+        words = words.subspan(n);
+    }
+}
+
 void TWordCounter::ExportTo(TDictionaryEntries& list, const std::function<void()>& poll) {
-    std::vector<TSlot>().swap(slots_);
-    struct TKey {
-        std::uint64_t Prefix;
-        std::size_t Index;
-    };
-    std::vector<TKey> keys(records_.size());
-    for (std::size_t i = 0; i < records_.size(); ++i) {
-        keys[i] = {PrefixKey(WordOf(records_[i])), i};
+    // The words to the front of the table, each with its first eight bytes,
+    // most significant first, as the key: since no word holds the byte 0,
+    // keys compare as the words' beginnings do.
+    std::size_t count = 0;
+    for (TSlot& slot : slots_) {
+        if (slot.Count != 0) {
+            const std::string_view word = WordOf(slot);
+            std::uint64_t key = 0;
+            for (std::size_t k = 0; k < std::min(word.size(), kInline); ++k) {
+                key |= static_cast<std::uint64_t>(static_cast<unsigned char>(word[k])) << (56 - 8 * k);
+            }
+            slot.Key = key;
+            slots_[count++] = slot;
+        }
     }
     if (poll) {
         poll();
     }
-    std::sort(keys.begin(), keys.end(), [this](const TKey& a, const TKey& b) {
-        if (a.Prefix != b.Prefix) {
-            return a.Prefix < b.Prefix;
-        }
-        // Equal keys: both words are at least eight bytes long and begin alike.
-        return CompareWords(WordOf(records_[a.Index]).substr(8),
-                            WordOf(records_[b.Index]).substr(8)) < 0;
-    });
-    list.reserve(list.size() + keys.size() + 1);
+    std::sort(slots_.begin(), slots_.begin() + static_cast<std::ptrdiff_t>(count),
+              [](const TSlot& a, const TSlot& b) {
+                  if (a.Key != b.Key) {
+                      return a.Key < b.Key;
+                  }
+                  // Equal keys: both words are at least eight bytes long and begin alike.
+                  return CompareWords(WordOf(a).substr(kInline), WordOf(b).substr(kInline)) < 0;
+              });
+    list.reserve(list.size() + count + 1);
     list.push_back({std::string(), 0});
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         if (poll && i % 65536 == 0) {
             poll();
         }
-        const TRecord& record = records_[keys[i].Index];
-        list.push_back({std::string(WordOf(record)), record.Count});
+        list.push_back({std::string(WordOf(slots_[i])), slots_[i].Count});
     }
     Release();
 }
 
 void TWordCounter::Release() {
-    std::vector<TSlot>(kFirstSlots, TSlot{0, 0}).swap(slots_);
-    std::vector<TRecord>().swap(records_);
+    std::vector<TSlot>(kFirstSlots, TSlot{0, 0, 0, 0}).swap(slots_);
+    distinct_ = 0;
     std::vector<std::unique_ptr<char[]>>().swap(blocks_);
     free_ = nullptr;
     left_ = 0;
