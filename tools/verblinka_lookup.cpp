@@ -4,6 +4,7 @@
 #include "engine/CodePage1251.h"
 #include "engine/Precision.h"
 #include "search/Search.h"
+#include "tools/LoadProgress.h"
 
 #include <filesystem>
 #include <iostream>
@@ -38,10 +39,14 @@ Options:
              recognize with the network's literal algorithms only (about
              M x M additions per competition pass, so slow on large
              dictionaries); the results are the same, this is for checking
+  --quiet    show no progress while the dictionary loads (by default, where
+             standard error is a terminal and the load lasts over a second,
+             the share of the file read is shown there and erased when done)
   --help     show this text
 
-A dictionary file in UTF-8 is converted to Windows-1251 before its words are
-read; any other file is read byte for byte.
+A dictionary file in UTF-8 (mostly valid multi-byte sequences, or the
+byte-order mark) or in UTF-16 with its byte-order mark is converted to
+Windows-1251 before its words are read; any other file is read byte for byte.
 
 Exit status: 0 when every word was looked up; 1 when a word was refused (its
 message goes to standard error); 2 when the dictionary could not be loaded or
@@ -52,6 +57,7 @@ struct Options {
     bool raw = false;
     bool explain = false;
     bool reference = false;
+    bool quiet = false;
     std::string dictionary;
     std::vector<std::string> words;
     bool wordsGiven = false;
@@ -122,6 +128,8 @@ int ParseArguments(int argc, char** argv, Options& options) {
             options.explain = true;
         } else if (!optionsEnded && argument == "--reference") {
             options.reference = true;
+        } else if (!optionsEnded && argument == "--quiet") {
+            options.quiet = true;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
             std::cerr << "verblinka-lookup: unknown option " << argument
                       << "\nTry 'verblinka-lookup --help'.\n";
@@ -155,8 +163,9 @@ int main(int argc, char** argv) {
         TWordCode code{};
         std::error_code ignored;
         const auto path = std::filesystem::absolute(options.dictionary, ignored);
+        TLoadProgress progress(!options.quiet);
         dictionary = LoadDictionary(path.empty() ? options.dictionary : path.string(), tree, code,
-                                    kProgramMaxIterations);
+                                    kProgramMaxIterations, {}, progress.Control());
     } catch (const std::bad_alloc&) {
         std::cerr << "Недостаточно памяти для словаря.\n";
         return 2;
