@@ -208,7 +208,7 @@ void RunChild(const std::string& self, const std::string& route, const fs::path&
 
 } // namespace
 
-int main(int argc, char** argv) {
+static int Run(int argc, char** argv) {
     fs::path data = "bench-data";
     std::size_t textMebibytes = 1024;
     bool withTree = true;
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
     };
     for (const auto& [what, path] : files) {
         std::cout << "\n== " << what << ": " << path.filename().string() << " ("
-                  << fs::file_size(path) / (1024 * 1024) << " MiB)\n";
+                  << (fs::file_size(path) >> 20) << " MiB)\n";
         std::cout.flush();
         RunChild(self, "counting", path);
         if (withTree) {
@@ -243,4 +243,13 @@ int main(int argc, char** argv) {
         }
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "verblinka-bench-load: " << error.what() << '\n';
+        return 1;
+    }
 }

@@ -26,6 +26,19 @@ const unsigned char* BytesOf(std::string_view word) {
     return reinterpret_cast<const unsigned char*>(word.data());
 }
 
+// A longer word's slot holds the address of its bytes in its eight bytes.
+static_assert(sizeof(const char*) <= sizeof(std::uint64_t));
+const char* AddressIn(std::uint64_t word) {
+    const char* bytes = nullptr;
+    std::memcpy(&bytes, &word, sizeof bytes);
+    return bytes;
+}
+std::uint64_t AddressOf(const char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, &bytes, sizeof bytes);
+    return word;
+}
+
 } // namespace
 
 TWordCounter::TWordCounter(std::int32_t limit)
@@ -58,7 +71,7 @@ std::string_view TWordCounter::WordOf(const TSlot& slot) {
     if (slot.Length <= kInline) {
         return {reinterpret_cast<const char*>(&slot.Word), slot.Length};
     }
-    const auto* bytes = reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot.Word));
+    const char* bytes = AddressIn(slot.Word);
     if (slot.Length != kLongWord) {
         return {bytes, slot.Length};
     }
@@ -129,7 +142,7 @@ void TWordCounter::AddHashed(std::string_view word, std::uint32_t hash) {
     // A new word: the list also holds the empty entry, and its size is a count.
     CheckedCount(distinct_ + 2);
     const std::uint64_t stored =
-        isInline ? inlineWord : static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(Keep(word)));
+        isInline ? inlineWord : AddressOf(Keep(word));
     slots_[at] = TSlot{stored, hash, length, 1}; // the first occurrence, as the tree counts it
     ++distinct_;
     if (distinct_ * 2 > slots_.size()) {
@@ -149,7 +162,7 @@ void TWordCounter::AddMany(std::span<const std::string_view> words) {
         for (std::size_t k = 0; k < n; ++k) {
             const TSlot& slot = slots_[hashes[k] & mask];
             if (slot.Count != 0 && slot.Key == hashes[k] && slot.Length > kInline) {
-                __builtin_prefetch(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(slot.Word)));
+                __builtin_prefetch(AddressIn(slot.Word));
             }
         }
         for (std::size_t k = 0; k < n; ++k) {

@@ -191,9 +191,10 @@ namespace {
 
 // Windows-1251 byte of every two-byte UTF-8 sequence, by lead (0xC2 ... 0xDF)
 // and continuation byte.
-const std::array<std::uint8_t, 30 * 64>& TwoByteTable() {
+constexpr std::size_t kTwoByteSequences = std::size_t{30} * 64;
+const std::array<std::uint8_t, kTwoByteSequences>& TwoByteTable() {
     static const auto table = [] {
-        std::array<std::uint8_t, 30 * 64> bytes{};
+        std::array<std::uint8_t, kTwoByteSequences> bytes{};
         for (std::size_t lead = 0; lead < 30; ++lead) {
             for (std::size_t low = 0; low < 64; ++low) {
                 bytes[lead * 64 + low] = To1251(static_cast<char32_t>(((lead + 2) << 6) | low));

@@ -100,6 +100,7 @@ TEST(LoadRouteTest, CountingGivesTheTreesListAndNetworkOnEveryKindOfFile) {
     // Few distinct words, many repeats, and words that share their first
     // eight bytes or are prefixes of one another.
     std::vector<std::string> repeats;
+    repeats.reserve(30000);
     for (int i = 0; i < 30000; ++i) {
         repeats.push_back(std::string(8 + random() % 3, 'W') + "\xC0\xE0"[random() % 2]);
     }
@@ -216,7 +217,7 @@ TEST(EncodingDecisionTest, BrokenBytesInUtf8TextLeaveItUtf8AndWindows1251StaysBy
         stray.insert(random() % stray.size(), 1, '\xFF');
         EXPECT_EQ(EncodingOf(stray), TTextEncoding::Utf8);
         EXPECT_TRUE(EntriesOf(stray) == reference::Entries(reference::FileTo1251(stray, true)));
-        const std::string cut = text.substr(0, text.rfind("\xD0") + 1);
+        const std::string cut = text.substr(0, text.rfind('\xD0') + 1);
         EXPECT_EQ(EncodingOf(cut), TTextEncoding::Utf8);
         EXPECT_EQ(EntriesOf(cut), EntriesOf(Utf8To1251(cut.substr(0, cut.size() - 1)) + "\x1A"));
         // Windows-1251 with a few chance UTF-8 pairs (a capital before Ё or ») stays bytes.
