@@ -231,24 +231,27 @@ std::size_t TTextDecoder::ConvertUtf8(std::span<const std::uint8_t> in, std::uin
     std::size_t o = 0;
     while (i < n) {
         if (!utf8_.midSequence()) {
-            while (i + 8 <= n && IsAscii8(p + i)) {
-                std::memcpy(out + o, p + i, 8);
-                i += 8;
-                o += 8;
+            while (i < n) {
+                if (i + 8 <= n && IsAscii8(p + i)) {
+                    std::memcpy(out + o, p + i, 8);
+                    i += 8;
+                    o += 8;
+                    continue;
+                }
+                const std::uint8_t lead = p[i];
+                if (lead < 0x80) {
+                    out[o++] = lead;
+                    ++i;
+                } else if (lead >= 0xC2 && lead <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+                    out[o++] =
+                        twoBytes[static_cast<std::size_t>(lead - 0xC2) * 64 + (p[i + 1] & 0x3F)];
+                    i += 2;
+                } else {
+                    break;
+                }
             }
             if (i == n) {
                 break;
-            }
-            const std::uint8_t lead = p[i];
-            if (lead < 0x80) {
-                out[o++] = lead;
-                ++i;
-                continue;
-            }
-            if (lead >= 0xC2 && lead <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-                out[o++] = twoBytes[static_cast<std::size_t>(lead - 0xC2) * 64 + (p[i + 1] & 0x3F)];
-                i += 2;
-                continue;
             }
         }
         switch (utf8_.Feed(p[i])) {
