@@ -1,5 +1,6 @@
 // Reading a dictionary file: a byte source beneath, the file reader that turns
-// UTF-8 text into Windows-1251 bytes, and GetWord, which splits it into words.
+// UTF-8 or UTF-16 text into Windows-1251 bytes, and GetWord, which splits it
+// into words.
 #pragma once
 
 #include "engine/CodePage1251.h"
