@@ -61,6 +61,7 @@ public:
     // Largest count a word may reach: one more occurrence is an overflow
     // error. Tests lower it to reach the limit without billions of words.
     void SetOccurrenceLimit(std::int32_t limit) { occurrenceLimit_ = limit; }
+    std::int32_t OccurrenceLimit() const { return occurrenceLimit_; }
 
     const TStringBTreeNode& Root() const { return *root_; }
     std::size_t NodeCount() const { return nodes_.size(); }

@@ -81,50 +81,268 @@ std::size_t TMemorySource::Read(std::span<std::uint8_t> buffer) {
     return count;
 }
 
-TTextEncoding DetectEncoding(TByteSource& source) {
-    std::array<std::uint8_t, kReadChunkSize> chunk{};
-    Utf8Decoder decoder;
-    bool valid = true;
-    bool multiByte = false;
-    bool first = true;
-    bool byteOrderMark = false;
-    for (;;) {
-        const std::size_t got = first ? ReadFully(source, chunk) : source.Read(chunk);
-        if (got == 0) {
-            break;
-        }
-        if (first && StartsWithByteOrderMark(std::span(chunk).first(got))) {
-            byteOrderMark = true;
-            break;
-        }
-        first = false;
-        for (std::size_t i = 0; i < got && valid; ++i) {
-            switch (decoder.Feed(chunk[i])) {
-            case Utf8Decoder::Result::CodePoint:
-                multiByte = multiByte || decoder.codePoint() >= 0x80;
-                break;
+std::uint64_t TFileSource::Size() const {
+    struct stat status {};
+    return ::fstat(descriptor_, &status) == 0 && status.st_size > 0
+               ? static_cast<std::uint64_t>(status.st_size)
+               : 0;
+}
+
+namespace {
+
+constexpr std::uint8_t kUtf16LeMark[2] = {0xFF, 0xFE};
+constexpr std::uint8_t kUtf16BeMark[2] = {0xFE, 0xFF};
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> mark) {
+    return bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin());
+}
+
+// The byte-order mark an encoding's text may begin with (none for bytes).
+std::span<const std::uint8_t> MarkOf(TTextEncoding encoding) {
+    switch (encoding) {
+    case TTextEncoding::Utf8:
+        return kByteOrderMark;
+    case TTextEncoding::Utf16Le:
+        return kUtf16LeMark;
+    case TTextEncoding::Utf16Be:
+        return kUtf16BeMark;
+    case TTextEncoding::Bytes:
+        break;
+    }
+    return {};
+}
+
+// True when no byte of the eight at p has its top bit set.
+bool IsAscii8(const std::uint8_t* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080u) == 0;
+}
+
+// The weight of evidence for UTF-8: valid multi-byte sequences against broken ones.
+struct TUtf8Evidence {
+    std::uint64_t Valid = 0;
+    std::uint64_t Broken = 0;
+    Utf8Decoder Decoder;
+
+    bool Enough() const { return Valid + Broken >= kEncodingEvidence; }
+
+    // Weighs bytes until the evidence is complete; false once it is.
+    bool Weigh(std::span<const std::uint8_t> bytes) {
+        const std::size_t n = bytes.size();
+        std::size_t i = 0;
+        while (i < n) {
+            if (!Decoder.midSequence()) {
+                while (i + 8 <= n && IsAscii8(bytes.data() + i)) {
+                    i += 8;
+                }
+                if (i == n) {
+                    break;
+                }
+            }
+            switch (Decoder.Feed(bytes[i])) {
             case Utf8Decoder::Result::NeedMore:
+                ++i;
+                break;
+            case Utf8Decoder::Result::CodePoint:
+                Valid += Decoder.codePoint() >= 0x80 ? 1 : 0;
+                ++i;
                 break;
             case Utf8Decoder::Result::Invalid:
-                valid = false;
+                ++Broken;
+                if (!Decoder.pendingRestart()) {
+                    ++i;
+                }
                 break;
             }
+            if (Enough()) {
+                return false;
+            }
         }
-        if (!valid) {
-            break;
-        }
+        return true;
     }
-    if (decoder.midSequence()) {
-        valid = false;
+};
+
+} // namespace
+
+TTextEncoding DetectEncoding(TByteSource& source) {
+    const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize);
+    const std::span<std::uint8_t> chunk(buffer.get(), kReadChunkSize);
+    std::size_t got = ReadFully(source, chunk);
+    const std::span<const std::uint8_t> first = chunk.first(got);
+    TTextEncoding encoding = TTextEncoding::Bytes;
+    if (StartsWithByteOrderMark(first)) {
+        encoding = TTextEncoding::Utf8;
+    } else if (StartsWith(first, kUtf16LeMark)) {
+        encoding = TTextEncoding::Utf16Le;
+    } else if (StartsWith(first, kUtf16BeMark)) {
+        encoding = TTextEncoding::Utf16Be;
+    } else {
+        // A sequence left open when the reading ends (a file cut
+        // mid-character) counts for neither side.
+        TUtf8Evidence evidence;
+        while (got > 0 && evidence.Weigh(chunk.first(got))) {
+            got = source.Read(chunk);
+        }
+        encoding = evidence.Valid > evidence.Broken ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
     }
     if (!source.Rewind()) {
         throw std::runtime_error("Cannot read the file again from its start");
     }
-    return byteOrderMark || (valid && multiByte) ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
+    return encoding;
+}
+
+namespace {
+
+// Windows-1251 byte of every two-byte UTF-8 sequence, by lead (0xC2 ... 0xDF)
+// and continuation byte.
+constexpr std::size_t kTwoByteSequences = std::size_t{30} * 64;
+const std::array<std::uint8_t, kTwoByteSequences>& TwoByteTable() {
+    static const auto table = [] {
+        std::array<std::uint8_t, kTwoByteSequences> bytes{};
+        for (std::size_t lead = 0; lead < 30; ++lead) {
+            for (std::size_t low = 0; low < 64; ++low) {
+                bytes[lead * 64 + low] = To1251(static_cast<char32_t>(((lead + 2) << 6) | low));
+            }
+        }
+        return bytes;
+    }();
+    return table;
+}
+
+} // namespace
+
+std::size_t TTextDecoder::Convert(std::span<const std::uint8_t> in, std::uint8_t* out) {
+    switch (encoding_) {
+    case TTextEncoding::Bytes:
+        std::memcpy(out, in.data(), in.size());
+        return in.size();
+    case TTextEncoding::Utf8:
+        return ConvertUtf8(in, out);
+    case TTextEncoding::Utf16Le:
+    case TTextEncoding::Utf16Be:
+        return ConvertUtf16(in, out);
+    }
+    return 0;
+}
+
+// ASCII runs eight bytes at a time and two-byte sequences (all of Cyrillic)
+// by table; everything else through the strict decoder, byte by byte.
+std::size_t TTextDecoder::ConvertUtf8(std::span<const std::uint8_t> in, std::uint8_t* out) {
+    const auto& twoBytes = TwoByteTable();
+    const std::uint8_t* p = in.data();
+    const std::size_t n = in.size();
+    std::size_t i = 0;
+    std::size_t o = 0;
+    while (i < n) {
+        if (!utf8_.midSequence()) {
+            while (i < n) {
+                if (i + 8 <= n && IsAscii8(p + i)) {
+                    std::memcpy(out + o, p + i, 8);
+                    i += 8;
+                    o += 8;
+                    continue;
+                }
+                const std::uint8_t lead = p[i];
+                if (lead < 0x80) {
+                    out[o++] = lead;
+                    ++i;
+                } else if (lead >= 0xC2 && lead <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+                    out[o++] =
+                        twoBytes[static_cast<std::size_t>(lead - 0xC2) * 64 + (p[i + 1] & 0x3F)];
+                    i += 2;
+                } else {
+                    break;
+                }
+            }
+            if (i == n) {
+                break;
+            }
+        }
+        switch (utf8_.Feed(p[i])) {
+        case Utf8Decoder::Result::NeedMore:
+            ++i;
+            break;
+        case Utf8Decoder::Result::CodePoint:
+            out[o++] = To1251(utf8_.codePoint());
+            ++i;
+            break;
+        case Utf8Decoder::Result::Invalid:
+            out[o++] = kSubstituteByte;
+            if (!utf8_.pendingRestart()) {
+                ++i; // otherwise the byte starts something new: read it again
+            }
+            break;
+        }
+    }
+    return o;
+}
+
+// Units of two bytes; a pair of surrogates is one character (never in
+// Windows-1251), a surrogate without its partner a broken sequence.
+std::size_t TTextDecoder::ConvertUtf16(std::span<const std::uint8_t> in, std::uint8_t* out) {
+    std::size_t o = 0;
+    const bool little = encoding_ == TTextEncoding::Utf16Le;
+    for (const std::uint8_t byte : in) {
+        if (pendingByte_ < 0) {
+            pendingByte_ = byte;
+            continue;
+        }
+        const auto first = static_cast<unsigned>(pendingByte_);
+        pendingByte_ = -1;
+        const auto unit = static_cast<char16_t>(little ? (byte << 8) | first : (first << 8) | byte);
+        o += EmitUnit(unit, out + o);
+    }
+    return o;
+}
+
+std::size_t TTextDecoder::EmitUnit(char16_t unit, std::uint8_t* out) {
+    std::size_t o = 0;
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (highSurrogate_ != 0) {
+        const char16_t lead = highSurrogate_;
+        highSurrogate_ = 0;
+        if (low) {
+            out[o++] = To1251(0x10000 + ((static_cast<char32_t>(lead) - 0xD800) << 10) +
+                              (static_cast<char32_t>(unit) - 0xDC00));
+            return o;
+        }
+        out[o++] = kSubstituteByte;
+    }
+    if (high) {
+        highSurrogate_ = unit;
+    } else {
+        out[o++] = low ? kSubstituteByte : To1251(unit);
+    }
+    return o;
+}
+
+std::size_t TTextDecoder::Finish(std::uint8_t* out) {
+    std::size_t o = 0;
+    if (utf8_.midSequence()) {
+        utf8_ = Utf8Decoder();
+        out[o++] = kSubstituteByte;
+    }
+    if (highSurrogate_ != 0) {
+        highSurrogate_ = 0;
+        out[o++] = kSubstituteByte;
+    }
+    if (pendingByte_ >= 0) {
+        pendingByte_ = -1;
+        out[o++] = kSubstituteByte;
+    }
+    return o;
 }
 
 TDictionaryFile::TDictionaryFile(std::unique_ptr<TByteSource> source) : source_(std::move(source)) {
     encoding_ = DetectEncoding(*source_);
+    decoder_ = TTextDecoder(encoding_);
+    totalBytes_ = source_->Size();
+    if (encoding_ != TTextEncoding::Bytes) {
+        raw_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize);
+    }
+    text_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize + 64);
 }
 
 std::unique_ptr<TDictionaryFile> TDictionaryFile::Open(const std::string& path) {
@@ -137,58 +355,51 @@ std::size_t TDictionaryFile::ReadRaw(std::span<std::uint8_t> buffer) {
     }
     const std::size_t got = source_->Read(buffer);
     ended_ = got == 0; // after a failed read nothing more is read
+    bytesRead_ += got;
     return got;
 }
 
-bool TDictionaryFile::RefillRaw() {
-    position_ = 0;
-    length_ = ReadRaw(buffer_);
-    return length_ > 0;
-}
-
 bool TDictionaryFile::Refill() {
-    if (encoding_ == TTextEncoding::Bytes) {
-        return RefillRaw();
-    }
     position_ = 0;
     length_ = 0;
-    while (length_ == 0) {
+    while (length_ == 0 && !finished_) {
+        if (encoding_ == TTextEncoding::Bytes) {
+            length_ = ReadRaw(std::span(text_.get(), kReadChunkSize));
+            finished_ = length_ == 0;
+            break;
+        }
         std::size_t got = 0;
         std::size_t start = 0;
         if (atStart_) {
+            // The byte-order mark, read whole even from a source of short reads.
             atStart_ = false;
-            got = ended_ ? 0 : ReadFully(*source_, std::span(raw_).first(3));
-            ended_ = got < 3;
-            if (got == 3 && StartsWithByteOrderMark(std::span(raw_).first(3))) {
-                start = 3;
+            const std::span<const std::uint8_t> mark = MarkOf(encoding_);
+            got = ReadFully(*source_, std::span(raw_.get(), mark.size()));
+            bytesRead_ += got;
+            ended_ = got < mark.size();
+            if (StartsWith(std::span(raw_.get(), got), mark)) {
+                start = got;
             }
         } else {
-            got = ReadRaw(raw_);
+            got = ReadRaw(std::span(raw_.get(), kReadChunkSize));
         }
         if (got == 0) {
-            if (decoder_.midSequence()) {
-                decoder_ = Utf8Decoder();
-                buffer_[length_++] = kSubstituteByte;
-            }
-            return length_ > 0;
+            length_ = decoder_.Finish(text_.get());
+            finished_ = true;
+            break;
         }
-        for (std::size_t i = start; i < got; ++i) {
-            switch (decoder_.Feed(raw_[i])) {
-            case Utf8Decoder::Result::NeedMore:
-                break;
-            case Utf8Decoder::Result::CodePoint:
-                buffer_[length_++] = To1251(decoder_.codePoint());
-                break;
-            case Utf8Decoder::Result::Invalid:
-                buffer_[length_++] = kSubstituteByte;
-                if (decoder_.pendingRestart()) {
-                    --i;
-                }
-                break;
-            }
-        }
+        length_ = decoder_.Convert(std::span(raw_.get() + start, got - start), text_.get());
     }
-    return true;
+    return length_ > 0;
+}
+
+std::span<std::uint8_t> TDictionaryFile::ReadBlock() {
+    if (position_ == length_ && !Refill()) {
+        return {};
+    }
+    const std::span<std::uint8_t> block(text_.get() + position_, length_ - position_);
+    position_ = length_;
+    return block;
 }
 
 bool IsDelimiter(std::uint8_t byte) {

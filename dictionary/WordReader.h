@@ -1,5 +1,6 @@
 // Reading a dictionary file: a byte source beneath, the file reader that turns
-// UTF-8 text into Windows-1251 bytes, and GetWord, which splits it into words.
+// UTF-8 or UTF-16 text into Windows-1251 bytes, and GetWord, which splits it
+// into words.
 #pragma once
 
 #include "engine/CodePage1251.h"
@@ -9,12 +10,15 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace verblinka {
 
-// How many bytes the reader asks its source for at a time.
-inline constexpr std::size_t kReadChunkSize = std::size_t{64} * 1024;
+// How many bytes the reader asks its source for at a time: large blocks, so
+// that a file is read at the speed of the disk.
+inline constexpr std::size_t kReadChunkSize = std::size_t{1} << 20;
 
 // Where the bytes of a dictionary come from. Read returns how many bytes it
 // placed in buffer; 0 means the end of the data or a failed read, which the
@@ -25,6 +29,8 @@ public:
     virtual std::size_t Read(std::span<std::uint8_t> buffer) = 0;
     // Goes back to the first byte; false where the source cannot.
     virtual bool Rewind() = 0;
+    // Size in bytes, 0 where it is not known (only for showing progress).
+    virtual std::uint64_t Size() const { return 0; }
 };
 
 // Error raised when a dictionary file cannot be opened; the text names the
@@ -49,6 +55,7 @@ public:
 
     std::size_t Read(std::span<std::uint8_t> buffer) override;
     bool Rewind() override;
+    std::uint64_t Size() const override;
 
 private:
     int descriptor_ = -1;
@@ -63,6 +70,7 @@ public:
         position_ = 0;
         return true;
     }
+    std::uint64_t Size() const override { return bytes_.size(); }
 
 private:
     std::string bytes_;
@@ -71,15 +79,52 @@ private:
 
 // How a dictionary file's bytes become Windows-1251 bytes.
 enum class TTextEncoding {
-    Bytes, // read byte for byte
-    Utf8,  // UTF-8 text (a byte-order mark, or valid with a multi-byte sequence)
+    Bytes,   // read byte for byte
+    Utf8,    // UTF-8 text (a byte-order mark, or mostly valid multi-byte sequences)
+    Utf16Le, // UTF-16, little-endian, with its byte-order mark
+    Utf16Be, // UTF-16, big-endian, with its byte-order mark
 };
 
-// Looks at the whole source (then rewinds it) to decide how to read it.
+// How many multi-byte sequences, valid or broken, the encoding is decided on
+// at most: the file is looked at from its start up to that many of them.
+inline constexpr std::uint64_t kEncodingEvidence = std::uint64_t{1} << 16;
+
+// Decides once how to read the source, then rewinds it (throws where it
+// cannot). A byte-order mark decides (UTF-8, UTF-16 LE or BE); otherwise the
+// file is UTF-8 when its valid multi-byte sequences outnumber its broken ones
+// among the first kEncodingEvidence of them (a sequence cut by the end of the
+// file counts for neither side), and bytes otherwise. Windows-1251 letters
+// almost never form valid sequences, so a text in it is read as bytes, while
+// a UTF-8 text with a stray byte or cut mid-character stays UTF-8. The same
+// bytes always give the same decision, and a file that grows while it is
+// read keeps the decision made at its start.
 TTextEncoding DetectEncoding(TByteSource& source);
 
+// Streaming conversion of one encoding into Windows-1251 bytes (a character
+// the code page lacks becomes the substitute byte; each broken sequence too).
+class TTextDecoder {
+public:
+    explicit TTextDecoder(TTextEncoding encoding) : encoding_(encoding) {}
+    // Converts in, appending to out, which needs room for in.size() + 4 bytes;
+    // returns how many bytes were written. A sequence cut at the end of in
+    // goes on with the next call.
+    std::size_t Convert(std::span<const std::uint8_t> in, std::uint8_t* out);
+    // The end of the text: a sequence left unfinished becomes one substitute.
+    std::size_t Finish(std::uint8_t* out);
+
+private:
+    std::size_t ConvertUtf8(std::span<const std::uint8_t> in, std::uint8_t* out);
+    std::size_t ConvertUtf16(std::span<const std::uint8_t> in, std::uint8_t* out);
+    std::size_t EmitUnit(char16_t unit, std::uint8_t* out);
+
+    TTextEncoding encoding_;
+    Utf8Decoder utf8_;
+    int pendingByte_ = -1;      // first byte of a UTF-16 unit whose second is still to come
+    char16_t highSurrogate_ = 0; // a UTF-16 high surrogate waiting for its low one
+};
+
 // The dictionary file while a load reads it: hands out Windows-1251 bytes one
-// at a time, converting UTF-8 text on the way.
+// at a time or a block at a time, converting the text on the way.
 class TDictionaryFile {
 public:
     explicit TDictionaryFile(std::unique_ptr<TByteSource> source);
@@ -93,26 +138,38 @@ public:
         if (position_ == length_ && !Refill()) {
             return false;
         }
-        byte = buffer_[position_++];
+        byte = text_[position_++];
         return true;
     }
 
+    // The next bytes (those ReadByte has not handed out), empty at the end of
+    // the file. The caller may change them; they are valid until the next read.
+    std::span<std::uint8_t> ReadBlock();
+
+    // Bytes of the file read so far (after the encoding was decided), and the
+    // file's size, 0 where it is not known.
+    std::uint64_t BytesRead() const { return bytesRead_; }
+    std::uint64_t TotalBytes() const { return totalBytes_; }
+
 private:
     bool Refill();
-    bool RefillRaw();
     std::size_t ReadRaw(std::span<std::uint8_t> buffer);
 
     std::unique_ptr<TByteSource> source_;
     TTextEncoding encoding_ = TTextEncoding::Bytes;
-    std::array<std::uint8_t, kReadChunkSize> raw_{};
-    // Room for one more byte than a raw chunk: a sequence cut at a chunk's end
-    // that turns out broken adds its substitute to the next chunk's output.
-    std::array<std::uint8_t, kReadChunkSize + 16> buffer_{};
+    TTextDecoder decoder_{TTextEncoding::Bytes};
+    // Left uninitialised: a small file touches only the first pages.
+    std::unique_ptr<std::uint8_t[]> raw_;
+    // Room for a few bytes more than a raw chunk: a sequence cut at a chunk's
+    // end that turns out broken adds its substitute to the next chunk's output.
+    std::unique_ptr<std::uint8_t[]> text_;
     std::size_t position_ = 0;
     std::size_t length_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    std::uint64_t totalBytes_ = 0;
     bool ended_ = false;
+    bool finished_ = false;
     bool atStart_ = true;
-    Utf8Decoder decoder_;
 };
 
 // True for the 15 bytes that end a word and are never part of one.

@@ -92,6 +92,15 @@ void THammingNet::StorePattern(std::span<const std::int32_t> pattern, std::int32
     Epsilon_ = precision::InhibitionWeight(PatternCount_);
 }
 
+void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::int32_t row) {
+    if (row < 0 || row >= PatternCount_) {
+        throw std::out_of_range("Pattern row out of range");
+    }
+    Weights_.StoreRowMasks(ToSize(row), masks);
+    Bias_ = static_cast<double>(InputCount_);
+    Epsilon_ = precision::InhibitionWeight(PatternCount_);
+}
+
 double THammingNet::Weight(std::int32_t row, std::int32_t column) const {
     if (row < 0 || column < 0) {
         throw std::out_of_range("Weight index out of range");

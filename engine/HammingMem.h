@@ -30,6 +30,11 @@ public:
     // and Epsilon.
     void StorePattern(std::span<const std::int32_t> pattern, std::int32_t row);
 
+    // Stores in row `row` the pattern of -1, 0 and +1 that masks stand for
+    // (TPatternWeights' compact layout: the non-zero mask, then the negative
+    // one): the same as StorePattern of that pattern, without spelling it out.
+    void StorePatternMasks(std::span<const std::uint64_t> masks, std::int32_t row);
+
     // Returns the row of the stored pattern that wins the competition for input.
     std::int32_t Recognize(std::span<const std::int32_t> input,
                            const PassObserver& observer = nullptr);

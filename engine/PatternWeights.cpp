@@ -127,6 +127,30 @@ void TPatternWeights::StoreRow(std::size_t row, std::span<const std::int32_t> pa
                    [](std::int32_t value) { return static_cast<double>(value); });
 }
 
+void TPatternWeights::StoreRowMasks(std::size_t row, std::span<const std::uint64_t> masks) {
+    if (row >= rows_) {
+        throw std::out_of_range("Pattern row out of range");
+    }
+    const std::size_t words = WordsFor(columns_);
+    if (masks.size() < 2 * words) {
+        throw std::invalid_argument("Pattern shorter than the network's input");
+    }
+    if (!compact_) {
+        for (std::size_t column = 0; column < columns_; ++column) {
+            values_[row * columns_ + column] = MaskValue(masks.data(), words, column);
+        }
+        return;
+    }
+    std::uint64_t* to = masks_.data() + row * 2 * words;
+    for (std::size_t w = 0; w < words; ++w) {
+        const std::size_t left = columns_ - w * kBitsPerWord;
+        const std::uint64_t keep =
+            left >= kBitsPerWord ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+        to[w] = masks[w] & keep;
+        to[words + w] = masks[words + w] & masks[w] & keep;
+    }
+}
+
 double TPatternWeights::At(std::size_t row, std::size_t column) const {
     if (row >= rows_ || column >= columns_) {
         throw std::out_of_range("Weight index out of range");

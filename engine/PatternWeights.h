@@ -21,6 +21,11 @@ public:
     // Row `row` becomes pattern (at least columns values, the first columns used).
     void StoreRow(std::size_t row, std::span<const std::int32_t> pattern);
 
+    // Row `row` becomes the ternary pattern that masks stand for (the compact
+    // layout's WordsFor(columns) words of the non-zero mask, then as many of
+    // the negative one; bits past the last column are ignored).
+    void StoreRowMasks(std::size_t row, std::span<const std::uint64_t> masks);
+
     double At(std::size_t row, std::size_t column) const;
 
     std::size_t Rows() const { return rows_; }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dictionary/BTree.h"
+#include "dictionary/WordReader.h"
 #include "engine/CodePage1251.h"
 #include "engine/HammingMem.h"
 #include "engine/WordCode.h"
@@ -62,8 +63,10 @@ inline std::uint8_t To1251(char32_t codePoint) {
 }
 
 // UTF-8 decoded into code points; an ill-formed maximal subpart (Unicode's
-// term) becomes one nullopt.
-inline std::vector<std::optional<char32_t>> DecodeUtf8(std::string_view text) {
+// term) becomes one nullopt. cut, if given, tells whether the last one was a
+// sequence that the end of the text interrupted.
+inline std::vector<std::optional<char32_t>> DecodeUtf8(std::string_view text,
+                                                       bool* cut = nullptr) {
     std::vector<std::optional<char32_t>> out;
     std::size_t i = 0;
     const auto at = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
@@ -107,6 +110,9 @@ inline std::vector<std::optional<char32_t>> DecodeUtf8(std::string_view text) {
             const std::uint8_t lo = k == 0 ? low : 0x80;
             const std::uint8_t hi = k == 0 ? high : 0xBF;
             if (j >= text.size() || at(j) < lo || at(j) > hi) {
+                if (cut != nullptr) {
+                    *cut = j >= text.size();
+                }
                 complete = false;
                 break;
             }
@@ -118,37 +124,99 @@ inline std::vector<std::optional<char32_t>> DecodeUtf8(std::string_view text) {
     return out;
 }
 
-// How a load decides to read a file: as UTF-8 when it begins with the
-// byte-order mark, or is well-formed with a character above U+007F.
-inline bool ReadsAsUtf8(std::string_view file) {
-    if (file.size() >= 3 && file.substr(0, 3) == "\xEF\xBB\xBF") {
-        return true;
+// UTF-16 units (little- or big-endian) decoded into code points: a
+// surrogate pair is one, a surrogate without its partner and an odd last
+// byte are broken (nullopt).
+inline std::vector<std::optional<char32_t>> DecodeUtf16(std::string_view text, bool little) {
+    std::vector<std::optional<char32_t>> out;
+    std::vector<char32_t> units;
+    for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
+        const auto a = static_cast<std::uint8_t>(text[i]);
+        const auto b = static_cast<std::uint8_t>(text[i + 1]);
+        units.push_back(little ? (char32_t{b} << 8) | a : (char32_t{a} << 8) | b);
     }
-    const auto decoded = DecodeUtf8(file);
-    const bool wellFormed =
-        std::none_of(decoded.begin(), decoded.end(), [](const auto& c) { return !c.has_value(); });
-    const bool multiByte = std::any_of(decoded.begin(), decoded.end(),
-                                       [](const auto& c) { return c.has_value() && *c >= 0x80; });
-    return wellFormed && multiByte;
+    for (std::size_t k = 0; k < units.size(); ++k) {
+        const char32_t u = units[k];
+        if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units.size() && units[k + 1] >= 0xDC00 &&
+            units[k + 1] <= 0xDFFF) {
+            out.emplace_back(0x10000 + ((u - 0xD800) << 10) + (units[k + 1] - 0xDC00));
+            ++k;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            out.emplace_back(std::nullopt);
+        } else {
+            out.emplace_back(u);
+        }
+    }
+    if (text.size() % 2 != 0) {
+        out.emplace_back(std::nullopt);
+    }
+    return out;
+}
+
+// How a load decides to read a file: by its byte-order mark (UTF-8, UTF-16
+// LE, UTF-16 BE), else as UTF-8 when, among its first kEncodingEvidence
+// multi-byte sequences, the valid ones outnumber the broken ones (a sequence
+// cut by the end of the bytes read counts for neither), else byte for byte.
+inline TTextEncoding EncodingOf(std::string_view file) {
+    if (file.size() >= 3 && file.substr(0, 3) == "\xEF\xBB\xBF") {
+        return TTextEncoding::Utf8;
+    }
+    if (file.size() >= 2 && file.substr(0, 2) == "\xFF\xFE") {
+        return TTextEncoding::Utf16Le;
+    }
+    if (file.size() >= 2 && file.substr(0, 2) == "\xFE\xFF") {
+        return TTextEncoding::Utf16Be;
+    }
+    bool cut = false;
+    const auto decoded = DecodeUtf8(file, &cut);
+    std::uint64_t valid = 0;
+    std::uint64_t broken = 0;
+    for (std::size_t k = 0; k < decoded.size() && valid + broken < kEncodingEvidence; ++k) {
+        if (!decoded[k].has_value()) {
+            const bool cutByTheEnd = k + 1 == decoded.size() && cut;
+            broken += cutByTheEnd ? 0 : 1;
+        } else if (*decoded[k] >= 0x80) {
+            ++valid;
+        }
+    }
+    return valid > broken ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
+}
+
+inline bool ReadsAsUtf8(std::string_view file) {
+    return EncodingOf(file) == TTextEncoding::Utf8;
 }
 
 // The Windows-1251 bytes a load reads from a file's bytes.
-inline std::string FileTo1251(std::string_view file, bool utf8) {
-    if (!utf8) {
+inline std::string FileTo1251(std::string_view file, TTextEncoding encoding) {
+    if (encoding == TTextEncoding::Bytes) {
         return std::string(file);
     }
-    if (file.size() >= 3 && file.substr(0, 3) == "\xEF\xBB\xBF") {
-        file.remove_prefix(3);
+    std::vector<std::optional<char32_t>> decoded;
+    if (encoding == TTextEncoding::Utf8) {
+        if (file.size() >= 3 && file.substr(0, 3) == "\xEF\xBB\xBF") {
+            file.remove_prefix(3);
+        }
+        decoded = DecodeUtf8(file);
+    } else {
+        const bool little = encoding == TTextEncoding::Utf16Le;
+        if (file.size() >= 2 && file.substr(0, 2) == (little ? "\xFF\xFE" : "\xFE\xFF")) {
+            file.remove_prefix(2);
+        }
+        decoded = DecodeUtf16(file, little);
     }
     std::string out;
-    for (const auto& c : DecodeUtf8(file)) {
+    for (const auto& c : decoded) {
         out.push_back(static_cast<char>(c ? To1251(*c) : kSubstituteByte));
     }
     return out;
 }
 
+inline std::string FileTo1251(std::string_view file, bool utf8) {
+    return FileTo1251(file, utf8 ? TTextEncoding::Utf8 : TTextEncoding::Bytes);
+}
+
 inline std::string FileTo1251(std::string_view file) {
-    return FileTo1251(file, ReadsAsUtf8(file));
+    return FileTo1251(file, EncodingOf(file));
 }
 
 inline std::vector<std::string> Words(std::string_view bytes) {

@@ -44,9 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const TDictionary dictionary =
             BuildDictionary(dictionaryFile, tree, code, kProgramMaxIterations);
         const std::string read = file.substr(0, std::min(file.size(), faults.FailAt));
-        const bool utf8 = reference::ReadsAsUtf8(faults.OnlyAfterRewind ? file : read);
-        Require((dictionaryFile.encoding() == TTextEncoding::Utf8) == utf8, "encoding differs");
-        Require(dictionary.Entries == reference::Entries(reference::FileTo1251(read, utf8)),
+        const TTextEncoding encoding = reference::EncodingOf(faults.OnlyAfterRewind ? file : read);
+        Require(dictionaryFile.encoding() == encoding, "encoding differs");
+        Require(dictionary.Entries == reference::Entries(reference::FileTo1251(read, encoding)),
                 "entries differ from the reference");
         const std::string network = reference::CheckNetwork(dictionary.Entries, dictionary.Network);
         Require(network.empty(), network);

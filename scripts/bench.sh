@@ -7,6 +7,9 @@
 # /usr/bin/time -v. Generated lists go to $BUILD_DIR/bench-data (default
 # build/bench-data) and are reused by later runs. Arguments go to
 # verblinka-bench (for example --sizes 1000,10000 for a quick run).
+# Then verblinka-bench-load: loads of a million distinct words, of 4.24
+# million running words and of a 1 GiB UTF-8 text, by the counting route and
+# by the word tree, with time and peak memory.
 # A full run takes a few minutes: the plain pass at M = 100,000 alone takes
 # one to two minutes.
 set -euo pipefail
@@ -24,4 +27,14 @@ for list in "$data"/random-1000000.txt "$data"/alphabetical-1000000.txt; do
   report=$(/usr/bin/time -v "$build_dir/verblinka-lookup" "$list" "праграмма" 2>&1 >/dev/null)
   echo "  $(basename "$list"): $(grep -E 'Elapsed' <<<"$report" | sed 's/.*: //') elapsed," \
        "$(grep -E 'Maximum resident' <<<"$report" | sed 's/.*: //') KiB peak"
+done
+
+echo
+echo "== loads: the counting route beside the word tree's (verblinka-bench-load)"
+"$build_dir/bench/verblinka-bench-load" --data "$data"
+for list in "$data"/distinct-1000000.txt "$data"/running-1000000.txt "$data"/text-1024MiB.txt; do
+  [ -f "$list" ] || continue
+  report=$(/usr/bin/time -v "$build_dir/verblinka-lookup" --quiet "$list" "праграмма" 2>&1 >/dev/null)
+  echo "  verblinka-lookup $(basename "$list"): $(grep -E 'Elapsed' <<<"$report" | sed 's/.*: //') elapsed," \
+       "$(grep -E 'Maximum resident' <<<"$report" | sed 's/.*: //') KiB peak (load and one search)"
 done

@@ -45,8 +45,9 @@ TDictionary Build(const std::string& bytes, const TFaultySource::TFaults& faults
 
 // The dictionary must be what the plain reading of bytesRead gives.
 void ExpectLoadedAsReference(const TDictionary& dictionary, const std::string& bytesRead,
-                             bool utf8) {
-    const TDictionaryEntries expected = reference::Entries(reference::FileTo1251(bytesRead, utf8));
+                             TTextEncoding encoding) {
+    const TDictionaryEntries expected =
+        reference::Entries(reference::FileTo1251(bytesRead, encoding));
     ASSERT_EQ(dictionary.Entries.size(), expected.size());
     EXPECT_TRUE(dictionary.Entries == expected);
     EXPECT_EQ(reference::CheckNetwork(dictionary.Entries, dictionary.Network), "");
@@ -127,8 +128,9 @@ TEST(LoadFailureTest, ReadFailureEndsTheFileWithTheWordsReadSoFar) {
                                  std::to_string(piece) + (onlyAfterRewind ? ", second pass" : ""));
                     const TDictionary dictionary = Build(file, {piece, failAt, onlyAfterRewind});
                     const std::string read = file.substr(0, failAt);
-                    const bool decidedUtf8 = reference::ReadsAsUtf8(onlyAfterRewind ? file : read);
-                    ExpectLoadedAsReference(dictionary, read, decidedUtf8);
+                    const TTextEncoding decided =
+                        reference::EncodingOf(onlyAfterRewind ? file : read);
+                    ExpectLoadedAsReference(dictionary, read, decided);
                 }
             }
         }
@@ -252,9 +254,9 @@ TEST(HostileInputTest, RandomFilesLoadAsAPlainReadingGivesThem) {
     }
     for (int round = 0; round < 3; ++round) {
         const std::string raw = RandomBytes(random, 200'000);
-        ExpectLoadedAsReference(Build(raw, {.Piece = 4093}), raw, reference::ReadsAsUtf8(raw));
+        ExpectLoadedAsReference(Build(raw, {.Piece = 4093}), raw, reference::EncodingOf(raw));
         const std::string wordy = RandomBytes(random, 200'000, letters);
-        ExpectLoadedAsReference(Build(wordy), wordy, reference::ReadsAsUtf8(wordy));
+        ExpectLoadedAsReference(Build(wordy), wordy, reference::EncodingOf(wordy));
     }
     // UTF-8 text longer than the reader's buffer, so that sequences straddle
     // its refills; then the same with broken sequences after a byte-order mark.
@@ -266,13 +268,13 @@ TEST(HostileInputTest, RandomFilesLoadAsAPlainReadingGivesThem) {
     while (text.size() < 300'000) {
         AppendUtf8(text, characters[pick(random)]);
     }
-    ExpectLoadedAsReference(Build(text, {.Piece = 65'537}), text, true);
+    ExpectLoadedAsReference(Build(text, {.Piece = 65'537}), text, TTextEncoding::Utf8);
     std::string broken = "\xEF\xBB\xBF" + text;
     for (std::size_t at = 1000; at < broken.size(); at += 7919) {
         broken[at] = "\x80\xC0\xE0\xF4\xED\xFF"[at % 6];
     }
     ASSERT_TRUE(reference::ReadsAsUtf8(broken));
-    ExpectLoadedAsReference(Build(broken), broken, true);
+    ExpectLoadedAsReference(Build(broken), broken, TTextEncoding::Utf8);
 }
 
 TEST(HostileInputTest, AWordOfSeveralMegabytes) {

@@ -61,5 +61,16 @@ check "directory status" 2 "$status"
 awk 'BEGIN { for (i = 0; i < 100000; i++) printf "W%06d\n", i }' >"$work/sorted.txt"
 "$LOOKUP" "$work/sorted.txt" </dev/null; check "sorted file loads" 0 "$?"
 
+# Load progress goes only to a terminal: with standard error a file, nothing
+# but the results; --quiet changes nothing else. A UTF-16 file with its mark
+# reads as the same text.
+"$LOOKUP" "$work/cat.txt" КОТ 2>"$work/err" >/dev/null
+check "no progress off a terminal" "" "$(cat "$work/err")"
+check "quiet" "$(printf '1\tКОТ\t0')" "$("$LOOKUP" --quiet "$work/cat.txt" КОТ 2>&1)"
+if command -v iconv >/dev/null; then
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$work/cat.txt"; } >"$work/cat16.txt"
+  check "UTF-16" "$("$LOOKUP" "$work/cat.txt" ПЁС)" "$("$LOOKUP" "$work/cat16.txt" ПЁС)"
+fi
+
 echo "$passed passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -4,6 +4,7 @@
 #include "engine/CodePage1251.h"
 #include "engine/Precision.h"
 #include "search/Search.h"
+#include "tools/LoadProgress.h"
 
 #include <cerrno>
 #include <cstring>
@@ -45,12 +46,16 @@ Options:
              recognize with the network's literal algorithms only (about
              M x M additions per competition pass, so slow on large
              dictionaries); the results are the same, this is for checking
+  --quiet    show no progress while the dictionary loads (by default, where
+             standard error is a terminal and the load lasts over a second,
+             the share of the file read is shown there and erased when done)
   --help     show this text
   --         ends the options: every later argument is a file or a word, also
              one that begins with "-"
 
-A dictionary file in UTF-8 is converted to Windows-1251 before its words are
-read; any other file is read byte for byte.
+A dictionary file in UTF-8 (mostly valid multi-byte sequences, or the
+byte-order mark) or in UTF-16 with its byte-order mark is converted to
+Windows-1251 before its words are read; any other file is read byte for byte.
 
 Exit status: 0 when every word was looked up; 1 when a word was refused (its
 message goes to standard error); 2 when the dictionary could not be loaded or
@@ -112,6 +117,7 @@ struct Options {
     bool raw = false;
     bool explain = false;
     bool reference = false;
+    bool quiet = false;
     std::optional<std::string> dictionary;
     std::vector<std::string> words;
     bool wordsGiven = false;
@@ -192,6 +198,8 @@ int ParseArguments(int argc, char** argv, Options& options) {
             options.explain = true;
         } else if (!optionsEnded && argument == "--reference") {
             options.reference = true;
+        } else if (!optionsEnded && argument == "--quiet") {
+            options.quiet = true;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
             std::cerr << "verblinka-lookup: unknown option " << argument
                       << "\nTry 'verblinka-lookup --help'.\n";
@@ -229,7 +237,9 @@ int main(int argc, char** argv) {
         TStringBTree tree;
         TWordCode code{};
         // Opened as given: a full path may be longer than the system takes.
-        dictionary = LoadDictionary(*options.dictionary, tree, code, kProgramMaxIterations);
+        TLoadProgress progress(!options.quiet);
+        dictionary = LoadDictionary(*options.dictionary, tree, code, kProgramMaxIterations, {},
+                                    progress.Control());
     } catch (const TOpenError&) {
         // The message names the file by its full path, as the window does.
         std::error_code ignored;

@@ -1,0 +1,309 @@
+// The counting route of a load against the word tree's, and the decision of
+// how a file's text is read: the list (words, counts, order), the network and
+// the failures must be the tree's on every kind of file, and the same bytes
+// must always give the same dictionary.
+#include "TestSupport.h"
+
+#include "dictionary/DictionaryLoad.h"
+#include "engine/CheckedMath.h"
+#include "fuzz/FaultySource.h"
+#include "fuzz/ReferenceModel.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace verblinka {
+namespace {
+
+using testing::TFaultySource;
+using testing::WordsIn;
+
+struct TOutcome {
+    TDictionaryEntries Entries;
+    std::vector<std::uint64_t> Masks; // every row's weights, packed
+    std::string Error;
+};
+
+// One load of bytes by either route, with the occurrence limit given.
+TOutcome Load(const std::string& bytes, bool withTree, std::int32_t limit = 0x7FFFFFFF,
+              const TFaultySource::TFaults& faults = {}) {
+    TDictionaryFile file(std::make_unique<TFaultySource>(bytes, faults));
+    TStringBTree tree;
+    tree.SetOccurrenceLimit(limit);
+    TWordCode code{};
+    TOutcome outcome;
+    try {
+        const TDictionary dictionary =
+            withTree ? BuildDictionaryWithTree(file, tree, code, kProgramMaxIterations)
+                     : BuildDictionary(file, tree, code, kProgramMaxIterations);
+        outcome.Entries = dictionary.Entries;
+        const TPatternWeights& weights = dictionary.Network.Weights();
+        EXPECT_TRUE(weights.IsCompact());
+        EXPECT_EQ(weights.Rows(), dictionary.Entries.size());
+        outcome.Masks.assign(weights.MasksOf(0),
+                             weights.MasksOf(0) + weights.Rows() * 2 * weights.WordsPerMask());
+    } catch (const OverflowError& error) {
+        outcome.Error = error.what();
+    }
+    EXPECT_EQ(tree.NodeCount(), 1u) << "the tree is left empty";
+    return outcome;
+}
+
+void ExpectSameRoutes(const std::string& bytes, const std::string& what,
+                      std::int32_t limit = 0x7FFFFFFF, const TFaultySource::TFaults& faults = {}) {
+    const TOutcome counted = Load(bytes, false, limit, faults);
+    const TOutcome walked = Load(bytes, true, limit, faults);
+    EXPECT_EQ(counted.Error, walked.Error) << what;
+    ASSERT_EQ(counted.Entries.size(), walked.Entries.size()) << what;
+    EXPECT_TRUE(counted.Entries == walked.Entries) << what;
+    EXPECT_TRUE(counted.Masks == walked.Masks) << what << ": the networks differ";
+}
+
+std::string Join(const std::vector<std::string>& words, const std::string& separator) {
+    std::string text;
+    for (const auto& word : words) {
+        text += word;
+        text += separator;
+    }
+    return text;
+}
+
+std::vector<std::string> RandomWords(std::mt19937& random, std::size_t count, std::size_t longest,
+                                     const std::string& letters) {
+    std::vector<std::string> words;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::string word(1 + random() % longest, ' ');
+        for (char& c : word) {
+            c = letters[random() % letters.size()];
+        }
+        words.push_back(word);
+    }
+    return words;
+}
+
+TEST(LoadRouteTest, CountingGivesTheTreesListAndNetworkOnEveryKindOfFile) {
+    std::mt19937 random(12);
+    // Letters of both cases, Ё/ё, the byte 0x98 and 0xFF, so that upper-casing,
+    // byte order and keys of eight bytes are all exercised.
+    const std::string letters = "abcXYZ\xA8\xB8\xC0\xE0\xFF\x98\x01\x09/";
+    std::vector<std::string> words = RandomWords(random, 6000, 24, letters);
+    ExpectSameRoutes(Join(words, " "), "random order");
+    std::vector<std::string> sorted = words;
+    std::sort(sorted.begin(), sorted.end());
+    ExpectSameRoutes(Join(sorted, "\n"), "sorted");
+    ExpectSameRoutes(Join({sorted.rbegin(), sorted.rend()}, "\r\n"), "reversed");
+    // Few distinct words, many repeats, and words that share their first
+    // eight bytes or are prefixes of one another.
+    std::vector<std::string> repeats;
+    repeats.reserve(20000);
+    for (int i = 0; i < 20000; ++i) {
+        repeats.push_back(std::string(8 + random() % 3, 'W') + "\xC0\xE0"[random() % 2]);
+    }
+    ExpectSameRoutes(Join(repeats, ", "), "duplicate-heavy");
+    // Hostile: raw bytes of every value, as bytes and under each mark; words
+    // longer than the reader's block, and a word cut by every block border.
+    std::string raw(60000, '\0');
+    for (char& c : raw) {
+        c = static_cast<char>(random());
+    }
+    for (const std::string mark : {"", "\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+        ExpectSameRoutes(mark + raw, "raw bytes after mark of size " + std::to_string(mark.size()));
+    }
+    const std::string huge(kReadChunkSize + 77, '\xE6');
+    ExpectSameRoutes("a " + huge + " b " + huge + "\xE6 " + huge, "words longer than a block");
+    std::string borders;
+    while (borders.size() < 2 * kReadChunkSize + 100) {
+        borders += RandomWords(random, 1, 12, letters)[0] + "-";
+    }
+    ExpectSameRoutes(borders, "short reads", 0x7FFFFFFF, {.Piece = kReadChunkSize / 3 - 1});
+    ExpectSameRoutes(borders, "a read failing", 0x7FFFFFFF, {.FailAt = kReadChunkSize + 5});
+    // Counting against the plain reference reading too.
+    EXPECT_TRUE(Load(borders, false).Entries ==
+                reference::Entries(reference::FileTo1251(borders)));
+}
+
+TEST(LoadRouteTest, CountsPastTheLimitFailBothRoutesAlike) {
+    std::mt19937 random(3);
+    for (int round = 0; round < 200; ++round) {
+        const std::vector<std::string> words = RandomWords(random, 1 + random() % 30, 3, "aAbB\xE0");
+        const auto limit = static_cast<std::int32_t>(1 + random() % 4);
+        ExpectSameRoutes(Join(words, " "), "round " + std::to_string(round), limit);
+    }
+    EXPECT_EQ(Load("kot KOT Kot", false, 2).Error, "Integer overflow");
+    EXPECT_EQ(Load("kot KOT", false, 2).Entries[1].Occurrences, 2);
+    // The first occurrence is counted as the tree counts it, whatever the limit.
+    EXPECT_EQ(Load("kot", false, 0).Entries, (TDictionaryEntries{{"", 0}, {"KOT", 1}}));
+}
+
+TEST(LoadRouteTest, ProgressReachesTheSizeAndCancelStopsEitherRoute) {
+    std::string text;
+    while (text.size() < 5 * kReadChunkSize + 123) {
+        text += "кот пёс ";
+    }
+    for (const bool withTree : {false, true}) {
+        TDictionaryFile file(std::make_unique<TMemorySource>(text));
+        TStringBTree tree;
+        TWordCode code{};
+        std::vector<std::uint64_t> reports;
+        TLoadControl control;
+        control.OnProgress = [&](std::uint64_t read, std::uint64_t total) {
+            EXPECT_EQ(total, text.size());
+            reports.push_back(read);
+        };
+        const TDictionary dictionary =
+            withTree ? BuildDictionaryWithTree(file, tree, code, kProgramMaxIterations, {}, control)
+                     : BuildDictionary(file, tree, code, kProgramMaxIterations, {}, control);
+        EXPECT_EQ(dictionary.Entries.size(), 3u);
+        ASSERT_GE(reports.size(), 5u);
+        EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+        EXPECT_EQ(reports.back(), text.size());
+
+        // Cancelled half-way (from the progress report, as another thread would).
+        std::atomic<bool> cancel{false};
+        TLoadControl stopping;
+        stopping.Cancel = &cancel;
+        stopping.OnProgress = [&](std::uint64_t read, std::uint64_t) {
+            if (read > 2 * kReadChunkSize) {
+                cancel = true;
+            }
+        };
+        TDictionaryFile again(std::make_unique<TMemorySource>(text));
+        EXPECT_THROW(withTree ? BuildDictionaryWithTree(again, tree, code, 5, {}, stopping)
+                              : BuildDictionary(again, tree, code, 5, {}, stopping),
+                     TLoadCancelled);
+        EXPECT_EQ(tree.NodeCount(), 1u);
+    }
+}
+
+// ---- how the text is read ------------------------------------------------
+
+TTextEncoding EncodingOf(const std::string& bytes) {
+    return TDictionaryFile(std::make_unique<TMemorySource>(bytes)).encoding();
+}
+
+TDictionaryEntries EntriesOf(const std::string& bytes, std::size_t piece = TFaultySource::kNever) {
+    return Load(bytes, false, 0x7FFFFFFF, {.Piece = piece}).Entries;
+}
+
+// A Russian text of n words, in UTF-8.
+std::string RussianText(std::mt19937& random, std::size_t n) {
+    const std::vector<std::string> words = {"Кот", "пёс",   "дом",   "ЁЖ",  "сеть", "Хэмминга",
+                                            "и",   "слово", "«ёлка»", "на", "в",    "объявление"};
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) {
+        text += words[random() % words.size()] + (i % 9 == 8 ? ".\n" : " ");
+    }
+    return text;
+}
+
+TEST(EncodingDecisionTest, BrokenBytesInUtf8TextLeaveItUtf8AndWindows1251StaysBytes) {
+    std::mt19937 random(8);
+    for (int round = 0; round < 20; ++round) {
+        const std::string text = RussianText(random, 50 + random() % 500);
+        const std::string cp1251 = Utf8To1251(text);
+        EXPECT_EQ(EncodingOf(cp1251), TTextEncoding::Bytes) << round;
+        EXPECT_EQ(EncodingOf(text), TTextEncoding::Utf8);
+        // One stray byte anywhere, or the last character cut: still UTF-8,
+        // the broken sequence one substitute byte.
+        std::string stray = text;
+        stray.insert(random() % stray.size(), 1, '\xFF');
+        EXPECT_EQ(EncodingOf(stray), TTextEncoding::Utf8);
+        EXPECT_TRUE(EntriesOf(stray) == reference::Entries(reference::FileTo1251(stray, true)));
+        const std::string cut = text.substr(0, text.rfind('\xD0') + 1);
+        EXPECT_EQ(EncodingOf(cut), TTextEncoding::Utf8);
+        EXPECT_EQ(EntriesOf(cut), EntriesOf(Utf8To1251(cut.substr(0, cut.size() - 1)) + "\x1A"));
+        // Windows-1251 with a few chance UTF-8 pairs (a capital before Ё or ») stays bytes.
+        EXPECT_EQ(EncodingOf(cp1251 + " \xC6\xA8 \xD2\xBB"), TTextEncoding::Bytes);
+    }
+}
+
+TEST(EncodingDecisionTest, TheSameBytesGiveTheSameDictionaryHoweverTheyAreRead) {
+    std::mt19937 random(9);
+    for (int round = 0; round < 30; ++round) {
+        // Mixed text: UTF-8, Windows-1251 and random bytes in random shares.
+        std::string bytes = RussianText(random, random() % 200);
+        bytes += Utf8To1251(RussianText(random, random() % 200));
+        for (std::size_t i = random() % 40; i > 0; --i) {
+            bytes.insert(random() % (bytes.size() + 1), 1, static_cast<char>(random()));
+        }
+        const TDictionaryEntries first = EntriesOf(bytes);
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{4096}}) {
+            EXPECT_TRUE(EntriesOf(bytes, piece) == first) << round;
+        }
+        EXPECT_TRUE(first == reference::Entries(reference::FileTo1251(bytes))) << round;
+        EXPECT_EQ(EncodingOf(bytes), reference::EncodingOf(bytes)) << round;
+    }
+}
+
+TEST(EncodingDecisionTest, OnlyTheFirstSequencesDecideAndAGrowingFileKeepsTheDecision) {
+    // 65,536 valid sequences, then Windows-1251 text: decided by the first ones.
+    std::string utf8;
+    for (std::uint64_t i = 0; i < kEncodingEvidence; ++i) {
+        utf8 += i % 2 == 0 ? "ж" : "ё ";
+    }
+    const std::string cp1251(200000, '\xE6');
+    EXPECT_EQ(EncodingOf(utf8 + cp1251), TTextEncoding::Utf8);
+    EXPECT_EQ(reference::EncodingOf(utf8 + cp1251), TTextEncoding::Utf8);
+    EXPECT_EQ(EncodingOf(utf8.substr(0, 1000) + cp1251), TTextEncoding::Bytes);
+
+    // A file that grows after the decision was made: the new bytes are read
+    // as the beginning decided, whatever they hold.
+    class TGrowingSource final : public TByteSource {
+    public:
+        std::size_t Read(std::span<std::uint8_t> buffer) override {
+            const std::string& bytes = rewound_ ? grown_ : start_;
+            const std::size_t n = std::min(buffer.size(), bytes.size() - position_);
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(position_), n, buffer.begin());
+            position_ += n;
+            return n;
+        }
+        bool Rewind() override {
+            rewound_ = true;
+            position_ = 0;
+            return true;
+        }
+
+    private:
+        std::string start_ = "кот пёс ";
+        std::string grown_ = start_ + std::string(5000, '\xE6') + " ёж";
+        std::size_t position_ = 0;
+        bool rewound_ = false;
+    };
+    TDictionaryFile file(std::make_unique<TGrowingSource>());
+    EXPECT_EQ(file.encoding(), TTextEncoding::Utf8);
+    TStringBTree tree;
+    TWordCode code{};
+    const TDictionary dictionary = BuildDictionary(file, tree, code, kProgramMaxIterations);
+    EXPECT_EQ(dictionary.Entries[1].Word, std::string(5000, '\x1A'));
+}
+
+TEST(EncodingDecisionTest, Utf16WithItsMarkReadsAsTheSameTextInUtf8) {
+    const std::u16string text = u"Кот, кот и пёс! Ёж — «ёлка» № 5 € 中文\u3000x";
+    std::string little = "\xFF\xFE";
+    std::string big = "\xFE\xFF";
+    for (const char16_t unit : text) {
+        little += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        big += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+    }
+    const std::string utf8 = "Кот, кот и пёс! Ёж — «ёлка» № 5 € 中文\u3000x";
+    EXPECT_EQ(EncodingOf(little), TTextEncoding::Utf16Le);
+    EXPECT_EQ(EncodingOf(big), TTextEncoding::Utf16Be);
+    const TDictionaryEntries expected = EntriesOf(utf8);
+    ASSERT_EQ(expected.size(), 12u);
+    for (const std::size_t piece : {std::size_t{1}, TFaultySource::kNever}) {
+        EXPECT_TRUE(EntriesOf(little, piece) == expected);
+        EXPECT_TRUE(EntriesOf(big, piece) == expected);
+    }
+    // A surrogate pair is one character; a lone surrogate or a last odd byte
+    // is a broken sequence: each one substitute byte.
+    EXPECT_EQ(WordsIn(EntriesOf(std::string("\xFF\xFE" "a\0\x3D\xD8\x00\xDE" "b\0\x00\xDC" "c\0\x3D\xD8", 16) + "d")),
+              (std::vector<std::string>{"", "A\x1A" "B\x1A" "C\x1A\x1A"}));
+}
+
+} // namespace
+} // namespace verblinka

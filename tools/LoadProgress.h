@@ -1,0 +1,35 @@
+// The share of the dictionary file read so far, shown on standard error while
+// a load lasts longer than a second, where standard error is a terminal.
+#pragma once
+
+#include "dictionary/DictionaryLoad.h"
+
+#include <chrono>
+#include <cstdint>
+
+namespace verblinka {
+
+class TLoadProgress {
+public:
+    // enabled: false for --quiet; nothing is shown either where standard
+    // error is not a terminal.
+    explicit TLoadProgress(bool enabled);
+    ~TLoadProgress();
+    TLoadProgress(const TLoadProgress&) = delete;
+    TLoadProgress& operator=(const TLoadProgress&) = delete;
+
+    // The control to give the load.
+    const TLoadControl& Control() const { return control_; }
+
+    // Erases the line shown, if any (also done on destruction).
+    void Erase();
+
+private:
+    void Show(std::uint64_t bytesRead, std::uint64_t totalBytes);
+
+    TLoadControl control_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    int shown_ = -1; // the last percentage written, -1 while nothing is shown
+};
+
+} // namespace verblinka
