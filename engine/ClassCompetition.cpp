@@ -17,6 +17,8 @@ constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
 // method forms the full total, which the literal pass never does.
 constexpr double kLargestValue = 0x1p960;
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
+constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
+constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
 
 bool Fits(double value) {
     return value >= 0.0 && value <= kLargestValue; // false for NaN too
@@ -256,10 +258,13 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
     }
 }
 
-// Calls make(unit, class, sum) -> TClassCompetition::Entry once per key (and
-// for every unit whose own step leaves its binade), emit(unit, entry) for every
-// unit in ascending order. False when make fails.
-template <typename Emit> bool TClassCompetition::ForEachSum(const TClassState& in, Emit&& emit) {
+// Gives every unit the class of its result in out: make(unit, class, sum, id)
+// sets id for a unit's sum, and is called once per key and window (and for
+// every unit whose own step leaves its binade); it returns false to abandon
+// the pass. Between those calls a unit costs two look-ups: its class, and the
+// result its class has in the current window.
+template <typename Make>
+bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& make) {
     if (!Prepare(in)) {
         return false;
     }
@@ -271,72 +276,103 @@ template <typename Emit> bool TClassCompetition::ForEachSum(const TClassState& i
         generation_ = 1;
     }
     memoCount_ = 0;
-    entries_.resize(2 * steps_.size());
+    const std::size_t classCount = steps_.size();
+    current_.resize(classCount);
+    entries_.resize(2 * classCount);
     if (stamp_ > std::numeric_limits<std::uint32_t>::max() - 2 * (units_ + 2)) {
         std::fill(entries_.begin(), entries_.end(), Entry{});
         stamp_ = 0;
     }
-    std::size_t segment = 0;
-    StepsFor(segments_[0].Binade);
-    std::uint32_t segmentStamp = ++stamp_;
-    std::uint32_t windowStamp = segmentStamp;
-    auto nextStart = [&] {
-        return segment + 1 < segments_.size() ? std::size_t{segments_[segment + 1].Start}
-                                              : std::numeric_limits<std::size_t>::max();
-    };
-    std::size_t segmentEnd = nextStart();
-    std::size_t nextTie = 0;
-    const std::uint64_t* grid = grid_.data();
-    for (std::size_t j = 0; j < units_; ++j) {
-        if (j == segmentEnd) {
-            ++segment;
-            StepsFor(segments_[segment].Binade);
-            segmentStamp = windowStamp = ++stamp_;
-            segmentEnd = nextStart();
-        }
-        if (nextTie < ties_.size() && ties_[nextTie] == j) {
-            // From here on an odd offset meets the next tie instead of this one.
-            windowStamp = ++stamp_;
-            ++nextTie;
-        }
-        const std::uint16_t cls = classes_[j];
-        if (j + 1 == segmentEnd) { // own step leaves the binade: R lags behind P
-            if (!emit(j, cls, UnitSum(j, segment), nullptr, true)) {
-                return false;
-            }
-            continue;
-        }
+    const std::uint16_t* classes = classes_;
+    std::uint32_t segmentStamp = 0;
+    std::uint32_t windowStamp = 0;
+    // A unit whose class has no result in this window yet: follow its sum.
+    auto resolve = [&](std::size_t j, std::size_t segment, std::uint16_t& id) {
+        const std::uint16_t cls = classes[j];
         const Step& step = steps_[cls];
-        const bool odd = (grid[j] & 1) != 0;
-        Entry& entry = entries_[2 * std::size_t{cls} + (step.Tie && odd ? 1 : 0)];
-        if (entry.Stamp != (entry.OddOffset ? windowStamp : segmentStamp)) {
-            const std::uint64_t offset =
-                step.Base + static_cast<std::uint64_t>(step.Tie && (odd != step.Parity));
-            entry.OddOffset = (offset & 1) != 0;
-            entry.Stamp = entry.OddOffset ? windowStamp : segmentStamp;
-            if (!emit(j, cls, UnitSum(j, segment), &entry, true)) {
+        if (!step.Tie) {
+            if (!make(j, cls, UnitSum(j, segment), id)) {
                 return false;
             }
-            continue;
+            current_[cls] = id;
+            if ((step.Base & 1) != 0) { // odd offset: valid up to the next tie only
+                oddKeys_.push_back(cls);
+            }
+            return true;
         }
-        emit(j, cls, 0.0, &entry, false);
+        // A tie step: the offset depends on the parity of P[j].
+        const bool odd = (grid_[j] & 1) != 0;
+        Entry& entry = entries_[2 * std::size_t{cls} + (odd ? 1 : 0)];
+        if (entry.Stamp == (entry.OddOffset ? windowStamp : segmentStamp)) {
+            id = entry.Class;
+            return true;
+        }
+        const std::uint64_t offset = step.Base + (odd != step.Parity ? 1 : 0);
+        entry.OddOffset = (offset & 1) != 0;
+        entry.Stamp = entry.OddOffset ? windowStamp : segmentStamp;
+        if (!make(j, cls, UnitSum(j, segment), id)) {
+            return false;
+        }
+        entry.Class = id;
+        return true;
+    };
+    std::size_t nextTie = 0;
+    for (std::size_t segment = 0; segment < segments_.size(); ++segment) {
+        const std::size_t first = segments_[segment].Start;
+        if (first >= units_) {
+            break; // the last step left the binade before: no unit starts here
+        }
+        const bool last = segment + 1 == segments_.size();
+        const std::size_t end = last ? units_ : std::size_t{segments_[segment + 1].Start};
+        // Units first ... end - 1 start in this binade; the last of them, if
+        // another binade follows, takes the step out of it and lags behind P.
+        const std::size_t lockedEnd = last ? end : end - 1;
+        StepsFor(segments_[segment].Binade);
+        std::fill(current_.begin(), current_.end(), kUnknown);
+        for (std::size_t c = 0; c < classCount; ++c) {
+            if (steps_[c].Tie) {
+                current_[c] = kParity; // never cached by class alone
+            }
+        }
+        oddKeys_.clear();
+        segmentStamp = windowStamp = ++stamp_;
+        std::size_t j = first;
+        while (j < lockedEnd) {
+            std::size_t stop = lockedEnd;
+            if (nextTie < ties_.size() && ties_[nextTie] < stop) {
+                stop = ties_[nextTie];
+            }
+            if (j == stop) {
+                // A tie step: from this unit on, an odd offset meets a later tie.
+                for (const std::uint16_t cls : oddKeys_) {
+                    current_[cls] = kUnknown;
+                }
+                oddKeys_.clear();
+                windowStamp = ++stamp_;
+                ++nextTie;
+                continue;
+            }
+            for (; j < stop; ++j) {
+                std::uint16_t id = current_[classes[j]];
+                if (id >= kParity && !resolve(j, segment, id)) {
+                    return false;
+                }
+                out[j] = id;
+            }
+        }
+        if (!last) {
+            std::uint16_t id = 0;
+            if (!make(lockedEnd, classes[lockedEnd], UnitSum(lockedEnd, segment), id)) {
+                return false;
+            }
+            out[lockedEnd] = id;
+        }
     }
     return true;
 }
 
-bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> sums) {
-    return ForEachSum(in, [&](std::size_t j, std::uint16_t, double sum, Entry* entry, bool fresh) {
-        if (fresh && entry != nullptr) {
-            entry->Output = sum;
-        }
-        sums[j] = fresh ? sum : entry->Output;
-        return true;
-    });
-}
-
-bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
-                             double maxOutput, TPassSummary& summary) {
-    out.Classes.resize(in.Classes.size());
+bool TClassCompetition::BeginOutput(TClassState& out) {
+    out.Classes.resize(units_);
     out.Values.clear();
     if (internSlots_.empty()) {
         internSlots_.assign(kInternSlots, 0);
@@ -346,53 +382,65 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
         internSlots_[slot] = 0;
     }
     internUsed_.clear();
-    // The class of an output value, a new one for a value not seen in this pass.
-    auto intern = [&](double value, std::uint16_t& cls) {
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-        for (std::size_t slot = InternHash(bits) & (kInternSlots - 1);;
-             slot = (slot + 1) & (kInternSlots - 1)) {
-            if (internSlots_[slot] == 0) {
-                if (out.Values.size() >= kMaxClasses) {
-                    return false;
-                }
-                out.Values.push_back(value);
-                internSlots_[slot] = static_cast<std::uint32_t>(out.Values.size());
-                internKeys_[slot] = bits;
-                internUsed_.push_back(static_cast<std::uint32_t>(slot));
-                cls = static_cast<std::uint16_t>(out.Values.size() - 1);
-                return true;
+    return true;
+}
+
+// The class of an output value, a new one for a value not seen in this pass.
+bool TClassCompetition::Intern(double value, TClassState& out, std::uint16_t& cls) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    for (std::size_t slot = InternHash(bits) & (kInternSlots - 1);;
+         slot = (slot + 1) & (kInternSlots - 1)) {
+        if (internSlots_[slot] == 0) {
+            if (out.Values.size() >= kMaxClasses) {
+                return false;
             }
-            if (internKeys_[slot] == bits) {
-                cls = static_cast<std::uint16_t>(internSlots_[slot] - 1);
-                return true;
-            }
+            out.Values.push_back(value);
+            internSlots_[slot] = static_cast<std::uint32_t>(out.Values.size());
+            internKeys_[slot] = bits;
+            internUsed_.push_back(static_cast<std::uint32_t>(slot));
+            cls = static_cast<std::uint16_t>(out.Values.size() - 1);
+            return true;
         }
-    };
+        if (internKeys_[slot] == bits) {
+            cls = static_cast<std::uint16_t>(internSlots_[slot] - 1);
+            return true;
+        }
+    }
+}
+
+bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> sums) {
+    units_ = in.Classes.size();
+    TClassState out;
+    BeginOutput(out);
+    const bool done = Sweep(in, out.Classes.data(),
+                            [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
+                                return Intern(sum, out, id);
+                            });
+    if (done) {
+        out.Materialise(sums);
+    }
+    return done;
+}
+
+bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
+                             double maxOutput, TPassSummary& summary) {
+    units_ = in.Classes.size();
+    BeginOutput(out);
     bool stable = true;
     bool anyOutput = false;
     double best = 0.0;
     std::size_t leader = 0;
-    std::uint16_t* classes = out.Classes.data();
     const bool done =
-        ForEachSum(in, [&](std::size_t j, std::uint16_t cls, double sum, Entry* entry, bool fresh) {
-            if (!fresh) {
-                classes[j] = entry->Class;
-                return true;
-            }
+        Sweep(in, out.Classes.data(), [&](std::size_t j, std::uint16_t cls, double sum,
+                                          std::uint16_t& id) {
             const double own = values_[cls];
-            const double output =
-                Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
-            std::uint16_t outClass = 0;
-            if (!intern(output, outClass)) {
+            const double output = Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
+            if (!Intern(output, out, id)) {
                 return false;
             }
-            if (entry != nullptr) {
-                entry->Output = output;
-                entry->Class = outClass;
-            }
-            classes[j] = outClass;
-            // Units that reuse a key repeat an output already seen: only a
-            // key's first unit can be the first of the largest, or unstable.
+            // Units that reuse a key repeat an output already seen at a lower
+            // unit: only a key's first unit can be the first of the largest,
+            // or change.
             if (output != own) {
                 stable = false;
             }

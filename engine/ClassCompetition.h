@@ -72,7 +72,6 @@ private:
         double Grid = 0.0;
     };
     struct Entry {
-        double Output = 0.0;
         std::uint32_t Stamp = 0;
         std::uint16_t Class = 0;
         bool OddOffset = false;
@@ -91,7 +90,9 @@ private:
     }
     std::size_t SegmentOf(std::size_t time, std::size_t from) const;
     double UnitSum(std::size_t unit, std::size_t segment);
-    template <typename Emit> bool ForEachSum(const TClassState& in, Emit&& emit);
+    template <typename Make> bool Sweep(const TClassState& in, std::uint16_t* out, Make&& make);
+    bool BeginOutput(TClassState& out);
+    bool Intern(double value, TClassState& out, std::uint16_t& cls);
     const MemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
     void RememberMemo(std::uint32_t target, std::uint64_t offset, double sum);
     void PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum);
@@ -104,7 +105,9 @@ private:
     std::vector<std::uint32_t> ties_; // steps that round a tie inside their binade
     std::vector<Step> steps_;         // per class, for the binade at hand
     double total_ = 0.0;
-    std::vector<Entry> entries_; // per class and parity
+    std::vector<std::uint16_t> current_; // per class: its result in this window, if known
+    std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
+    std::vector<Entry> entries_;         // per class and parity, for classes whose step is a tie
     std::uint32_t stamp_ = 0;
     std::vector<MemoSlot> memo_;
     std::uint32_t generation_ = 0;

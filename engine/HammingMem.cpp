@@ -22,7 +22,7 @@ void RequireNonNegative(std::int32_t count) {
 }
 
 template <std::size_t Words>
-inline void CountRows(const std::uint64_t* masks, std::size_t rows, std::size_t words,
+[[gnu::always_inline]] inline void CountRows(const std::uint64_t* masks, std::size_t rows, std::size_t words,
                       const std::uint64_t* input, const double* outputByAgreement,
                       double* similarity) {
     const std::size_t n = Words == 0 ? words : Words;
@@ -63,7 +63,7 @@ VERBLINKA_WITH_POPCOUNT void CountAgreements(const std::uint64_t* masks, std::si
 // inputs at once: each row's masks are read once. Inputs with the same
 // non-zero mask (the blank variants of one word) share that half of the count.
 template <std::size_t Words>
-inline void CountClassRows(const std::uint64_t* masks, std::size_t first, std::size_t end,
+[[gnu::always_inline]] inline void CountClassRows(const std::uint64_t* masks, std::size_t first, std::size_t end,
                            std::size_t words, const std::uint64_t* inputs, std::size_t count,
                            std::int64_t columns, std::uint16_t* const* out) {
     const std::size_t n = Words == 0 ? words : Words;
