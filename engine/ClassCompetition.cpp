@@ -108,12 +108,15 @@ bool TClassCompetition::Prepare(const TClassState& in) {
     for (std::size_t j = 0; j < units; ++j) {
         grid_[j] = k;
         const Step& step = steps_[classes_[j]];
-        const std::uint64_t next =
-            k + step.Base + static_cast<std::uint64_t>(step.Tie & (((k & 1) != 0) != step.Parity));
-        if (next < kGridSteps) {
-            if (step.Tie) {
+        std::uint64_t next = k + step.Base;
+        if (step.Tie) [[unlikely]] {
+            // Storing rounds a tie to the even neighbour.
+            next += ((k & 1) != 0) != step.Parity ? 1 : 0;
+            if (next < kGridSteps) {
                 ties_.push_back(static_cast<std::uint32_t>(j));
             }
+        }
+        if (next < kGridSteps) [[likely]] {
             k = next;
             continue;
         }
