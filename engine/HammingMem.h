@@ -78,6 +78,7 @@ public:
     // The competition passes of the previous fast path, over one double per
     // unit, instead of the passes over classes (for benchmarks and tests).
     void SetValuePasses(bool on) { ValuePasses_ = on; }
+    bool ValuePasses() const { return ValuePasses_; }
 
     // In reference mode Recognize takes the literal paths only: the first
     // layer as multiply-adds over doubles and every competition pass as
