@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -24,8 +25,10 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -48,6 +51,13 @@ template <typename F> double Median(int repetitions, F&& body) {
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// CPU time of the whole process (every thread), for figures on a shared machine.
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 std::string Ms(double seconds) {
@@ -276,8 +286,31 @@ void BenchNetwork(std::size_t rows, const Options& options) {
     const int repetitions = rows >= 1000000 ? 5 : 11;
     std::int32_t row = 0;
     const double recognize = Median(repetitions, [&] { row = net.Recognize(code); });
-    std::cout << "  Recognize (fast), median of " << repetitions << ": " << Ms(recognize)
-              << " (row " << row << ")\n";
+    std::cout << "  Recognize (fast: passes over classes), median of " << repetitions << ": "
+              << Ms(recognize) << " (row " << row << ")\n";
+    TRecognitionScratch scratch;
+    std::int32_t scratchRow = 0;
+    const double recognizeScratch =
+        Median(repetitions, [&] { scratchRow = net.Recognize(code, scratch); });
+    std::cout << "  Recognize on outside scratch state (as a search does): " << Ms(recognizeScratch)
+              << " (row " << scratchRow << ")\n";
+    net.SetValuePasses(true);
+    std::int32_t previousRow = 0;
+    const double previous = Median(repetitions, [&] { previousRow = net.Recognize(code); });
+    net.SetValuePasses(false);
+    std::cout << "  Recognize (previous fast path: passes over values): " << Ms(previous) << " (row "
+              << previousRow << (previousRow == row ? ", the same" : ", DIFFERENT") << "), "
+              << previous / recognize << " times the time\n";
+    if (rows <= 10000) {
+        net.SetReferenceMode(true);
+        std::int32_t literalRow = 0;
+        const double literal = Median(1, [&] { literalRow = net.Recognize(code); });
+        net.SetReferenceMode(false);
+        std::cout << "  Recognize (literal): " << Ms(literal) << " (row " << literalRow
+                  << (literalRow == row ? ", the same" : ", DIFFERENT") << ")\n";
+    } else {
+        std::cout << "  Recognize (literal): skipped (about 7 M^2 additions)\n";
+    }
 
     // One pass on the first layer's values of that query (whole numbers:
     // nothing rounds there), and one on the values that pass 3 reads,
@@ -323,11 +356,46 @@ void BenchNetwork(std::size_t rows, const Options& options) {
                   << static_cast<long>(plainPass / fastPass[0]) << " times on first-layer values\n";
     }
 
-    TSearchOutcome outcome;
-    const double search =
-        Median(repetitions, [&] { outcome = SearchWord(query, dictionary.Entries, net, code); });
-    std::cout << "  search of an eight-letter word:   " << Ms(search) << " (selected row "
-              << outcome.BestRow << ", distance " << outcome.BestDistance << ")\n";
+    // Searches: all cores, one thread, and the previous way (one recognition
+    // after another, passes over values), for an eight-letter word and for a
+    // 24-letter one (two stored words run together, one letter changed).
+    std::string longQuery = query;
+    for (std::size_t i = dictionary.Entries.size() / 2; longQuery.size() < 24; ++i) {
+        longQuery += dictionary.Entries[i % dictionary.Entries.size()].Word;
+    }
+    longQuery.resize(24);
+    longQuery[17] = longQuery[17] == '\xC0' ? '\xCE' : '\xC0';
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    for (const auto& [label, text] : {std::pair<const char*, const std::string&>{
+                                          "an eight-letter word", query},
+                                      {"a 24-letter word", longQuery}}) {
+        TSearchOutcome outcome;
+        for (const unsigned threads : {0u, 1u}) {
+            TSearchControl control;
+            control.Threads = threads;
+            const double cpuStart = ProcessCpuSeconds();
+            const double search = Median(repetitions, [&] {
+                outcome = SearchWord(text, dictionary.Entries, net, code, false, control);
+            });
+            const double cpu = (ProcessCpuSeconds() - cpuStart) / repetitions;
+            std::cout << "  search of " << label << ", "
+                      << (threads == 0 ? "all " + std::to_string(cores) + " cores"
+                                       : std::string("1 thread"))
+                      << ": " << Ms(search) << " (CPU " << Ms(cpu) << "; selected row "
+                      << outcome.BestRow << ", distance " << outcome.BestDistance << ")\n";
+        }
+        if (rows <= 1000000) {
+            net.SetValuePasses(true);
+            TSearchControl control;
+            control.Threads = 1;
+            const double search = Median(rows >= 1000000 ? 1 : 3, [&] {
+                outcome = SearchWord(text, dictionary.Entries, net, code, false, control);
+            });
+            net.SetValuePasses(false);
+            std::cout << "  search of " << label << ", previous fast path, 1 thread: "
+                      << Ms(search) << " (selected row " << outcome.BestRow << ")\n";
+        }
+    }
 }
 
 // Loads `path` in a child process, so that its peak memory is the load's own.

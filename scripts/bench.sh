@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: for M = 1,000, 10,000, 100,000 and 1,000,000
-# one Recognize, one competition pass (fast, and plain up to M = 100,000),
-# the search of an eight-letter word, and the loads of generated word lists
+# one Recognize (passes over classes, the previous passes over doubles, and
+# literal up to M = 10,000), one competition pass (fast, and plain up to
+# M = 100,000), the searches of an eight-letter and of a 24-letter word (every
+# core, one thread, the previous way), and the loads of generated word lists
 # (random order with repeats, ascending, descending, alphabetical) with their
 # peak memory; then verblinka-lookup itself on the largest lists under
 # /usr/bin/time -v. Generated lists go to $BUILD_DIR/bench-data (default
