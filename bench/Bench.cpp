@@ -460,6 +460,102 @@ int LoadChild(const std::string& path) {
     return outcome.Status == TSearchStatus::Found ? 0 : 1;
 }
 
+// ---- real word lists: one-edit misspellings --------------------------------
+
+// Neighbours on the Russian keyboard, row by row (Windows-1251 upper case).
+const std::vector<std::string> kKeyRows = {
+    "\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA", "\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB\xC4\xC6\xDD",
+    "\xDF\xD7\xD1\xCC\xC8\xD2\xDC\xC1\xDE"};
+
+char KeyNeighbour(char c, std::mt19937& random) {
+    for (const std::string& row : kKeyRows) {
+        const std::size_t at = row.find(c);
+        if (at != std::string::npos) {
+            if (at == 0) {
+                return row[1];
+            }
+            if (at + 1 == row.size()) {
+                return row[at - 1];
+            }
+            return row[random() % 2 == 0 ? at - 1 : at + 1];
+        }
+    }
+    return '\xC0';
+}
+
+// One seeded edit: a neighbour's key, a letter left out, a neighbour's key
+// added, two letters swapped, or a blank put in.
+std::string Misspell(const std::string& word, std::mt19937& random) {
+    std::string out = word;
+    const std::size_t at = random() % word.size();
+    switch (random() % 5) {
+    case 0:
+        out[at] = KeyNeighbour(out[at], random);
+        break;
+    case 1:
+        out.erase(at, 1);
+        break;
+    case 2:
+        out.insert(at, 1, KeyNeighbour(out[at], random));
+        break;
+    case 3:
+        if (at + 1 < out.size()) {
+            std::swap(out[at], out[at + 1]);
+        } else {
+            out[at] = KeyNeighbour(out[at], random);
+        }
+        break;
+    default:
+        out.insert(1 + random() % word.size(), 1, ' ');
+        break;
+    }
+    return out;
+}
+
+// Loads a word list as the tool does, then times `count` seeded one-edit
+// misspellings of its entries: median and 95th percentile per query, on every
+// core and on one thread, and how often the original word is selected.
+int Misspellings(const std::string& path, int count) {
+    TStringBTree tree;
+    TWordCode code{};
+    auto start = Clock::now();
+    TDictionary dictionary = LoadDictionary(path, tree, code, kProgramMaxIterations);
+    std::cout << path << ": " << dictionary.Entries.size() << " entries, loaded in "
+              << Ms(SecondsSince(start)) << '\n';
+    std::mt19937 random(2024);
+    std::vector<std::pair<std::string, std::string>> queries; // misspelt, original
+    while (static_cast<int>(queries.size()) < count) {
+        const std::string& word =
+            dictionary.Entries[1 + random() % (dictionary.Entries.size() - 1)].Word;
+        if (word.size() >= 3) {
+            queries.emplace_back(Misspell(word, random), word);
+        }
+    }
+    for (const unsigned threads : {0u, 1u}) {
+        TSearchControl control;
+        control.Threads = threads;
+        std::vector<double> times;
+        int hits = 0;
+        const double cpuStart = ProcessCpuSeconds();
+        for (const auto& [query, original] : queries) {
+            const auto queryStart = Clock::now();
+            const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network,
+                                                      code, false, control);
+            times.push_back(SecondsSince(queryStart));
+            hits += outcome.Status == TSearchStatus::Found &&
+                    dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word == original;
+        }
+        const double cpu = (ProcessCpuSeconds() - cpuStart) / static_cast<double>(count);
+        std::sort(times.begin(), times.end());
+        std::cout << "  " << count << " misspellings, "
+                  << (threads == 0 ? std::string("every core") : std::string("1 thread"))
+                  << ": median " << Ms(times[times.size() / 2]) << ", 95th percentile "
+                  << Ms(times[times.size() * 95 / 100]) << ", mean CPU " << Ms(cpu)
+                  << " per query; original word selected " << 100.0 * hits / count << "%\n";
+    }
+    return 0;
+}
+
 // ---- soak: fast against literal on many word dictionaries ----------------
 
 int Soak(int rounds) {
@@ -528,6 +624,10 @@ int main(int argc, char** argv) {
         };
         if (argument == "--load-child") {
             return LoadChild(value());
+        } else if (argument == "--misspellings") {
+            const std::string path = value();
+            const int count = i + 1 < argc && argv[i + 1][0] != '-' ? std::stoi(argv[++i]) : 1000;
+            return Misspellings(path, count);
         } else if (argument == "--soak") {
             return Soak(std::stoi(value()));
         } else if (argument == "--sizes") {
@@ -543,7 +643,8 @@ int main(int argc, char** argv) {
         } else {
             std::cerr << "usage: verblinka-bench [--sizes 1000,10000,...] [--plain-limit M]\n"
                          "                       [--data DIR] [--no-loads] [--no-network] | --soak "
-                         "ROUNDS\n";
+                         "ROUNDS\n"
+                         "       verblinka-bench --misspellings WORDLIST [COUNT]\n";
             return 2;
         }
     }
