@@ -132,8 +132,11 @@ public:
                                                  : std::max(1u, std::thread::hardware_concurrency());
         threads = std::max(1u, std::min<unsigned>(threads, 64));
         total_ = total;
+        // Taken before any thread starts, the pool grown first (growing moves it).
+        network_.ScratchFor(threads - 1);
+        std::vector<TRecognitionScratch*> scratches;
         for (unsigned t = 0; t < threads; ++t) {
-            network_.ScratchFor(t); // before any thread reads the pool
+            scratches.push_back(&network_.ScratchFor(t));
         }
         const THammingNet& network = network_;
         // The first layer of every code in one sweep over the stored rows, the
@@ -163,7 +166,7 @@ public:
         std::atomic<std::size_t> next{0};
         RunOn(std::min<unsigned>(threads, static_cast<unsigned>(codes_.size())),
               [&](unsigned t, unsigned) {
-                  TRecognitionScratch& scratch = network_.ScratchFor(t);
+                  TRecognitionScratch& scratch = *scratches[t];
                   for (;;) {
                       if (stop_ || Cancelled()) {
                           return;
