@@ -356,7 +356,6 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
                 s.Similarity_.resize(rows);
                 s.Activity_.resize(rows);
                 s.Input_.Materialise(s.Similarity_);
-                classes = false;
                 break;
             }
             if (observer) {
