@@ -366,9 +366,11 @@ void BenchNetwork(std::size_t rows, const Options& options) {
     longQuery.resize(24);
     longQuery[17] = longQuery[17] == '\xC0' ? '\xCE' : '\xC0';
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    for (const auto& [label, text] : {std::pair<const char*, const std::string&>{
-                                          "an eight-letter word", query},
-                                      {"a 24-letter word", longQuery}}) {
+    const std::pair<const char*, const std::string*> searches[] = {
+        {"an eight-letter word", &query}, {"a 24-letter word", &longQuery}};
+    for (const auto& search : searches) {
+        const char* label = search.first;
+        const std::string& text = *search.second;
         TSearchOutcome outcome;
         for (const unsigned threads : {0u, 1u}) {
             TSearchControl control;
