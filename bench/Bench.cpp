@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -24,8 +25,10 @@
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -48,6 +51,13 @@ template <typename F> double Median(int repetitions, F&& body) {
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// CPU time of the whole process (every thread), for figures on a shared machine.
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 std::string Ms(double seconds) {
@@ -276,8 +286,31 @@ void BenchNetwork(std::size_t rows, const Options& options) {
     const int repetitions = rows >= 1000000 ? 5 : 11;
     std::int32_t row = 0;
     const double recognize = Median(repetitions, [&] { row = net.Recognize(code); });
-    std::cout << "  Recognize (fast), median of " << repetitions << ": " << Ms(recognize)
-              << " (row " << row << ")\n";
+    std::cout << "  Recognize (fast: passes over classes), median of " << repetitions << ": "
+              << Ms(recognize) << " (row " << row << ")\n";
+    TRecognitionScratch scratch;
+    std::int32_t scratchRow = 0;
+    const double recognizeScratch =
+        Median(repetitions, [&] { scratchRow = net.Recognize(code, scratch); });
+    std::cout << "  Recognize on outside scratch state (as a search does): " << Ms(recognizeScratch)
+              << " (row " << scratchRow << ")\n";
+    net.SetValuePasses(true);
+    std::int32_t previousRow = 0;
+    const double previous = Median(repetitions, [&] { previousRow = net.Recognize(code); });
+    net.SetValuePasses(false);
+    std::cout << "  Recognize (previous fast path: passes over values): " << Ms(previous) << " (row "
+              << previousRow << (previousRow == row ? ", the same" : ", DIFFERENT") << "), "
+              << previous / recognize << " times the time\n";
+    if (rows <= 10000) {
+        net.SetReferenceMode(true);
+        std::int32_t literalRow = 0;
+        const double literal = Median(1, [&] { literalRow = net.Recognize(code); });
+        net.SetReferenceMode(false);
+        std::cout << "  Recognize (literal): " << Ms(literal) << " (row " << literalRow
+                  << (literalRow == row ? ", the same" : ", DIFFERENT") << ")\n";
+    } else {
+        std::cout << "  Recognize (literal): skipped (about 7 M^2 additions)\n";
+    }
 
     // One pass on the first layer's values of that query (whole numbers:
     // nothing rounds there), and one on the values that pass 3 reads,
@@ -323,11 +356,48 @@ void BenchNetwork(std::size_t rows, const Options& options) {
                   << static_cast<long>(plainPass / fastPass[0]) << " times on first-layer values\n";
     }
 
-    TSearchOutcome outcome;
-    const double search =
-        Median(repetitions, [&] { outcome = SearchWord(query, dictionary.Entries, net, code); });
-    std::cout << "  search of an eight-letter word:   " << Ms(search) << " (selected row "
-              << outcome.BestRow << ", distance " << outcome.BestDistance << ")\n";
+    // Searches: all cores, one thread, and the previous way (one recognition
+    // after another, passes over values), for an eight-letter word and for a
+    // 24-letter one (two stored words run together, one letter changed).
+    std::string longQuery = query;
+    for (std::size_t i = dictionary.Entries.size() / 2; longQuery.size() < 24; ++i) {
+        longQuery += dictionary.Entries[i % dictionary.Entries.size()].Word;
+    }
+    longQuery.resize(24);
+    longQuery[17] = longQuery[17] == '\xC0' ? '\xCE' : '\xC0';
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::pair<const char*, const std::string*> searches[] = {
+        {"an eight-letter word", &query}, {"a 24-letter word", &longQuery}};
+    for (const auto& search : searches) {
+        const char* label = search.first;
+        const std::string& text = *search.second;
+        TSearchOutcome outcome;
+        for (const unsigned threads : {0u, 1u}) {
+            TSearchControl control;
+            control.Threads = threads;
+            const double cpuStart = ProcessCpuSeconds();
+            const double search = Median(repetitions, [&] {
+                outcome = SearchWord(text, dictionary.Entries, net, code, false, control);
+            });
+            const double cpu = (ProcessCpuSeconds() - cpuStart) / repetitions;
+            std::cout << "  search of " << label << ", "
+                      << (threads == 0 ? "all " + std::to_string(cores) + " cores"
+                                       : std::string("1 thread"))
+                      << ": " << Ms(search) << " (CPU " << Ms(cpu) << "; selected row "
+                      << outcome.BestRow << ", distance " << outcome.BestDistance << ")\n";
+        }
+        if (rows <= 1000000) {
+            net.SetValuePasses(true);
+            TSearchControl control;
+            control.Threads = 1;
+            const double search = Median(rows >= 1000000 ? 1 : 3, [&] {
+                outcome = SearchWord(text, dictionary.Entries, net, code, false, control);
+            });
+            net.SetValuePasses(false);
+            std::cout << "  search of " << label << ", previous fast path, 1 thread: "
+                      << Ms(search) << " (selected row " << outcome.BestRow << ")\n";
+        }
+    }
 }
 
 // Loads `path` in a child process, so that its peak memory is the load's own.
@@ -390,6 +460,102 @@ int LoadChild(const std::string& path) {
               << ", then a search " << Ms(search) << ", peak memory " << PeakMemoryKiB() / 1024
               << " MiB" << std::endl;
     return outcome.Status == TSearchStatus::Found ? 0 : 1;
+}
+
+// ---- real word lists: one-edit misspellings --------------------------------
+
+// Neighbours on the Russian keyboard, row by row (Windows-1251 upper case).
+const std::vector<std::string> kKeyRows = {
+    "\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA", "\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB\xC4\xC6\xDD",
+    "\xDF\xD7\xD1\xCC\xC8\xD2\xDC\xC1\xDE"};
+
+char KeyNeighbour(char c, std::mt19937& random) {
+    for (const std::string& row : kKeyRows) {
+        const std::size_t at = row.find(c);
+        if (at != std::string::npos) {
+            if (at == 0) {
+                return row[1];
+            }
+            if (at + 1 == row.size()) {
+                return row[at - 1];
+            }
+            return row[random() % 2 == 0 ? at - 1 : at + 1];
+        }
+    }
+    return '\xC0';
+}
+
+// One seeded edit: a neighbour's key, a letter left out, a neighbour's key
+// added, two letters swapped, or a blank put in.
+std::string Misspell(const std::string& word, std::mt19937& random) {
+    std::string out = word;
+    const std::size_t at = random() % word.size();
+    switch (random() % 5) {
+    case 0:
+        out[at] = KeyNeighbour(out[at], random);
+        break;
+    case 1:
+        out.erase(at, 1);
+        break;
+    case 2:
+        out.insert(at, 1, KeyNeighbour(out[at], random));
+        break;
+    case 3:
+        if (at + 1 < out.size()) {
+            std::swap(out[at], out[at + 1]);
+        } else {
+            out[at] = KeyNeighbour(out[at], random);
+        }
+        break;
+    default:
+        out.insert(1 + random() % word.size(), 1, ' ');
+        break;
+    }
+    return out;
+}
+
+// Loads a word list as the tool does, then times `count` seeded one-edit
+// misspellings of its entries: median and 95th percentile per query, on every
+// core and on one thread, and how often the original word is selected.
+int Misspellings(const std::string& path, int count) {
+    TStringBTree tree;
+    TWordCode code{};
+    auto start = Clock::now();
+    TDictionary dictionary = LoadDictionary(path, tree, code, kProgramMaxIterations);
+    std::cout << path << ": " << dictionary.Entries.size() << " entries, loaded in "
+              << Ms(SecondsSince(start)) << '\n';
+    std::mt19937 random(2024);
+    std::vector<std::pair<std::string, std::string>> queries; // misspelt, original
+    while (static_cast<int>(queries.size()) < count) {
+        const std::string& word =
+            dictionary.Entries[1 + random() % (dictionary.Entries.size() - 1)].Word;
+        if (word.size() >= 3) {
+            queries.emplace_back(Misspell(word, random), word);
+        }
+    }
+    for (const unsigned threads : {0u, 1u}) {
+        TSearchControl control;
+        control.Threads = threads;
+        std::vector<double> times;
+        int hits = 0;
+        const double cpuStart = ProcessCpuSeconds();
+        for (const auto& [query, original] : queries) {
+            const auto queryStart = Clock::now();
+            const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network,
+                                                      code, false, control);
+            times.push_back(SecondsSince(queryStart));
+            hits += outcome.Status == TSearchStatus::Found &&
+                    dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word == original;
+        }
+        const double cpu = (ProcessCpuSeconds() - cpuStart) / static_cast<double>(count);
+        std::sort(times.begin(), times.end());
+        std::cout << "  " << count << " misspellings, "
+                  << (threads == 0 ? std::string("every core") : std::string("1 thread"))
+                  << ": median " << Ms(times[times.size() / 2]) << ", 95th percentile "
+                  << Ms(times[times.size() * 95 / 100]) << ", mean CPU " << Ms(cpu)
+                  << " per query; original word selected " << 100.0 * hits / count << "%\n";
+    }
+    return 0;
 }
 
 // ---- soak: fast against literal on many word dictionaries ----------------
@@ -460,6 +626,10 @@ int main(int argc, char** argv) {
         };
         if (argument == "--load-child") {
             return LoadChild(value());
+        } else if (argument == "--misspellings") {
+            const std::string path = value();
+            const int count = i + 1 < argc && argv[i + 1][0] != '-' ? std::stoi(argv[++i]) : 1000;
+            return Misspellings(path, count);
         } else if (argument == "--soak") {
             return Soak(std::stoi(value()));
         } else if (argument == "--sizes") {
@@ -475,7 +645,8 @@ int main(int argc, char** argv) {
         } else {
             std::cerr << "usage: verblinka-bench [--sizes 1000,10000,...] [--plain-limit M]\n"
                          "                       [--data DIR] [--no-loads] [--no-network] | --soak "
-                         "ROUNDS\n";
+                         "ROUNDS\n"
+                         "       verblinka-bench --misspellings WORDLIST [COUNT]\n";
             return 2;
         }
     }

@@ -22,7 +22,7 @@ void RequireNonNegative(std::int32_t count) {
 }
 
 template <std::size_t Words>
-inline void CountRows(const std::uint64_t* masks, std::size_t rows, std::size_t words,
+[[gnu::always_inline]] inline void CountRows(const std::uint64_t* masks, std::size_t rows, std::size_t words,
                       const std::uint64_t* input, const double* outputByAgreement,
                       double* similarity) {
     const std::size_t n = Words == 0 ? words : Words;
@@ -56,6 +56,53 @@ VERBLINKA_WITH_POPCOUNT void CountAgreements(const std::uint64_t* masks, std::si
         CountRows<3>(masks, rows, words, input, outputByAgreement, similarity);
     } else {
         CountRows<0>(masks, rows, words, input, outputByAgreement, similarity);
+    }
+}
+
+// Agreement classes (the literal sum plus N) of rows [first, end) for several
+// inputs at once: each row's masks are read once. Inputs with the same
+// non-zero mask (the blank variants of one word) share that half of the count.
+template <std::size_t Words>
+[[gnu::always_inline]] inline void CountClassRows(const std::uint64_t* masks, std::size_t first, std::size_t end,
+                           std::size_t words, const std::uint64_t* inputs, std::size_t count,
+                           std::int64_t columns, std::uint16_t* const* out) {
+    const std::size_t n = Words == 0 ? words : Words;
+    std::vector<char> sameNonZero(count, 0);
+    for (std::size_t k = 1; k < count; ++k) {
+        sameNonZero[k] = std::equal(inputs + 2 * n * k, inputs + 2 * n * k + n,
+                                    inputs + 2 * n * (k - 1))
+                             ? 1
+                             : 0;
+    }
+    masks += 2 * n * first;
+    for (std::size_t i = first; i < end; ++i, masks += 2 * n) {
+        std::int64_t both = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint64_t* input = inputs + 2 * n * k;
+            if (sameNonZero[k] == 0) {
+                both = 0;
+                for (std::size_t w = 0; w < n; ++w) {
+                    both += std::popcount(input[w] & masks[w]);
+                }
+            }
+            std::int64_t differ = 0;
+            for (std::size_t w = 0; w < n; ++w) {
+                differ += std::popcount(input[w] & masks[w] & (input[n + w] ^ masks[n + w]));
+            }
+            out[k][i] = static_cast<std::uint16_t>(both - 2 * differ + columns);
+        }
+    }
+}
+
+VERBLINKA_WITH_POPCOUNT void CountAgreementClasses(const std::uint64_t* masks, std::size_t first,
+                                                   std::size_t end, std::size_t words,
+                                                   const std::uint64_t* inputs, std::size_t count,
+                                                   std::int64_t columns,
+                                                   std::uint16_t* const* out) {
+    if (words == 3) {
+        CountClassRows<3>(masks, first, end, words, inputs, count, columns, out);
+    } else {
+        CountClassRows<0>(masks, first, end, words, inputs, count, columns, out);
     }
 }
 
@@ -121,11 +168,10 @@ bool THammingNet::IsStable() const {
     return true;
 }
 
-// Where every weight and input is -1, 0 or +1, every product is too and every
-// partial sum is a small integer, held exactly: the literal sum equals
-// agreements minus disagreements over the positions where both are non-zero,
-// which two masks and a population count give.
-bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input) {
+// The masks of an input for the rows' masks: false when the rows are not held
+// as masks or the input holds a value other than -1, 0 and +1.
+bool THammingNet::MasksOf(std::span<const std::int32_t> input,
+                          std::vector<std::uint64_t>& masks) const {
     const std::size_t columns = ToSize(InputCount_);
     if (!Weights_.IsCompact() ||
         !std::all_of(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(columns),
@@ -133,79 +179,236 @@ bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input) {
         return false;
     }
     const std::size_t words = Weights_.WordsPerMask();
-    InputMasks_.assign(2 * words, 0);
+    masks.assign(2 * words, 0);
     for (std::size_t column = 0; column < columns; ++column) {
         const std::uint64_t bit = std::uint64_t{1} << (column % 64);
         if (input[column] != 0) {
-            InputMasks_[column / 64] |= bit;
+            masks[column / 64] |= bit;
         }
         if (input[column] < 0) {
-            InputMasks_[words + column / 64] |= bit;
+            masks[words + column / 64] |= bit;
         }
     }
-    // Every possible sum -N ... N mapped to its output once.
+    return true;
+}
+
+// Every possible sum -N ... N mapped to its output once.
+std::vector<double> THammingNet::FirstLayerOutputs() const {
+    const std::size_t columns = ToSize(InputCount_);
     std::vector<double> outputs(2 * columns + 1);
     for (std::size_t k = 0; k < outputs.size(); ++k) {
         const auto sum =
             static_cast<double>(static_cast<std::int64_t>(k) - static_cast<std::int64_t>(columns));
         outputs[k] = precision::HalfSumWithBias(sum, Bias_);
     }
-    CountAgreements(Weights_.MasksOf(0), ToSize(PatternCount_), words, InputMasks_.data(),
-                    outputs.data() + columns, Similarity_.data());
+    return outputs;
+}
+
+// Where every weight and input is -1, 0 or +1, every product is too and every
+// partial sum is a small integer, held exactly: the literal sum equals
+// agreements minus disagreements over the positions where both are non-zero,
+// which two masks and a population count give.
+bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input,
+                                    TRecognitionScratch& s) const {
+    if (!MasksOf(input, s.InputMasks_)) {
+        return false;
+    }
+    const std::size_t columns = ToSize(InputCount_);
+    const std::vector<double> outputs = FirstLayerOutputs();
+    CountAgreements(Weights_.MasksOf(0), ToSize(PatternCount_), Weights_.WordsPerMask(),
+                    s.InputMasks_.data(), outputs.data() + columns, s.Similarity_.data());
     return true;
 }
 
-void THammingNet::FirstLayer(std::span<const std::int32_t> input) {
-    if (!ReferenceMode_ && FirstLayerOnMasks(input)) {
+// The first layer as one agreement class per row: the state of the passes
+// over classes.
+bool THammingNet::FirstLayerAsClasses(std::span<const std::int32_t> input,
+                                      TRecognitionScratch& s) const {
+    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
+        return false;
+    }
+    s.Input_.Classes.resize(ToSize(PatternCount_));
+    const std::span<const std::int32_t> inputs[] = {input};
+    std::uint16_t* const out[] = {s.Input_.Classes.data()};
+    if (!FirstLayerClasses(inputs, 0, ToSize(PatternCount_), out)) {
+        return false;
+    }
+    s.Input_.Values = FirstLayerOutputs();
+    return true;
+}
+
+bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t>> inputs,
+                                    std::size_t firstRow, std::size_t endRow,
+                                    std::span<std::uint16_t* const> out) const {
+    const std::size_t words = Weights_.WordsPerMask();
+    std::vector<std::uint64_t> masks;
+    std::vector<std::uint64_t> all;
+    for (const auto input : inputs) {
+        if (input.size() < ToSize(InputCount_) || !MasksOf(input, masks)) {
+            return false;
+        }
+        all.insert(all.end(), masks.begin(), masks.end());
+    }
+    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
+        return false;
+    }
+    CountAgreementClasses(Weights_.MasksOf(0), firstRow, endRow, words, all.data(), inputs.size(),
+                          static_cast<std::int64_t>(InputCount_), out.data());
+    return true;
+}
+
+void THammingNet::FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const {
+    if (!ReferenceMode_ && FirstLayerOnMasks(input, s)) {
         return;
     }
     const std::size_t columns = ToSize(InputCount_);
-    RowScratch_.resize(columns);
+    s.RowScratch_.resize(columns);
     for (std::size_t i = 0; i < ToSize(PatternCount_); ++i) {
-        Weights_.CopyRow(i, RowScratch_);
+        Weights_.CopyRow(i, s.RowScratch_);
         double sum = 0.0;
         for (std::size_t j = 0; j < columns; ++j) {
-            sum = precision::MultiplyAddStep(sum, input[j], RowScratch_[j]);
+            sum = precision::MultiplyAddStep(sum, input[j], s.RowScratch_[j]);
         }
-        Similarity_[i] = precision::HalfSumWithBias(sum, Bias_);
+        s.Similarity_[i] = precision::HalfSumWithBias(sum, Bias_);
     }
-}
-
-// The fast pass where its preconditions hold, the literal one otherwise.
-void THammingNet::CompetitionPass() {
-    if (!ReferenceMode_ && Fast_.Pass(Similarity_, Activity_, Epsilon_, MaxOutput_)) {
-        return;
-    }
-    PlainCompetitionPass(Similarity_, Activity_, Epsilon_, MaxOutput_);
 }
 
 std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
                                     const PassObserver& observer) {
+    // The network's own Similarity and Activity serve as the scratch's.
+    Scratch_.Similarity_.swap(Similarity_);
+    Scratch_.Activity_.swap(Activity_);
+    struct SwapBack {
+        THammingNet& Net;
+        ~SwapBack() {
+            Net.Scratch_.Similarity_.swap(Net.Similarity_);
+            Net.Scratch_.Activity_.swap(Net.Activity_);
+        }
+    } swapBack{*this};
+    return RecognizeIn(input, Scratch_, observer, true);
+}
+
+std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
+                                    TRecognitionScratch& scratch) const {
+    return RecognizeIn(input, scratch, nullptr, false);
+}
+
+std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
+                                               TRecognitionScratch& scratch) const {
+    if (PatternCount_ == 0) {
+        return 0;
+    }
+    if (firstLayer.size() != ToSize(PatternCount_)) {
+        throw std::invalid_argument("First layer of another size than the network");
+    }
+    scratch.Input_.Classes.assign(firstLayer.begin(), firstLayer.end());
+    scratch.Input_.Values = FirstLayerOutputs();
+    return Compete(scratch, true, nullptr, false);
+}
+
+TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
+    if (Workers_.size() <= worker) {
+        Workers_.resize(worker + 1);
+    }
+    return Workers_[worker];
+}
+
+std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
+    if (FirstLayerBuffers_.size() <= index) {
+        FirstLayerBuffers_.resize(index + 1);
+    }
+    FirstLayerBuffers_[index].resize(ToSize(PatternCount_));
+    return FirstLayerBuffers_[index];
+}
+
+std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
+                                      const PassObserver& observer, bool keepState) const {
     if (PatternCount_ == 0) {
         return 0;
     }
     if (input.size() < ToSize(InputCount_)) {
         throw std::invalid_argument("Input shorter than the network's input");
     }
-    FirstLayer(input);
+    const bool classes = !ReferenceMode_ && !ValuePasses_ && FirstLayerAsClasses(input, s);
+    if (!classes) {
+        s.Similarity_.resize(ToSize(PatternCount_));
+        s.Activity_.resize(ToSize(PatternCount_));
+        FirstLayer(input, s);
+    }
+    return Compete(s, classes, observer, keepState);
+}
+
+// The competition from the first layer's state (classes or values) in s.
+// With keepState, s's Similarity and Activity end as the literal algorithm
+// leaves them; with an observer, they hold every pass's values when it is
+// called.
+std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
+                                  const PassObserver& observer, bool keepState) const {
+    const std::size_t rows = ToSize(PatternCount_);
+    if (observer || keepState) {
+        s.Similarity_.resize(rows);
+        s.Activity_.resize(rows);
+    }
     if (observer) {
-        observer(0, Similarity_);
+        if (classes) {
+            s.Input_.Materialise(s.Similarity_);
+        }
+        observer(0, s.Similarity_);
     }
     std::int32_t winner = 0;
     std::int32_t pass = 0;
+    if (classes) {
+        for (;;) {
+            TPassSummary summary;
+            if (!s.ClassPass_.Pass(s.Input_, s.Output_, Epsilon_, MaxOutput_, summary)) {
+                // Values the method cannot take: go on with one double per unit.
+                s.Similarity_.resize(rows);
+                s.Activity_.resize(rows);
+                s.Input_.Materialise(s.Similarity_);
+                break;
+            }
+            if (observer) {
+                s.Output_.Materialise(s.Activity_);
+                observer(CheckedAdd(pass, 1), s.Activity_);
+            }
+            if (summary.Stable) {
+                if (keepState) {
+                    s.Input_.Materialise(s.Similarity_);
+                    s.Output_.Materialise(s.Activity_);
+                }
+                return winner;
+            }
+            std::swap(s.Input_, s.Output_);
+            winner = static_cast<std::int32_t>(summary.Leader);
+            if (pass > MaxIterations_) {
+                if (keepState) {
+                    s.Input_.Materialise(s.Similarity_);
+                    std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
+                }
+                return winner;
+            }
+            pass = CheckedAdd(pass, 1);
+        }
+    } else if (!observer) {
+        s.Similarity_.resize(rows);
+        s.Activity_.resize(rows);
+    }
     for (;;) {
-        CompetitionPass();
+        // The fast pass over values where its preconditions hold, the literal one otherwise.
+        if (ReferenceMode_ || !s.Fast_.Pass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_)) {
+            PlainCompetitionPass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_);
+        }
         if (observer) {
-            observer(CheckedAdd(pass, 1), Activity_);
+            observer(CheckedAdd(pass, 1), s.Activity_);
         }
         // One scan finds both whether the pass changed anything and the
         // leader (the first of the largest values).
         bool stable = true;
         std::size_t leader = 0;
-        double best = Activity_[0];
-        for (std::size_t i = 0; i < Activity_.size(); ++i) {
-            const double value = Activity_[i];
-            if (value != Similarity_[i]) {
+        double best = s.Activity_[0];
+        for (std::size_t i = 0; i < s.Activity_.size(); ++i) {
+            const double value = s.Activity_[i];
+            if (value != s.Similarity_[i]) {
                 stable = false;
             }
             if (value > best) {
@@ -218,10 +421,10 @@ std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
         }
         // Activity becomes the next pass's Similarity. Swapping spares the
         // copy; the next pass overwrites every Activity value anyway.
-        Similarity_.swap(Activity_);
+        s.Similarity_.swap(s.Activity_);
         winner = static_cast<std::int32_t>(leader);
         if (pass > MaxIterations_) {
-            std::copy(Similarity_.begin(), Similarity_.end(), Activity_.begin());
+            std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
             return winner;
         }
         pass = CheckedAdd(pass, 1);

@@ -4,6 +4,7 @@
 // another until one leader remains or the pass limit is reached.
 #pragma once
 
+#include "engine/ClassCompetition.h"
 #include "engine/Competition.h"
 #include "engine/PatternWeights.h"
 
@@ -13,6 +14,21 @@
 #include <vector>
 
 namespace verblinka {
+
+// Everything one recognition writes: several recognitions may run at once on
+// one network (read only), each with its own scratch state.
+class TRecognitionScratch {
+private:
+    friend class THammingNet;
+    TClassCompetition ClassPass_;
+    TClassState Input_;  // the state a pass reads
+    TClassState Output_; // and writes
+    TFastCompetition Fast_;
+    std::vector<double> Similarity_;
+    std::vector<double> Activity_;
+    std::vector<std::uint64_t> InputMasks_;
+    std::vector<double> RowScratch_;
+};
 
 class THammingNet {
 public:
@@ -39,6 +55,36 @@ public:
     std::int32_t Recognize(std::span<const std::int32_t> input,
                            const PassObserver& observer = nullptr);
 
+    // The same row as Recognize, without touching the network: Similarity and
+    // Activity stay as they are and every value is written to scratch, so
+    // that threads may recognize at once on one network.
+    std::int32_t Recognize(std::span<const std::int32_t> input,
+                           TRecognitionScratch& scratch) const;
+
+    // The first layer of several inputs in one sweep over the stored rows
+    // [firstRow, endRow): out[k][i] = the agreement class of row i for
+    // inputs[k], the index into FirstLayerOutputs(). False, writing nothing,
+    // when the stored rows or an input are not all -1, 0 and +1.
+    bool FirstLayerClasses(std::span<const std::span<const std::int32_t>> inputs,
+                           std::size_t firstRow, std::size_t endRow,
+                           std::span<std::uint16_t* const> out) const;
+    // The first-layer output of every agreement class.
+    std::vector<double> FirstLayerOutputs() const;
+    // Recognize from first-layer classes that FirstLayerClasses gave (M of them).
+    std::int32_t RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
+                                      TRecognitionScratch& scratch) const;
+
+    // Scratch states kept with the network for callers that recognize on
+    // several threads (so that large arrays are not allocated afresh for
+    // every search). References stay valid until the next call that adds one.
+    TRecognitionScratch& ScratchFor(std::size_t worker);
+    std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index);
+
+    // The competition passes of the previous fast path, over one double per
+    // unit, instead of the passes over classes (for benchmarks and tests).
+    void SetValuePasses(bool on) { ValuePasses_ = on; }
+    bool ValuePasses() const { return ValuePasses_; }
+
     // In reference mode Recognize takes the literal paths only: the first
     // layer as multiply-adds over doubles and every competition pass as
     // M * (M - 1) additions. The fast paths give the same values bit for bit;
@@ -62,9 +108,14 @@ public:
 
 private:
     void Resize();
-    void FirstLayer(std::span<const std::int32_t> input);
-    bool FirstLayerOnMasks(std::span<const std::int32_t> input);
-    void CompetitionPass();
+    bool MasksOf(std::span<const std::int32_t> input, std::vector<std::uint64_t>& masks) const;
+    bool FirstLayerAsClasses(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    void FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
+                             const PassObserver& observer, bool keepState) const;
+    std::int32_t Compete(TRecognitionScratch& s, bool classes, const PassObserver& observer,
+                         bool keepState) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;
@@ -76,9 +127,10 @@ private:
     std::vector<double> Activity_;
     std::int32_t MaxIterations_ = 50;
     bool ReferenceMode_ = false;
-    TFastCompetition Fast_;          // scratch space of the fast pass
-    std::vector<double> RowScratch_; // one row as doubles, for the literal first layer
-    std::vector<std::uint64_t> InputMasks_;
+    bool ValuePasses_ = false;
+    TRecognitionScratch Scratch_; // of Recognize
+    std::vector<TRecognitionScratch> Workers_;
+    std::vector<std::vector<std::uint16_t>> FirstLayerBuffers_;
 };
 
 } // namespace verblinka

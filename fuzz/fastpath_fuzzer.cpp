@@ -6,6 +6,7 @@
 //  - odd: whole recognitions of a network built from the bytes (word-code
 //    values, sometimes others, which turn the compact weights into doubles),
 //    fast against reference mode: the row and every value of every pass.
+#include "engine/ClassCompetition.h"
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
@@ -101,9 +102,38 @@ void CheckCompetitionPass(TBytes& bytes) {
     const bool applies = TFastCompetition::Applies(similarity);
     Require(competition.Pass(similarity, fast, epsilon, 100.0) == applies,
             "the fast pass ran where it must not, or refused where it should run");
+    // The pass over classes: one class per distinct bit pattern.
+    TClassState state;
+    for (const double value : similarity) {
+        std::size_t c = 0;
+        while (c < state.Values.size() && !SameBits(state.Values[c], value)) {
+            ++c;
+        }
+        if (c == state.Values.size()) {
+            state.Values.push_back(value);
+        }
+        state.Classes.push_back(static_cast<std::uint16_t>(c));
+    }
+    TClassCompetition classPass;
+    TClassState classOut;
+    TPassSummary summary;
+    Require(classPass.Pass(state, classOut, epsilon, 100.0, summary) == applies,
+            "the pass over classes ran where it must not, or refused where it should run");
     if (!applies) {
         return;
     }
+    std::vector<double> byClass(similarity.size());
+    classOut.Materialise(byClass);
+    bool stable = true;
+    std::size_t leader = 0;
+    for (std::size_t j = 0; j < similarity.size(); ++j) {
+        Require(SameBits(plain[j], byClass[j]),
+                "pass over classes differs at unit " + std::to_string(j));
+        stable = stable && plain[j] == similarity[j];
+        leader = plain[j] > plain[leader] ? j : leader;
+    }
+    Require(similarity.empty() || (summary.Stable == stable && summary.Leader == leader),
+            "pass over classes: wrong leader or stability");
     for (std::size_t j = 0; j < similarity.size(); ++j) {
         Require(SameBits(plain[j], fast[j]), "fast pass differs at unit " + std::to_string(j));
     }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: for M = 1,000, 10,000, 100,000 and 1,000,000
-# one Recognize, one competition pass (fast, and plain up to M = 100,000),
-# the search of an eight-letter word, and the loads of generated word lists
+# one Recognize (passes over classes, the previous passes over doubles, and
+# literal up to M = 10,000), one competition pass (fast, and plain up to
+# M = 100,000), the searches of an eight-letter and of a 24-letter word (every
+# core, one thread, the previous way), and the loads of generated word lists
 # (random order with repeats, ascending, descending, alphabetical) with their
 # peak memory; then verblinka-lookup itself on the largest lists under
 # /usr/bin/time -v. Generated lists go to $BUILD_DIR/bench-data (default
@@ -15,10 +17,27 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${BUILD_DIR:-build}
-bash scripts/deps.sh time
+bash scripts/deps.sh time hunspell-ru hunspell-tools
 BUILD_DIR=$build_dir bash scripts/build.sh -DVERBLINKA_BUILD_BENCH=ON
 data=$build_dir/bench-data
 "$build_dir/bench/verblinka-bench" --data "$data" "$@"
+
+# A real Russian word list: 100,000 stems of the spelling dictionary, and
+# 1,000,000 of its word forms (unmunch) in random order; seeded one-edit
+# misspellings of their entries, median and 95th percentile per query.
+dic=/usr/share/hunspell/ru_RU.dic
+if [ -f "$dic" ] && command -v unmunch >/dev/null; then
+  mkdir -p "$data"
+  [ -f "$data/ru-stems-100000.txt" ] ||
+    tail -n +2 "$dic" | cut -d/ -f1 | head -n 100000 >"$data/ru-stems-100000.txt"
+  [ -f "$data/ru-forms-1000000.txt" ] ||
+    unmunch "$dic" "${dic%.dic}.aff" 2>/dev/null | sort -u | shuf --random-source=<(yes) |
+      head -n 1000000 >"$data/ru-forms-1000000.txt"
+  echo
+  echo "== real words, one-edit misspellings"
+  "$build_dir/bench/verblinka-bench" --misspellings "$data/ru-stems-100000.txt" 1000
+  "$build_dir/bench/verblinka-bench" --misspellings "$data/ru-forms-1000000.txt" 300
+fi
 
 echo
 echo "== verblinka-lookup, load and one search, under /usr/bin/time -v"

@@ -4,8 +4,13 @@
 #include "engine/CodePage1251.h"
 
 #include <algorithm>
+#include <exception>
 #include <map>
+#include <mutex>
+#include <optional>
+#include <span>
 #include <stdexcept>
+#include <thread>
 
 namespace verblinka {
 
@@ -50,6 +55,8 @@ std::string TSearchOutcome::SearchMessage(TSearchStatus status) {
         return kMessageNoWord;
     case TSearchStatus::NoDictionary:
         return kMessageNoDictionary;
+    case TSearchStatus::Cancelled:
+        return {};
     case TSearchStatus::Failed:
         break;
     }
@@ -69,31 +76,191 @@ TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries&
 
 namespace {
 
-// The rows the network returned in this search, by code. Recognize depends
-// only on the code and the stored rows, so a code seen before (every variant
-// with the blank past the 20th byte has the query's code) needs no second
-// recognition.
-using TRecognized = std::map<TWordCode, std::int32_t>;
+// Bytes of the query that reach the network's code.
+constexpr std::int32_t kCodedBytes = kCodedCharacters;
 
-// One recognition: code text, let the network choose a row, measure the entry.
-TSearchStep Propose(std::string_view text, const TDictionaryEntries& entries, THammingNet& network,
-                    TWordCode& code, TRecognized& recognized) {
-    CodeWord(text, code);
-    auto known = recognized.find(code);
-    if (known == recognized.end()) {
-        known = recognized.emplace(code, network.Recognize(code)).first;
+// The distances of the variants with the blank past the coded bytes from
+// their common candidate entry, each in constant time: a variant is the query
+// with a blank before byte p, so it agrees with the entry where the query
+// does before that byte, and where the query shifted by one does after it.
+class TLongVariantDistances {
+public:
+    TLongVariantDistances(std::string_view query, std::string_view entry)
+        : query_(query), entry_(entry) {
+        const std::size_t length = query.size() + 1; // of every variant
+        common_ = std::min(length, entry.size());
+        direct_.assign(common_ + 1, 0);
+        for (std::size_t i = 0; i < common_; ++i) {
+            direct_[i + 1] = direct_[i] + (i < query.size() && query[i] != entry[i] ? 1 : 0);
+        }
+        shifted_.assign(common_ + 1, 0);
+        for (std::size_t i = common_; i-- > 1;) {
+            shifted_[i] = shifted_[i + 1] + (query[i - 1] != entry[i] ? 1 : 0);
+        }
+        lengthDifference_ = CheckedCount(length > entry.size() ? length - entry.size()
+                                                               : entry.size() - length);
     }
-    const std::int32_t row = known->second;
+
+    // WordDistance(InsertBlank(query, p), entry).
+    std::int32_t Distance(std::size_t p) const {
+        const std::size_t blank = p - 1;
+        std::int32_t differ = direct_[std::min(blank, common_)];
+        if (blank < common_) {
+            differ += entry_[blank] != ' ' ? 1 : 0;
+            differ += shifted_[blank + 1];
+        }
+        return CheckedAdd(lengthDifference_, differ);
+    }
+
+private:
+    std::string_view query_;
+    std::string_view entry_;
+    std::size_t common_ = 0;
+    std::vector<std::int32_t> direct_;  // mismatches of query and entry before i
+    std::vector<std::int32_t> shifted_; // of query[k - 1] and entry[k], k = i ... common - 1
+    std::int32_t lengthDifference_ = 0;
+};
+
+// The recognitions of one search: each distinct code once, on several
+// threads, each with its own scratch state; the network is only read.
+class TRecognitions {
+public:
+    TRecognitions(THammingNet& network, const std::vector<TWordCode>& codes,
+                  const TSearchControl& control, std::vector<std::int32_t> weights)
+        : network_(network), codes_(codes), control_(control), weights_(std::move(weights)),
+          rows_(codes.size(), -1) {}
+
+    // Runs them; stopAfterFirst(row) is asked when code 0 is done and may end
+    // the others early. False when cancelled.
+    bool Run(const std::function<bool(std::int32_t)>& stopAfterFirst, std::int32_t total) {
+        unsigned threads = control_.Threads != 0 ? control_.Threads
+                                                 : std::max(1u, std::thread::hardware_concurrency());
+        threads = std::max(1u, std::min<unsigned>(threads, 64));
+        total_ = total;
+        // Taken before any thread starts, the pool grown first (growing moves it).
+        network_.ScratchFor(threads - 1);
+        std::vector<TRecognitionScratch*> scratches;
+        for (unsigned t = 0; t < threads; ++t) {
+            scratches.push_back(&network_.ScratchFor(t));
+        }
+        const THammingNet& network = network_;
+        // The first layer of every code in one sweep over the stored rows, the
+        // rows shared among the threads; where it does not apply (literal
+        // mode, rows that are not masks) each recognition does its own.
+        const bool shared = !network.ReferenceMode() && !network.ValuePasses();
+        std::vector<std::uint16_t*> buffers;
+        std::vector<std::span<const std::int32_t>> inputs;
+        if (shared) {
+            for (std::size_t k = 0; k < codes_.size(); ++k) {
+                buffers.push_back(network_.FirstLayerBuffer(k).data());
+                inputs.emplace_back(codes_[k]);
+            }
+            const std::size_t rows = static_cast<std::size_t>(network.PatternCount());
+            std::atomic<bool> applies{true};
+            RunOn(std::min<unsigned>(threads, static_cast<unsigned>(std::max<std::size_t>(
+                                                  1, rows / 65536 + 1))),
+                  [&](unsigned t, unsigned count) {
+                      const std::size_t first = rows * t / count;
+                      const std::size_t end = rows * (t + 1) / count;
+                      if (!network.FirstLayerClasses(inputs, first, end, buffers)) {
+                          applies = false;
+                      }
+                  });
+            firstLayerShared_ = applies;
+        }
+        std::atomic<std::size_t> next{0};
+        RunOn(std::min<unsigned>(threads, static_cast<unsigned>(codes_.size())),
+              [&](unsigned t, unsigned) {
+                  TRecognitionScratch& scratch = *scratches[t];
+                  for (;;) {
+                      if (stop_ || Cancelled()) {
+                          return;
+                      }
+                      const std::size_t k = next++;
+                      if (k >= codes_.size()) {
+                          return;
+                      }
+                      const std::int32_t row =
+                          firstLayerShared_
+                              ? network.RecognizeFromClasses(
+                                    std::span<const std::uint16_t>(
+                                        buffers[k], static_cast<std::size_t>(network.PatternCount())),
+                                    scratch)
+                              : network.Recognize(codes_[k], scratch);
+                      rows_[k] = row;
+                      Progress(weights_[k]);
+                      if (k == 0 && stopAfterFirst && stopAfterFirst(row)) {
+                          stop_ = true;
+                      }
+                  }
+              });
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        return !Cancelled();
+    }
+
+    std::int32_t Row(std::size_t k) const { return rows_[k]; }
+
+private:
+    bool Cancelled() const { return control_.Cancel != nullptr && control_.Cancel->load(); }
+
+    void Progress(std::int32_t steps) {
+        const std::int32_t done = done_ += steps;
+        if (control_.OnProgress) {
+            const std::lock_guard<std::mutex> lock(progressMutex_);
+            control_.OnProgress(done, total_);
+        }
+    }
+
+    // body(t, count) on count threads, this one among them; the first
+    // exception any of them throws is kept for Run.
+    template <typename Body> void RunOn(unsigned count, Body&& body) {
+        count = std::max(1u, count);
+        auto guarded = [&](unsigned t) {
+            try {
+                body(t, count);
+            } catch (...) {
+                const std::lock_guard<std::mutex> lock(failureMutex_);
+                if (!failure_) {
+                    failure_ = std::current_exception();
+                }
+                stop_ = true;
+            }
+        };
+        std::vector<std::jthread> workers;
+        for (unsigned t = 1; t < count; ++t) {
+            workers.emplace_back(guarded, t);
+        }
+        guarded(0);
+    }
+
+    THammingNet& network_;
+    const std::vector<TWordCode>& codes_;
+    const TSearchControl& control_;
+    std::vector<std::int32_t> weights_; // steps that use each code
+    std::vector<std::int32_t> rows_;
+    std::int32_t total_ = 0;
+    std::atomic<std::int32_t> done_{0};
+    std::atomic<bool> stop_{false};
+    bool firstLayerShared_ = false;
+    std::mutex progressMutex_;
+    std::mutex failureMutex_;
+    std::exception_ptr failure_;
+};
+
+std::int32_t CheckedRow(std::int32_t row, const TDictionaryEntries& entries) {
     if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
         throw std::out_of_range("The network returned a row outside the dictionary");
     }
-    return {std::string(), row, WordDistance(text, entries[static_cast<std::size_t>(row)].Word)};
+    return row;
 }
 
 } // namespace
 
 TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entries,
-                          THammingNet& network, TWordCode& code, bool recordSteps) {
+                          THammingNet& network, TWordCode& code, bool recordSteps,
+                          const TSearchControl& control) {
     TSearchOutcome outcome;
     outcome.Status = CheckSearchInput(
         query, entries, query.find(static_cast<char>(kSubstituteByte)) != std::string_view::npos);
@@ -104,27 +271,79 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         if (static_cast<std::size_t>(network.PatternCount()) != entries.size()) {
             throw std::logic_error("The network and the dictionary disagree in size");
         }
-        auto record = [&](TSearchStep step, std::string_view text) {
-            if (recordSteps) {
-                step.Text.assign(text);
-                outcome.Steps.push_back(std::move(step));
-            }
-        };
-        TRecognized recognized;
-        TSearchStep first = Propose(query, entries, network, code, recognized);
-        outcome.BestRow = first.Row;
-        outcome.BestDistance = first.Distance;
-        record(first, query);
         const std::int32_t length = CheckedCount(query.size());
-        for (std::int32_t p = 1; p <= length; ++p) {
-            const std::string variant = InsertBlank(query, p);
-            TSearchStep step = Propose(variant, entries, network, code, recognized);
-            if (step.Distance <= outcome.BestDistance) {
+        const std::int32_t total = CheckedAdd(length, 1);
+        // Steps 0 ... coded have codes of their own; later ones the query's.
+        const std::int32_t coded = std::min(length, kCodedBytes);
+        const std::string_view head = query.substr(0, static_cast<std::size_t>(kCodedBytes));
+        std::vector<TWordCode> codes;
+        std::vector<std::int32_t> weights;
+        std::vector<std::size_t> codeOf(static_cast<std::size_t>(coded) + 1);
+        std::map<TWordCode, std::size_t> seen;
+        for (std::int32_t p = 0; p <= coded; ++p) {
+            CodeWord(p == 0 ? std::string(head) : InsertBlank(head, p), code);
+            const auto [at, added] = seen.emplace(code, codes.size());
+            if (added) {
+                codes.push_back(code);
+                weights.push_back(0);
+            }
+            codeOf[static_cast<std::size_t>(p)] = at->second;
+            weights[at->second] += 1;
+        }
+        weights[0] = CheckedAdd(weights[0], length - coded);
+        // The caller's buffer ends as the literal loop leaves it: the last variant's code.
+        code = codes[length > coded ? 0 : codeOf[static_cast<std::size_t>(coded)]];
+
+        const bool wantSteps = recordSteps || static_cast<bool>(control.OnStep);
+        TRecognitions recognitions(network, codes, control, weights);
+        auto foundExactly = [&](std::int32_t row) {
+            return !wantSteps &&
+                   entries[static_cast<std::size_t>(CheckedRow(row, entries))].Word == query;
+        };
+        if (!recognitions.Run(foundExactly, total)) {
+            outcome = TSearchOutcome{};
+            outcome.Status = TSearchStatus::Cancelled;
+            return outcome;
+        }
+
+        const std::int32_t queryRow = CheckedRow(recognitions.Row(0), entries);
+        std::optional<TLongVariantDistances> longVariants;
+        std::string text;
+        TSearchStep step;
+        for (std::int32_t p = 0; p <= length; ++p) {
+            const bool ownCode = p <= coded;
+            step.Row = ownCode ? CheckedRow(recognitions.Row(codeOf[static_cast<std::size_t>(p)]),
+                                            entries)
+                               : queryRow;
+            const std::string& entry = entries[static_cast<std::size_t>(step.Row)].Word;
+            if (ownCode || wantSteps) {
+                text = p == 0 ? std::string(query) : InsertBlank(query, p);
+            }
+            if (ownCode) {
+                step.Distance = WordDistance(text, entry);
+            } else {
+                if (!longVariants) {
+                    longVariants.emplace(query, entry);
+                }
+                step.Distance = longVariants->Distance(static_cast<std::size_t>(p));
+            }
+            if (p == 0 || step.Distance <= outcome.BestDistance) {
                 outcome.BestDistance = step.Distance;
                 outcome.BestRow = step.Row;
                 outcome.ChosenStep = p;
             }
-            record(step, variant);
+            if (wantSteps) {
+                step.Text.swap(text);
+                if (control.OnStep) {
+                    control.OnStep(step, p);
+                }
+                if (recordSteps) {
+                    outcome.Steps.push_back(step);
+                }
+                step.Text.swap(text);
+            } else if (p == 0 && step.Distance == 0) {
+                break; // found exactly: no variant can tie it
+            }
         }
         outcome.Status = TSearchStatus::Found;
     } catch (const std::exception&) {

@@ -1,5 +1,6 @@
 // The fast competition pass and the first layer on masks against the literal
 // paths, bit for bit, on word codes and on value sets built to break them.
+#include "engine/ClassCompetition.h"
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
@@ -9,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -466,6 +469,211 @@ TEST(PatternWeightsTest, CompactRowsReadBackAndResizeLikeDoubles) {
     EXPECT_THROW(compact.At(5, 0), std::out_of_range);
     EXPECT_THROW(compact.At(0, 160), std::out_of_range);
     EXPECT_LT(compact.MemoryBytes(), doubles.MemoryBytes() / 20);
+}
+
+
+// ---- passes over classes ----------------------------------------------------
+
+// The values as classes: one class per distinct bit pattern, in order of
+// first appearance, or with every class shuffled, so the ids carry no order.
+TClassState ClassesOf(const Values& values, std::mt19937* shuffle = nullptr) {
+    TClassState state;
+    std::vector<std::uint64_t> seen;
+    for (const double v : values) {
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+        const auto at = std::find(seen.begin(), seen.end(), bits);
+        if (at == seen.end()) {
+            seen.push_back(bits);
+            state.Values.push_back(v);
+        }
+    }
+    std::vector<std::uint16_t> order(state.Values.size());
+    for (std::size_t c = 0; c < order.size(); ++c) {
+        order[c] = static_cast<std::uint16_t>(c);
+    }
+    if (shuffle != nullptr) {
+        std::shuffle(order.begin(), order.end(), *shuffle);
+        Values shuffled(state.Values.size());
+        for (std::size_t c = 0; c < order.size(); ++c) {
+            shuffled[order[c]] = state.Values[c];
+        }
+        state.Values = shuffled;
+    }
+    for (const double v : values) {
+        const auto at = std::find(seen.begin(), seen.end(), std::bit_cast<std::uint64_t>(v));
+        state.Classes.push_back(order[static_cast<std::size_t>(at - seen.begin())]);
+    }
+    return state;
+}
+
+void ExpectSameClassSums(const Values& values, const std::string& what, std::mt19937& random) {
+    TClassCompetition pass;
+    const TClassState state = ClassesOf(values, &random);
+    Values sums(values.size(), -1.0);
+    ASSERT_TRUE(pass.InhibitionSums(state, sums)) << what;
+    EXPECT_EQ(Bits(sums), Bits(LiteralSums(values))) << what << ", " << values.size() << " values";
+}
+
+// The literal pass with its stability test and leader scan.
+struct LiteralOutcome {
+    Values Activity;
+    bool Stable = true;
+    std::size_t Leader = 0;
+};
+LiteralOutcome LiteralPassOf(const Values& similarity, double epsilon) {
+    LiteralOutcome outcome;
+    outcome.Activity.resize(similarity.size());
+    PlainCompetitionPass(similarity, outcome.Activity, epsilon, 100.0);
+    for (std::size_t i = 0; i < similarity.size(); ++i) {
+        outcome.Stable = outcome.Stable && outcome.Activity[i] == similarity[i];
+        if (outcome.Activity[i] > outcome.Activity[outcome.Leader]) {
+            outcome.Leader = i;
+        }
+    }
+    return outcome;
+}
+
+TEST(ClassCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
+    ValueSets sets(20240612);
+    std::mt19937 random(3);
+    for (const std::size_t count : {1u, 2u, 3u, 7u, 64u, 301u, 1200u}) {
+        for (int round = 0; round < 3; ++round) {
+            ExpectSameClassSums(sets.HalfIntegerTies(count), "half-integer ties", random);
+            ExpectSameClassSums(sets.DoubleRoundingTies(count), "double-rounding ties", random);
+            ExpectSameClassSums(sets.StraddlingPowers(count), "straddling powers of two", random);
+            ExpectSameClassSums(sets.EqualRuns(count), "equal runs", random);
+            ExpectSameClassSums(sets.MostlyZeros(count), "mostly zeros", random);
+            ExpectSameClassSums(sets.BigAmongSmall(count), "big among small", random);
+            ExpectSameClassSums(sets.Tiny(count), "subnormals", random);
+            ExpectSameClassSums(sets.Wide(count), "wide magnitudes", random);
+            ExpectSameClassSums(sets.ActivityLike(count), "activity-like", random);
+        }
+    }
+    ExpectSameClassSums({}, "empty", random);
+    ExpectSameClassSums({0.0, -0.0, 0.0}, "zeros only", random);
+    ExpectSameClassSums(Values(500, 100.0), "all equal", random);
+    ExpectSameClassSums({0x1p960, 0x1p960, 1.0, 0x1p960}, "largest accepted values", random);
+    ExpectSameClassSums({0x1p-1074, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1022},
+                        "lowest binade", random);
+    ExpectSameClassSums({0x1.fffffffffffffp0, 0x1p-52, 0x1p-53, 0x1p-53, 1.0},
+                        "landing on a power of two", random);
+}
+
+// Few distinct values, many units: the regime the class pass is built for,
+// with ties and binade changes dense enough to matter.
+TEST(ClassCompetitionTest, FewValuesManyUnits) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 6; ++round) {
+        Values palette;
+        const std::size_t kinds = 2 + random() % 12;
+        for (std::size_t k = 0; k < kinds; ++k) {
+            switch (round % 3) {
+            case 0: // halves and quarters: exact, then ties once sums pass 2^52
+                palette.push_back(static_cast<double>(random() % 200) * 0.25);
+                break;
+            case 1: // doubles with every bit set: every sum rounds
+                palette.push_back(std::ldexp(static_cast<double>(random() | 1u), -25) + 1.0);
+                break;
+            default:
+                palette.push_back(std::ldexp(1.0, static_cast<int>(random() % 20)) *
+                                  (1.0 + 0x1p-52 * static_cast<double>(random() % 5)));
+            }
+        }
+        Values values;
+        if (round % 3 == 0) {
+            values.push_back(0x1p52 - 4000.0); // crosses into the grid of 1, then 2
+        }
+        while (values.size() < 2500) {
+            const std::size_t run = 1 + random() % 6;
+            values.insert(values.end(), run, palette[random() % palette.size()]);
+        }
+        ExpectSameClassSums(values, "palette round " + std::to_string(round), random);
+    }
+}
+
+TEST(ClassCompetitionTest, PassEqualsTheLiteralPassWithLeaderAndStability) {
+    ValueSets sets(8);
+    std::mt19937 random(4);
+    TClassCompetition pass;
+    for (const double epsilon : {1.0 / 6.0, 0.5 / 1200.0, 0.25}) {
+        for (const Values& similarity :
+             {sets.ActivityLike(1200), sets.EqualRuns(900), sets.MostlyZeros(700)}) {
+            const LiteralOutcome literal = LiteralPassOf(similarity, epsilon);
+            TClassState out;
+            TPassSummary summary;
+            ASSERT_TRUE(pass.Pass(ClassesOf(similarity, &random), out, epsilon, 100.0, summary));
+            Values activity(similarity.size());
+            out.Materialise(activity);
+            EXPECT_EQ(Bits(activity), Bits(literal.Activity));
+            EXPECT_EQ(summary.Stable, literal.Stable);
+            EXPECT_EQ(summary.Leader, literal.Leader);
+        }
+    }
+    // A stable pass: one unit, inside the range.
+    TClassState out;
+    TPassSummary summary;
+    ASSERT_TRUE(pass.Pass(ClassesOf({42.0}), out, 0.5, 100.0, summary));
+    EXPECT_TRUE(summary.Stable);
+    // Equal largest outputs: the first unit leads.
+    ASSERT_TRUE(pass.Pass(ClassesOf({3.0, 300.0, 300.0, 1.0}), out, 0.001, 100.0, summary));
+    EXPECT_EQ(summary.Leader, 1u);
+    EXPECT_FALSE(summary.Stable);
+}
+
+TEST(ClassCompetitionTest, RefusesWhatItCannotTake) {
+    TClassCompetition pass;
+    TClassState out;
+    TPassSummary summary;
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const double bad : {-1.0, inf, std::nan(""), 0x1p961}) {
+        Values sums(3, 7.0);
+        EXPECT_FALSE(pass.InhibitionSums(ClassesOf({1.0, bad, 2.0}), sums)) << bad;
+        EXPECT_FALSE(pass.Pass(ClassesOf({1.0, bad, 2.0}), out, 0.1, 100.0, summary)) << bad;
+    }
+    // More distinct outputs than classes allow: the caller goes on with values.
+    Values many;
+    for (std::size_t i = 0; i < TClassCompetition::kMaxClasses + 10; ++i) {
+        many.push_back(1.0 + static_cast<double>(i) * 0x1p-20);
+    }
+    EXPECT_FALSE(pass.Pass(ClassesOf(many), out, 0.5 / static_cast<double>(many.size()), 100.0,
+                           summary));
+}
+
+// The three recognitions (classes, values, literal) and the one with outside
+// scratch state give one row, and the first two every value of every pass.
+TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
+    std::mt19937 random(23);
+    for (const std::size_t count : {3u, 200u, 2000u}) {
+        const std::vector<std::string> words = Words(count, random);
+        THammingNet net = WordNetwork(words);
+        TRecognitionScratch scratch;
+        for (int q = 0; q < 8; ++q) {
+            std::string word = words[random() % words.size()];
+            if (q % 2 == 1 && !word.empty()) {
+                word[random() % word.size()] = '\xC8';
+            }
+            TWordCode code{};
+            CodeWord(word, code);
+            std::int32_t classRow = -1;
+            std::int32_t valueRow = -2;
+            const Trace classes = TraceOf(net, code, classRow);
+            const std::vector<double> similarity(net.Similarity().begin(), net.Similarity().end());
+            const std::vector<double> activity(net.Activity().begin(), net.Activity().end());
+            net.SetValuePasses(true);
+            const Trace values = TraceOf(net, code, valueRow);
+            EXPECT_EQ(Bits(similarity), Bits(Values(net.Similarity().begin(), net.Similarity().end())));
+            EXPECT_EQ(Bits(activity), Bits(Values(net.Activity().begin(), net.Activity().end())));
+            net.SetValuePasses(false);
+            EXPECT_EQ(classRow, valueRow) << word;
+            EXPECT_EQ(classes, values) << word;
+            EXPECT_EQ(net.Recognize(code, scratch), classRow) << word;
+            const std::span<const std::int32_t> inputs[] = {code};
+            std::vector<std::uint16_t> firstLayer(words.size());
+            std::uint16_t* const out[] = {firstLayer.data()};
+            ASSERT_TRUE(net.FirstLayerClasses(inputs, 0, words.size(), out));
+            EXPECT_EQ(net.RecognizeFromClasses(firstLayer, scratch), classRow) << word;
+        }
+    }
 }
 
 } // namespace

@@ -39,9 +39,10 @@ Options:
              and unescaped (by default a word that is valid UTF-8 is converted
              as the window converts its text, any other is taken as
              Windows-1251 bytes, and entries are printed as UTF-8)
-  --explain  before each result, print one line per recognition: the word and
-             every variant with a blank inserted, the row the network
-             returned, its entry and distance, and which one was chosen
+  --explain  before each result, print one line per recognition, as it is
+             made: the word and every variant with a blank inserted, the row
+             the network returned, its entry and distance, and which one was
+             chosen (for very long output, named on a last line instead)
   --reference
              recognize with the network's literal algorithms only (about
              M x M additions per competition pass, so slow on large
@@ -138,9 +139,16 @@ public:
                                       : Utf8To1251(typed, substituted);
         TSearchOutcome outcome;
         outcome.Status = CheckSearchInput(query, dictionary_.Entries, substituted);
+        TStepPrinter printer(*this);
         if (outcome.Status == TSearchStatus::Found) {
-            outcome = SearchWord(query, dictionary_.Entries, dictionary_.Network, code_,
-                                 options_.explain);
+            TSearchControl control;
+            if (options_.explain) {
+                control.OnStep = [&](const TSearchStep& step, std::int32_t index) {
+                    printer.Step(step, index);
+                };
+            }
+            outcome = SearchWord(query, dictionary_.Entries, dictionary_.Network, code_, false,
+                                 control);
         }
         if (outcome.Status != TSearchStatus::Found) {
             std::cout.flush();
@@ -148,7 +156,7 @@ public:
             return false;
         }
         if (options_.explain) {
-            Explain(outcome);
+            printer.Finish();
         }
         std::cout << outcome.BestRow << '\t' << Show(EntryAt(outcome.BestRow)) << '\t'
                   << outcome.BestDistance << '\n';
@@ -164,16 +172,69 @@ private:
         return options_.raw ? std::string(bytes) : Utf8From1251(Escape1251(bytes));
     }
 
-    void Explain(const TSearchOutcome& outcome) const {
-        for (std::size_t i = 0; i < outcome.Steps.size(); ++i) {
-            const TSearchStep& step = outcome.Steps[i];
-            std::cout << "# " << (i == 0 ? std::string("word") : "variant " + std::to_string(i))
-                      << " \"" << Show(step.Text) << "\": row " << step.Row << " \""
-                      << Show(EntryAt(step.Row)) << "\", distance " << step.Distance
-                      << (static_cast<std::int32_t>(i) == outcome.ChosenStep ? " (chosen)" : "")
-                      << '\n';
+    // --explain's lines, each printed as its step is made. "(chosen)" marks
+    // the step no later one ties or beats, so the lines from the best step so
+    // far wait until a later step settles them; past a bound they go out
+    // unmarked and a last line names the chosen step instead, so that memory
+    // stays bounded whatever the query's length.
+    class TStepPrinter {
+    public:
+        explicit TStepPrinter(const Lookup& lookup) : lookup_(lookup) {}
+
+        void Step(const TSearchStep& step, std::int32_t index) {
+            std::string line = "# " + Name(index) + " \"" + lookup_.Show(step.Text) + "\": row " +
+                               std::to_string(step.Row) + " \"" +
+                               lookup_.Show(lookup_.EntryAt(step.Row)) + "\", distance " +
+                               std::to_string(step.Distance);
+            line += '\n';
+            const bool best = index == 0 || step.Distance <= bestDistance_;
+            if (best) {
+                bestDistance_ = step.Distance;
+                chosen_ = index;
+            }
+            if (streaming_) {
+                std::cout << line;
+                return;
+            }
+            if (best) {
+                std::cout << bestLine_ << after_; // none of them is chosen
+                bestLine_ = std::move(line);
+                after_.clear();
+            } else {
+                after_ += line;
+            }
+            if (bestLine_.size() + after_.size() > kPendingBytes) {
+                std::cout << bestLine_ << after_;
+                bestLine_.clear();
+                after_.clear();
+                streaming_ = true;
+            }
         }
-    }
+
+        void Finish() {
+            if (streaming_) {
+                std::cout << "# chosen: " << Name(chosen_) << '\n';
+                return;
+            }
+            if (!bestLine_.empty()) {
+                bestLine_.pop_back(); // its line end goes after the mark
+            }
+            std::cout << bestLine_ << " (chosen)\n" << after_;
+        }
+
+    private:
+        static constexpr std::size_t kPendingBytes = 1 << 20;
+        static std::string Name(std::int32_t index) {
+            return index == 0 ? std::string("word") : "variant " + std::to_string(index);
+        }
+
+        const Lookup& lookup_;
+        std::string bestLine_; // with its line end
+        std::string after_;
+        std::int32_t bestDistance_ = 0;
+        std::int32_t chosen_ = 0;
+        bool streaming_ = false;
+    };
 
     const Options& options_;
     TDictionary& dictionary_;

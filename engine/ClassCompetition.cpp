@@ -1,0 +1,465 @@
+#include "engine/ClassCompetition.h"
+
+#include "engine/Competition.h"
+#include "engine/Precision.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+
+namespace verblinka {
+namespace {
+
+constexpr std::uint64_t kGridSteps = std::uint64_t{1} << 53; // of one binade
+constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
+// No value above this, so that even 2^32 of them sum far below DBL_MAX: the
+// method forms the full total, which the literal pass never does.
+constexpr double kLargestValue = 0x1p960;
+constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
+constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
+constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
+
+bool Fits(double value) {
+    return value >= 0.0 && value <= kLargestValue; // false for NaN too
+}
+
+// The grid of a binade (BinadeOf numbering): the spacing of its doubles.
+double GridOf(int binade) {
+    return std::ldexp(1.0, binade - 1075);
+}
+
+// x >= 0 in grid units of its own binade: its significand.
+std::uint64_t GridUnits(double x) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
+    const std::uint64_t fraction = bits & kFractionMask;
+    return (bits >> 52) == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+}
+
+std::size_t InternHash(std::uint64_t bits) {
+    const std::uint64_t mixed = (bits ^ (bits >> 29)) * 0xBF58476D1CE4E5B9u;
+    return static_cast<std::size_t>(mixed ^ (mixed >> 32));
+}
+
+} // namespace
+
+void TClassState::Materialise(std::span<double> out) const {
+    const double* values = Values.data();
+    for (std::size_t j = 0; j < Classes.size(); ++j) {
+        out[j] = values[Classes[j]];
+    }
+}
+
+// Each class's step inside binade: for x in it (a multiple of its grid u) and
+// x + c below the binade's top, rounding x + c to a 64-bit significand gives
+// x + q, q being c rounded to the grid u / 2048 (x, an even multiple of that
+// grid, does not change which neighbour wins); storing rounds x + q to the
+// grid u, which depends on x only at a tie, through the parity of x / u.
+void TClassCompetition::StepsFor(int binade) {
+    for (std::size_t c = 0; c < steps_.size(); ++c) {
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(values_[c]) & ~(std::uint64_t{1} << 63);
+        const int biased = static_cast<int>(bits >> 52);
+        if (biased > binade) { // at least the binade's top: every such step leaves it
+            steps_[c] = {kGridSteps, false, false};
+            continue;
+        }
+        const std::uint64_t fraction = bits & kFractionMask;
+        const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+        // value = significand * 2^(max(biased, 1) - 1075); the fine grid is 2^(binade - 1086).
+        const int shift = std::max(biased, 1) + 11 - binade;
+        std::uint64_t fine = 0;
+        if (shift >= 0) {
+            fine = significand << shift; // shift <= 11: below 2^64
+        } else if (-shift <= 60) {
+            const int drop = -shift;
+            fine = significand >> drop;
+            const std::uint64_t rest = significand & ((std::uint64_t{1} << drop) - 1);
+            const std::uint64_t half = std::uint64_t{1} << (drop - 1);
+            if (rest > half || (rest == half && (fine & 1) != 0)) {
+                ++fine;
+            }
+        } // else below half a fine step: rounds to nothing
+        const std::uint64_t whole = fine >> 11;
+        const std::uint64_t rest = fine & 2047;
+        steps_[c] = {whole + (rest > 1024 ? 1 : 0), rest == 1024, (whole & 1) != 0};
+    }
+}
+
+// The reference trajectory P, on the grids of its binades.
+bool TClassCompetition::Prepare(const TClassState& in) {
+    const std::size_t units = in.Classes.size();
+    const std::size_t classCount = in.Values.size();
+    if (units > std::numeric_limits<std::uint32_t>::max() - 2 || classCount > 65536 ||
+        !std::all_of(in.Values.begin(), in.Values.end(), Fits)) {
+        return false;
+    }
+    classes_ = in.Classes.data();
+    values_ = in.Values.data();
+    units_ = units;
+    simulatedSteps_ = 0;
+    grid_.resize(units + 1);
+    segments_.clear();
+    ties_.clear();
+    steps_.resize(classCount);
+    int binade = precision::BinadeOf(0.0);
+    segments_.push_back({0, binade, GridOf(binade)});
+    StepsFor(binade);
+    std::uint64_t k = 0;
+    for (std::size_t j = 0; j < units; ++j) {
+        grid_[j] = k;
+        const Step& step = steps_[classes_[j]];
+        std::uint64_t next = k + step.Base;
+        if (step.Tie) [[unlikely]] {
+            // Storing rounds a tie to the even neighbour.
+            next += ((k & 1) != 0) != step.Parity ? 1 : 0;
+            if (next < kGridSteps) {
+                ties_.push_back(static_cast<std::uint32_t>(j));
+            }
+        }
+        if (next < kGridSteps) [[likely]] {
+            k = next;
+            continue;
+        }
+        // The step leaves the binade: take it with the network's arithmetic.
+        const double reached = precision::AddStep(static_cast<double>(k) * segments_.back().Grid,
+                                                  values_[classes_[j]]);
+        ++simulatedSteps_;
+        const int reachedBinade = precision::BinadeOf(reached);
+        if (reachedBinade <= binade) {
+            return false; // cannot happen; the literal pass is the safe answer
+        }
+        binade = reachedBinade;
+        k = GridUnits(reached);
+        segments_.push_back({static_cast<std::uint32_t>(j + 1), binade, GridOf(binade)});
+        StepsFor(binade);
+    }
+    grid_[units] = k;
+    total_ = static_cast<double>(k) * segments_.back().Grid;
+    return true;
+}
+
+// The segment holding time, searching forward from segment `from`.
+std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) const {
+    while (from + 1 < segments_.size() && segments_[from + 1].Start <= time) {
+        ++from;
+    }
+    return from;
+}
+
+const TClassCompetition::MemoSlot* TClassCompetition::FindMemo(std::uint32_t target,
+                                                               std::uint64_t offset) const {
+    const std::size_t mask = memo_.size() - 1;
+    const std::uint64_t mixed =
+        (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
+    for (std::size_t slot = static_cast<std::size_t>(mixed ^ (mixed >> 31)) & mask;;
+         slot = (slot + 1) & mask) {
+        const MemoSlot& here = memo_[slot];
+        if (here.Generation != generation_) {
+            return nullptr;
+        }
+        if (here.Target == target && here.Offset == offset) {
+            return &here;
+        }
+    }
+}
+
+void TClassCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset, double sum) {
+    if (2 * (memoCount_ + 1) > memo_.size()) {
+        std::vector<MemoSlot> old(memo_.size() * 2);
+        old.swap(memo_);
+        memoCount_ = 0;
+        for (const MemoSlot& slot : old) {
+            if (slot.Generation == generation_) {
+                PlaceMemo(slot.Target, slot.Offset, slot.Sum);
+            }
+        }
+    }
+    PlaceMemo(target, offset, sum);
+}
+
+void TClassCompetition::PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum) {
+    const std::size_t mask = memo_.size() - 1;
+    const std::uint64_t mixed =
+        (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
+    std::size_t slot = static_cast<std::size_t>(mixed ^ (mixed >> 31)) & mask;
+    while (memo_[slot].Generation == generation_) {
+        if (memo_[slot].Target == target && memo_[slot].Offset == offset) {
+            return;
+        }
+        slot = (slot + 1) & mask;
+    }
+    memo_[slot] = {offset, target, generation_, sum};
+    ++memoCount_;
+}
+
+// The sum of every term but unit's own, followed as in TFastCompetition: R
+// starts at P[unit] and adds the terms after it; while R shares P's binade
+// its offset D = R - P stays put until the binade's last step or, for an odd
+// D, the next tie. Zero terms change nothing and are never ties or exits.
+double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
+    const std::size_t count = units_;
+    constexpr std::size_t kSeen = 24;
+    std::uint32_t seenTargets[kSeen]; // only the first seenCount are used
+    std::uint64_t seenOffsets[kSeen];
+    std::size_t seenCount = 0;
+    auto finish = [&](double sum) {
+        for (std::size_t k = 0; k < seenCount; ++k) {
+            RememberMemo(seenTargets[k], seenOffsets[k], sum);
+        }
+        return sum;
+    };
+    auto term = [&](std::size_t time) { return values_[classes_[time]]; };
+    double sum = Prefix(unit, segment);
+    std::size_t i = unit + 1;
+    for (;;) {
+        if (i >= count) {
+            return finish(sum);
+        }
+        segment = SegmentOf(i, segment);
+        int binade = segments_[segment].Binade;
+        while (precision::BinadeOf(sum) != binade) { // R lags behind P
+            sum = precision::AddStep(sum, term(i));
+            ++simulatedSteps_;
+            if (++i >= count) {
+                return finish(sum);
+            }
+            segment = SegmentOf(i, segment);
+            binade = segments_[segment].Binade;
+        }
+        const double prefix = Prefix(i, segment);
+        if (sum == prefix) {
+            return finish(total_); // R follows P from here on
+        }
+        const double offset = precision::ExactDifference(sum, prefix);
+        const std::size_t change =
+            segment + 1 < segments_.size() ? segments_[segment + 1].Start : count + 1;
+        std::size_t target = change > count ? count : change - 1;
+        if (precision::IsOddOnGrid(offset, binade)) {
+            const std::size_t before = std::min(change, count);
+            const auto tie = std::lower_bound(ties_.begin(), ties_.end(), i);
+            if (tie != ties_.end() && *tie < before) {
+                target = *tie;
+            }
+        }
+        const auto targetKey = static_cast<std::uint32_t>(target);
+        const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
+        if (const MemoSlot* known = FindMemo(targetKey, offsetKey)) {
+            return finish(known->Sum);
+        }
+        if (seenCount < kSeen) {
+            seenTargets[seenCount] = targetKey;
+            seenOffsets[seenCount] = offsetKey;
+            ++seenCount;
+        }
+        if (target == count) {
+            return finish(precision::ExactSum(total_, offset));
+        }
+        sum = precision::AddStep(precision::ExactSum(Prefix(target, segment), offset),
+                                 term(target));
+        i = target + 1;
+        ++simulatedSteps_;
+    }
+}
+
+// Gives every unit the class of its result in out: make(unit, class, sum, id)
+// sets id for a unit's sum, and is called once per key and window (and for
+// every unit whose own step leaves its binade); it returns false to abandon
+// the pass. Between those calls a unit costs two look-ups: its class, and the
+// result its class has in the current window.
+template <typename Make>
+bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& make) {
+    if (!Prepare(in)) {
+        return false;
+    }
+    if (memo_.empty()) {
+        memo_.resize(4096);
+    }
+    if (++generation_ == 0) {
+        std::fill(memo_.begin(), memo_.end(), MemoSlot{});
+        generation_ = 1;
+    }
+    memoCount_ = 0;
+    const std::size_t classCount = steps_.size();
+    current_.resize(classCount);
+    entries_.resize(2 * classCount);
+    if (stamp_ > std::numeric_limits<std::uint32_t>::max() - 2 * (units_ + 2)) {
+        std::fill(entries_.begin(), entries_.end(), Entry{});
+        stamp_ = 0;
+    }
+    const std::uint16_t* classes = classes_;
+    std::uint32_t segmentStamp = 0;
+    std::uint32_t windowStamp = 0;
+    // A unit whose class has no result in this window yet: follow its sum.
+    auto resolve = [&](std::size_t j, std::size_t segment, std::uint16_t& id) {
+        const std::uint16_t cls = classes[j];
+        const Step& step = steps_[cls];
+        if (!step.Tie) {
+            if (!make(j, cls, UnitSum(j, segment), id)) {
+                return false;
+            }
+            current_[cls] = id;
+            if ((step.Base & 1) != 0) { // odd offset: valid up to the next tie only
+                oddKeys_.push_back(cls);
+            }
+            return true;
+        }
+        // A tie step: the offset depends on the parity of P[j].
+        const bool odd = (grid_[j] & 1) != 0;
+        Entry& entry = entries_[2 * std::size_t{cls} + (odd ? 1 : 0)];
+        if (entry.Stamp == (entry.OddOffset ? windowStamp : segmentStamp)) {
+            id = entry.Class;
+            return true;
+        }
+        const std::uint64_t offset = step.Base + (odd != step.Parity ? 1 : 0);
+        entry.OddOffset = (offset & 1) != 0;
+        entry.Stamp = entry.OddOffset ? windowStamp : segmentStamp;
+        if (!make(j, cls, UnitSum(j, segment), id)) {
+            return false;
+        }
+        entry.Class = id;
+        return true;
+    };
+    std::size_t nextTie = 0;
+    for (std::size_t segment = 0; segment < segments_.size(); ++segment) {
+        const std::size_t first = segments_[segment].Start;
+        if (first >= units_) {
+            break; // the last step left the binade before: no unit starts here
+        }
+        const bool last = segment + 1 == segments_.size();
+        const std::size_t end = last ? units_ : std::size_t{segments_[segment + 1].Start};
+        // Units first ... end - 1 start in this binade; the last of them, if
+        // another binade follows, takes the step out of it and lags behind P.
+        const std::size_t lockedEnd = last ? end : end - 1;
+        StepsFor(segments_[segment].Binade);
+        std::fill(current_.begin(), current_.end(), kUnknown);
+        for (std::size_t c = 0; c < classCount; ++c) {
+            if (steps_[c].Tie) {
+                current_[c] = kParity; // never cached by class alone
+            }
+        }
+        oddKeys_.clear();
+        segmentStamp = windowStamp = ++stamp_;
+        std::size_t j = first;
+        while (j < lockedEnd) {
+            std::size_t stop = lockedEnd;
+            if (nextTie < ties_.size() && ties_[nextTie] < stop) {
+                stop = ties_[nextTie];
+            }
+            if (j == stop) {
+                // A tie step: from this unit on, an odd offset meets a later tie.
+                for (const std::uint16_t cls : oddKeys_) {
+                    current_[cls] = kUnknown;
+                }
+                oddKeys_.clear();
+                windowStamp = ++stamp_;
+                ++nextTie;
+                continue;
+            }
+            for (; j < stop; ++j) {
+                std::uint16_t id = current_[classes[j]];
+                if (id >= kParity && !resolve(j, segment, id)) {
+                    return false;
+                }
+                out[j] = id;
+            }
+        }
+        if (!last) {
+            std::uint16_t id = 0;
+            if (!make(lockedEnd, classes[lockedEnd], UnitSum(lockedEnd, segment), id)) {
+                return false;
+            }
+            out[lockedEnd] = id;
+        }
+    }
+    return true;
+}
+
+bool TClassCompetition::BeginOutput(TClassState& out) {
+    out.Classes.resize(units_);
+    out.Values.clear();
+    if (internSlots_.empty()) {
+        internSlots_.assign(kInternSlots, 0);
+        internKeys_.assign(kInternSlots, 0);
+    }
+    for (const std::uint32_t slot : internUsed_) {
+        internSlots_[slot] = 0;
+    }
+    internUsed_.clear();
+    return true;
+}
+
+// The class of an output value, a new one for a value not seen in this pass.
+bool TClassCompetition::Intern(double value, TClassState& out, std::uint16_t& cls) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    for (std::size_t slot = InternHash(bits) & (kInternSlots - 1);;
+         slot = (slot + 1) & (kInternSlots - 1)) {
+        if (internSlots_[slot] == 0) {
+            if (out.Values.size() >= kMaxClasses) {
+                return false;
+            }
+            out.Values.push_back(value);
+            internSlots_[slot] = static_cast<std::uint32_t>(out.Values.size());
+            internKeys_[slot] = bits;
+            internUsed_.push_back(static_cast<std::uint32_t>(slot));
+            cls = static_cast<std::uint16_t>(out.Values.size() - 1);
+            return true;
+        }
+        if (internKeys_[slot] == bits) {
+            cls = static_cast<std::uint16_t>(internSlots_[slot] - 1);
+            return true;
+        }
+    }
+}
+
+bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> sums) {
+    units_ = in.Classes.size();
+    TClassState out;
+    BeginOutput(out);
+    const bool done = Sweep(in, out.Classes.data(),
+                            [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
+                                return Intern(sum, out, id);
+                            });
+    if (done) {
+        out.Materialise(sums);
+    }
+    return done;
+}
+
+bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
+                             double maxOutput, TPassSummary& summary) {
+    units_ = in.Classes.size();
+    BeginOutput(out);
+    bool stable = true;
+    bool anyOutput = false;
+    double best = 0.0;
+    std::size_t leader = 0;
+    const bool done =
+        Sweep(in, out.Classes.data(), [&](std::size_t j, std::uint16_t cls, double sum,
+                                          std::uint16_t& id) {
+            const double own = values_[cls];
+            const double output = Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
+            if (!Intern(output, out, id)) {
+                return false;
+            }
+            // Units that reuse a key repeat an output already seen at a lower
+            // unit: only a key's first unit can be the first of the largest,
+            // or change.
+            if (output != own) {
+                stable = false;
+            }
+            if (!anyOutput || output > best) {
+                best = output;
+                leader = j;
+                anyOutput = true;
+            }
+            return true;
+        });
+    if (!done) {
+        return false;
+    }
+    summary.Stable = stable;
+    summary.Leader = leader;
+    return true;
+}
+
+} // namespace verblinka

@@ -1,0 +1,121 @@
+// The competition pass built around the few distinct values a pass holds.
+//
+// A recognition's state is one class id per unit and one value per class: the
+// first layer yields at most 2N + 1 different values (its agreement counts),
+// and each pass maps (a unit's class, its inhibition sum) to the next value, so
+// a pass holds some tens of distinct values at M = 1,000,000. The pass returns
+// bit for bit what the literal pass returns (engine/Competition.h explains the
+// offsets it follows), with per-unit work reduced to table look-ups:
+//
+// - The running prefix sum P advances inside one binade by exact integer
+//   increments on that binade's grid, one per class (and parity of P, where a
+//   class's step is a rounding tie). Only a step that leaves the binade is
+//   taken with the network's arithmetic.
+// - A unit j whose own step stays in the binade starts locked, its offset
+//   D = P[j] - P[j + 1] fixed by its class and the parity of P[j]. Its sum then
+//   depends only on D and on where D may next change: the binade's last step,
+//   or, for an odd D, the next tie step. Units of one class, parity and window
+//   share the sum, so it is followed once per such key, and Activation(Inhibit)
+//   taken once per key too.
+// - The leader and the stability test are read off the keys as they appear.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace verblinka {
+
+// One pass's state: a class per unit and a value per class.
+struct TClassState {
+    std::vector<std::uint16_t> Classes;
+    std::vector<double> Values;
+
+    // The values unit by unit.
+    void Materialise(std::span<double> out) const;
+};
+
+// What the pass found out about its output on the way.
+struct TPassSummary {
+    bool Stable = false;     // every unit's output equals its input
+    std::size_t Leader = 0;  // the first unit with the largest output
+};
+
+class TClassCompetition {
+public:
+    // Most classes a pass may produce; past it the caller goes on with values.
+    static constexpr std::size_t kMaxClasses = 4096;
+
+    // out = one pass on in. False when the method does not apply (a value
+    // negative, not finite or huge, or too many classes): out is then
+    // undefined, in untouched.
+    bool Pass(const TClassState& in, TClassState& out, double epsilon, double maxOutput,
+              TPassSummary& summary);
+
+    // The inhibition sum of every unit, as the literal pass accumulates it
+    // (for tests). False when the method does not apply.
+    bool InhibitionSums(const TClassState& in, std::span<double> sums);
+
+    // Single steps taken with the network's arithmetic during the last pass.
+    std::uint64_t LastSimulatedSteps() const { return simulatedSteps_; }
+
+private:
+    // A class's step inside one binade, in grid units of that binade.
+    struct Step {
+        std::uint64_t Base = 0; // increment when no tie; the exit marker if it always leaves
+        bool Tie = false;       // the step rounds a tie: add 1 when P + Base is odd
+        bool Parity = false;    // of the truncated increment
+    };
+    struct Segment {
+        std::uint32_t Start = 0; // first time in this binade
+        int Binade = 0;
+        double Grid = 0.0;
+    };
+    struct Entry {
+        std::uint32_t Stamp = 0;
+        std::uint16_t Class = 0;
+        bool OddOffset = false;
+    };
+    struct MemoSlot {
+        std::uint64_t Offset = 0;
+        std::uint32_t Target = 0;
+        std::uint32_t Generation = 0;
+        double Sum = 0.0;
+    };
+
+    bool Prepare(const TClassState& in);
+    void StepsFor(int binade);
+    double Prefix(std::size_t time, std::size_t segment) const {
+        return static_cast<double>(grid_[time]) * segments_[segment].Grid;
+    }
+    std::size_t SegmentOf(std::size_t time, std::size_t from) const;
+    double UnitSum(std::size_t unit, std::size_t segment);
+    template <typename Make> bool Sweep(const TClassState& in, std::uint16_t* out, Make&& make);
+    bool BeginOutput(TClassState& out);
+    bool Intern(double value, TClassState& out, std::uint16_t& cls);
+    const MemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
+    void RememberMemo(std::uint32_t target, std::uint64_t offset, double sum);
+    void PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum);
+
+    const std::uint16_t* classes_ = nullptr;
+    const double* values_ = nullptr;
+    std::size_t units_ = 0;
+    std::vector<std::uint64_t> grid_; // P[t] in grid units of its binade, t = 0 ... M
+    std::vector<Segment> segments_;   // ascending binades, first times ascending
+    std::vector<std::uint32_t> ties_; // steps that round a tie inside their binade
+    std::vector<Step> steps_;         // per class, for the binade at hand
+    double total_ = 0.0;
+    std::vector<std::uint16_t> current_; // per class: its result in this window, if known
+    std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
+    std::vector<Entry> entries_;         // per class and parity, for classes whose step is a tie
+    std::uint32_t stamp_ = 0;
+    std::vector<MemoSlot> memo_;
+    std::uint32_t generation_ = 0;
+    std::size_t memoCount_ = 0;
+    std::vector<std::uint32_t> internSlots_; // value bits -> class, open addressing
+    std::vector<std::uint64_t> internKeys_;
+    std::vector<std::uint32_t> internUsed_;
+    std::uint64_t simulatedSteps_ = 0;
+};
+
+} // namespace verblinka
