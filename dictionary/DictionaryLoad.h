@@ -9,7 +9,10 @@
 #include "engine/HammingMem.h"
 #include "engine/WordCode.h"
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -29,17 +32,36 @@ enum class TLoadAllocation { Entries, Weights };
 // exactly there; the program passes none.
 using TAllocationProbe = std::function<void(TLoadAllocation what, std::size_t entries)>;
 
+// Optional controls of one load; all members may be left empty.
+struct TLoadControl {
+    // Bytes of the file read so far and its size in bytes (0 when unknown);
+    // may be called from any thread, at most every few milliseconds' worth of
+    // bytes.
+    std::function<void(std::uint64_t bytesRead, std::uint64_t totalBytes)> OnProgress;
+    // Polled while the file is read and while the dictionary is built; when
+    // set, the load throws TLoadCancelled.
+    const std::atomic<bool>* Cancel = nullptr;
+};
+
+// How a load ends that was told to stop.
+class TLoadCancelled : public std::exception {
+public:
+    const char* what() const noexcept override { return "load cancelled"; }
+};
+
 // Counts every word of file in tree (cleared first), exports the entries and
 // builds the network. maxIterations is the pass limit of the new network. The
 // tree is left empty afterwards, also when the load fails: the words live on
 // in the entries, and a failed load gives its memory back.
 TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,
-                            std::int32_t maxIterations, const TAllocationProbe& probe = {});
+                            std::int32_t maxIterations, const TAllocationProbe& probe = {},
+                            const TLoadControl& control = {});
 
 // Opens path and builds the dictionary from it; throws TOpenError where the
 // file cannot be opened.
 TDictionary LoadDictionary(const std::string& path, TStringBTree& tree, TWordCode& code,
-                           std::int32_t maxIterations, const TAllocationProbe& probe = {});
+                           std::int32_t maxIterations, const TAllocationProbe& probe = {},
+                           const TLoadControl& control = {});
 
 // Stores the code of every entry in the network row of the same index.
 void StoreEntries(const TDictionaryEntries& entries, THammingNet& network, TWordCode& code);

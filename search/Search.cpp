@@ -41,6 +41,7 @@ bool IsBlankQuery(std::string_view text) {
 std::string TSearchOutcome::SearchMessage(TSearchStatus status) {
     switch (status) {
     case TSearchStatus::Found:
+    case TSearchStatus::Cancelled: // the person who cancelled needs no message
         return {};
     case TSearchStatus::NoWord:
         return kMessageNoWord;
@@ -85,32 +86,57 @@ TSearchStep Propose(std::string_view text, const TDictionaryEntries& entries, TH
     return {std::string(), row, WordDistance(text, entries[static_cast<std::size_t>(row)].Word)};
 }
 
+TSearchOutcome CancelledOutcome() {
+    TSearchOutcome outcome;
+    outcome.Status = TSearchStatus::Cancelled;
+    return outcome;
+}
+
 } // namespace
 
 TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entries,
-                          THammingNet& network, TWordCode& code, bool recordSteps) {
+                          THammingNet& network, TWordCode& code, bool recordSteps,
+                          const TSearchControl& control) {
     TSearchOutcome outcome;
     outcome.Status = CheckSearchInput(query, entries);
     if (outcome.Status != TSearchStatus::Found) {
         return outcome;
     }
+    const auto cancelled = [&control] {
+        return control.Cancel != nullptr && control.Cancel->load(std::memory_order_relaxed);
+    };
     try {
         if (static_cast<std::size_t>(network.PatternCount()) != entries.size()) {
             throw std::logic_error("The network and the dictionary disagree in size");
         }
-        auto record = [&](TSearchStep step, std::string_view text) {
-            if (recordSteps) {
+        const std::int32_t length = CheckedCount(query.size());
+        const std::int32_t total = CheckedAdd(length, 1);
+        auto record = [&](TSearchStep step, std::string_view text, std::int32_t index) {
+            if (recordSteps || control.OnStep) {
                 step.Text.assign(text);
+            }
+            if (control.OnStep) {
+                control.OnStep(step, index);
+            }
+            if (control.OnProgress) {
+                control.OnProgress(index + 1, total);
+            }
+            if (recordSteps) {
                 outcome.Steps.push_back(std::move(step));
             }
         };
         TRecognized recognized;
+        if (cancelled()) {
+            return CancelledOutcome();
+        }
         TSearchStep first = Propose(query, entries, network, code, recognized);
         outcome.BestRow = first.Row;
         outcome.BestDistance = first.Distance;
-        record(first, query);
-        const std::int32_t length = CheckedCount(query.size());
+        record(first, query, 0);
         for (std::int32_t p = 1; p <= length; ++p) {
+            if (cancelled()) {
+                return CancelledOutcome();
+            }
             const std::string variant = InsertBlank(query, p);
             TSearchStep step = Propose(variant, entries, network, code, recognized);
             if (step.Distance <= outcome.BestDistance) {
@@ -118,7 +144,7 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                 outcome.BestRow = step.Row;
                 outcome.ChosenStep = p;
             }
-            record(step, variant);
+            record(step, variant, p);
         }
         outcome.Status = TSearchStatus::Found;
     } catch (const std::exception&) {

@@ -7,7 +7,9 @@
 #include "engine/HammingMem.h"
 #include "engine/WordCode.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +29,7 @@ std::string InsertBlank(std::string_view s, std::int32_t p);
 // True when text holds nothing but bytes 0x00 ... 0x20.
 bool IsBlankQuery(std::string_view text);
 
-enum class TSearchStatus { Found, NoWord, NoDictionary, Failed };
+enum class TSearchStatus { Found, NoWord, NoDictionary, Failed, Cancelled };
 
 // One recognition of a search: the text coded (the query or a variant), the
 // row the network returned and that entry's distance from the text.
@@ -35,6 +37,21 @@ struct TSearchStep {
     std::string Text;
     std::int32_t Row = 0;
     std::int32_t Distance = 0;
+};
+
+// Optional controls of one search; all members may be left empty.
+struct TSearchControl {
+    // Each step (recognition) as it is made, in variant order (0 = the query
+    // itself), on the calling thread.
+    std::function<void(const TSearchStep& step, std::int32_t index)> OnStep;
+    // Recognitions done so far out of total (total = query length + 1); may
+    // be called from any thread.
+    std::function<void(std::int32_t done, std::int32_t total)> OnProgress;
+    // Polled between recognitions; when set, the search ends with
+    // TSearchStatus::Cancelled and no row.
+    const std::atomic<bool>* Cancel = nullptr;
+    // Threads for the recognitions; 0 = every core. Results never depend on it.
+    unsigned Threads = 0;
 };
 
 struct TSearchOutcome {
@@ -58,6 +75,7 @@ TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries&
 // Looks query (Windows-1251 bytes, as typed) up in the dictionary whose entries
 // are `entries` and whose network holds their codes row by row.
 TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entries,
-                          THammingNet& network, TWordCode& code, bool recordSteps = false);
+                          THammingNet& network, TWordCode& code, bool recordSteps = false,
+                          const TSearchControl& control = {});
 
 } // namespace verblinka

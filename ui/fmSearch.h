@@ -9,6 +9,7 @@
 #include "dictionary/WordReader.h"
 #include "engine/HammingMem.h"
 #include "engine/WordCode.h"
+#include "ui/BackgroundWork.h"
 
 #include <QString>
 #include <QWidget>
@@ -74,8 +75,11 @@ public:
     TWordCode WordCode{};
     THammingNet Network;
     // Told of a load's large allocations; none in the program. Tests make
-    // memory run out through it.
+    // memory run out through it, or hold a load there to make it slow.
     TAllocationProbe AllocationProbe;
+    // Told of each recognition of a search as it is made, on the search's
+    // thread; none in the program. Tests make searches slow through it.
+    std::function<void()> SearchProbe;
 
     // Controls.
     QToolBar* ToolBar1 = nullptr;
@@ -88,6 +92,13 @@ public:
     QLineEdit* edtWord = nullptr;
     QPushButton* btnProcess = nullptr;
     QListView* lbWordsList = nullptr;
+
+    // The load or search running off the window's thread, if any.
+    const TBackgroundWork& Work() const { return *work_; }
+
+protected:
+    // Closing the window stops the work that runs.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -103,6 +114,7 @@ private:
     TOpenDialog openDialog_;
     TfrmAbout* frmAbout_ = nullptr;
     TfrmHelp* frmHelp_ = nullptr;
+    TBackgroundWork* work_ = nullptr; // a child of the window
 };
 
 // The open command's dialog ("Выбор файла", text files first, then every
