@@ -28,9 +28,15 @@ TBackgroundWork::TBackgroundWork(QWidget& owner) : QObject(&owner), owner_(owner
 TBackgroundWork::~TBackgroundWork() {
     // Run always waits for its thread; this only guards a thread left behind.
     if (thread_ != nullptr) {
-        cancel_.store(true);
-        thread_->wait();
+        Join();
     }
+}
+
+void TBackgroundWork::Join() {
+    if (!thread_->isFinished()) {
+        Cancel(); // the loop was told to quit: the application is ending
+    }
+    thread_->wait();
 }
 
 void TBackgroundWork::Cancel() {
@@ -61,18 +67,16 @@ bool TBackgroundWork::Run(const QString& label, const std::function<void()>& wor
         }
     }));
 
-    // However Run ends, the thread has ended before anything it uses goes.
-    struct TEnd {
+    // However Run ends, its thread has ended before anything that the work
+    // uses can go.
+    struct TJoinAtEnd {
         TBackgroundWork& self;
-        ~TEnd() {
-            if (!self.thread_->isFinished()) {
-                self.Cancel(); // the event loop was told to quit: the application is ending
-            }
-            self.thread_->wait();
+        ~TJoinAtEnd() {
+            self.Join();
             self.thread_.reset();
             self.dialog_.reset();
         }
-    } end{*this};
+    } joinAtEnd{*this};
 
     QEventLoop loop;
     connect(thread_.get(), &QThread::finished, &loop, &QEventLoop::quit);
@@ -87,10 +91,7 @@ bool TBackgroundWork::Run(const QString& label, const std::function<void()>& wor
     // application is quitting.
     loop.exec();
     ticker.stop();
-    if (!thread_->isFinished()) {
-        Cancel();
-    }
-    thread_->wait();
+    Join();
     if (cancel_.load()) {
         return false;
     }

@@ -59,6 +59,8 @@ public:
     QProgressDialog* ProgressDialog() const { return dialog_.get(); }
 
 private:
+    // Waits for the work's thread, telling it to stop when it still runs.
+    void Join();
     void Tick(const QString& label, const QElapsedTimer& clock);
 
     QWidget& owner_;
