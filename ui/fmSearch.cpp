@@ -6,6 +6,7 @@
 #include "ui/WordListModel.h"
 #include "ui/fmAbout.h"
 
+#include <QCloseEvent>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -32,23 +33,12 @@ constexpr int kListRowHeight = 13;
 // The window's size with its frame; its client area is what the frame leaves.
 constexpr QSize kOuterSize(445, 431);
 
-// Closes the dictionary file however a load ends.
-class TDictionaryFileCloser {
-public:
-    explicit TDictionaryFileCloser(std::unique_ptr<TDictionaryFile>& file) : file_(file) {}
-    ~TDictionaryFileCloser() { file_.reset(); }
-    TDictionaryFileCloser(const TDictionaryFileCloser&) = delete;
-    TDictionaryFileCloser& operator=(const TDictionaryFileCloser&) = delete;
-
-private:
-    std::unique_ptr<TDictionaryFile>& file_;
-};
-
 } // namespace
 
 TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent), openDialog_(RunDictionaryOpenDialog) {
     setObjectName(QStringLiteral("frmMain"));
     setFont(FormFont());
+    work_ = new TBackgroundWork(*this);
     CreateControls();
     move(220, 105); // where its frame's corner goes
     // Without a frame (no window manager) the client area is the whole
@@ -206,7 +196,17 @@ void TfrmMain::GetWord(std::string& result) {
     verblinka::GetWord(DictionaryFile.get(), result);
 }
 
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // The command that waits for the work ends as soon as the work has
+    // stopped, and with it the program when this was its last window.
+    work_->Cancel();
+    QWidget::closeEvent(event);
+}
+
 void TfrmMain::N2Click() {
+    if (work_->Busy()) {
+        return; // one command at a time
+    }
     RunCommand([this] {
         const std::optional<QString> path = openDialog_ ? openDialog_(this) : std::nullopt;
         if (!path) {
@@ -218,14 +218,25 @@ void TfrmMain::N2Click() {
 }
 
 void TfrmMain::LoadDictionaryFrom(const QString& path) {
-    // The new dictionary is built aside: a load that fails leaves the list,
-    // the network and the caption as they were.
-    const TDictionaryFileCloser closer(DictionaryFile);
-    DictionaryFile = TDictionaryFile::Open(QFile::encodeName(path).toStdString());
-    TDictionary dictionary = BuildDictionary(*DictionaryFile, WordTree, WordCode,
-                                             kProgramMaxIterations, AllocationProbe);
-    DictionaryFile.reset();
-    ReplaceDictionary(std::move(dictionary), path);
+    // The new dictionary is built aside, off the window's thread; it takes
+    // the place of the current one here, on the window's thread, and only
+    // when it is complete. A load that fails or is cancelled leaves the
+    // list, the network and the caption as they were.
+    const std::string file = QFile::encodeName(path).toStdString();
+    TLoadControl control;
+    control.Cancel = &work_->CancelFlag();
+    control.OnProgress = [work = work_](std::uint64_t read, std::uint64_t total) {
+        work->ReportProgress(read, total);
+    };
+    std::optional<TDictionary> dictionary;
+    const auto load = [&] {
+        dictionary = LoadDictionary(file, WordTree, WordCode, kProgramMaxIterations,
+                                    AllocationProbe, control);
+    };
+    if (!work_->Run(QStringLiteral("Загрузка словаря…"), load)) {
+        return; // cancelled: no error box, and nothing has changed
+    }
+    ReplaceDictionary(std::move(*dictionary), path);
 }
 
 void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
@@ -242,6 +253,9 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
 }
 
 void TfrmMain::ToolButton2Click() {
+    if (work_->Busy()) {
+        return;
+    }
     RunCommand([this] {
         if (frmHelp_ != nullptr) {
             frmHelp_->ShowModal();
@@ -250,6 +264,9 @@ void TfrmMain::ToolButton2Click() {
 }
 
 void TfrmMain::ToolButton3Click() {
+    if (work_->Busy()) {
+        return;
+    }
     RunCommand([this] {
         if (frmAbout_ != nullptr) {
             frmAbout_->ShowModal();
@@ -258,6 +275,9 @@ void TfrmMain::ToolButton3Click() {
 }
 
 void TfrmMain::btnProcessClick() {
+    if (work_->Busy()) {
+        return;
+    }
     RunCommand([this] {
         // A character that Windows-1251 lacks becomes the substitute byte and
         // still counts as a character of the word.
@@ -270,7 +290,25 @@ void TfrmMain::btnProcessClick() {
             return;
         }
         const TWaitCursor wait;
-        const TSearchOutcome outcome = SearchWord(query, entries_, Network, WordCode);
+        TSearchControl control;
+        control.Cancel = &work_->CancelFlag();
+        control.OnProgress = [work = work_](std::int32_t done, std::int32_t total) {
+            work->ReportProgress(static_cast<std::uint64_t>(done),
+                                 static_cast<std::uint64_t>(total));
+        };
+        if (SearchProbe) {
+            control.OnStep = [probe = SearchProbe](const TSearchStep&, std::int32_t) { probe(); };
+        }
+        // Nothing else changes the list or the network while the search
+        // reads them: every command refuses while work runs.
+        TSearchOutcome outcome;
+        const auto search = [&] {
+            outcome = SearchWord(query, entries_, Network, WordCode, false, control);
+        };
+        if (!work_->Run(QStringLiteral("Поиск…"), search) ||
+            outcome.Status == TSearchStatus::Cancelled) {
+            return; // the selection stays as it was
+        }
         if (outcome.Status != TSearchStatus::Found) {
             ShowMessage(outcome.Message()); // under the wait cursor, until it is closed
             return;

@@ -9,6 +9,7 @@
 #include "dictionary/WordReader.h"
 #include "engine/HammingMem.h"
 #include "engine/WordCode.h"
+#include "ui/BackgroundWork.h"
 
 #include <QString>
 #include <QWidget>
@@ -78,8 +79,11 @@ public:
     TWordCode WordCode{};
     THammingNet Network;
     // Told of a load's large allocations; none in the program. Tests make
-    // memory run out through it.
+    // memory run out through it, or hold a load there to make it slow.
     TAllocationProbe AllocationProbe;
+    // Told of each recognition of a search as it is made, on the search's
+    // thread; none in the program. Tests make searches slow through it.
+    std::function<void()> SearchProbe;
 
     // Controls.
     QToolBar* ToolBar1 = nullptr;
@@ -93,8 +97,13 @@ public:
     QPushButton* btnProcess = nullptr;
     QListView* lbWordsList = nullptr;
 
+    // The load or search running off the window's thread, if any.
+    const TBackgroundWork& Work() const { return *work_; }
+
 protected:
     bool event(QEvent* event) override;
+    // Closing the window stops the work that runs.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
@@ -110,7 +119,8 @@ private:
     TOpenDialog openDialog_;
     TfrmAbout* frmAbout_ = nullptr;
     TfrmHelp* frmHelp_ = nullptr;
-    bool outerSizeSet_ = false; // the first frame has been taken into the size
+    bool outerSizeSet_ = false;       // the first frame has been taken into the size
+    TBackgroundWork* work_ = nullptr; // a child of the window
 };
 
 // The open command's dialog ("Выбор файла", text files first, then every

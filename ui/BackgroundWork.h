@@ -1,0 +1,74 @@
+// The long work of a window's command (a load, a search) on a thread of its
+// own. The command still waits for its work to end, so what it does after the
+// work happens as it always did; meanwhile the window's thread goes on
+// handling events, so the window repaints, moves and can be closed. Work that
+// lasts longer than kProgressDelay shows a progress dialog with a Cancel
+// button; shorter work shows nothing at all.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QElapsedTimer;
+class QProgressDialog;
+class QThread;
+class QWidget;
+
+namespace verblinka {
+
+class TBackgroundWork final : public QObject {
+    Q_OBJECT
+
+public:
+    // How long work may run before its progress dialog appears.
+    static constexpr std::chrono::milliseconds kProgressDelay{500};
+
+    // The progress dialog is a window of owner's.
+    explicit TBackgroundWork(QWidget& owner);
+    ~TBackgroundWork() override;
+    TBackgroundWork(const TBackgroundWork&) = delete;
+    TBackgroundWork& operator=(const TBackgroundWork&) = delete;
+
+    // True while Run runs: a command must not start another piece of work
+    // then, nor change what the running work uses.
+    bool Busy() const { return thread_ != nullptr; }
+
+    // Runs work on a thread of its own and returns when it has ended, handling
+    // the window's events meanwhile. label names the work in the progress
+    // dialog. Returns false when the work was cancelled (its result, whole or
+    // not, must then be dropped); otherwise rethrows whatever work threw.
+    bool Run(const QString& label, const std::function<void()>& work);
+
+    // Asks the running work to stop: the Cancel button, closing the window,
+    // the application quitting. Does nothing when no work runs.
+    void Cancel();
+
+    // What the work polls to learn that it is to stop.
+    const std::atomic<bool>& CancelFlag() const { return cancel_; }
+
+    // From the work, on any thread: done out of total (0 when not known).
+    void ReportProgress(std::uint64_t done, std::uint64_t total);
+
+    // The progress dialog while it shows, for tests; nullptr otherwise.
+    QProgressDialog* ProgressDialog() const { return dialog_.get(); }
+
+private:
+    // Waits for the work's thread, telling it to stop when it still runs.
+    void Join();
+    void Tick(const QString& label, const QElapsedTimer& clock);
+
+    QWidget& owner_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<std::uint64_t> total_{0};
+    std::unique_ptr<QThread> thread_;
+    std::unique_ptr<QProgressDialog> dialog_;
+};
+
+} // namespace verblinka
