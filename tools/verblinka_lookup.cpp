@@ -4,6 +4,7 @@
 #include "engine/CodePage1251.h"
 #include "engine/Precision.h"
 #include "search/Search.h"
+#include "tools/TraceOutput.h"
 
 #include <filesystem>
 #include <iostream>
@@ -34,6 +35,18 @@ Options:
   --explain  before each result, print one line per recognition: the word and
              every variant with a blank inserted, the row the network
              returned, its entry and distance, and which one was chosen
+  --trace    after each result, for every recognition: the first layer's
+             histogram (value: units) and a table of the competition, one line
+             per pass (pass, stable, winner, units above zero, then the exact
+             values of the tracked units: the ten first-layer leaders and the
+             winner); a recognition reused for a repeated code says so
+  --json     print one JSON object per word instead of the text lines: query,
+             row, entry, distance, chosen_step, and steps (text, row, entry,
+             distance, passes, end "stable" or "pass limit", reused_from);
+             with --trace each step also has a trace (histogram, leaders,
+             tracked rows, and per pass: stable, winner, above_zero, values).
+             Texts are Unicode even with --raw; numbers read back exactly.
+             A refused word gives an object with "error".
   --reference
              recognize with the network's literal algorithms only (about
              M x M additions per competition pass, so slow on large
@@ -52,6 +65,8 @@ struct Options {
     bool raw = false;
     bool explain = false;
     bool reference = false;
+    bool trace = false;
+    bool json = false;
     std::string dictionary;
     std::vector<std::string> words;
     bool wordsGiven = false;
@@ -65,6 +80,11 @@ public:
     // Looks one word up and prints its line; false when the search refused it.
     bool Run(std::string_view typed) {
         const std::string query = options_.raw ? std::string(typed) : Utf8To1251(typed);
+        if (options_.trace || options_.json) {
+            return PrintTracedLookup(std::cout, std::cerr, query, dictionary_, code_,
+                                     {options_.trace, options_.json, options_.explain},
+                                     [this](std::string_view bytes) { return Show(bytes); });
+        }
         const TSearchOutcome outcome =
             SearchWord(query, dictionary_.Entries, dictionary_.Network, code_, options_.explain);
         if (outcome.Status != TSearchStatus::Found) {
@@ -120,6 +140,10 @@ int ParseArguments(int argc, char** argv, Options& options) {
             options.raw = true;
         } else if (!optionsEnded && argument == "--explain") {
             options.explain = true;
+        } else if (!optionsEnded && argument == "--trace") {
+            options.trace = true;
+        } else if (!optionsEnded && argument == "--json") {
+            options.json = true;
         } else if (!optionsEnded && argument == "--reference") {
             options.reference = true;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
