@@ -5,7 +5,9 @@
 #include "ui/FMHELP.h"
 #include "ui/WordListModel.h"
 #include "ui/fmAbout.h"
+#include "ui/fmNetwork.h"
 
+#include <QAction>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
@@ -137,6 +139,16 @@ void TfrmMain::CreateControls() {
     lbWordsList->setModel(model_);
     panelLayout->addWidget(lbWordsList, 1);
 
+    // The network view opens from the list's context menu and, anywhere in
+    // the window, from its shortcut.
+    actNetworkView = new QAction(QStringLiteral("Как сеть выбрала слово…"), lbWordsList);
+    actNetworkView->setObjectName(QStringLiteral("actNetworkView"));
+    actNetworkView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    actNetworkView->setShortcutContext(Qt::WindowShortcut);
+    connect(actNetworkView, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
+    lbWordsList->addAction(actNetworkView);
+    lbWordsList->setContextMenuPolicy(Qt::ActionsContextMenu);
+
     setTabOrder(lbWordsList, edtWord);
     setTabOrder(edtWord, btnProcess);
     setTabOrder(btnProcess, lbWordsList);
@@ -204,6 +216,10 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
         throw std::logic_error("The network and the dictionary disagree in size");
     }
     const QString caption = Title + QStringLiteral(" - словарь: ") + path;
+    unshownSearch_.reset();
+    if (frmNetwork_ != nullptr) {
+        frmNetwork_->ForgetSearch();
+    }
     model_->Replace([&]() noexcept { entries_.swap(dictionary.Entries); });
     Network = std::move(dictionary.Network);
     setWindowTitle(caption);
@@ -241,6 +257,32 @@ void TfrmMain::btnProcessClick() {
             return;
         }
         SelectEntry(outcome.BestRow);
+        NotifyNetworkView(query);
+    });
+}
+
+void TfrmMain::NotifyNetworkView(const std::string& query) {
+    unshownSearch_ = query;
+    if (frmNetwork_ != nullptr && frmNetwork_->isVisible()) {
+        frmNetwork_->FollowSearch(*unshownSearch_, entries_, Network);
+        unshownSearch_.reset();
+    }
+}
+
+void TfrmMain::ShowNetworkView() {
+    RunCommand([this] {
+        if (frmNetwork_ == nullptr) {
+            frmNetwork_ = new TfrmNetwork(this);
+            frmNetwork_->move(frameGeometry().topRight() + QPoint(8, 0));
+        }
+        if (unshownSearch_) {
+            const TWaitCursor wait;
+            frmNetwork_->FollowSearch(*unshownSearch_, entries_, Network);
+            unshownSearch_.reset();
+        }
+        frmNetwork_->show();
+        frmNetwork_->raise();
+        frmNetwork_->activateWindow();
     });
 }
 

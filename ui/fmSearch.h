@@ -21,6 +21,7 @@
 
 class QFrame;
 class QLabel;
+class QAction;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -31,6 +32,7 @@ namespace verblinka {
 
 class TfrmAbout;
 class TfrmHelp;
+class TfrmNetwork;
 class TWordListModel;
 
 class TfrmMain final : public QWidget {
@@ -54,6 +56,9 @@ public:
     void ToolButton2Click(); // help
     void ToolButton3Click(); // about
     void btnProcessClick();  // search for the typed word
+    // Shows the window «Работа сети» (made on first use) with the last search.
+    void ShowNetworkView();
+    TfrmNetwork* NetworkView() const { return frmNetwork_; }
 
     // The load's last step: shows dictionary (built from the file at path) in
     // place of the current one. Nothing in it can fail half-way.
@@ -88,6 +93,8 @@ public:
     QLineEdit* edtWord = nullptr;
     QPushButton* btnProcess = nullptr;
     QListView* lbWordsList = nullptr;
+    // "Как сеть выбрала слово…": the list's context menu and Ctrl+N.
+    QAction* actNetworkView = nullptr;
 
 private:
     void FormCreate();
@@ -97,12 +104,17 @@ private:
                                void (TfrmMain::*command)());
     void LoadDictionaryFrom(const QString& path);
     void SelectEntry(std::int32_t row);
+    // Hands a completed search to the network view: at once when it is
+    // shown, otherwise when it is next opened.
+    void NotifyNetworkView(const std::string& query);
 
     TDictionaryEntries entries_;
     TWordListModel* model_ = nullptr;
     TOpenDialog openDialog_;
     TfrmAbout* frmAbout_ = nullptr;
     TfrmHelp* frmHelp_ = nullptr;
+    TfrmNetwork* frmNetwork_ = nullptr;
+    std::optional<std::string> unshownSearch_; // a search the view has not traced yet
 };
 
 // The open command's dialog ("Выбор файла", text files first, then every
