@@ -33,9 +33,9 @@
 namespace verblinka {
 namespace {
 
-constexpr int kCell = 7;        // one bit of the grids, in pixels
+constexpr int kCell = 10;       // one bit of the grids, in pixels
 constexpr int kGridGap = 4;     // between the two grids
-constexpr int kGridLabel = 150; // the texts left of the grids
+constexpr int kGridLabel = 170; // the texts left of the grids
 constexpr int kReplayMaxPasses = 100;
 
 QString FromBytes(std::string_view bytes) {
@@ -176,7 +176,7 @@ TfrmNetwork::TfrmNetwork(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("frmNetwork"));
     setWindowTitle(QStringLiteral("Работа сети"));
     CreateControls();
-    resize(1000, 640);
+    resize(1180, 800);
     ForgetSearch();
 }
 
@@ -209,6 +209,7 @@ void TfrmNetwork::CreateControls() {
     tblSteps->setSelectionMode(QAbstractItemView::SingleSelection);
     tblSteps->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblSteps->horizontalHeader()->setStretchLastSection(true);
+    tblSteps->verticalHeader()->setDefaultSectionSize(tblSteps->fontMetrics().height() + 6);
     connect(tblSteps, &QTableWidget::currentCellChanged, this,
             [this](int row, int, int, int) {
                 if (row >= 0 && row != selected_) {
@@ -228,13 +229,16 @@ void TfrmNetwork::CreateControls() {
     chFirstLayer = new QChartView(chartsPanel_);
     chFirstLayer->setObjectName(QStringLiteral("chFirstLayer"));
     chFirstLayer->setRenderHint(QPainter::Antialiasing);
+    chFirstLayer->setMinimumHeight(170);
     charts->addWidget(chFirstLayer, 2);
     chRace = new QChartView(chartsPanel_);
     chRace->setObjectName(QStringLiteral("chRace"));
     chRace->setRenderHint(QPainter::Antialiasing);
-    charts->addWidget(chRace, 3);
+    chRace->setMinimumHeight(300);
+    charts->addWidget(chRace, 4);
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);
+    splitter->setSizes({440, 740});
 
     auto* controls = new QHBoxLayout();
     controls->addWidget(new QLabel(QStringLiteral("Предел проходов"), content));
@@ -249,6 +253,8 @@ void TfrmNetwork::CreateControls() {
     controls->addWidget(btnReplay);
     lblReplay = new QLabel(content);
     lblReplay->setObjectName(QStringLiteral("lblReplay"));
+    // A long report must not widen the window.
+    lblReplay->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     controls->addWidget(lblReplay, 1);
     btnSave = new QPushButton(QStringLiteral("Сохранить графики…"), content);
     btnSave->setObjectName(QStringLiteral("btnSave"));
@@ -363,6 +369,7 @@ const TRecognitionTrace* TfrmNetwork::Replay(int passLimit) {
     }
     const TRecognitionTrace& recorded = *search_->Steps[static_cast<std::size_t>(selected_)].Trace;
     replay_ = ReplayTrace(recorded, std::clamp(passLimit, 1, kReplayMaxPasses));
+    sePassLimit->setValue(replay_->MaxIterations);
     lblReplay->setText(QStringLiteral("Повтор с пределом %1: победил ряд %2 %3, %4 (в поиске — ряд %5)")
                            .arg(replay_->MaxIterations)
                            .arg(replay_->Winner)
@@ -459,10 +466,16 @@ void TfrmNetwork::DrawRace(const TRecognitionTrace& trace) {
     auto* chart = new QChart();
     chart->setTitle(QStringLiteral("Соревнование: активность лидеров по проходам"));
     chart->legend()->setAlignment(Qt::AlignRight);
+    QFont legendFont = chart->legend()->font();
+    legendFont.setPointSizeF(legendFont.pointSizeF() * 0.85);
+    chart->legend()->setFont(legendFont);
+    chart->setMargins(QMargins(4, 4, 4, 4));
     const int lastPass = std::max(1, trace.CompetitionPasses());
     auto* x = new QValueAxis();
     x->setRange(0, lastPass);
-    x->setTickCount(std::min(lastPass, 20) + 1);
+    x->setTickType(QValueAxis::TicksDynamic);
+    x->setTickAnchor(0.0);
+    x->setTickInterval(std::max(1, (lastPass + 9) / 10));
     x->setLabelFormat(QStringLiteral("%d"));
     x->setTitleText(QStringLiteral("проход (0 — первый слой)"));
     auto* y = new QValueAxis();
@@ -472,7 +485,11 @@ void TfrmNetwork::DrawRace(const TRecognitionTrace& trace) {
             top = std::max(top, value);
         }
     }
-    y->setRange(0.0, std::ceil(top / 10.0) * 10.0 + 5.0);
+    y->setRange(0.0, std::ceil(top / 20.0) * 20.0);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(0.0);
+    y->setTickInterval(20.0);
+    y->setLabelFormat(QStringLiteral("%d"));
     y->setTitleText(QStringLiteral("активность"));
     auto* units = new QLogValueAxis();
     units->setBase(10.0);
