@@ -27,7 +27,7 @@ random.seed(5)
 letters = "АБВЕИКЛОРТЁ"
 words = ["".join(random.choice(letters) for _ in range(random.randint(1, 22)))
          for _ in range(1500)]
-queries = ["КОТ", "ОКНО", "АБВЕИКЛОРТЁАБВЕИКЛОРТЁ", " КОТ ", words[7], "кот", "   "]
+queries = ["КОТ", "ОКНО", "АБВЕИКЛОРТЁАБВЕИКЛОРТЁ", " КОТ ", words[7], "кот", 'К"О\\Т\tЁ', "   "]
 with tempfile.TemporaryDirectory() as work:
     path = os.path.join(work, "words.txt")
     with open(path, "w", encoding="utf-8") as f:
@@ -40,7 +40,7 @@ with tempfile.TemporaryDirectory() as work:
     text_rc, text = run("--trace", path, stdin=stdin)
     check("exit statuses", plain_rc == json_rc == trace_rc == text_rc == explain_rc == 1)
 
-    results = [line.split("\t") for line in plain.splitlines()]
+    results = [line.rsplit("\t", 2) for line in plain.splitlines()]
     objects = [json.loads(line) for line in lines.splitlines()]
     traced_objects = [json.loads(line) for line in traced.splitlines()]
     check("one object per word", len(objects) == len(queries) == len(traced_objects))
@@ -50,6 +50,7 @@ with tempfile.TemporaryDirectory() as work:
     check("answered words", len(answered) == len(results))
     for (row, entry, distance), obj, full in zip(results, answered, traced_objects):
         name = obj["query"]
+        check(name + ": query as typed", name in queries)
         check(name + ": row", obj["row"] == int(row))
         check(name + ": entry", obj["entry"] == entry)
         check(name + ": distance", obj["distance"] == int(distance))
@@ -61,8 +62,9 @@ with tempfile.TemporaryDirectory() as work:
             check(f"{name}: step {index} passes", 1 <= step["passes"] <= 7)
         for index, step in enumerate(full["steps"]):
             if "reused_from" in step:
-                check(f"{name}: reused step has its source's row",
-                      full["steps"][step["reused_from"]]["row"] == step["row"])
+                source = full["steps"][step["reused_from"]]
+                check(f"{name}: reused step has its source's row and trace",
+                      source["row"] == step["row"] and source["trace"] == step["trace"])
                 continue
             trace = step["trace"]
             check(f"{name}: histogram", sum(trace["histogram"]) == len(set(words)) + 1)
@@ -77,7 +79,7 @@ with tempfile.TemporaryDirectory() as work:
         if len(fields) > 4 and fields[0].isdigit():
             table_values.append([float(v) for v in fields[4:]])
     json_values = [p["values"] for o in traced_objects if "steps" in o
-                   for s in o["steps"] if "trace" in s for p in s["trace"]["passes"]]
+                   for s in o["steps"] if "reused_from" not in s for p in s["trace"]["passes"]]
     check("tables equal the JSON values", table_values == json_values and len(json_values) > 50)
 
 # The worked example, to the last bit.

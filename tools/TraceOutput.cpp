@@ -2,25 +2,83 @@
 
 #include "engine/CodePage1251.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QString>
-
 #include <array>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 
 namespace verblinka {
 namespace {
 
-QString Unicode(std::string_view bytes) {
-    const std::string utf8 = Utf8From1251(bytes);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
+// A small JSON writer: objects and arrays in the order written, strings as
+// UTF-8 with the characters JSON requires escaped, doubles in the shortest
+// form that reads back to the same value.
+class TJsonWriter {
+public:
+    TJsonWriter& Begin(char bracket) {
+        Separate();
+        text_.push_back(bracket);
+        first_ = true;
+        return *this;
+    }
+    TJsonWriter& End(char bracket) {
+        text_.push_back(bracket);
+        first_ = false;
+        return *this;
+    }
+    TJsonWriter& Key(std::string_view key) {
+        Separate();
+        String(key);
+        text_.push_back(':');
+        first_ = true;
+        return *this;
+    }
+    TJsonWriter& Text(std::string_view utf8) {
+        Separate();
+        String(utf8);
+        return *this;
+    }
+    TJsonWriter& Integer(std::int64_t value) {
+        Separate();
+        text_ += std::to_string(value);
+        return *this;
+    }
+    TJsonWriter& Real(double value);
+    TJsonWriter& Boolean(bool value) {
+        Separate();
+        text_ += value ? "true" : "false";
+        return *this;
+    }
+    std::string Take() { return std::move(text_); }
 
-const std::string& EntryAt(const TDictionaryEntries& entries, std::int32_t row) {
-    return entries[static_cast<std::size_t>(row)].Word;
-}
+private:
+    void Separate() {
+        if (!first_) {
+            text_.push_back(',');
+        }
+        first_ = false;
+    }
+    void String(std::string_view utf8) {
+        text_.push_back('"');
+        for (const char c : utf8) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '"' || c == '\\') {
+                text_.push_back('\\');
+                text_.push_back(c);
+            } else if (byte < 0x20) {
+                std::array<char, 8> escaped{};
+                std::snprintf(escaped.data(), escaped.size(), "\\u%04x", byte);
+                text_ += escaped.data();
+            } else {
+                text_.push_back(c);
+            }
+        }
+        text_.push_back('"');
+    }
+
+    std::string text_;
+    bool first_ = true;
+};
 
 // The shortest text that reads back to the same double.
 std::string Exact(double value) {
@@ -29,44 +87,51 @@ std::string Exact(double value) {
     return std::string(buffer.data(), result.ptr);
 }
 
+TJsonWriter& TJsonWriter::Real(double value) {
+    Separate();
+    text_ += std::isfinite(value) ? Exact(value) : std::string("null");
+    return *this;
+}
+
+std::string Unicode(std::string_view bytes) {
+    return Utf8From1251(bytes);
+}
+
+const std::string& EntryAt(const TDictionaryEntries& entries, std::int32_t row) {
+    return entries[static_cast<std::size_t>(row)].Word;
+}
+
 const char* EndName(TCompetitionEnd end) {
     return end == TCompetitionEnd::Stable ? "stable" : "pass limit";
 }
 
-QJsonObject TraceJson(const TRecognitionTrace& trace, const TDictionaryEntries& entries) {
-    QJsonObject object;
-    QJsonArray histogram;
+void TraceJson(TJsonWriter& json, const TRecognitionTrace& trace,
+               const TDictionaryEntries& entries) {
+    json.Begin('{').Key("histogram").Begin('[');
     for (const std::int64_t count : trace.Histogram) {
-        histogram.append(static_cast<double>(count));
+        json.Integer(count);
     }
-    object["histogram"] = histogram;
-    QJsonArray leaders;
+    json.End(']').Key("leaders").Begin('[');
     for (const std::int32_t row : trace.Leaders) {
-        leaders.append(row);
+        json.Integer(row);
     }
-    object["leaders"] = leaders;
-    QJsonArray tracked;
+    json.End(']').Key("tracked").Begin('[');
     for (const std::int32_t row : trace.TrackedRows) {
-        tracked.append(QJsonObject{{"row", row}, {"entry", Unicode(EntryAt(entries, row))}});
+        json.Begin('{').Key("row").Integer(row);
+        json.Key("entry").Text(Unicode(EntryAt(entries, row))).End('}');
     }
-    object["tracked"] = tracked;
-    QJsonArray passes;
+    json.End(']').Key("passes").Begin('[');
     for (const TPassRecord& record : trace.Passes) {
-        QJsonArray values;
+        json.Begin('{').Key("pass").Integer(record.Pass).Key("stable").Boolean(record.Stable);
+        json.Key("winner").Integer(record.Winner).Key("above_zero").Integer(record.AboveZero);
+        json.Key("values").Begin('[');
         for (const double value : record.Tracked) {
-            values.append(value);
+            json.Real(value);
         }
-        passes.append(QJsonObject{{"pass", record.Pass},
-                                  {"stable", record.Stable},
-                                  {"winner", record.Winner},
-                                  {"above_zero", static_cast<double>(record.AboveZero)},
-                                  {"values", values}});
+        json.End(']').End('}');
     }
-    object["passes"] = passes;
-    object["epsilon"] = trace.Epsilon;
-    object["max_output"] = trace.MaxOutput;
-    object["max_iterations"] = trace.MaxIterations;
-    return object;
+    json.End(']').Key("epsilon").Real(trace.Epsilon).Key("max_output").Real(trace.MaxOutput);
+    json.Key("max_iterations").Integer(trace.MaxIterations).End('}');
 }
 
 void PrintTables(std::ostream& out, const TSearchTrace& search, const TDictionaryEntries& entries,
@@ -108,33 +173,33 @@ void PrintTables(std::ostream& out, const TSearchTrace& search, const TDictionar
 
 std::string SearchJson(std::string_view query, const TSearchTrace& search,
                        const TDictionaryEntries& entries, bool withTrace) {
-    QJsonObject object{{"query", Unicode(query)}};
+    TJsonWriter json;
+    json.Begin('{').Key("query").Text(Unicode(query));
     if (search.Status != TSearchStatus::Found) {
-        object["error"] = QString::fromStdString(search.Message());
-    } else {
-        object["row"] = search.BestRow;
-        object["entry"] = Unicode(EntryAt(entries, search.BestRow));
-        object["distance"] = search.BestDistance;
-        object["chosen_step"] = search.ChosenStep;
-        QJsonArray steps;
-        for (const TTracedStep& step : search.Steps) {
-            const TRecognitionTrace& trace = *step.Trace;
-            QJsonObject item{{"text", Unicode(step.Text)},
-                             {"row", step.Row},
-                             {"entry", Unicode(EntryAt(entries, step.Row))},
-                             {"distance", step.Distance},
-                             {"passes", trace.CompetitionPasses()},
-                             {"end", EndName(trace.End)}};
-            if (step.ReusedFrom >= 0) {
-                item["reused_from"] = step.ReusedFrom;
-            } else if (withTrace) {
-                item["trace"] = TraceJson(trace, entries);
-            }
-            steps.append(item);
-        }
-        object["steps"] = steps;
+        json.Key("error").Text(search.Message());
+        return json.End('}').Take();
     }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+    json.Key("row").Integer(search.BestRow);
+    json.Key("entry").Text(Unicode(EntryAt(entries, search.BestRow)));
+    json.Key("distance").Integer(search.BestDistance);
+    json.Key("chosen_step").Integer(search.ChosenStep);
+    json.Key("steps").Begin('[');
+    for (const TTracedStep& step : search.Steps) {
+        const TRecognitionTrace& trace = *step.Trace;
+        json.Begin('{').Key("text").Text(Unicode(step.Text)).Key("row").Integer(step.Row);
+        json.Key("entry").Text(Unicode(EntryAt(entries, step.Row)));
+        json.Key("distance").Integer(step.Distance);
+        json.Key("passes").Integer(trace.CompetitionPasses()).Key("end").Text(EndName(trace.End));
+        if (step.ReusedFrom >= 0) {
+            json.Key("reused_from").Integer(step.ReusedFrom);
+        }
+        if (withTrace) {
+            json.Key("trace");
+            TraceJson(json, trace, entries);
+        }
+        json.End('}');
+    }
+    return json.End(']').End('}').Take();
 }
 
 bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view query,

@@ -1,5 +1,8 @@
 // The lookup tool's --trace and --json output: every recognition of a search
 // with its passes, as a table of text lines or as one JSON object per word.
+// The JSON is written here rather than through Qt: linking QtCore (and ICU
+// with it) maps some 40 MB before main, and the tool must still start and say
+// "out of memory" in a small address space.
 #pragma once
 
 #include "dictionary/DictionaryLoad.h"

@@ -44,7 +44,8 @@ Options:
              row, entry, distance, chosen_step, and steps (text, row, entry,
              distance, passes, end "stable" or "pass limit", reused_from);
              with --trace each step also has a trace (histogram, leaders,
-             tracked rows, and per pass: stable, winner, above_zero, values).
+             tracked rows, and per pass: stable, winner, above_zero, values;
+             a reused step repeats the trace of the step it reused).
              Texts are Unicode even with --raw; numbers read back exactly.
              A refused word gives an object with "error".
   --reference
