@@ -23,8 +23,7 @@ std::size_t HistogramBin(double value, std::int32_t inputCount) {
 
 std::int32_t TRecognitionTrace::TrackedIndex(std::int32_t row) const {
     const auto found = std::find(TrackedRows.begin(), TrackedRows.end(), row);
-    return found == TrackedRows.end() ? -1
-                                      : static_cast<std::int32_t>(found - TrackedRows.begin());
+    return found == TrackedRows.end() ? -1 : static_cast<std::int32_t>(found - TrackedRows.begin());
 }
 
 double TRecognitionTrace::Value(std::int32_t row, std::int32_t pass) const {
@@ -176,8 +175,8 @@ TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& setting
     return done;
 }
 
-std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon,
-                               double maxOutput, std::int32_t maxIterations, bool reference,
+std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon, double maxOutput,
+                               std::int32_t maxIterations, bool reference,
                                const THammingNet::PassObserver& observer) {
     if (firstLayer.empty()) {
         return 0;
@@ -228,8 +227,8 @@ TRecognitionTrace ReplayTrace(const TRecognitionTrace& recorded, std::int32_t ma
     }
     TRecognitionTracer tracer(recorded.InputCount, recorded.TrackedRows);
     const std::int32_t winner =
-        ReplayCompetition(*recorded.FirstLayer, recorded.Epsilon, recorded.MaxOutput,
-                          maxIterations, reference, tracer.Observer());
+        ReplayCompetition(*recorded.FirstLayer, recorded.Epsilon, recorded.MaxOutput, maxIterations,
+                          reference, tracer.Observer());
     return tracer.Finish({recorded.InputCount, recorded.PatternCount, maxIterations,
                           recorded.Epsilon, recorded.MaxOutput, reference},
                          winner);

@@ -18,11 +18,11 @@ namespace verblinka {
 inline constexpr std::size_t kTracedLeaders = 10;
 
 struct TPassRecord {
-    std::int32_t Pass = 0;        // 0 = the first layer
-    bool Stable = false;          // the pass changed no value (never for pass 0)
-    std::int32_t Winner = 0;      // the network's winner after this pass
-    std::int64_t AboveZero = 0;   // units whose value is > 0
-    std::vector<double> Tracked;  // the value of each of TRecognitionTrace::TrackedRows
+    std::int32_t Pass = 0;       // 0 = the first layer
+    bool Stable = false;         // the pass changed no value (never for pass 0)
+    std::int32_t Winner = 0;     // the network's winner after this pass
+    std::int64_t AboveZero = 0;  // units whose value is > 0
+    std::vector<double> Tracked; // the value of each of TRecognitionTrace::TrackedRows
 };
 
 enum class TCompetitionEnd { Stable, PassLimit };
@@ -48,9 +48,7 @@ struct TRecognitionTrace {
     std::shared_ptr<const std::vector<double>> FirstLayer;
 
     // Competition passes run (the first layer not counted).
-    std::int32_t CompetitionPasses() const {
-        return static_cast<std::int32_t>(Passes.size()) - 1;
-    }
+    std::int32_t CompetitionPasses() const { return static_cast<std::int32_t>(Passes.size()) - 1; }
     // Position of row in TrackedRows, or -1.
     std::int32_t TrackedIndex(std::int32_t row) const;
     // The value of a tracked row after pass (0 = first layer).
@@ -101,8 +99,8 @@ private:
 // scratch space of its own: no network is touched. Calls observer like
 // Recognize does (pass 0 included) and returns the winner. `reference`
 // takes the literal pass only.
-std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon,
-                               double maxOutput, std::int32_t maxIterations, bool reference,
+std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon, double maxOutput,
+                               std::int32_t maxIterations, bool reference,
                                const THammingNet::PassObserver& observer);
 
 // A recorded recognition run again with another pass limit; the trace follows

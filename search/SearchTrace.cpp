@@ -34,14 +34,15 @@ TSearchTrace TraceSearch(std::string_view query, const TDictionaryEntries& entri
             } else {
                 TRecognitionTracer tracer(network.InputCount(), requestedRows);
                 step.Row = network.Recognize(code, tracer.Observer());
-                step.Trace = std::make_shared<const TRecognitionTrace>(
-                    tracer.Finish(network, step.Row));
+                step.Trace =
+                    std::make_shared<const TRecognitionTrace>(tracer.Finish(network, step.Row));
                 stepOfCode.emplace(code, result.Steps.size());
             }
             if (step.Row < 0 || static_cast<std::size_t>(step.Row) >= entries.size()) {
                 throw std::out_of_range("The network returned a row outside the dictionary");
             }
-            step.Distance = WordDistance(step.Text, entries[static_cast<std::size_t>(step.Row)].Word);
+            step.Distance =
+                WordDistance(step.Text, entries[static_cast<std::size_t>(step.Row)].Word);
             // The query sets the first choice; a variant replaces it on an equal
             // or smaller distance.
             if (p == 0 || step.Distance <= result.BestDistance) {

@@ -11,8 +11,8 @@
 namespace verblinka {
 
 struct TTracedStep {
-    std::string Text;         // the query or a variant, Windows-1251 bytes
-    std::int32_t Row = 0;     // the row the network returned
+    std::string Text;     // the query or a variant, Windows-1251 bytes
+    std::int32_t Row = 0; // the row the network returned
     std::int32_t Distance = 0;
     std::int32_t ReusedFrom = -1; // the earlier step with the same code, or -1
     TWordCode Code{};

@@ -1,10 +1,10 @@
 // The trace of a recognition against the network's algorithm written out
 // literally: every value of every pass, the winner after each pass, the
 // stability test and the units above zero, for the fast and the literal paths.
+#include "engine/RecognitionTrace.h"
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
-#include "engine/RecognitionTrace.h"
 #include "engine/WordCode.h"
 #include "tests/WordNetwork.h"
 
@@ -87,8 +87,7 @@ void ExpectTraceOfRun(const TRecognitionTrace& trace, const TLiteralRun& run,
     }
     EXPECT_GE(trace.TrackedIndex(run.Winner), 0) << what;
     EXPECT_EQ(trace.Winner, run.Winner) << what;
-    EXPECT_EQ(trace.End, run.Stable ? TCompetitionEnd::Stable : TCompetitionEnd::PassLimit)
-        << what;
+    EXPECT_EQ(trace.End, run.Stable ? TCompetitionEnd::Stable : TCompetitionEnd::PassLimit) << what;
 
     std::vector<std::int64_t> histogram(static_cast<std::size_t>(trace.InputCount) + 1, 0);
     for (const double value : first) {
@@ -187,9 +186,9 @@ TEST(RecognitionTraceTest, StableEndsAndClippedTies) {
         {"", "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD4",
          "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD5",
          "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1"});
-    CheckBothPaths(clipped,
-                   "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD5",
-                   {5});
+    CheckBothPaths(
+        clipped, "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD5",
+        {5});
 }
 
 // A few thousand entries: short words for long races among many units, long
@@ -234,15 +233,15 @@ TEST(RecognitionTraceTest, DifferentialOnThousandsOfEntries) {
 }
 
 TEST(RecognitionTraceTest, ReplayWithAnotherLimitIsThatNetworksRecognition) {
-    THammingNet net = testing::WordNetwork({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1",
-                                            "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"});
+    THammingNet net = testing::WordNetwork(
+        {"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1", "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"});
     const TWordCode input = CodeOf("\xCA\xCE\xCC");
     const TRecognitionTrace recorded = Traced(net, input, {});
     for (const std::int32_t limit : {1, 2, 12, 100}) {
-        THammingNet other = testing::WordNetwork({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2",
-                                                  "\xCF\xA8\xD1", "\xCA\xCE\xD2\xDB",
-                                                  "\xCC\xC8\xD0"},
-                                                 limit);
+        THammingNet other =
+            testing::WordNetwork({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1",
+                                  "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"},
+                                 limit);
         const TLiteralRun run = LiteralRecognize(other, input);
         const TRecognitionTrace replay = ReplayTrace(recorded, limit);
         ExpectTraceOfRun(replay, run, {}, "limit " + std::to_string(limit));

@@ -139,8 +139,8 @@ void PrintTables(std::ostream& out, const TSearchTrace& search, const TDictionar
     for (std::size_t i = 0; i < search.Steps.size(); ++i) {
         const TTracedStep& step = search.Steps[i];
         const TRecognitionTrace& trace = *step.Trace;
-        out << "# recognition " << i << " \"" << show(step.Text) << "\": row " << step.Row
-            << " \"" << show(EntryAt(entries, step.Row)) << "\"";
+        out << "# recognition " << i << " \"" << show(step.Text) << "\": row " << step.Row << " \""
+            << show(EntryAt(entries, step.Row)) << "\"";
         if (step.ReusedFrom >= 0) {
             out << ", the code of recognition " << step.ReusedFrom << ", not run again\n";
             continue;
@@ -203,10 +203,9 @@ std::string SearchJson(std::string_view query, const TSearchTrace& search,
 }
 
 bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view query,
-                       TDictionary& dictionary, TWordCode& code,
-                       const TTraceOutputOptions& options, const TShowBytes& show) {
-    const TSearchTrace search =
-        TraceSearch(query, dictionary.Entries, dictionary.Network, code);
+                       TDictionary& dictionary, TWordCode& code, const TTraceOutputOptions& options,
+                       const TShowBytes& show) {
+    const TSearchTrace search = TraceSearch(query, dictionary.Entries, dictionary.Network, code);
     if (options.Json) {
         out << SearchJson(query, search, dictionary.Entries, options.Trace) << '\n';
     }
@@ -221,10 +220,9 @@ bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view qu
     if (options.Explain) {
         for (std::size_t i = 0; i < search.Steps.size(); ++i) {
             const TTracedStep& step = search.Steps[i];
-            out << "# " << (i == 0 ? std::string("word") : "variant " + std::to_string(i))
-                << " \"" << show(step.Text) << "\": row " << step.Row << " \""
-                << show(EntryAt(dictionary.Entries, step.Row)) << "\", distance "
-                << step.Distance
+            out << "# " << (i == 0 ? std::string("word") : "variant " + std::to_string(i)) << " \""
+                << show(step.Text) << "\": row " << step.Row << " \""
+                << show(EntryAt(dictionary.Entries, step.Row)) << "\", distance " << step.Distance
                 << (static_cast<std::int32_t>(i) == search.ChosenStep ? " (chosen)" : "") << '\n';
         }
     }

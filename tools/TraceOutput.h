@@ -27,8 +27,8 @@ using TShowBytes = std::function<std::string(std::string_view)>;
 // Looks query up with every recognition traced and prints what options ask
 // for; false, after the message on err, when the search refused the word.
 bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view query,
-                       TDictionary& dictionary, TWordCode& code,
-                       const TTraceOutputOptions& options, const TShowBytes& show);
+                       TDictionary& dictionary, TWordCode& code, const TTraceOutputOptions& options,
+                       const TShowBytes& show);
 
 // The JSON object of one search (compact, one line, no line end). Texts are
 // Unicode whatever the tool's --raw; doubles read back to the same value.

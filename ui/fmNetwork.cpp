@@ -24,8 +24,8 @@
 #include <QStackedWidget>
 #include <QSvgGenerator>
 #include <QTableWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
@@ -98,8 +98,8 @@ QSize TBitGrid::sizeHint() const {
     return {kGridLabel + kWordCodeLength / 8 * kCell + 8, 2 * 8 * kCell + kGridGap + 8};
 }
 
-void TBitGrid::SetCodes(const QString& inputText, const TWordCode& input,
-                        const QString& storedText, const TWordCode& stored, double firstLayer) {
+void TBitGrid::SetCodes(const QString& inputText, const TWordCode& input, const QString& storedText,
+                        const TWordCode& stored, double firstLayer) {
     inputText_ = inputText;
     storedText_ = storedText;
     input_ = input;
@@ -210,12 +210,11 @@ void TfrmNetwork::CreateControls() {
     tblSteps->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblSteps->horizontalHeader()->setStretchLastSection(true);
     tblSteps->verticalHeader()->setDefaultSectionSize(tblSteps->fontMetrics().height() + 6);
-    connect(tblSteps, &QTableWidget::currentCellChanged, this,
-            [this](int row, int, int, int) {
-                if (row >= 0 && row != selected_) {
-                    SelectStep(row);
-                }
-            });
+    connect(tblSteps, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+        if (row >= 0 && row != selected_) {
+            SelectStep(row);
+        }
+    });
 
     chartsPanel_ = new QWidget(splitter);
     chartsPanel_->setObjectName(QStringLiteral("pnlCharts"));
@@ -317,14 +316,13 @@ void TfrmNetwork::FillTable() {
         const QString end = step.ReusedFrom >= 0
                                 ? QStringLiteral("тот же код, что у №%1").arg(step.ReusedFrom)
                                 : EndText(step.Trace->End);
-        const QStringList cells = {
-            QString::number(i) + (chosen ? QStringLiteral(" ✓") : QString()),
-            Visible(step.Text),
-            QString::number(step.Row),
-            FromBytes((*entries_)[static_cast<std::size_t>(step.Row)].Word),
-            QString::number(step.Distance),
-            passes,
-            end};
+        const QStringList cells = {QString::number(i) + (chosen ? QStringLiteral(" ✓") : QString()),
+                                   Visible(step.Text),
+                                   QString::number(step.Row),
+                                   FromBytes((*entries_)[static_cast<std::size_t>(step.Row)].Word),
+                                   QString::number(step.Distance),
+                                   passes,
+                                   end};
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (chosen) {
@@ -370,13 +368,13 @@ const TRecognitionTrace* TfrmNetwork::Replay(int passLimit) {
     const TRecognitionTrace& recorded = *search_->Steps[static_cast<std::size_t>(selected_)].Trace;
     replay_ = ReplayTrace(recorded, std::clamp(passLimit, 1, kReplayMaxPasses));
     sePassLimit->setValue(replay_->MaxIterations);
-    lblReplay->setText(QStringLiteral("Повтор с пределом %1: победил ряд %2 %3, %4 (в поиске — ряд %5)")
-                           .arg(replay_->MaxIterations)
-                           .arg(replay_->Winner)
-                           .arg(EntryName(replay_->Winner))
-                           .arg(Plural(replay_->CompetitionPasses(), "проход", "прохода",
-                                       "проходов"))
-                           .arg(recorded.Winner));
+    lblReplay->setText(
+        QStringLiteral("Повтор с пределом %1: победил ряд %2 %3, %4 (в поиске — ряд %5)")
+            .arg(replay_->MaxIterations)
+            .arg(replay_->Winner)
+            .arg(EntryName(replay_->Winner))
+            .arg(Plural(replay_->CompetitionPasses(), "проход", "прохода", "проходов"))
+            .arg(recorded.Winner));
     ShowTrace();
     return &*replay_;
 }
@@ -423,8 +421,9 @@ void TfrmNetwork::DrawFirstLayer(const TRecognitionTrace& trace, std::int32_t wi
         }
     }
     if (low <= high) {
-        const auto winnerBin =
-            trace.Passes.empty() ? low : static_cast<std::size_t>(std::floor(trace.Value(winner, 0)));
+        const auto winnerBin = trace.Passes.empty()
+                                   ? low
+                                   : static_cast<std::size_t>(std::floor(trace.Value(winner, 0)));
         auto* set = new QBarSet(QStringLiteral("единиц"));
         set->setColor(QColor(70, 110, 170));
         set->setSelectedColor(QColor(220, 30, 30));
@@ -536,7 +535,8 @@ void TfrmNetwork::DrawRace(const TRecognitionTrace& trace) {
     above->setPen(QPen(QColor(90, 90, 90), 1.5, Qt::DotLine));
     units->setRange(0.5, std::pow(10.0, std::ceil(std::log10(most)) + 0.1));
     attach(above, units);
-    if (const std::int32_t alone = PassAlone(trace); alone > 0 && trace.TrackedIndex(trace.Winner) >= 0) {
+    if (const std::int32_t alone = PassAlone(trace);
+        alone > 0 && trace.TrackedIndex(trace.Winner) >= 0) {
         auto* mark = new QScatterSeries();
         mark->setName(QStringLiteral("остался один"));
         mark->setMarkerSize(10);
@@ -550,19 +550,18 @@ void TfrmNetwork::DrawRace(const TRecognitionTrace& trace) {
 QString TfrmNetwork::SearchStory() const {
     const TSearchTrace& search = *search_;
     const TTracedStep& chosen = search.Steps[static_cast<std::size_t>(search.ChosenStep)];
-    QString text = QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, "
-                                  "расстояние %6).")
-                       .arg(query_)
-                       .arg(Plural(static_cast<long long>(entries_->size()), "записи", "записей",
-                                   "записей"))
-                       .arg(search.BestRow)
-                       .arg(EntryName(search.BestRow))
-                       .arg(search.ChosenStep == 0
-                                ? QStringLiteral("само слово")
-                                : QStringLiteral("вариант %1 «%2»")
-                                      .arg(search.ChosenStep)
-                                      .arg(Visible(chosen.Text)))
-                       .arg(search.BestDistance);
+    QString text =
+        QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, "
+                       "расстояние %6).")
+            .arg(query_)
+            .arg(Plural(static_cast<long long>(entries_->size()), "записи", "записей", "записей"))
+            .arg(search.BestRow)
+            .arg(EntryName(search.BestRow))
+            .arg(search.ChosenStep == 0 ? QStringLiteral("само слово")
+                                        : QStringLiteral("вариант %1 «%2»")
+                                              .arg(search.ChosenStep)
+                                              .arg(Visible(chosen.Text)))
+            .arg(search.BestDistance);
     const std::int32_t own = search.Steps.front().Distance;
     if (search.ChosenStep > 0) {
         std::int32_t others = 0;
@@ -603,10 +602,11 @@ QString TfrmNetwork::RecognitionStory(const TRecognitionTrace& trace) const {
                        .arg(Number(lead))
                        .arg(trace.InputCount);
     if (level > 1) {
-        text += QStringLiteral(", вровень с ним ещё %1%2")
-                    .arg(level - 1)
-                    .arg(level == static_cast<int>(trace.Leaders.size()) ? QStringLiteral(" и больше")
-                                                                         : QString());
+        text +=
+            QStringLiteral(", вровень с ним ещё %1%2")
+                .arg(level - 1)
+                .arg(level == static_cast<int>(trace.Leaders.size()) ? QStringLiteral(" и больше")
+                                                                     : QString());
     }
     text += QStringLiteral(".");
     if (trace.Passes.size() > 1) {
