@@ -150,7 +150,8 @@ void TBitGrid::paintEvent(QPaintEvent* /*event*/) {
                          Qt::AlignRight | Qt::AlignVCenter, text);
         for (int character = 0; character < kWordCodeLength / 8; ++character) {
             for (int bit = 0; bit < 8; ++bit) {
-                const auto i = static_cast<std::size_t>(character * 8 + bit);
+                const std::size_t i =
+                    static_cast<std::size_t>(character) * 8 + static_cast<std::size_t>(bit);
                 const QRect cell(kGridLabel + character * kCell, top + bit * kCell, kCell - 1,
                                  kCell - 1);
                 QColor fill = code[i] > 0 ? set : (code[i] < 0 ? clear : none);
