@@ -285,7 +285,11 @@ void TfrmNetwork::FollowSearch(std::string_view query, const TDictionaryEntries&
     TWordCode code{};
     TSearchTrace search = TraceSearch(query, entries, network, code);
     if (search.Status != TSearchStatus::Found) {
-        return; // the main window has said why; the last search stays shown
+        // The main window has its result; an older search must not pass for it.
+        ForgetSearch();
+        lblStory->setText(QStringLiteral("Не удалось проследить поиск «%1».")
+                              .arg(FromBytes(query)));
+        return;
     }
     entries_ = &entries;
     search_ = std::move(search);
