@@ -15,10 +15,12 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace verblinka {
@@ -273,7 +275,16 @@ void TfrmMain::ShowNetworkView() {
     RunCommand([this] {
         if (frmNetwork_ == nullptr) {
             frmNetwork_ = new TfrmNetwork(this);
-            frmNetwork_->move(frameGeometry().topRight() + QPoint(8, 0));
+            // Beside the main window, as far as the screen allows.
+            QPoint place = frameGeometry().topRight() + QPoint(8, 0);
+            if (const QScreen* shown = screen(); shown != nullptr) {
+                const QRect free = shown->availableGeometry();
+                place.setX(std::max(free.left(),
+                                    std::min(place.x(), free.right() - frmNetwork_->width())));
+                place.setY(std::max(free.top(),
+                                    std::min(place.y(), free.bottom() - frmNetwork_->height())));
+            }
+            frmNetwork_->move(place);
         }
         if (unshownSearch_) {
             const TWaitCursor wait;
