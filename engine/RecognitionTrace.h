@@ -92,7 +92,6 @@ private:
     TRecognitionTrace trace_;
     std::vector<double> previous_;
     std::int32_t winner_ = 0;
-    bool ended_ = false;
 };
 
 // The competition of Recognize run again, from a recorded first layer, in

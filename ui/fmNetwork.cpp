@@ -569,12 +569,6 @@ QString TfrmNetwork::SearchStory() const {
             .arg(search.BestDistance);
     const std::int32_t own = search.Steps.front().Distance;
     if (search.ChosenStep > 0) {
-        std::int32_t others = 0;
-        for (std::size_t i = static_cast<std::size_t>(search.ChosenStep) + 1;
-             i < search.Steps.size(); ++i) {
-            others += search.Steps[i].Distance == search.BestDistance ? 0 : 1;
-        }
-        static_cast<void>(others);
         text += own == search.BestDistance
                     ? QStringLiteral(" У самого слова расстояние то же, %1, но при равных "
                                      "расстояниях выбирается более поздний вариант.")
@@ -600,11 +594,14 @@ QString TfrmNetwork::RecognitionStory(const TRecognitionTrace& trace) const {
         level += trace.Value(row, 0) == lead ? 1 : 0;
     }
     QString text = QStringLiteral(" В распознавании №%1 после первого слоя впереди %2 (ряд %3, "
-                                  "%4 совпадений из %5)")
+                                  "%4 из %5)")
                        .arg(selected_)
                        .arg(EntryName(leader))
                        .arg(leader)
-                       .arg(Number(lead))
+                       .arg(lead == std::floor(lead)
+                                ? Plural(static_cast<long long>(lead), "совпадение",
+                                         "совпадения", "совпадений")
+                                : Number(lead) + QStringLiteral(" совпадений"))
                        .arg(trace.InputCount);
     if (level > 1) {
         text +=
