@@ -5,6 +5,7 @@
 #include "engine/Precision.h"
 #include "search/Search.h"
 #include "tools/LoadProgress.h"
+#include "tools/TraceOutput.h"
 
 #include <cerrno>
 #include <cstring>
@@ -43,6 +44,19 @@ Options:
              made: the word and every variant with a blank inserted, the row
              the network returned, its entry and distance, and which one was
              chosen (for very long output, named on a last line instead)
+  --trace    after each result, for every recognition: the first layer's
+             histogram (value: units) and a table of the competition, one line
+             per pass (pass, stable, winner, units above zero, then the exact
+             values of the tracked units: the ten first-layer leaders and the
+             winner); a recognition reused for a repeated code says so
+  --json     print one JSON object per word instead of the text lines: query,
+             row, entry, distance, chosen_step, and steps (text, row, entry,
+             distance, passes, end "stable" or "pass limit", reused_from);
+             with --trace each step also has a trace (histogram, leaders,
+             tracked rows, and per pass: stable, winner, above_zero, values;
+             a reused step repeats the trace of the step it reused).
+             Texts are Unicode even with --raw; numbers read back exactly.
+             A refused word gives an object with "error".
   --reference
              recognize with the network's literal algorithms only (about
              M x M additions per competition pass, so slow on large
@@ -118,6 +132,8 @@ struct Options {
     bool raw = false;
     bool explain = false;
     bool reference = false;
+    bool trace = false;
+    bool json = false;
     bool quiet = false;
     std::optional<std::string> dictionary;
     std::vector<std::string> words;
@@ -137,6 +153,11 @@ public:
         const std::string query = options_.raw || !IsValidUtf8(typed)
                                       ? std::string(typed)
                                       : Utf8To1251(typed, substituted);
+        if (options_.trace || options_.json) {
+            return PrintTracedLookup(std::cout, std::cerr, query, dictionary_, code_,
+                                     {options_.trace, options_.json, options_.explain},
+                                     [this](std::string_view bytes) { return Show(bytes); });
+        }
         TSearchOutcome outcome;
         outcome.Status = CheckSearchInput(query, dictionary_.Entries, substituted);
         TStepPrinter printer(*this);
@@ -257,6 +278,10 @@ int ParseArguments(int argc, char** argv, Options& options) {
             options.raw = true;
         } else if (!optionsEnded && argument == "--explain") {
             options.explain = true;
+        } else if (!optionsEnded && argument == "--trace") {
+            options.trace = true;
+        } else if (!optionsEnded && argument == "--json") {
+            options.json = true;
         } else if (!optionsEnded && argument == "--reference") {
             options.reference = true;
         } else if (!optionsEnded && argument == "--quiet") {

@@ -5,7 +5,9 @@
 #include "ui/FMHELP.h"
 #include "ui/WordListModel.h"
 #include "ui/fmAbout.h"
+#include "ui/fmNetwork.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QEvent>
 #include <QFile>
@@ -15,11 +17,13 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace verblinka {
@@ -156,6 +160,16 @@ void TfrmMain::CreateControls() {
     lbWordsList->setModel(model_);
     panelLayout->addWidget(lbWordsList, 1);
 
+    // The network view opens from the list's context menu and, anywhere in
+    // the window, from its shortcut.
+    actNetworkView = new QAction(QStringLiteral("Как сеть выбрала слово…"), lbWordsList);
+    actNetworkView->setObjectName(QStringLiteral("actNetworkView"));
+    actNetworkView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    actNetworkView->setShortcutContext(Qt::WindowShortcut);
+    connect(actNetworkView, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
+    lbWordsList->addAction(actNetworkView);
+    lbWordsList->setContextMenuPolicy(Qt::ActionsContextMenu);
+
     setTabOrder(lbWordsList, edtWord);
     setTabOrder(edtWord, btnProcess);
     setTabOrder(btnProcess, lbWordsList);
@@ -244,6 +258,10 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
         throw std::logic_error("The network and the dictionary disagree in size");
     }
     const QString caption = Title + QStringLiteral(" - словарь: ") + path;
+    unshownSearch_.reset();
+    if (frmNetwork_ != nullptr) {
+        frmNetwork_->ForgetSearch();
+    }
     model_->Replace([&]() noexcept { entries_.swap(dictionary.Entries); });
     Network = std::move(dictionary.Network);
     setWindowTitle(caption);
@@ -314,6 +332,41 @@ void TfrmMain::btnProcessClick() {
             return;
         }
         SelectEntry(outcome.BestRow);
+        NotifyNetworkView(query);
+    });
+}
+
+void TfrmMain::NotifyNetworkView(const std::string& query) {
+    unshownSearch_ = query;
+    if (frmNetwork_ != nullptr && frmNetwork_->isVisible()) {
+        frmNetwork_->FollowSearch(*unshownSearch_, entries_, Network);
+        unshownSearch_.reset();
+    }
+}
+
+void TfrmMain::ShowNetworkView() {
+    RunCommand([this] {
+        if (frmNetwork_ == nullptr) {
+            frmNetwork_ = new TfrmNetwork(this);
+            // Beside the main window, as far as the screen allows.
+            QPoint place = frameGeometry().topRight() + QPoint(8, 0);
+            if (const QScreen* shown = screen(); shown != nullptr) {
+                const QRect free = shown->availableGeometry();
+                place.setX(std::max(free.left(),
+                                    std::min(place.x(), free.right() - frmNetwork_->width())));
+                place.setY(std::max(free.top(),
+                                    std::min(place.y(), free.bottom() - frmNetwork_->height())));
+            }
+            frmNetwork_->move(place);
+        }
+        if (unshownSearch_) {
+            const TWaitCursor wait;
+            frmNetwork_->FollowSearch(*unshownSearch_, entries_, Network);
+            unshownSearch_.reset();
+        }
+        frmNetwork_->show();
+        frmNetwork_->raise();
+        frmNetwork_->activateWindow();
     });
 }
 

@@ -23,6 +23,7 @@
 
 class QFrame;
 class QLabel;
+class QAction;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -36,6 +37,7 @@ inline constexpr int kWordBoxMaxLength = std::numeric_limits<int>::max();
 
 class TfrmAbout;
 class TfrmHelp;
+class TfrmNetwork;
 class TWordListModel;
 
 class TfrmMain final : public QWidget {
@@ -59,6 +61,9 @@ public:
     void ToolButton2Click(); // help
     void ToolButton3Click(); // about
     void btnProcessClick();  // search for the typed word
+    // Shows the window «Работа сети» (made on first use) with the last search.
+    void ShowNetworkView();
+    TfrmNetwork* NetworkView() const { return frmNetwork_; }
 
     // The load's last step: shows dictionary (built from the file at path) in
     // place of the current one. Nothing in it can fail half-way.
@@ -96,6 +101,8 @@ public:
     QLineEdit* edtWord = nullptr;
     QPushButton* btnProcess = nullptr;
     QListView* lbWordsList = nullptr;
+    // "Как сеть выбрала слово…": the list's context menu and Ctrl+N.
+    QAction* actNetworkView = nullptr;
 
     // The load or search running off the window's thread, if any.
     const TBackgroundWork& Work() const { return *work_; }
@@ -113,6 +120,9 @@ private:
                                void (TfrmMain::*command)());
     void LoadDictionaryFrom(const QString& path);
     void SelectEntry(std::int32_t row);
+    // Hands a completed search to the network view: at once when it is
+    // shown, otherwise when it is next opened.
+    void NotifyNetworkView(const std::string& query);
 
     TDictionaryEntries entries_;
     TWordListModel* model_ = nullptr;
@@ -121,6 +131,8 @@ private:
     TfrmHelp* frmHelp_ = nullptr;
     bool outerSizeSet_ = false;       // the first frame has been taken into the size
     TBackgroundWork* work_ = nullptr; // a child of the window
+    TfrmNetwork* frmNetwork_ = nullptr;
+    std::optional<std::string> unshownSearch_; // a search the view has not traced yet
 };
 
 // The open command's dialog ("Выбор файла", text files first, then every

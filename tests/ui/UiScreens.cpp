@@ -1,8 +1,11 @@
 // Draws the program's windows in their typical states into PNG files, for a
 // look at the layout: the main window empty, loaded and after a search, the
-// Help and About dialogs, the plain message box and the error box.
+// network view before and after it (and a replay), the Help and About
+// dialogs, the plain message box and the error box.
 // Usage: verblinka_ui_screens OUTPUT_FOLDER DICTIONARY WORD
 #include "UiTestSupport.h"
+
+#include "ui/fmNetwork.h"
 
 #include <QApplication>
 #include <QDir>
@@ -54,8 +57,17 @@ int main(int argc, char** argv) {
 
     test::LoadThroughOpenCommand(frm, QString::fromLocal8Bit(argv[2]));
     ok &= Save(frm, folder, "main-loaded");
+    frm.ShowNetworkView(); // before any search: the hint
+    ok &= Save(*frm.NetworkView(), folder, "network-empty");
+    frm.NetworkView()->hide();
     test::Search(frm, QString::fromLocal8Bit(argv[3]));
     ok &= Save(frm, folder, "main-search");
+    frm.ShowNetworkView();
+    QTest::qWait(200);
+    ok &= Save(*frm.NetworkView(), folder, "network");
+    frm.NetworkView()->Replay(30);
+    ok &= Save(*frm.NetworkView(), folder, "network-replay");
+    frm.NetworkView()->hide();
 
     windows.frmHelp.show();
     ok &= Save(windows.frmHelp, folder, "help");

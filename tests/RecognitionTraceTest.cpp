@@ -1,0 +1,262 @@
+// The trace of a recognition against the network's algorithm written out
+// literally: every value of every pass, the winner after each pass, the
+// stability test and the units above zero, for the fast and the literal paths.
+#include "engine/RecognitionTrace.h"
+#include "engine/Competition.h"
+#include "engine/HammingMem.h"
+#include "engine/Precision.h"
+#include "engine/WordCode.h"
+#include "tests/WordNetwork.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace verblinka {
+namespace {
+
+struct TLiteralRun {
+    std::vector<std::vector<double>> Values; // [0] first layer, then every pass
+    std::int32_t Winner = 0;
+    bool Stable = false;
+};
+
+// Recognize as its steps read, with the network's arithmetic and nothing else.
+TLiteralRun LiteralRecognize(const THammingNet& net, const TWordCode& input) {
+    const auto m = static_cast<std::size_t>(net.PatternCount());
+    std::vector<double> similarity(m);
+    for (std::size_t i = 0; i < m; ++i) {
+        double sum = 0.0;
+        for (std::int32_t j = 0; j < net.InputCount(); ++j) {
+            sum = precision::MultiplyAddStep(sum, input[static_cast<std::size_t>(j)],
+                                             net.Weight(static_cast<std::int32_t>(i), j));
+        }
+        similarity[i] = precision::HalfSumWithBias(sum, net.Bias());
+    }
+    TLiteralRun run;
+    run.Values.push_back(similarity);
+    std::int32_t pass = 0;
+    for (;;) {
+        std::vector<double> activity(m);
+        for (std::size_t j = 0; j < m; ++j) {
+            double sum = 0.0;
+            for (std::size_t k = 0; k < m; ++k) {
+                if (k != j) {
+                    sum = precision::AddStep(sum, similarity[k]);
+                }
+            }
+            activity[j] = net.Activation(precision::Inhibit(similarity[j], sum, net.Epsilon()));
+        }
+        run.Values.push_back(activity);
+        if (activity == similarity) {
+            run.Stable = true;
+            return run;
+        }
+        similarity = activity;
+        run.Winner = 0;
+        for (std::size_t i = 0; i < m; ++i) {
+            if (similarity[i] > similarity[static_cast<std::size_t>(run.Winner)]) {
+                run.Winner = static_cast<std::int32_t>(i);
+            }
+        }
+        if (pass > net.MaxIterations()) {
+            return run;
+        }
+        ++pass;
+    }
+}
+
+// The trace the literal run implies, compared field by field.
+void ExpectTraceOfRun(const TRecognitionTrace& trace, const TLiteralRun& run,
+                      const std::vector<std::int32_t>& requested, const std::string& what) {
+    const std::vector<double>& first = run.Values[0];
+    std::vector<std::int32_t> order(first.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::int32_t a, std::int32_t b) {
+        return first[static_cast<std::size_t>(a)] > first[static_cast<std::size_t>(b)];
+    });
+    order.resize(std::min(order.size(), kTracedLeaders));
+    EXPECT_EQ(trace.Leaders, order) << what;
+    for (const std::int32_t row : requested) {
+        EXPECT_GE(trace.TrackedIndex(row), 0) << what << ", requested row " << row;
+    }
+    EXPECT_GE(trace.TrackedIndex(run.Winner), 0) << what;
+    EXPECT_EQ(trace.Winner, run.Winner) << what;
+    EXPECT_EQ(trace.End, run.Stable ? TCompetitionEnd::Stable : TCompetitionEnd::PassLimit) << what;
+
+    std::vector<std::int64_t> histogram(static_cast<std::size_t>(trace.InputCount) + 1, 0);
+    for (const double value : first) {
+        ++histogram[static_cast<std::size_t>(value)];
+    }
+    EXPECT_EQ(trace.Histogram, histogram) << what;
+    ASSERT_TRUE(trace.FirstLayer) << what;
+    EXPECT_EQ(*trace.FirstLayer, first) << what;
+
+    ASSERT_EQ(trace.Passes.size(), run.Values.size()) << what;
+    std::int32_t winner = 0;
+    for (std::size_t p = 0; p < run.Values.size(); ++p) {
+        const std::vector<double>& values = run.Values[p];
+        const TPassRecord& record = trace.Passes[p];
+        const std::string at = what + ", pass " + std::to_string(p);
+        EXPECT_EQ(record.Pass, static_cast<std::int32_t>(p)) << at;
+        const bool stable = p > 0 && values == run.Values[p - 1];
+        EXPECT_EQ(record.Stable, stable) << at;
+        const auto leader = static_cast<std::int32_t>(
+            std::max_element(values.begin(), values.end()) - values.begin());
+        if (p == 0) {
+            EXPECT_EQ(record.Winner, leader) << at;
+        } else {
+            winner = stable ? winner : leader;
+            EXPECT_EQ(record.Winner, winner) << at;
+        }
+        EXPECT_EQ(record.AboveZero,
+                  std::count_if(values.begin(), values.end(), [](double v) { return v > 0.0; }))
+            << at;
+        ASSERT_EQ(record.Tracked.size(), trace.TrackedRows.size()) << at;
+        for (std::size_t t = 0; t < trace.TrackedRows.size(); ++t) {
+            EXPECT_EQ(record.Tracked[t], values[static_cast<std::size_t>(trace.TrackedRows[t])])
+                << at << ", row " << trace.TrackedRows[t];
+        }
+    }
+}
+
+TRecognitionTrace Traced(THammingNet& net, const TWordCode& input,
+                         const std::vector<std::int32_t>& requested, std::int32_t* row = nullptr) {
+    TRecognitionTracer tracer(net.InputCount(), requested);
+    const std::int32_t result = net.Recognize(input, tracer.Observer());
+    if (row != nullptr) {
+        *row = result;
+    }
+    return tracer.Finish(net, result);
+}
+
+TWordCode CodeOf(const std::string& word) {
+    TWordCode code{};
+    CodeWord(word, code);
+    return code;
+}
+
+void CheckBothPaths(THammingNet& net, const std::string& query,
+                    const std::vector<std::int32_t>& requested) {
+    const TWordCode input = CodeOf(query);
+    const TLiteralRun run = LiteralRecognize(net, input);
+    for (const bool reference : {false, true}) {
+        net.SetReferenceMode(reference);
+        std::int32_t row = -1;
+        const TRecognitionTrace trace = Traced(net, input, requested, &row);
+        const std::string what = query + (reference ? " (literal path)" : " (fast path)");
+        EXPECT_EQ(row, run.Winner) << what;
+        ExpectTraceOfRun(trace, run, requested, what);
+        // The same competition replayed from the recorded first layer.
+        const TRecognitionTrace replay = ReplayTrace(trace, net.MaxIterations(), reference);
+        ExpectTraceOfRun(replay, run, requested, what + ", replayed");
+    }
+    net.SetReferenceMode(false);
+}
+
+TEST(RecognitionTraceTest, WorkedExampleEveryValueOfEveryPass) {
+    THammingNet net = testing::WordNetwork({"", "\xCA\xCE\xD2", "\xCF\xA8\xD1"});
+    CheckBothPaths(net, "\xCA\xCE\xD2", {});
+    const TRecognitionTrace trace = Traced(net, CodeOf("\xCA\xCE\xD2"), {});
+    // Three units: all of them lead; seven passes end by the pass limit on row 1.
+    EXPECT_EQ(trace.TrackedRows, (std::vector<std::int32_t>{1, 2, 0}));
+    EXPECT_EQ(trace.CompetitionPasses(), 7);
+    EXPECT_EQ(trace.End, TCompetitionEnd::PassLimit);
+    EXPECT_EQ(trace.Value(1, 0), 92.0);
+    EXPECT_EQ(trace.Value(1, 7), 0x1.792e878cd14b8p+4);
+    EXPECT_EQ(trace.Value(2, 7), 0x1.3cde67b605676p-5);
+    EXPECT_EQ(trace.Passes[5].AboveZero, 2);
+    EXPECT_EQ(trace.Histogram[80] + trace.Histogram[84] + trace.Histogram[92], 3);
+}
+
+TEST(RecognitionTraceTest, StableEndsAndClippedTies) {
+    // One row: stable on the first pass, or on the second after clipping.
+    THammingNet single = testing::WordNetwork({"\xCA\xCE\xD2"});
+    CheckBothPaths(single, "\xCA\xCE\xD2", {});
+    const std::string longWord(20, 'A');
+    single = testing::WordNetwork({longWord});
+    CheckBothPaths(single, longWord, {});
+    // Two long neighbours clipped to 100 on the first pass stay equal.
+    THammingNet clipped = testing::WordNetwork(
+        {"", "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD4",
+         "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD5",
+         "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1"});
+    CheckBothPaths(
+        clipped, "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD5",
+        {5});
+}
+
+// A few thousand entries: short words for long races among many units, long
+// ones for clipping, and queries whose winner need not lead the first layer.
+TEST(RecognitionTraceTest, DifferentialOnThousandsOfEntries) {
+    std::mt19937 random(11);
+    const std::string letters = "\xC0\xC1\xC2\xC5\xC8\xCA\xCB\xCE\xD0\xD2";
+    auto word = [&](std::size_t low, std::size_t high) {
+        std::string w(std::uniform_int_distribution<std::size_t>(low, high)(random), ' ');
+        for (char& c : w) {
+            c = letters[std::uniform_int_distribution<std::size_t>(0, letters.size() - 1)(random)];
+        }
+        return w;
+    };
+    std::vector<std::string> words = {""};
+    for (int i = 0; i < 2000; ++i) {
+        words.push_back(i % 10 == 0 ? word(17, 22) : word(1, 7));
+    }
+    std::sort(words.begin() + 1, words.end());
+    words.erase(std::unique(words.begin(), words.end()), words.end());
+    THammingNet net = testing::WordNetwork(words);
+    const std::vector<std::string> queries = {word(3, 6), words[words.size() / 2], word(18, 20),
+                                              word(1, 1), words[9] + " "};
+    for (const std::string& query : queries) {
+        CheckBothPaths(net, query, {0, static_cast<std::int32_t>(words.size()) - 1});
+    }
+
+    // A winner outside the tracked rows is followed by running the competition
+    // again: here a row the trace did not follow stands in for it.
+    const TWordCode input = CodeOf(queries[0]);
+    const TLiteralRun run = LiteralRecognize(net, input);
+    TRecognitionTracer tracer(net.InputCount());
+    net.Recognize(input, tracer.Observer());
+    const std::int32_t untracked = static_cast<std::int32_t>(words.size()) / 3;
+    const TRecognitionTrace trace = tracer.Finish(net, untracked);
+    ASSERT_EQ(trace.TrackedRows.back(), untracked);
+    for (std::size_t p = 0; p < run.Values.size(); ++p) {
+        EXPECT_EQ(trace.Value(untracked, static_cast<std::int32_t>(p)),
+                  run.Values[p][static_cast<std::size_t>(untracked)])
+            << "pass " << p;
+    }
+}
+
+TEST(RecognitionTraceTest, ReplayWithAnotherLimitIsThatNetworksRecognition) {
+    THammingNet net = testing::WordNetwork(
+        {"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1", "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"});
+    const TWordCode input = CodeOf("\xCA\xCE\xCC");
+    const TRecognitionTrace recorded = Traced(net, input, {});
+    for (const std::int32_t limit : {1, 2, 12, 100}) {
+        THammingNet other =
+            testing::WordNetwork({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1",
+                                  "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"},
+                                 limit);
+        const TLiteralRun run = LiteralRecognize(other, input);
+        const TRecognitionTrace replay = ReplayTrace(recorded, limit);
+        ExpectTraceOfRun(replay, run, {}, "limit " + std::to_string(limit));
+        EXPECT_EQ(replay.MaxIterations, limit);
+    }
+}
+
+TEST(RecognitionTraceTest, NoUnitsNoPasses) {
+    THammingNet net;
+    net.SetInputCount(kWordCodeLength);
+    const TRecognitionTrace trace = Traced(net, CodeOf("A"), {3});
+    EXPECT_EQ(trace.Winner, 0);
+    EXPECT_TRUE(trace.Passes.empty());
+    EXPECT_TRUE(trace.TrackedRows.empty());
+}
+
+} // namespace
+} // namespace verblinka
