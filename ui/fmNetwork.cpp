@@ -283,7 +283,11 @@ void TfrmNetwork::ForgetSearch() {
 void TfrmNetwork::FollowSearch(std::string_view query, const TDictionaryEntries& entries,
                                THammingNet& network) {
     TWordCode code{};
-    TSearchTrace search = TraceSearch(query, entries, network, code);
+    ShowSearch(query, entries, TraceSearch(query, entries, network, code));
+}
+
+void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& entries,
+                             TSearchTrace search) {
     if (search.Status != TSearchStatus::Found) {
         // The main window has its result; an older search must not pass for it.
         ForgetSearch();

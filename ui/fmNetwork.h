@@ -65,6 +65,10 @@ public:
     // shows it. The network's stored rows are only read.
     void FollowSearch(std::string_view query, const TDictionaryEntries& entries,
                       THammingNet& network);
+    // Shows search, the trace of query already made on this dictionary (the
+    // main window makes it off its thread, beside the search itself).
+    void ShowSearch(std::string_view query, const TDictionaryEntries& entries,
+                    TSearchTrace search);
     // The dictionary is being replaced: the view lets go of it and of its search.
     void ForgetSearch();
 

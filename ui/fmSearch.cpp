@@ -1,6 +1,7 @@
 #include "ui/fmSearch.h"
 
 #include "search/Search.h"
+#include "search/SearchTrace.h"
 #include "ui/AppShell.h"
 #include "ui/FMHELP.h"
 #include "ui/WordListModel.h"
@@ -320,8 +321,15 @@ void TfrmMain::btnProcessClick() {
         // Nothing else changes the list or the network while the search
         // reads them: every command refuses while work runs.
         TSearchOutcome outcome;
+        // An open network view follows the search: its trace is made in the
+        // same work, off the window's thread.
+        const bool traceForView = frmNetwork_ != nullptr && frmNetwork_->isVisible();
+        std::optional<TSearchTrace> trace;
         const auto search = [&] {
             outcome = SearchWord(query, entries_, Network, WordCode, false, control);
+            if (traceForView && outcome.Status == TSearchStatus::Found) {
+                trace = TraceSearch(query, entries_, Network, WordCode);
+            }
         };
         if (!work_->Run(QStringLiteral("Поиск…"), search) ||
             outcome.Status == TSearchStatus::Cancelled) {
@@ -332,19 +340,19 @@ void TfrmMain::btnProcessClick() {
             return;
         }
         SelectEntry(outcome.BestRow);
-        NotifyNetworkView(query);
+        if (trace) {
+            frmNetwork_->ShowSearch(query, entries_, std::move(*trace));
+            unshownSearch_.reset();
+        } else {
+            unshownSearch_ = query; // traced when the view is next opened
+        }
     });
 }
 
-void TfrmMain::NotifyNetworkView(const std::string& query) {
-    unshownSearch_ = query;
-    if (frmNetwork_ != nullptr && frmNetwork_->isVisible()) {
-        frmNetwork_->FollowSearch(*unshownSearch_, entries_, Network);
-        unshownSearch_.reset();
-    }
-}
-
 void TfrmMain::ShowNetworkView() {
+    if (work_->Busy()) {
+        return;
+    }
     RunCommand([this] {
         if (frmNetwork_ == nullptr) {
             frmNetwork_ = new TfrmNetwork(this);
@@ -361,8 +369,14 @@ void TfrmMain::ShowNetworkView() {
         }
         if (unshownSearch_) {
             const TWaitCursor wait;
-            frmNetwork_->FollowSearch(*unshownSearch_, entries_, Network);
-            unshownSearch_.reset();
+            std::optional<TSearchTrace> trace;
+            const auto traceSearch = [&] {
+                trace = TraceSearch(*unshownSearch_, entries_, Network, WordCode);
+            };
+            if (work_->Run(QStringLiteral("Поиск…"), traceSearch)) {
+                frmNetwork_->ShowSearch(*unshownSearch_, entries_, std::move(*trace));
+                unshownSearch_.reset();
+            }
         }
         frmNetwork_->show();
         frmNetwork_->raise();

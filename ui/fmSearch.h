@@ -120,9 +120,6 @@ private:
                                void (TfrmMain::*command)());
     void LoadDictionaryFrom(const QString& path);
     void SelectEntry(std::int32_t row);
-    // Hands a completed search to the network view: at once when it is
-    // shown, otherwise when it is next opened.
-    void NotifyNetworkView(const std::string& query);
 
     TDictionaryEntries entries_;
     TWordListModel* model_ = nullptr;
