@@ -2,7 +2,7 @@
 // UTF-8 text into Windows-1251 bytes, and GetWord, which splits it into words.
 #pragma once
 
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <array>
 #include <cstddef>

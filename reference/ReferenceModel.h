@@ -6,10 +6,10 @@
 #pragma once
 
 #include "dictionary/BTree.h"
-#include "engine/CodePage1251.h"
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
 #include "search/Search.h"
+#include "text/CodePage1251.h"
+#include "text/WordCode.h"
 
 #include <algorithm>
 #include <array>
