@@ -4,16 +4,17 @@
 # the search of an eight-letter word, and the loads of generated word lists
 # (random order with repeats, ascending, descending, alphabetical) with their
 # peak memory; then verblinka-lookup itself on the largest lists under
-# /usr/bin/time -v. Generated lists go to $BUILD_DIR/bench-data (default
-# build/bench-data) and are reused by later runs. Arguments go to
+# /usr/bin/time -v. Builds the bench preset into build-bench/; generated
+# lists go to build-bench/bench-data and are reused by later runs. Arguments go to
 # verblinka-bench (for example --sizes 1000,10000 for a quick run).
 # A full run takes a few minutes: the plain pass at M = 100,000 alone takes
 # one to two minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir=${BUILD_DIR:-build}
+build_dir=build-bench
 bash scripts/deps.sh time
-BUILD_DIR=$build_dir bash scripts/build.sh -DVERBLINKA_BUILD_BENCH=ON
+cmake --preset bench >/dev/null
+cmake --build --preset bench
 data=$build_dir/bench-data
 "$build_dir/bench/verblinka-bench" --data "$data" "$@"
 
