@@ -29,3 +29,11 @@ if(VERBLINKA_SANITIZE OR VERBLINKA_FUZZ_COVERAGE)
 endif()
 
 include(GNUInstallDirs)
+
+# Code that Qt's tools generate into the build folder (moc, resources) is not
+# ours to lint: a build folder inside the source tree would otherwise take
+# the project's .clang-tidy for it.
+if(CMAKE_CXX_CLANG_TIDY)
+  file(WRITE ${PROJECT_BINARY_DIR}/.clang-tidy
+    "# Generated code: one check that it never trips (clang-tidy wants one).\nChecks: '-*,misc-unused-alias-decls'\n")
+endif()
