@@ -8,7 +8,7 @@
 // and the best of several runs of each query.
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
-#include "engine/WordCode.h"
+#include "text/WordCode.h"
 
 #include <algorithm>
 #include <bit>

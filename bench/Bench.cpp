@@ -8,8 +8,8 @@
 #include "dictionary/DictionaryLoad.h"
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
 #include "search/Search.h"
+#include "text/WordCode.h"
 
 #include <algorithm>
 #include <bit>

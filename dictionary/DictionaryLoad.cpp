@@ -2,7 +2,7 @@
 
 #include "dictionary/WordCounter.h"
 #include "engine/CheckedMath.h"
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <algorithm>
 

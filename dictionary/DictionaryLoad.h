@@ -7,7 +7,7 @@
 #include "dictionary/BTree.h"
 #include "dictionary/WordReader.h"
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
+#include "text/WordCode.h"
 
 #include <atomic>
 #include <cstddef>

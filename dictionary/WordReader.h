@@ -3,7 +3,7 @@
 // into words.
 #pragma once
 
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <array>
 #include <cstddef>

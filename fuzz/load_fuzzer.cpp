@@ -3,10 +3,10 @@
 // how many bytes one read hands out, whether and where a read fails, and
 // whether the file can be read again from its start.
 #include "dictionary/DictionaryLoad.h"
-#include "engine/CodePage1251.h"
-#include "fuzz/FaultySource.h"
 #include "fuzz/FuzzCheck.h"
-#include "fuzz/ReferenceModel.h"
+#include "reference/FaultySource.h"
+#include "reference/ReferenceModel.h"
+#include "text/CodePage1251.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // its operands' raw bits (missing bytes read as zero).
 #include "engine/SoftExtended.h"
 #include "engine/X87Extended.h"
-#include "tests/X87Compare.h"
+#include "reference/X87Compare.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 // up to 32 bytes, is the query as Windows-1251 bytes.
 #include "dictionary/DictionaryLoad.h"
 #include "fuzz/FuzzCheck.h"
-#include "fuzz/ReferenceModel.h"
+#include "reference/ReferenceModel.h"
 #include "search/Search.h"
 
 #include <algorithm>

@@ -7,24 +7,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-for arithmetic in x87 emulated; do
-  soft=OFF
-  [ "$arithmetic" = emulated ] && soft=ON
-  dir=build-bench-$arithmetic
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERBLINKA_ENGINE_ONLY=ON \
-    -DVERBLINKA_BUILD_TESTS=OFF -DVERBLINKA_BUILD_FUZZ=OFF -DVERBLINKA_BUILD_BENCH=ON \
-    -DVERBLINKA_SOFT_EXTENDED=$soft >/dev/null
-  cmake --build "$dir" --target verblinka-bench-arithmetic --parallel 2 >/dev/null
-done
+# Presets bench (x87) and bench-emulated, into build-bench/ and build-bench-emulated/.
+cmake --preset bench >/dev/null
+cmake --build --preset bench-arithmetic >/dev/null
+cmake --preset bench-emulated >/dev/null
+cmake --build --preset bench-emulated >/dev/null
+dir_of() { if [ "$1" = x87 ]; then echo build-bench; else echo build-bench-emulated; fi; }
 # Three rounds, the two builds taking turns; each keeps its best median.
 for round in 1 2 3; do
   for arithmetic in x87 emulated; do
-    build-bench-$arithmetic/bench/verblinka-bench-arithmetic "$@" >"build-bench-$arithmetic/round-$round.txt"
+    "$(dir_of $arithmetic)/bench/verblinka-bench-arithmetic" "$@" >"$(dir_of $arithmetic)/round-$round.txt"
   done
 done
-best() { grep -h '^Recognize' build-bench-"$1"/round-*.txt | sed 's/.*median \([0-9.]*\) ms.*/\1/' | sort -g | head -n1; }
-hashes() { grep -h '^hash' build-bench-"$1"/round-*.txt | sort -u; }
-sed -n '2p' build-bench-x87/round-1.txt
+best() { grep -h '^Recognize' "$(dir_of "$1")"/round-*.txt | sed 's/.*median \([0-9.]*\) ms.*/\1/' | sort -g | head -n1; }
+hashes() { grep -h '^hash' "$(dir_of "$1")"/round-*.txt | sort -u; }
+sed -n '2p' build-bench/round-1.txt
 x87=$(best x87)
 emulated=$(best emulated)
 echo "Recognize with x87:       $x87 ms"

@@ -6,8 +6,8 @@
 # core, one thread, the previous way), and the loads of generated word lists
 # (random order with repeats, ascending, descending, alphabetical) with their
 # peak memory; then verblinka-lookup itself on the largest lists under
-# /usr/bin/time -v. Generated lists go to $BUILD_DIR/bench-data (default
-# build/bench-data) and are reused by later runs. Arguments go to
+# /usr/bin/time -v. Builds the bench preset into build-bench/; generated
+# lists go to build-bench/bench-data and are reused by later runs. Arguments go to
 # verblinka-bench (for example --sizes 1000,10000 for a quick run).
 # Then verblinka-bench-load: loads of a million distinct words, of 4.24
 # million running words and of a 1 GiB UTF-8 text, by the counting route and
@@ -16,9 +16,10 @@
 # one to two minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir=${BUILD_DIR:-build}
+build_dir=build-bench
 bash scripts/deps.sh time hunspell-ru hunspell-tools
-BUILD_DIR=$build_dir bash scripts/build.sh -DVERBLINKA_BUILD_BENCH=ON
+cmake --preset bench >/dev/null
+cmake --build --preset bench
 data=$build_dir/bench-data
 "$build_dir/bench/verblinka-bench" --data "$data" "$@"
 

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Configures and builds the project into build/ (or $BUILD_DIR).
+# Configures and builds one preset of CMakePresets.json (default dev, into
+# build/); further arguments go to the configure step, e.g.
+#   PRESET=werror bash scripts/build.sh
+#   bash scripts/build.sh -DVERBLINKA_SOFT_EXTENDED=ON
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build_dir=${BUILD_DIR:-build}
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
-cmake --build "$build_dir" --parallel "$(nproc)"
+preset=${PRESET:-dev}
+cmake --preset "$preset" "$@" >/dev/null
+cmake --build --preset "$preset"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ with clang (AddressSanitizer and
-# UndefinedBehaviorSanitizer on) into build-fuzz/ and runs them side by side,
+# UndefinedBehaviorSanitizer on; preset fuzz) into build-fuzz/ and runs them side by side,
 # each for the given time, from its saved corpus in fuzz/corpus/.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]      (default: all for 60 s; either order)
 # A target is named by its source (load_fuzzer, search_fuzzer, fastpath_fuzzer,
@@ -16,7 +16,7 @@ seconds=60
 for argument in "$@"; do
   if [[ $argument =~ ^[0-9]+$ ]]; then seconds=$argument; else target=$argument; fi
 done
-build_dir=${FUZZ_BUILD_DIR:-build-fuzz}
+build_dir=build-fuzz
 
 corpus_of() {
   if [ -d "fuzz/corpus/$1" ]; then echo "fuzz/corpus/$1"; else echo "fuzz/corpus/${1%_fuzz}"; fi
@@ -31,10 +31,8 @@ for source in fuzz/*_fuzz.cpp fuzz/*_fuzzer.cpp; do
 done
 [ ${#targets[@]} -gt 0 ] || { echo "unknown target $target" >&2; exit 2; }
 
-CC=${FUZZ_CC:-clang-14} CXX=${FUZZ_CXX:-clang++-14} cmake -S . -B "$build_dir" -G Ninja \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERBLINKA_FUZZ_COVERAGE=ON -DVERBLINKA_WERROR=ON \
-  -DVERBLINKA_BUILD_UI=OFF -DVERBLINKA_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build_dir" --parallel "$(nproc)" --target "${targets[@]}" >/dev/null
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]}" >/dev/null
 
 mkdir -p "$build_dir/findings"
 pids=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package: build-package/package/verblinka_<version>_<arch>.deb
 # (or in $BUILD_DIR/package). A fresh build folder is configured as a release
-# build with Debian's hardening flags; an existing one (CI passes build/) is
+# build with Debian's hardening flags; an existing one (CI passes build-werror/) is
 # reused as it is configured. Install the result with
 #   sudo apt-get install ./build-package/package/verblinka_*.deb
 set -euo pipefail

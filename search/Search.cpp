@@ -1,7 +1,7 @@
 #include "search/Search.h"
 
 #include "engine/CheckedMath.h"
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <algorithm>
 #include <exception>

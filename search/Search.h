@@ -5,7 +5,7 @@
 
 #include "dictionary/BTree.h"
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
+#include "text/WordCode.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "tools/TraceOutput.h"
 
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <array>
 #include <charconv>

@@ -1,9 +1,9 @@
 // verblinka-lookup: loads a dictionary as the program's open command does and
 // looks words up in it as the search command does, one line per word.
 #include "dictionary/DictionaryLoad.h"
-#include "engine/CodePage1251.h"
 #include "engine/Precision.h"
 #include "search/Search.h"
+#include "text/CodePage1251.h"
 #include "tools/LoadProgress.h"
 #include "tools/TraceOutput.h"
 

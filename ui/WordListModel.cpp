@@ -1,6 +1,6 @@
 #include "ui/WordListModel.h"
 
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <QApplication>
 #include <QPainter>

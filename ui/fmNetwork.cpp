@@ -1,7 +1,7 @@
 #include "ui/fmNetwork.h"
 
 #include "dictionary/DictionaryLoad.h"
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>

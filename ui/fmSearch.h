@@ -8,7 +8,7 @@
 #include "dictionary/DictionaryLoad.h"
 #include "dictionary/WordReader.h"
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
+#include "text/WordCode.h"
 #include "ui/BackgroundWork.h"
 
 #include <QString>

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built from build/ by scripts/package.sh,
+# The Debian package as a user gets it: built from build-werror/ (the tests' build) by scripts/package.sh,
 # checked by lintian, installed with apt, its metadata, desktop entry and
 # manual pages validated where they were installed, both programs run from
 # /usr/bin, then purged. Packages that the install pulled in are purged too,
@@ -19,8 +19,8 @@ before=$(mktemp) after=$(mktemp) run=$(mktemp -d)
 trap 'rm -rf "$before" "$after" "$run"' EXIT
 milliseconds_since() { echo "$(( ($(date +%s%N) - $1) / 1000000 )) ms"; }
 
-BUILD_DIR=build bash scripts/package.sh >/dev/null
-deb=$(ls build/package/verblinka_*.deb)
+BUILD_DIR=build-werror bash scripts/package.sh >/dev/null
+deb=$(ls build-werror/package/verblinka_*.deb)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 
 # Errors fail; the remaining warnings are listed.
@@ -58,7 +58,7 @@ zcat /usr/share/man/man1/verblinka-lookup.1.gz | awk '/^prints/ {p = 1} p && /^\
 diff -u "$run/expected" "$run/actual"
 # Same rows as the tool built beside the tests, on Cyrillic text.
 /usr/bin/verblinka-lookup samples/help.txt праграма Хеминга >"$run/installed"
-build/verblinka-lookup samples/help.txt праграма Хеминга >"$run/built"
+build-werror/verblinka-lookup samples/help.txt праграма Хеминга >"$run/built"
 diff -u "$run/built" "$run/installed"
 
 # The program as its desktop entry starts it, off screen and, where Xvfb is

@@ -6,8 +6,8 @@
 #include "UiTestSupport.h"
 
 #include "dictionary/DictionaryLoad.h"
+#include "reference/Unprivileged.h"
 #include "search/Search.h"
-#include "tests/Unprivileged.h"
 #include "ui/AppShell.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 // exports, and a new dictionary.
 #include "UiTestSupport.h"
 
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 #include "search/Search.h"
 #include "ui/fmNetwork.h"
 

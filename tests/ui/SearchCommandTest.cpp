@@ -3,8 +3,8 @@
 #include "UiTestSupport.h"
 
 #include "dictionary/DictionaryLoad.h"
-#include "engine/CodePage1251.h"
 #include "search/Search.h"
+#include "text/CodePage1251.h"
 #include "ui/AppShell.h"
 
 #include <QApplication>

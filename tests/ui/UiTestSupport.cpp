@@ -94,7 +94,7 @@ void TModalAnswerer::Poll() {
 }
 
 QString TDictionaryFolder::Write(const QString& name, const std::string& bytes) {
-    const QString path = dir_.filePath(name);
+    QString path = dir_.filePath(name);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         ADD_FAILURE() << "cannot write " << path.toStdString();

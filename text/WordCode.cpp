@@ -1,6 +1,6 @@
-#include "engine/WordCode.h"
+#include "text/WordCode.h"
 
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <algorithm>
 #include <cstddef>

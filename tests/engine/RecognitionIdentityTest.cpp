@@ -7,11 +7,11 @@
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
 #include "engine/SoftExtended.h"
-#include "engine/WordCode.h"
 #include "engine/X87Extended.h"
-#include "tests/PrecisionOperands.h"
-#include "tests/WordNetwork.h"
-#include "tests/X87Compare.h"
+#include "reference/WordNetwork.h"
+#include "reference/X87Compare.h"
+#include "tests/engine/PrecisionOperands.h"
+#include "text/WordCode.h"
 
 #include <gtest/gtest.h>
 

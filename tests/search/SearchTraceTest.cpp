@@ -2,7 +2,7 @@
 // choice; recognitions reused exactly where a code repeats, each trace ending
 // on its step's row.
 #include "search/SearchTrace.h"
-#include "tests/TestSupport.h"
+#include "reference/TestSupport.h"
 
 #include <gtest/gtest.h>
 

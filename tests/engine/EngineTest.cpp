@@ -1,6 +1,6 @@
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
-#include "tests/WordNetwork.h"
+#include "reference/WordNetwork.h"
+#include "text/WordCode.h"
 
 #include <gtest/gtest.h>
 

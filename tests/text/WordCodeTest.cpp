@@ -1,5 +1,5 @@
-#include "engine/WordCode.h"
-#include "engine/CodePage1251.h"
+#include "text/WordCode.h"
+#include "text/CodePage1251.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "search/Search.h"
 
 #include "dictionary/DictionaryLoad.h"
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <gtest/gtest.h>
 

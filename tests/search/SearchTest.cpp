@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "reference/TestSupport.h"
 
 #include "search/Search.h"
 

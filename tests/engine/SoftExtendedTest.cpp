@@ -1,8 +1,8 @@
 #include "engine/SoftExtended.h"
 #include "engine/Precision.h"
 #include "engine/X87Extended.h"
-#include "tests/PrecisionOperands.h"
-#include "tests/X87Compare.h"
+#include "reference/X87Compare.h"
+#include "tests/engine/PrecisionOperands.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # `cmake --install` puts the programs, the desktop file and the icons where a
 # Linux desktop looks for them.
+# Run by ctest (label install) with the build folder as its argument.
 set -euo pipefail
-cd "$(dirname "$0")/../.."
+build_dir=${1:?usage: install_test.sh BUILD_DIR}
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
-cmake --install build --prefix "$prefix" >/dev/null
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
 for file in \
   bin/verblinka bin/verblinka-lookup \
   share/applications/verblinka.desktop \

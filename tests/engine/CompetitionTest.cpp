@@ -4,9 +4,9 @@
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
-#include "engine/WordCode.h"
 #include "engine/X87Extended.h"
-#include "tests/WordNetwork.h"
+#include "reference/WordNetwork.h"
+#include "text/WordCode.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
+#include "text/WordCode.h"
 
 #include <string>
 #include <vector>

@@ -1,9 +1,9 @@
-#include "TestSupport.h"
+#include "reference/TestSupport.h"
 
 #include "dictionary/BTree.h"
 #include "dictionary/DictionaryLoad.h"
 #include "dictionary/WordReader.h"
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <gtest/gtest.h>
 

@@ -7,10 +7,10 @@
 
 #include "dictionary/BTree.h"
 #include "dictionary/WordReader.h"
-#include "engine/CodePage1251.h"
 #include "engine/HammingMem.h"
-#include "engine/WordCode.h"
 #include "search/Search.h"
+#include "text/CodePage1251.h"
+#include "text/WordCode.h"
 
 #include <algorithm>
 #include <array>

@@ -3,10 +3,10 @@
 // leaves the tree and code buffer fit for the next load.
 #include "dictionary/DictionaryLoad.h"
 #include "engine/CheckedMath.h"
-#include "fuzz/FaultySource.h"
-#include "fuzz/ReferenceModel.h"
+#include "reference/FaultySource.h"
+#include "reference/ReferenceModel.h"
+#include "reference/Unprivileged.h"
 #include "search/Search.h"
-#include "tests/Unprivileged.h"
 
 #include <gtest/gtest.h>
 

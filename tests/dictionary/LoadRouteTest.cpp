@@ -6,8 +6,8 @@
 
 #include "dictionary/DictionaryLoad.h"
 #include "engine/CheckedMath.h"
-#include "fuzz/FaultySource.h"
-#include "fuzz/ReferenceModel.h"
+#include "reference/FaultySource.h"
+#include "reference/ReferenceModel.h"
 
 #include <gtest/gtest.h>
 

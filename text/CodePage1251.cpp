@@ -1,4 +1,4 @@
-#include "engine/CodePage1251.h"
+#include "text/CodePage1251.h"
 
 #include <algorithm>
 #include <array>

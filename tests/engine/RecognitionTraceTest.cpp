@@ -5,8 +5,8 @@
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
-#include "engine/WordCode.h"
-#include "tests/WordNetwork.h"
+#include "text/WordCode.h"
+#include "reference/WordNetwork.h"
 
 #include <gtest/gtest.h>
 
