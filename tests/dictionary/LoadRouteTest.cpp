@@ -2,7 +2,7 @@
 // how a file's text is read: the list (words, counts, order), the network and
 // the failures must be the tree's on every kind of file, and the same bytes
 // must always give the same dictionary.
-#include "TestSupport.h"
+#include "reference/TestSupport.h"
 
 #include "dictionary/DictionaryLoad.h"
 #include "engine/CheckedMath.h"

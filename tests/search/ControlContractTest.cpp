@@ -1,8 +1,8 @@
 // What the window relies on when it runs a load or a search off its thread:
 // progress that ends at the whole, a cancel that stops the work without a
 // result, and results that do not depend on being watched.
-#include "TestSupport.h"
-#include "WordNetwork.h"
+#include "reference/TestSupport.h"
+#include "reference/WordNetwork.h"
 
 #include "dictionary/DictionaryLoad.h"
 #include "search/Search.h"

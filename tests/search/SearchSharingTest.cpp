@@ -1,7 +1,7 @@
 // The search that shares its work (distinct codes only, one first-layer
 // sweep, recognitions on several threads, long variants from prefix counts,
 // an exact hit ending it) against the search written out as the literal loop.
-#include "TestSupport.h"
+#include "reference/TestSupport.h"
 
 #include "search/Search.h"
 
