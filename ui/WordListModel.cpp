@@ -10,8 +10,14 @@
 
 namespace verblinka {
 
-TWordListModel::TWordListModel(const TDictionaryEntries& entries, QObject* parent)
-    : QAbstractListModel(parent), entries_(entries) {}
+TWordListModel::TWordListModel(std::shared_ptr<const TDictionary> dictionary, QObject* parent)
+    : QAbstractListModel(parent), dictionary_(std::move(dictionary)) {}
+
+void TWordListModel::Replace(std::shared_ptr<const TDictionary> dictionary) noexcept {
+    beginResetModel();
+    dictionary_ = std::move(dictionary);
+    endResetModel();
+}
 
 int TWordListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) {
@@ -20,14 +26,14 @@ int TWordListModel::rowCount(const QModelIndex& parent) const {
     // The network numbers its rows with 32-bit integers, so a dictionary
     // never holds more entries than this; the clamp only keeps the cast sound.
     constexpr auto kMaxRows = static_cast<std::size_t>(std::numeric_limits<int>::max());
-    return static_cast<int>(std::min(entries_.size(), kMaxRows));
+    return static_cast<int>(std::min(dictionary_->Entries.size(), kMaxRows));
 }
 
 QVariant TWordListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
         return {};
     }
-    return ShownEntry(entries_[static_cast<std::size_t>(index.row())].Word);
+    return ShownEntry(dictionary_->Entries[static_cast<std::size_t>(index.row())].Word);
 }
 
 QString ShownEntry(std::string_view word) {

@@ -1,13 +1,15 @@
-// The dictionary list's model: a view over the main window's own entries, so a
-// dictionary of a million words is shown without an item object per entry.
+// The dictionary list's model: it shares the dictionary with the main window
+// and shows its entries as they are, so a dictionary of a million words is
+// shown without an item object per entry.
 #pragma once
 
-#include "dictionary/BTree.h"
+#include "dictionary/DictionaryLoad.h"
 
 #include <QAbstractListModel>
 #include <QStyledItemDelegate>
 
 #include <cstddef>
+#include <memory>
 #include <string_view>
 
 namespace verblinka {
@@ -24,22 +26,18 @@ class TWordListModel final : public QAbstractListModel {
     Q_OBJECT
 
 public:
-    TWordListModel(const TDictionaryEntries& entries, QObject* parent);
+    TWordListModel(std::shared_ptr<const TDictionary> dictionary, QObject* parent);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     // Entries are Windows-1251 bytes; the display role gives them as text.
     QVariant data(const QModelIndex& index, int role) const override;
 
-    // Runs change, which replaces the entries, and tells the views; any
-    // selection goes with the old entries. change must not throw.
-    template <typename Change> void Replace(Change&& change) noexcept {
-        beginResetModel();
-        change();
-        endResetModel();
-    }
+    // Shows dictionary in place of the current one; any selection goes with
+    // the old entries.
+    void Replace(std::shared_ptr<const TDictionary> dictionary) noexcept;
 
 private:
-    const TDictionaryEntries& entries_;
+    std::shared_ptr<const TDictionary> dictionary_; // never null
 };
 
 // Draws the rows of the dictionary list, all of one fixed height, each word

@@ -38,13 +38,32 @@ constexpr int kListRowHeight = 13;
 // The window's size with its frame; its client area is what the frame leaves.
 constexpr QSize kOuterSize(445, 431);
 
+// No dictionary: no entries, and a network ready for the program's codes.
+std::shared_ptr<TDictionary> EmptyDictionary() {
+    auto dictionary = std::make_shared<TDictionary>();
+    dictionary->Network.SetMaxIterations(kProgramMaxIterations);
+    dictionary->Network.SetInputCount(kWordCodeLength);
+    return dictionary;
+}
+
 } // namespace
 
-TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent), openDialog_(RunDictionaryOpenDialog) {
+TfrmMain::TfrmMain(QWidget* parent)
+    : QWidget(parent), dictionary_(EmptyDictionary()), openDialog_(RunDictionaryOpenDialog) {
     setObjectName(QStringLiteral("frmMain"));
     setFont(FormFont());
     work_ = new TBackgroundWork(*this);
-    CreateControls();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    CreateToolBar(*layout);
+    QBoxLayout& panel = CreatePanel(*layout);
+    CreateQueryStrip(panel);
+    CreateWordList(panel);
+    CreateNetworkViewAction();
+    SetTabOrder();
+
     move(220, 105); // where its frame's corner goes
     // Without a frame (no window manager) the client area is the whole
     // window; a frame, known only once the window is shown, is taken off it
@@ -74,27 +93,19 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::FormCreate() {
-    WordTree.Clear();
-    WordCode.fill(0);
-    Network.SetMaxIterations(kProgramMaxIterations);
-    Network.SetInputCount(kWordCodeLength);
     Title = QStringLiteral("Верблинка (сети Хэмминга)");
     setWindowTitle(Title);
 }
 
 void TfrmMain::FormDestroy() {
-    // The list still refers to the entries until it is told they are gone.
-    model_->Replace([this]() noexcept { TDictionaryEntries().swap(entries_); });
-    Network = THammingNet();
-    WordTree.Clear();
-    DictionaryFile.reset();
+    // The network view, a child, outlives the window's own members and the
+    // list's model, and with them the entries it shows.
+    if (frmNetwork_ != nullptr) {
+        frmNetwork_->ForgetSearch();
+    }
 }
 
-void TfrmMain::CreateControls() {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-
+void TfrmMain::CreateToolBar(QBoxLayout& layout) {
     ToolBar1 = new QToolBar(this);
     ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
     ToolBar1->setMovable(false);
@@ -113,22 +124,28 @@ void TfrmMain::CreateControls() {
     // toolbar's size constraints, which dropped the minimum of a height fixed
     // earlier (the toolbar came out 42 high).
     ToolBar1->setFixedHeight(kToolBarHeight);
-    layout->addWidget(ToolBar1);
+    layout.addWidget(ToolBar1);
+}
 
+QBoxLayout& TfrmMain::CreatePanel(QBoxLayout& layout) {
+    // The raised panel under the toolbar: the query strip over the list.
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel1->setLineWidth(1);
-    layout->addWidget(Panel1, 1);
+    layout.addWidget(Panel1, 1);
     auto* panelLayout = new QVBoxLayout(Panel1);
     panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->setSpacing(0);
+    return *panelLayout;
+}
 
+void TfrmMain::CreateQueryStrip(QBoxLayout& layout) {
     // The query strip keeps its controls where they are, whatever the width.
     Panel2 = new QWidget(Panel1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setFixedHeight(kQueryStripHeight);
-    panelLayout->addWidget(Panel2);
+    layout.addWidget(Panel2);
 
     Label2 = new QLabel(QStringLiteral("Введите слово для поиска"), Panel2);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -142,14 +159,15 @@ void TfrmMain::CreateControls() {
     // limit of 32,767 characters.
     edtWord->setMaxLength(kWordBoxMaxLength);
 
-    // Not the default button: Enter in the word box starts nothing.
+    // Enter in the word box starts nothing: only a dialog has a default
+    // button that Enter presses, and the window is a plain widget.
     btnProcess = new QPushButton(QStringLiteral("Поиск"), Panel2);
     btnProcess->setObjectName(QStringLiteral("btnProcess"));
     btnProcess->setGeometry(348, 8, 81, 21);
-    btnProcess->setAutoDefault(false);
-    btnProcess->setDefault(false);
     connect(btnProcess, &QPushButton::clicked, this, &TfrmMain::btnProcessClick);
+}
 
+void TfrmMain::CreateWordList(QBoxLayout& layout) {
     lbWordsList = new QListView(Panel1);
     lbWordsList->setObjectName(QStringLiteral("lbWordsList"));
     lbWordsList->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -157,10 +175,12 @@ void TfrmMain::CreateControls() {
     // Every row is as high as the first, so the view never measures a million rows.
     lbWordsList->setUniformItemSizes(true);
     lbWordsList->setItemDelegate(new TWordListDelegate(kListRowHeight, lbWordsList));
-    model_ = new TWordListModel(entries_, lbWordsList);
+    model_ = new TWordListModel(dictionary_, lbWordsList);
     lbWordsList->setModel(model_);
-    panelLayout->addWidget(lbWordsList, 1);
+    layout.addWidget(lbWordsList, 1);
+}
 
+void TfrmMain::CreateNetworkViewAction() {
     // The network view opens from the list's context menu and, anywhere in
     // the window, from its shortcut.
     actNetworkView = new QAction(QStringLiteral("Как сеть выбрала слово…"), lbWordsList);
@@ -170,7 +190,9 @@ void TfrmMain::CreateControls() {
     connect(actNetworkView, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
     lbWordsList->addAction(actNetworkView);
     lbWordsList->setContextMenuPolicy(Qt::ActionsContextMenu);
+}
 
+void TfrmMain::SetTabOrder() {
     setTabOrder(lbWordsList, edtWord);
     setTabOrder(edtWord, btnProcess);
     setTabOrder(btnProcess, lbWordsList);
@@ -203,12 +225,16 @@ void TfrmMain::SetOpenDialog(TOpenDialog openDialog) {
     openDialog_ = std::move(openDialog);
 }
 
-void TfrmMain::CodeWord(std::string_view word) {
-    verblinka::CodeWord(word, WordCode);
+void TfrmMain::SetAllocationProbe(TAllocationProbe probe) {
+    allocationProbe_ = std::move(probe);
 }
 
-void TfrmMain::GetWord(std::string& result) {
-    verblinka::GetWord(DictionaryFile.get(), result);
+void TfrmMain::SetSearchProbe(std::function<void()> probe) {
+    searchProbe_ = std::move(probe);
+}
+
+void TfrmMain::SetOccurrenceLimit(std::int32_t limit) {
+    WordTree.SetOccurrenceLimit(limit);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
@@ -246,7 +272,7 @@ void TfrmMain::LoadDictionaryFrom(const QString& path) {
     std::optional<TDictionary> dictionary;
     const auto load = [&] {
         dictionary = LoadDictionary(file, WordTree, WordCode, kProgramMaxIterations,
-                                    AllocationProbe, control);
+                                    allocationProbe_, control);
     };
     if (!work_->Run(QStringLiteral("Загрузка словаря…"), load)) {
         return; // cancelled: no error box, and nothing has changed
@@ -259,12 +285,13 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
         throw std::logic_error("The network and the dictionary disagree in size");
     }
     const QString caption = Title + QStringLiteral(" - словарь: ") + path;
+    auto shown = std::make_shared<TDictionary>(std::move(dictionary));
     unshownSearch_.reset();
     if (frmNetwork_ != nullptr) {
         frmNetwork_->ForgetSearch();
     }
-    model_->Replace([&]() noexcept { entries_.swap(dictionary.Entries); });
-    Network = std::move(dictionary.Network);
+    model_->Replace(shown);
+    dictionary_ = std::move(shown);
     setWindowTitle(caption);
     // A new list is shown from its top, as a freshly filled list is.
     lbWordsList->scrollToTop();
@@ -303,7 +330,7 @@ void TfrmMain::btnProcessClick() {
         bool substituted = false;
         const std::string query = Utf8To1251(edtWord->text().toStdString(), substituted);
         // The input checks come before the wait cursor.
-        if (const TSearchStatus status = CheckSearchInput(query, entries_, substituted);
+        if (const TSearchStatus status = CheckSearchInput(query, dictionary_->Entries, substituted);
             status != TSearchStatus::Found) {
             ShowMessage(TSearchOutcome::SearchMessage(status));
             return;
@@ -315,8 +342,8 @@ void TfrmMain::btnProcessClick() {
             work->ReportProgress(static_cast<std::uint64_t>(done),
                                  static_cast<std::uint64_t>(total));
         };
-        if (SearchProbe) {
-            control.OnStep = [probe = SearchProbe](const TSearchStep&, std::int32_t) { probe(); };
+        if (searchProbe_) {
+            control.OnStep = [probe = searchProbe_](const TSearchStep&, std::int32_t) { probe(); };
         }
         // Nothing else changes the list or the network while the search
         // reads them: every command refuses while work runs.
@@ -324,11 +351,13 @@ void TfrmMain::btnProcessClick() {
         // An open network view follows the search: its trace is made in the
         // same work, off the window's thread.
         const bool traceForView = frmNetwork_ != nullptr && frmNetwork_->isVisible();
+        TDictionary& dictionary = *dictionary_;
         std::optional<TSearchTrace> trace;
         const auto search = [&] {
-            outcome = SearchWord(query, entries_, Network, WordCode, false, control);
+            outcome =
+                SearchWord(query, dictionary.Entries, dictionary.Network, WordCode, false, control);
             if (traceForView && outcome.Status == TSearchStatus::Found) {
-                trace = TraceSearch(query, entries_, Network, WordCode);
+                trace = TraceSearch(query, dictionary.Entries, dictionary.Network, WordCode);
             }
         };
         if (!work_->Run(QStringLiteral("Поиск…"), search) ||
@@ -341,7 +370,7 @@ void TfrmMain::btnProcessClick() {
         }
         SelectEntry(outcome.BestRow);
         if (trace) {
-            frmNetwork_->ShowSearch(query, entries_, std::move(*trace));
+            frmNetwork_->ShowSearch(query, dictionary.Entries, std::move(*trace));
             unshownSearch_.reset();
         } else {
             unshownSearch_ = query; // traced when the view is next opened
@@ -371,10 +400,11 @@ void TfrmMain::ShowNetworkView() {
             const TWaitCursor wait;
             std::optional<TSearchTrace> trace;
             const auto traceSearch = [&] {
-                trace = TraceSearch(*unshownSearch_, entries_, Network, WordCode);
+                trace = TraceSearch(*unshownSearch_, dictionary_->Entries, dictionary_->Network,
+                                    WordCode);
             };
             if (work_->Run(QStringLiteral("Поиск…"), traceSearch)) {
-                frmNetwork_->ShowSearch(*unshownSearch_, entries_, std::move(*trace));
+                frmNetwork_->ShowSearch(*unshownSearch_, dictionary_->Entries, std::move(*trace));
                 unshownSearch_.reset();
             }
         }

@@ -1,12 +1,12 @@
 // The main window: the toolbar with the open, help and about commands, the
 // query strip with the word box and the search button, and the dictionary
-// list. It holds the state of the whole program: the word tree, the code
-// buffer, the network and the dictionary's entries.
+// list. It holds the state of the whole program, the dictionary (its entries
+// and its network) first; tests reach it through the commands, the controls
+// by their object names, and the seams below.
 #pragma once
 
 #include "dictionary/BTree.h"
 #include "dictionary/DictionaryLoad.h"
-#include "dictionary/WordReader.h"
 #include "engine/HammingMem.h"
 #include "text/WordCode.h"
 #include "ui/BackgroundWork.h"
@@ -19,11 +19,11 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 class QFrame;
 class QLabel;
 class QAction;
+class QBoxLayout;
 class QLineEdit;
 class QListView;
 class QPushButton;
@@ -54,7 +54,6 @@ public:
     // The dialogs that the help and about commands show; they belong to the
     // application, which creates them after the main window.
     void AttachDialogs(TfrmAbout& about, TfrmHelp& help);
-    void SetOpenDialog(TOpenDialog openDialog);
 
     // Commands.
     void N2Click();          // load a dictionary
@@ -63,32 +62,59 @@ public:
     void btnProcessClick();  // search for the typed word
     // Shows the window «Работа сети» (made on first use) with the last search.
     void ShowNetworkView();
-    TfrmNetwork* NetworkView() const { return frmNetwork_; }
 
     // The load's last step: shows dictionary (built from the file at path) in
     // place of the current one. Nothing in it can fail half-way.
     void ReplaceDictionary(TDictionary dictionary, const QString& path);
 
-    // The word code of word (Windows-1251 bytes) into WordCode.
-    void CodeWord(std::string_view word);
-    // The next word of DictionaryFile into result; empty when none is left.
-    void GetWord(std::string& result);
+    // What the window shows: the program's title, the dictionary (entry i is
+    // the word whose code is row i of its network), the network view once
+    // made, and the load or search running off the window's thread, if any.
+    const QString& ProgramTitle() const { return Title; }
+    const TDictionary& Dictionary() const { return *dictionary_; }
+    TfrmNetwork* NetworkView() const { return frmNetwork_; }
+    const TBackgroundWork& Work() const { return *work_; }
 
-    // The dictionary: entry i is the word whose code is row i of Network.
-    const TDictionaryEntries& Entries() const { return entries_; }
+    // Seams; the program sets none but the first, and that to its own dialog.
+    void SetOpenDialog(TOpenDialog openDialog);
+    // Told of a load's large allocations. Tests make memory run out through
+    // it, or hold a load there to make it slow.
+    void SetAllocationProbe(TAllocationProbe probe);
+    // Told of each recognition of a search as it is made, on the search's
+    // thread. Tests make searches slow, or fail, through it.
+    void SetSearchProbe(std::function<void()> probe);
+    // The count of one word's occurrences past which a load fails; tests
+    // reach it with small files.
+    void SetOccurrenceLimit(std::int32_t limit);
+
+protected:
+    bool event(QEvent* event) override;
+    // Closing the window stops the work that runs.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormDestroy();
+    void CreateToolBar(QBoxLayout& layout);
+    QBoxLayout& CreatePanel(QBoxLayout& layout);
+    void CreateQueryStrip(QBoxLayout& layout);
+    void CreateWordList(QBoxLayout& layout);
+    void CreateNetworkViewAction();
+    void SetTabOrder();
+    QToolButton* AddToolButton(const char* name, const QString& caption, const QString& icon,
+                               void (TfrmMain::*command)());
+    void LoadDictionaryFrom(const QString& path);
+    void SelectEntry(std::int32_t row);
 
     // The window's state.
     QString Title;
-    TStringBTree WordTree;
-    std::unique_ptr<TDictionaryFile> DictionaryFile; // only while a load reads it
-    TWordCode WordCode{};
-    THammingNet Network;
-    // Told of a load's large allocations; none in the program. Tests make
-    // memory run out through it, or hold a load there to make it slow.
-    TAllocationProbe AllocationProbe;
-    // Told of each recognition of a search as it is made, on the search's
-    // thread; none in the program. Tests make searches slow through it.
-    std::function<void()> SearchProbe;
+    TStringBTree WordTree; // lends the load its occurrence limit
+    TWordCode WordCode{};  // the code buffer of loads and searches
+    // The entries and the network built from them, shared with the list's
+    // model; replaced whole by a load, never changed in place.
+    std::shared_ptr<TDictionary> dictionary_;
+    TAllocationProbe allocationProbe_;
+    std::function<void()> searchProbe_;
 
     // Controls.
     QToolBar* ToolBar1 = nullptr;
@@ -104,24 +130,6 @@ public:
     // "Как сеть выбрала слово…": the list's context menu and Ctrl+N.
     QAction* actNetworkView = nullptr;
 
-    // The load or search running off the window's thread, if any.
-    const TBackgroundWork& Work() const { return *work_; }
-
-protected:
-    bool event(QEvent* event) override;
-    // Closing the window stops the work that runs.
-    void closeEvent(QCloseEvent* event) override;
-
-private:
-    void FormCreate();
-    void FormDestroy();
-    void CreateControls();
-    QToolButton* AddToolButton(const char* name, const QString& caption, const QString& icon,
-                               void (TfrmMain::*command)());
-    void LoadDictionaryFrom(const QString& path);
-    void SelectEntry(std::int32_t row);
-
-    TDictionaryEntries entries_;
     TWordListModel* model_ = nullptr;
     TOpenDialog openDialog_;
     TfrmAbout* frmAbout_ = nullptr;

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(verblinka::ProgramIcon());
 
     verblinka::TfrmMain frmMain;
-    verblinka::TfrmAbout frmAbout(&frmMain, frmMain.Title);
+    verblinka::TfrmAbout frmAbout(&frmMain, frmMain.ProgramTitle());
     verblinka::TfrmHelp frmHelp(&frmMain);
     frmMain.AttachDialogs(frmAbout, frmHelp);
 

@@ -104,7 +104,8 @@ void ClickCancel(QProgressDialog& dialog) {
 struct TWindowState {
     explicit TWindowState(const TfrmMain& frm)
         : words(ListedWords(frm)), selected(SelectedRows(frm)), caption(frm.windowTitle()),
-          rows(frm.Network.PatternCount()), lastRowWeight(frm.Network.Weight(rows - 1, 0)) {}
+          rows(frm.Dictionary().Network.PatternCount()),
+          lastRowWeight(frm.Dictionary().Network.Weight(rows - 1, 0)) {}
 
     bool operator==(const TWindowState&) const = default;
 
@@ -140,11 +141,11 @@ protected:
 
 TEST_F(BackgroundWork, SlowLoadShowsItsProgressAndCancelKeepsEverything) {
     const TWindowState before(frm);
-    frm.AllocationProbe = [this](TLoadAllocation what, std::size_t) {
+    frm.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
         if (what == TLoadAllocation::Entries) {
             gate.Wait();
         }
-    };
+    });
     TModalAnswerer answerer;
     TProgressWatch watch(frm, [](QProgressDialog& dialog) { ClickCancel(dialog); });
     LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("other.txt"), "кот пёс дом"));
@@ -163,26 +164,27 @@ TEST_F(BackgroundWork, SlowLoadShowsItsProgressAndCancelKeepsEverything) {
 
 TEST_F(BackgroundWork, NoSecondCommandWhileWorkRuns) {
     int dialogs = 0;
-    frm.AllocationProbe = [this](TLoadAllocation what, std::size_t) {
+    frm.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
         if (what == TLoadAllocation::Entries) {
             gate.Wait();
         }
-    };
+    });
     TModalAnswerer answerer;
     TProgressWatch watch(frm, [&](QProgressDialog&) {
         frm.SetOpenDialog([&](QWidget*) {
             ++dialogs;
             return std::optional<QString>();
         });
-        for (QAbstractButton* button : {static_cast<QAbstractButton*>(frm.ToolButton1),
-                                        static_cast<QAbstractButton*>(frm.ToolButton2),
-                                        static_cast<QAbstractButton*>(frm.ToolButton3),
-                                        static_cast<QAbstractButton*>(frm.btnProcess)}) {
+        for (QAbstractButton* button :
+             {static_cast<QAbstractButton*>(Child<QToolButton>(frm, "ToolButton1")),
+              static_cast<QAbstractButton*>(Child<QToolButton>(frm, "ToolButton2")),
+              static_cast<QAbstractButton*>(Child<QToolButton>(frm, "ToolButton3")),
+              static_cast<QAbstractButton*>(Child<QPushButton>(frm, "btnProcess"))}) {
             QTest::mouseClick(button, Qt::LeftButton);
         }
         // The search's word box check would have shown a box at once.
-        frm.edtWord->clear();
-        QTest::mouseClick(frm.btnProcess, Qt::LeftButton);
+        Child<QLineEdit>(frm, "edtWord")->clear();
+        QTest::mouseClick(Child<QPushButton>(frm, "btnProcess"), Qt::LeftButton);
         gate.Open();
     });
     const QString path = folder.Write(QStringLiteral("other.txt"), "кот пёс дом");
@@ -197,9 +199,10 @@ TEST_F(BackgroundWork, NoSecondCommandWhileWorkRuns) {
 }
 
 TEST_F(BackgroundWork, CancelledSearchLeavesTheSelection) {
-    frm.lbWordsList->setCurrentIndex(frm.lbWordsList->model()->index(1, 0));
+    Child<QListView>(frm, "lbWordsList")
+        ->setCurrentIndex(Child<QListView>(frm, "lbWordsList")->model()->index(1, 0));
     const TWindowState before(frm);
-    frm.SearchProbe = [this] { gate.Wait(); };
+    frm.SetSearchProbe([this] { gate.Wait(); });
     TModalAnswerer answerer;
     TProgressWatch watch(frm, [](QProgressDialog& dialog) { ClickCancel(dialog); });
     Search(frm, QStringLiteral("ГАММА"));
@@ -212,7 +215,7 @@ TEST_F(BackgroundWork, CancelledSearchLeavesTheSelection) {
     ExpectIdle();
 
     // A slow search that runs to its end selects as a quick one does.
-    frm.SearchProbe = [] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); };
+    frm.SetSearchProbe([] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); });
     Search(frm, QStringLiteral("ГАММА"));
     EXPECT_EQ(SelectedRows(frm), std::vector<int>{3});
     ExpectIdle();
@@ -220,11 +223,11 @@ TEST_F(BackgroundWork, CancelledSearchLeavesTheSelection) {
 
 TEST_F(BackgroundWork, ClosingTheWindowMidLoadEndsTheEventLoop) {
     const TWindowState before(frm);
-    frm.AllocationProbe = [this](TLoadAllocation what, std::size_t) {
+    frm.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
         if (what == TLoadAllocation::Entries) {
             gate.Wait();
         }
-    };
+    });
     const QString path = folder.Write(QStringLiteral("other.txt"), "кот пёс дом");
     bool commandEnded = false;
     QTimer::singleShot(0, &frm, [&] {

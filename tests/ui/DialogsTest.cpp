@@ -93,7 +93,7 @@ TEST(HelpDialog, OkHasTheFocusAndAnswersEnterAndSpaceButNotEsc) {
                 modal->close();
             }
         });
-        QTest::mouseClick(windows.frmMain.ToolButton2, Qt::LeftButton);
+        QTest::mouseClick(Child<QToolButton>(windows.frmMain, "ToolButton2"), Qt::LeftButton);
         ASSERT_EQ(answerer.Records().size(), 1u);
         EXPECT_EQ(answerer.Records()[0].className, QStringLiteral("verblinka::TfrmHelp"));
         EXPECT_TRUE(okFocused);
@@ -130,7 +130,7 @@ TEST(AboutDialog, ShowsTitleVersionAndLinksThatTheDesktopOpens) {
     TProgramWindows windows;
     TfrmAbout& about = windows.frmAbout;
     EXPECT_EQ(about.windowTitle(), QStringLiteral("О программе..."));
-    EXPECT_EQ(about.Label1->text(), windows.frmMain.Title);
+    EXPECT_EQ(about.Label1->text(), windows.frmMain.ProgramTitle());
     EXPECT_EQ(about.Label2->text(), QStringLiteral("Версия 1.00"));
     EXPECT_FALSE(about.imgAbout->pixmap().isNull());
     EXPECT_TRUE(about.Label5->text().startsWith(QStringLiteral("Internet:  ")));
@@ -174,7 +174,7 @@ TEST(AboutDialog, OpensModallyFromTheToolbarAndIgnoresEsc) {
             modal->close();
         }
     });
-    QTest::mouseClick(windows.frmMain.ToolButton3, Qt::LeftButton);
+    QTest::mouseClick(Child<QToolButton>(windows.frmMain, "ToolButton3"), Qt::LeftButton);
     ASSERT_EQ(answerer.Records().size(), 1u);
     EXPECT_EQ(answerer.Records()[0].className, QStringLiteral("verblinka::TfrmAbout"));
     EXPECT_TRUE(openAfterEsc);

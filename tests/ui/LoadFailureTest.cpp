@@ -29,7 +29,7 @@ namespace {
 // The window's state that a failed load must leave alone.
 struct TWindowState {
     explicit TWindowState(const TfrmMain& frm)
-        : words(ListedWords(frm)), selected(SelectedRows(frm)), network(frm.Network),
+        : words(ListedWords(frm)), selected(SelectedRows(frm)), network(frm.Dictionary().Network),
           caption(frm.windowTitle()) {}
 
     QStringList words;
@@ -38,17 +38,19 @@ struct TWindowState {
     QString caption;
 };
 
-void ExpectUnchanged(const TfrmMain& frm, const TWindowState& before) {
+void ExpectUnchanged(const TfrmMain& frm, const TWindowState& before,
+                     const TDictionaryFolder& folder) {
     EXPECT_EQ(ListedWords(frm), before.words);
     EXPECT_EQ(SelectedRows(frm), before.selected);
     EXPECT_EQ(frm.windowTitle(), before.caption);
-    ASSERT_EQ(frm.Network.PatternCount(), before.network.PatternCount());
+    ASSERT_EQ(frm.Dictionary().Network.PatternCount(), before.network.PatternCount());
     for (int row = 0; row < before.network.PatternCount(); ++row) {
         for (int column = 0; column < before.network.InputCount(); ++column) {
-            ASSERT_EQ(frm.Network.Weight(row, column), before.network.Weight(row, column));
+            ASSERT_EQ(frm.Dictionary().Network.Weight(row, column),
+                      before.network.Weight(row, column));
         }
     }
-    EXPECT_EQ(frm.DictionaryFile, nullptr);
+    EXPECT_TRUE(folder.OpenFiles().isEmpty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -84,19 +86,19 @@ TEST_F(LoadFailure, FilesThatCannotBeOpened) {
     const TWindowState before(frm);
     const QString missing = folder.PathOf(QStringLiteral("нет.txt"));
     ExpectErrorBox(FailingLoad(frm, missing), QStringLiteral("Cannot open file ") + missing + u'.');
-    ExpectUnchanged(frm, before);
+    ExpectUnchanged(frm, before, folder);
 
     const QString directory = folder.PathOf(QStringLiteral("папка"));
     ASSERT_TRUE(QDir().mkdir(directory));
     ExpectErrorBox(FailingLoad(frm, directory),
                    QStringLiteral("Cannot open file ") + directory + u'.');
-    ExpectUnchanged(frm, before);
+    ExpectUnchanged(frm, before, folder);
 
     // A FIFO without a writer is refused at once, not waited on.
     const QString fifo = folder.PathOf(QStringLiteral("канал"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     ExpectErrorBox(FailingLoad(frm, fifo), QStringLiteral("Cannot open file ") + fifo + u'.');
-    ExpectUnchanged(frm, before);
+    ExpectUnchanged(frm, before, folder);
 
     const QString locked = folder.Write(QStringLiteral("закрыт.txt"), "кот");
     QFile::setPermissions(locked, {});
@@ -106,33 +108,33 @@ TEST_F(LoadFailure, FilesThatCannotBeOpened) {
                         "file permissions do not apply";
     }
     ExpectErrorBox(FailingLoad(frm, locked), QStringLiteral("Cannot open file ") + locked + u'.');
-    ExpectUnchanged(frm, before);
+    ExpectUnchanged(frm, before, folder);
 }
 
 TEST_F(LoadFailure, MemoryRunningOutForTheListOrTheWeights) {
     const TWindowState before(frm);
     const QString other = folder.Write(QStringLiteral("other.txt"), "кот пёс дом");
     for (const TLoadAllocation where : {TLoadAllocation::Entries, TLoadAllocation::Weights}) {
-        frm.AllocationProbe = [where](TLoadAllocation what, std::size_t) {
+        frm.SetAllocationProbe([where](TLoadAllocation what, std::size_t) {
             if (what == where) {
                 throw std::bad_alloc();
             }
-        };
+        });
         ExpectErrorBox(FailingLoad(frm, other),
                        QStringLiteral("Недостаточно памяти для выполнения команды."));
-        ExpectUnchanged(frm, before);
+        ExpectUnchanged(frm, before, folder);
     }
-    frm.AllocationProbe = nullptr;
+    frm.SetAllocationProbe(nullptr);
     LoadThroughOpenCommand(frm, other);
     EXPECT_EQ(ListedWords(frm), (QStringList{QString(), "ДОМ", "КОТ", "ПЁС"}));
 }
 
 TEST_F(LoadFailure, CountPastItsLimit) {
     const TWindowState before(frm);
-    frm.WordTree.SetOccurrenceLimit(2);
+    frm.SetOccurrenceLimit(2);
     ExpectErrorBox(FailingLoad(frm, folder.Write(QStringLiteral("три.txt"), "кот Кот КОТ")),
                    QStringLiteral("Integer overflow."));
-    ExpectUnchanged(frm, before);
+    ExpectUnchanged(frm, before, folder);
 }
 
 TEST_F(LoadFailure, ReadFailingPartWayLoadsTheWordsReadSoFar) {
@@ -166,15 +168,16 @@ TEST(LongQuery, OfThirtyThousandCharactersPastedIntoTheWordBox) {
     }
     query[0] = u'к';
     TModalAnswerer answerer;
-    frm.edtWord->setFocus();
-    frm.edtWord->clear();
-    frm.edtWord->insert(query); // as a paste does
-    ASSERT_EQ(frm.edtWord->text(), query);
-    frm.btnProcess->click();
+    Child<QLineEdit>(frm, "edtWord")->setFocus();
+    Child<QLineEdit>(frm, "edtWord")->clear();
+    Child<QLineEdit>(frm, "edtWord")->insert(query); // as a paste does
+    ASSERT_EQ(Child<QLineEdit>(frm, "edtWord")->text(), query);
+    Child<QPushButton>(frm, "btnProcess")->click();
     EXPECT_TRUE(answerer.Records().empty());
     TWordCode code{};
+    THammingNet network = frm.Dictionary().Network;
     const TSearchOutcome expected =
-        SearchWord(Utf8To1251(query.toStdString()), frm.Entries(), frm.Network, code);
+        SearchWord(Utf8To1251(query.toStdString()), frm.Dictionary().Entries, network, code);
     ASSERT_EQ(expected.Status, TSearchStatus::Found);
     EXPECT_EQ(SelectedRows(frm), std::vector<int>{expected.BestRow});
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);

@@ -56,14 +56,14 @@ TEST(MainWindow, StartsWithoutDictionaryUnderItsTitle) {
     TfrmMain& frm = windows.frmMain;
 
     EXPECT_EQ(frm.windowTitle(), kTitle);
-    EXPECT_EQ(frm.Title, kTitle);
-    EXPECT_EQ(frm.lbWordsList->model()->rowCount(), 0);
-    EXPECT_TRUE(frm.edtWord->text().isEmpty());
-    EXPECT_EQ(frm.Network.InputCount(), 160);
-    EXPECT_EQ(frm.Network.PatternCount(), 0);
-    EXPECT_EQ(frm.Network.MaxIterations(), 5);
-    EXPECT_EQ(frm.DictionaryFile, nullptr);
-    EXPECT_EQ(QApplication::focusWidget(), frm.edtWord);
+    EXPECT_EQ(frm.ProgramTitle(), kTitle);
+    EXPECT_EQ(Child<QListView>(frm, "lbWordsList")->model()->rowCount(), 0);
+    EXPECT_TRUE(Child<QLineEdit>(frm, "edtWord")->text().isEmpty());
+    EXPECT_EQ(frm.Dictionary().Network.InputCount(), 160);
+    EXPECT_EQ(frm.Dictionary().Network.PatternCount(), 0);
+    EXPECT_EQ(frm.Dictionary().Network.MaxIterations(), 5);
+    EXPECT_TRUE(frm.Dictionary().Entries.empty());
+    EXPECT_EQ(QApplication::focusWidget(), Child<QLineEdit>(frm, "edtWord"));
 }
 
 TEST(MainWindow, ControlsCarryTheirNamesAndCaptions) {
@@ -102,9 +102,11 @@ TEST(MainWindow, ControlsCarryTheirNamesAndCaptions) {
 TEST(MainWindow, TabCyclesThroughWordBoxButtonAndList) {
     TProgramWindows windows;
     TfrmMain& frm = windows.frmMain;
-    ASSERT_EQ(QApplication::focusWidget(), frm.edtWord);
+    ASSERT_EQ(QApplication::focusWidget(), Child<QLineEdit>(frm, "edtWord"));
 
-    const QWidget* expected[] = {frm.btnProcess, frm.lbWordsList, frm.edtWord, frm.btnProcess};
+    const QWidget* expected[] = {
+        Child<QPushButton>(frm, "btnProcess"), Child<QListView>(frm, "lbWordsList"),
+        Child<QLineEdit>(frm, "edtWord"), Child<QPushButton>(frm, "btnProcess")};
     for (const QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next);
@@ -117,12 +119,14 @@ TEST(MainWindow, LayoutKeepsTheToolbarAndQueryStripHeightsWhenResized) {
     for (const QSize size : {QSize(445, 431), QSize(700, 300), QSize(300, 600)}) {
         frm.resize(size);
         QApplication::processEvents();
-        EXPECT_EQ(frm.ToolBar1->geometry(), QRect(0, 0, size.width(), 44)) << size.width();
-        EXPECT_EQ(frm.Panel1->geometry(), QRect(0, 44, size.width(), size.height() - 44));
-        EXPECT_EQ(frm.Panel2->geometry(), QRect(1, 1, size.width() - 2, 38));
-        EXPECT_EQ(frm.lbWordsList->geometry().top(), 39);
-        EXPECT_EQ(frm.edtWord->geometry(), QRect(156, 8, 181, 21));
-        EXPECT_EQ(frm.btnProcess->geometry(), QRect(348, 8, 81, 21));
+        EXPECT_EQ(Child<QToolBar>(frm, "ToolBar1")->geometry(), QRect(0, 0, size.width(), 44))
+            << size.width();
+        EXPECT_EQ(Child<QFrame>(frm, "Panel1")->geometry(),
+                  QRect(0, 44, size.width(), size.height() - 44));
+        EXPECT_EQ(Child<QWidget>(frm, "Panel2")->geometry(), QRect(1, 1, size.width() - 2, 38));
+        EXPECT_EQ(Child<QListView>(frm, "lbWordsList")->geometry().top(), 39);
+        EXPECT_EQ(Child<QLineEdit>(frm, "edtWord")->geometry(), QRect(156, 8, 181, 21));
+        EXPECT_EQ(Child<QPushButton>(frm, "btnProcess")->geometry(), QRect(348, 8, 81, 21));
     }
 }
 
@@ -135,8 +139,8 @@ TEST(MainWindow, WordBoxTakesAPasteLongerThanItsUsualLimit) {
     TProgramWindows windows;
     TfrmMain& frm = windows.frmMain;
     const QString pasted(40'000, u'ж');
-    frm.edtWord->insert(pasted); // as a paste does
-    EXPECT_EQ(frm.edtWord->text(), pasted);
+    Child<QLineEdit>(frm, "edtWord")->insert(pasted); // as a paste does
+    EXPECT_EQ(Child<QLineEdit>(frm, "edtWord")->text(), pasted);
 }
 
 TEST(OpenCommand, ListShowsAHugeEntryCutAndKeepsItWhole) {
@@ -145,17 +149,19 @@ TEST(OpenCommand, ListShowsAHugeEntryCutAndKeepsItWhole) {
     TDictionaryFolder folder;
     const std::string word(3'000'000, 'w');
     LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("one.txt"), word));
-    ASSERT_EQ(frm.Entries().size(), 2u);
-    EXPECT_EQ(frm.Entries()[1].Word, std::string(word.size(), 'W'));
-    const QModelIndex row = frm.lbWordsList->model()->index(1, 0);
+    ASSERT_EQ(frm.Dictionary().Entries.size(), 2u);
+    EXPECT_EQ(frm.Dictionary().Entries[1].Word, std::string(word.size(), 'W'));
+    const QModelIndex row = Child<QListView>(frm, "lbWordsList")->model()->index(1, 0);
     const QString shown = row.data().toString();
     EXPECT_EQ(shown, QString(4096, u'W') + QChar(0x2026));
     QStyleOptionViewItem option;
-    option.initFrom(frm.lbWordsList);
-    const QSize hint = frm.lbWordsList->itemDelegate()->sizeHint(option, row);
+    option.initFrom(Child<QListView>(frm, "lbWordsList"));
+    const QSize hint = Child<QListView>(frm, "lbWordsList")->itemDelegate()->sizeHint(option, row);
     EXPECT_LT(hint.width(), 100'000);
-    frm.lbWordsList->setCurrentIndex(row);
-    EXPECT_FALSE(frm.lbWordsList->grab().isNull()); // drawn in reasonable time and memory
+    Child<QListView>(frm, "lbWordsList")->setCurrentIndex(row);
+    EXPECT_FALSE(Child<QListView>(frm, "lbWordsList")
+                     ->grab()
+                     .isNull()); // drawn in reasonable time and memory
 }
 
 TEST(OpenCommand, NewListIsShownFromItsTop) {
@@ -168,8 +174,8 @@ TEST(OpenCommand, NewListIsShownFromItsTop) {
     }
     const QString path = folder.Write(QStringLiteral("many.txt"), text);
     LoadThroughOpenCommand(frm, path);
-    QScrollBar* down = frm.lbWordsList->verticalScrollBar();
-    frm.lbWordsList->scrollToBottom();
+    QScrollBar* down = Child<QListView>(frm, "lbWordsList")->verticalScrollBar();
+    Child<QListView>(frm, "lbWordsList")->scrollToBottom();
     ASSERT_GT(down->value(), 0);
     LoadThroughOpenCommand(frm, path);
     EXPECT_EQ(down->value(), 0);
@@ -188,17 +194,18 @@ TEST(OpenCommand, FillsTheListAndNamesTheFileInTheCaption) {
     LoadThroughOpenCommand(frm, first);
     EXPECT_EQ(ListedWords(frm),
               (QStringList{QString(), QStringLiteral("ДОМ"), QStringLiteral("КОТ")}));
-    EXPECT_EQ(frm.Entries()[2].Occurrences, 3);
-    EXPECT_EQ(frm.Network.PatternCount(), 3);
+    EXPECT_EQ(frm.Dictionary().Entries[2].Occurrences, 3);
+    EXPECT_EQ(frm.Dictionary().Network.PatternCount(), 3);
     EXPECT_EQ(frm.windowTitle(), LoadedCaption(first));
-    EXPECT_EQ(frm.DictionaryFile, nullptr);
+    EXPECT_TRUE(folder.OpenFiles().isEmpty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
-    frm.lbWordsList->setCurrentIndex(frm.lbWordsList->model()->index(1, 0));
+    Child<QListView>(frm, "lbWordsList")
+        ->setCurrentIndex(Child<QListView>(frm, "lbWordsList")->model()->index(1, 0));
     LoadThroughOpenCommand(frm, second);
     EXPECT_EQ(ListedWords(frm), (QStringList{QString(), QStringLiteral("ДОМ"),
                                              QStringLiteral("КОТ"), QStringLiteral("ПЁС")}));
-    EXPECT_EQ(frm.Network.PatternCount(), 4);
+    EXPECT_EQ(frm.Dictionary().Network.PatternCount(), 4);
     EXPECT_EQ(frm.windowTitle(), LoadedCaption(second));
     EXPECT_TRUE(SelectedRows(frm).empty()); // a load leaves nothing selected
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -215,7 +222,7 @@ TEST(OpenCommand, CancelChangesNothing) {
     frm.SetOpenDialog([](QWidget*) { return std::optional<QString>(); });
     frm.N2Click();
     EXPECT_EQ(ListedWords(frm).size(), 3);
-    EXPECT_EQ(frm.Network.PatternCount(), 3);
+    EXPECT_EQ(frm.Dictionary().Network.PatternCount(), 3);
     EXPECT_EQ(frm.windowTitle(), LoadedCaption(path));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -227,7 +234,7 @@ TEST(OpenCommand, FileThatCannotBeOpenedIsReportedAndTheDictionaryKept) {
     const QString good = folder.Write(QStringLiteral("good.txt"), "альфа бета гамма");
     LoadThroughOpenCommand(frm, good);
     const QStringList words = ListedWords(frm);
-    const THammingNet network = frm.Network;
+    const THammingNet network = frm.Dictionary().Network;
 
     const QString missing = folder.PathOf(QStringLiteral("нет такого <файла>.txt"));
     const QString endsInStop = folder.PathOf(QStringLiteral("nothing."));
@@ -249,12 +256,12 @@ TEST(OpenCommand, FileThatCannotBeOpenedIsReportedAndTheDictionaryKept) {
         EXPECT_EQ(answerer.Records()[2].icon, QMessageBox::Critical);
     }
     EXPECT_EQ(ListedWords(frm), words);
-    EXPECT_EQ(frm.Network.PatternCount(), network.PatternCount());
+    EXPECT_EQ(frm.Dictionary().Network.PatternCount(), network.PatternCount());
     for (int row = 0; row < network.PatternCount(); ++row) {
-        EXPECT_EQ(frm.Network.Weight(row, 0), network.Weight(row, 0));
+        EXPECT_EQ(frm.Dictionary().Network.Weight(row, 0), network.Weight(row, 0));
     }
     EXPECT_EQ(frm.windowTitle(), LoadedCaption(good));
-    EXPECT_EQ(frm.DictionaryFile, nullptr);
+    EXPECT_TRUE(folder.OpenFiles().isEmpty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -3,8 +3,8 @@
 // exports, and a new dictionary.
 #include "UiTestSupport.h"
 
-#include "text/CodePage1251.h"
 #include "search/Search.h"
+#include "text/CodePage1251.h"
 #include "ui/fmNetwork.h"
 
 #include <QAction>
@@ -30,7 +30,9 @@ std::string Words() {
 // The search the main window made, as the core makes it.
 TSearchOutcome CoreSearch(TfrmMain& frm, const QString& query) {
     TWordCode code{};
-    return SearchWord(Utf8To1251(query.toStdString()), frm.Entries(), frm.Network, code, true);
+    THammingNet network = frm.Dictionary().Network;
+    return SearchWord(Utf8To1251(query.toStdString()), frm.Dictionary().Entries, network, code,
+                      true);
 }
 
 TEST(NetworkView, BeforeTheFirstSearchItSaysWhatToDo) {
@@ -46,15 +48,18 @@ TEST(NetworkView, BeforeTheFirstSearchItSaysWhatToDo) {
     EXPECT_FALSE(view->HasSearch());
     EXPECT_TRUE(view->lblStory->text().contains(QStringLiteral("найдите слово")));
     // The list offers it in its context menu.
-    EXPECT_EQ(frm.lbWordsList->contextMenuPolicy(), Qt::ActionsContextMenu);
-    ASSERT_TRUE(frm.lbWordsList->actions().contains(frm.actNetworkView));
-    EXPECT_EQ(frm.actNetworkView->text(), QStringLiteral("Как сеть выбрала слово…"));
+    EXPECT_EQ(Child<QListView>(frm, "lbWordsList")->contextMenuPolicy(), Qt::ActionsContextMenu);
+    ASSERT_TRUE(Child<QListView>(frm, "lbWordsList")
+                    ->actions()
+                    .contains(Child<QAction>(frm, "actNetworkView")));
+    EXPECT_EQ(Child<QAction>(frm, "actNetworkView")->text(),
+              QStringLiteral("Как сеть выбрала слово…"));
 
     // One instance, back where it was.
     view->move(view->pos() + QPoint(37, 23));
     const QPoint where = view->pos();
     view->close();
-    frm.actNetworkView->trigger();
+    Child<QAction>(frm, "actNetworkView")->trigger();
     EXPECT_EQ(frm.NetworkView(), view);
     EXPECT_TRUE(view->isVisible());
     EXPECT_EQ(view->pos(), where);
@@ -71,7 +76,7 @@ TEST(NetworkView, ShowsEveryRecognitionOfTheSearchAndReplaysIt) {
     ASSERT_EQ(selected.size(), 1u);
 
     // Opened after the search, from the context menu's action: it shows it.
-    frm.actNetworkView->trigger();
+    Child<QAction>(frm, "actNetworkView")->trigger();
     TfrmNetwork* view = frm.NetworkView();
     ASSERT_TRUE(view != nullptr && view->HasSearch());
     const TSearchOutcome outcome = CoreSearch(frm, query);

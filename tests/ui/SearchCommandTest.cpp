@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 namespace verblinka::test {
 namespace {
 
@@ -28,8 +30,10 @@ int RowOf(const TfrmMain& frm, const QString& word) {
 }
 
 bool RowIsInView(const TfrmMain& frm, int row) {
-    const QRect rect = frm.lbWordsList->visualRect(frm.lbWordsList->model()->index(row, 0));
-    return frm.lbWordsList->viewport()->rect().contains(rect);
+    const QRect rect =
+        Child<QListView>(frm, "lbWordsList")
+            ->visualRect(Child<QListView>(frm, "lbWordsList")->model()->index(row, 0));
+    return Child<QListView>(frm, "lbWordsList")->viewport()->rect().contains(rect);
 }
 
 // Many words, so that the list scrolls.
@@ -73,7 +77,7 @@ TEST(SearchCommand, InputProblemsAreReportedInThePlainBoxBeforeAnyWaitCursor) {
         ASSERT_EQ(answerer.Records().size(), 1u);
         EXPECT_TRUE(answerer.Records()[0].closedByKey); // and so does Enter
     }
-    EXPECT_EQ(frm.edtWord->text(), QString()); // the word box keeps its text
+    EXPECT_EQ(Child<QLineEdit>(frm, "edtWord")->text(), QString()); // the word box keeps its text
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -103,12 +107,13 @@ TEST(SearchCommand, SelectsTheClosestEntryAndKeepsTheTypedText) {
 
     Search(frm, QStringLiteral("ДОМ"));
     EXPECT_EQ(SelectedRows(frm), std::vector<int>{RowOf(frm, QStringLiteral("ДОМ"))});
-    EXPECT_EQ(frm.lbWordsList->currentIndex().row(), RowOf(frm, QStringLiteral("ДОМ")));
-    EXPECT_EQ(frm.edtWord->text(), QStringLiteral("ДОМ"));
+    EXPECT_EQ(Child<QListView>(frm, "lbWordsList")->currentIndex().row(),
+              RowOf(frm, QStringLiteral("ДОМ")));
+    EXPECT_EQ(Child<QLineEdit>(frm, "edtWord")->text(), QStringLiteral("ДОМ"));
 
     Search(frm, QStringLiteral("СЛОНЫ"));
     EXPECT_EQ(SelectedRows(frm), std::vector<int>{RowOf(frm, QStringLiteral("СЛОН"))});
-    EXPECT_EQ(frm.edtWord->text(), QStringLiteral("СЛОНЫ"));
+    EXPECT_EQ(Child<QLineEdit>(frm, "edtWord")->text(), QStringLiteral("СЛОНЫ"));
 
     EXPECT_TRUE(answerer.Records().empty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -149,7 +154,7 @@ TEST(SearchCommand, LeavesTheListAloneWhenTheEntryIsAlreadySelected) {
     LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("many.txt"), ManyWords()));
     QTest::qWait(20); // the list lays its rows out in the event loop
     TModalAnswerer answerer;
-    QScrollBar* scroll = frm.lbWordsList->verticalScrollBar();
+    QScrollBar* scroll = Child<QListView>(frm, "lbWordsList")->verticalScrollBar();
     ASSERT_GT(scroll->maximum(), 0);
 
     Search(frm, QStringLiteral("СЛОВО599"));
@@ -163,7 +168,8 @@ TEST(SearchCommand, LeavesTheListAloneWhenTheEntryIsAlreadySelected) {
     EXPECT_EQ(SelectedRows(frm), std::vector<int>{row});
 
     // A selection the user made is replaced, and the result shown.
-    frm.lbWordsList->setCurrentIndex(frm.lbWordsList->model()->index(1, 0));
+    Child<QListView>(frm, "lbWordsList")
+        ->setCurrentIndex(Child<QListView>(frm, "lbWordsList")->model()->index(1, 0));
     Search(frm, QStringLiteral("СЛОВО599"));
     EXPECT_EQ(SelectedRows(frm), std::vector<int>{row});
     EXPECT_TRUE(RowIsInView(frm, row));
@@ -179,7 +185,8 @@ TEST(SearchCommand, FailureIsReportedUnderTheWaitCursorAndKeepsTheSelection) {
     const std::vector<int> selected = SelectedRows(frm);
     ASSERT_EQ(selected.size(), 1u);
 
-    frm.Network.SetPatternCount(1); // the network no longer matches the list
+    // The search fails part-way, in its first recognition.
+    frm.SetSearchProbe([] { throw std::runtime_error("search probe"); });
     TModalAnswerer answerer;
     Search(frm, QStringLiteral("ДОМ"));
     ASSERT_EQ(answerer.Records().size(), 1u);
@@ -198,19 +205,19 @@ TEST(SearchCommand, EnterInTheWordBoxStartsNothing) {
     LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("d.txt"), "кот дом"));
     TModalAnswerer answerer;
 
-    frm.edtWord->setFocus();
+    Child<QLineEdit>(frm, "edtWord")->setFocus();
     for (const QChar ch : QStringLiteral("кот")) {
-        QTest::sendKeyEvent(QTest::Click, frm.edtWord, Qt::Key_unknown, QString(ch),
-                            Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Click, Child<QLineEdit>(frm, "edtWord"), Qt::Key_unknown,
+                            QString(ch), Qt::NoModifier);
     }
-    ASSERT_EQ(frm.edtWord->text(), QStringLiteral("кот"));
-    QTest::keyClick(frm.edtWord, Qt::Key_Return);
-    QTest::keyClick(frm.edtWord, Qt::Key_Enter);
+    ASSERT_EQ(Child<QLineEdit>(frm, "edtWord")->text(), QStringLiteral("кот"));
+    QTest::keyClick(Child<QLineEdit>(frm, "edtWord"), Qt::Key_Return);
+    QTest::keyClick(Child<QLineEdit>(frm, "edtWord"), Qt::Key_Enter);
     EXPECT_TRUE(SelectedRows(frm).empty());
 
     // An empty box would be refused with a message if Enter searched.
-    frm.edtWord->clear();
-    QTest::keyClick(frm.edtWord, Qt::Key_Return);
+    Child<QLineEdit>(frm, "edtWord")->clear();
+    QTest::keyClick(Child<QLineEdit>(frm, "edtWord"), Qt::Key_Return);
     QTest::qWait(30);
     EXPECT_TRUE(answerer.Records().empty());
 }

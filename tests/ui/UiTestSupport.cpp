@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace verblinka::test {
 
-TProgramWindows::TProgramWindows() : frmAbout(&frmMain, frmMain.Title), frmHelp(&frmMain) {
+TProgramWindows::TProgramWindows() : frmAbout(&frmMain, frmMain.ProgramTitle()), frmHelp(&frmMain) {
     frmMain.AttachDialogs(frmAbout, frmHelp);
     frmMain.show();
     QApplication::setActiveWindow(&frmMain);
@@ -104,13 +106,29 @@ QString TDictionaryFolder::Write(const QString& name, const std::string& bytes) 
     return path;
 }
 
+QStringList TDictionaryFolder::OpenFiles() const {
+    std::error_code error;
+    const std::filesystem::path folder =
+        std::filesystem::canonical(QFile::encodeName(dir_.path()).toStdString(), error);
+    QStringList open;
+    for (const auto& descriptor : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code unreadable;
+        const std::filesystem::path target =
+            std::filesystem::read_symlink(descriptor.path(), unreadable);
+        if (!unreadable && target.native().starts_with(folder.native() + '/')) {
+            open.append(QFile::decodeName(QByteArray::fromStdString(target.native())));
+        }
+    }
+    return open;
+}
+
 void LoadThroughOpenCommand(TfrmMain& window, const QString& path) {
     window.SetOpenDialog([path](QWidget*) { return std::optional<QString>(path); });
     window.N2Click();
 }
 
 QStringList ListedWords(const TfrmMain& window) {
-    const QAbstractItemModel* model = window.lbWordsList->model();
+    const QAbstractItemModel* model = Child<QListView>(window, "lbWordsList")->model();
     QStringList words;
     for (int row = 0; row < model->rowCount(); ++row) {
         words.append(model->data(model->index(row, 0), Qt::DisplayRole).toString());
@@ -120,15 +138,16 @@ QStringList ListedWords(const TfrmMain& window) {
 
 std::vector<int> SelectedRows(const TfrmMain& window) {
     std::vector<int> rows;
-    for (const QModelIndex& index : window.lbWordsList->selectionModel()->selectedIndexes()) {
+    for (const QModelIndex& index :
+         Child<QListView>(window, "lbWordsList")->selectionModel()->selectedIndexes()) {
         rows.push_back(index.row());
     }
     return rows;
 }
 
 void Search(TfrmMain& window, const QString& text) {
-    window.edtWord->setText(text);
-    QTest::mouseClick(window.btnProcess, Qt::LeftButton);
+    Child<QLineEdit>(window, "edtWord")->setText(text);
+    QTest::mouseClick(Child<QPushButton>(window, "btnProcess"), Qt::LeftButton);
 }
 
 } // namespace verblinka::test

@@ -73,10 +73,18 @@ public:
     // Writes bytes to a file named name and returns its full path.
     QString Write(const QString& name, const std::string& bytes);
     QString PathOf(const QString& name) const { return dir_.filePath(name); }
+    // The files of the folder that this process holds open: none once a
+    // load has ended, however it ended.
+    QStringList OpenFiles() const;
 
 private:
     QTemporaryDir dir_;
 };
+
+// A control of window, found by its object name.
+template <typename Control> Control* Child(const QWidget& window, const char* name) {
+    return window.findChild<Control*>(QLatin1String(name));
+}
 
 // Loads path through the open command, with the dialog answered by path.
 void LoadThroughOpenCommand(TfrmMain& window, const QString& path);
