@@ -239,11 +239,4 @@ TDictionary LoadDictionary(const std::string& path, TStringBTree& tree, TWordCod
     return BuildDictionary(*file, tree, code, maxIterations, probe, control);
 }
 
-std::string WithFullStop(std::string text) {
-    if (!text.empty() && static_cast<std::uint8_t>(text.back()) > 0x2E) {
-        text.push_back('.');
-    }
-    return text;
-}
-
 } // namespace verblinka

@@ -73,10 +73,6 @@ TDictionary LoadDictionary(const std::string& path, TStringBTree& tree, TWordCod
 // Stores the code of every entry in the network row of the same index.
 void StoreEntries(const TDictionaryEntries& entries, THammingNet& network, TWordCode& code);
 
-// An error's text as the error box shows it: a full stop is appended unless
-// the text is empty or its last byte is not above the full stop's.
-std::string WithFullStop(std::string text);
-
 // The pass limit that the program sets on its network.
 inline constexpr std::int32_t kProgramMaxIterations = 5;
 

@@ -1,6 +1,7 @@
 #include "search/Search.h"
 
 #include "engine/CheckedMath.h"
+#include "search/Messages.h"
 #include "text/CodePage1251.h"
 
 #include <algorithm>
@@ -47,20 +48,8 @@ bool IsBlankQuery(std::string_view text, bool substituted) {
                        [](char c) { return static_cast<std::uint8_t>(c) <= 0x20; });
 }
 
-std::string TSearchOutcome::SearchMessage(TSearchStatus status) {
-    switch (status) {
-    case TSearchStatus::Found:
-        return {};
-    case TSearchStatus::NoWord:
-        return kMessageNoWord;
-    case TSearchStatus::NoDictionary:
-        return kMessageNoDictionary;
-    case TSearchStatus::Cancelled:
-        return {};
-    case TSearchStatus::Failed:
-        break;
-    }
-    return kMessageSearchFailed;
+std::string TSearchOutcome::Message() const {
+    return SearchMessage(Status);
 }
 
 TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries,

@@ -16,10 +16,6 @@
 
 namespace verblinka {
 
-inline constexpr const char* kMessageNoWord = "Ошибка: не введено слово для поиска";
-inline constexpr const char* kMessageNoDictionary = "Ошибка: не загружен словарь";
-inline constexpr const char* kMessageSearchFailed = "Ошибка при поиске";
-
 // |length a - length b| plus the positions where the bytes differ.
 std::int32_t WordDistance(std::string_view a, std::string_view b);
 
@@ -60,10 +56,8 @@ struct TSearchOutcome {
     std::int32_t ChosenStep = 0;    // index into Steps of the step that set BestRow
     std::vector<TSearchStep> Steps; // filled only when asked for
 
-    // The message the caller shows; empty when the search found a row.
-    std::string Message() const { return SearchMessage(Status); }
-
-    static std::string SearchMessage(TSearchStatus status);
+    // The message the caller shows (SearchMessage); empty when the search found a row.
+    std::string Message() const;
 };
 
 // The two input checks that come before any work: NoWord, NoDictionary, or

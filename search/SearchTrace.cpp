@@ -1,11 +1,16 @@
 #include "search/SearchTrace.h"
 
 #include "engine/CheckedMath.h"
+#include "search/Messages.h"
 
 #include <map>
 #include <stdexcept>
 
 namespace verblinka {
+
+std::string TSearchTrace::Message() const {
+    return SearchMessage(Status);
+}
 
 TSearchTrace TraceSearch(std::string_view query, const TDictionaryEntries& entries,
                          THammingNet& network, TWordCode& code,

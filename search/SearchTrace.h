@@ -26,7 +26,7 @@ struct TSearchTrace {
     std::int32_t ChosenStep = 0; // the step that set BestRow
     std::vector<TTracedStep> Steps;
 
-    std::string Message() const { return TSearchOutcome::SearchMessage(Status); }
+    std::string Message() const; // as TSearchOutcome's
 };
 
 // Runs the search of SearchWord step by step with every recognition traced;

@@ -2,6 +2,7 @@
 // looks words up in it as the search command does, one line per word.
 #include "dictionary/DictionaryLoad.h"
 #include "engine/Precision.h"
+#include "search/Messages.h"
 #include "search/Search.h"
 #include "text/CodePage1251.h"
 #include "tools/LoadProgress.h"
@@ -9,9 +10,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <iostream>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -168,8 +169,8 @@ public:
                     printer.Step(step, index);
                 };
             }
-            outcome = SearchWord(query, dictionary_.Entries, dictionary_.Network, code_, false,
-                                 control);
+            outcome =
+                SearchWord(query, dictionary_.Entries, dictionary_.Network, code_, false, control);
         }
         if (outcome.Status != TSearchStatus::Found) {
             std::cout.flush();
@@ -332,15 +333,12 @@ int main(int argc, char** argv) {
         const auto path = options.dictionary->empty()
                               ? std::filesystem::path()
                               : std::filesystem::absolute(*options.dictionary, ignored);
-        std::cerr << WithFullStop(
-                         TOpenError(path.empty() ? *options.dictionary : path.string()).what())
+        std::cerr << FailureText(std::make_exception_ptr(
+                         TOpenError(path.empty() ? *options.dictionary : path.string())))
                   << '\n';
         return 2;
-    } catch (const std::bad_alloc&) {
-        std::cerr << "Недостаточно памяти для словаря.\n";
-        return 2;
-    } catch (const std::exception& error) {
-        std::cerr << WithFullStop(error.what()) << '\n';
+    } catch (...) {
+        std::cerr << FailureText(std::current_exception(), kMessageDictionaryOutOfMemory) << '\n';
         return 2;
     }
 

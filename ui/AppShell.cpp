@@ -1,6 +1,6 @@
 #include "ui/AppShell.h"
 
-#include "dictionary/DictionaryLoad.h"
+#include "search/Messages.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -12,12 +12,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include <new>
-
 namespace verblinka {
 namespace {
-
-constexpr const char* kOutOfMemoryMessage = "Недостаточно памяти для выполнения команды";
 
 // A message box centred on the screen once it has its final size: Qt places
 // it before its layout shrinks it to the text.
@@ -149,18 +145,9 @@ void ShowErrorBox(const QString& text) {
 }
 
 void HandleCommandError(std::exception_ptr error) noexcept {
-    QString text;
-    try {
-        std::rethrow_exception(std::move(error));
-    } catch (const std::bad_alloc&) {
-        text = QString::fromUtf8(WithFullStop(kOutOfMemoryMessage));
-    } catch (const std::exception& failure) {
-        // Error texts carry file names as the file system spells them.
-        text = QFile::decodeName(QByteArray::fromStdString(WithFullStop(failure.what())));
-    } catch (...) {
-        text = QString::fromUtf8(WithFullStop("Неизвестная ошибка"));
-    }
-    ShowErrorBox(text);
+    // Error texts carry file names as the file system spells them; the
+    // program's own texts are UTF-8, which the file system's encoding is too.
+    ShowErrorBox(QFile::decodeName(QByteArray::fromStdString(FailureText(std::move(error)))));
 }
 
 TWaitCursor::TWaitCursor() {

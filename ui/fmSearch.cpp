@@ -1,5 +1,6 @@
 #include "ui/fmSearch.h"
 
+#include "search/Messages.h"
 #include "search/Search.h"
 #include "search/SearchTrace.h"
 #include "ui/AppShell.h"
@@ -332,7 +333,7 @@ void TfrmMain::btnProcessClick() {
         // The input checks come before the wait cursor.
         if (const TSearchStatus status = CheckSearchInput(query, dictionary_->Entries, substituted);
             status != TSearchStatus::Found) {
-            ShowMessage(TSearchOutcome::SearchMessage(status));
+            ShowMessage(SearchMessage(status));
             return;
         }
         const TWaitCursor wait;

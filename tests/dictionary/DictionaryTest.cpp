@@ -251,7 +251,6 @@ TEST(DictionaryLoadTest, OpeningFailsForMissingFilesAndDirectoriesNamingThePath)
         FAIL() << "a missing file loaded";
     } catch (const TOpenError& error) {
         EXPECT_EQ(std::string(error.what()), "Cannot open file " + missing);
-        EXPECT_EQ(WithFullStop(error.what()), "Cannot open file " + missing + ".");
     }
     EXPECT_THROW(LoadDictionary(directory.string(), tree, code, kProgramMaxIterations), TOpenError);
 }
@@ -266,15 +265,6 @@ TEST(DictionaryLoadTest, LoadingTheSameFileTwiceGivesTheSameList) {
     std::filesystem::remove(path);
     EXPECT_EQ(first.Entries, second.Entries);
     EXPECT_EQ(first.Entries.size(), 5u);
-}
-
-TEST(ErrorTextTest, AFullStopIsAppendedOnlyAfterBytesAboveIt) {
-    EXPECT_EQ(WithFullStop(""), "");
-    EXPECT_EQ(WithFullStop("Cannot open file /tmp/a"), "Cannot open file /tmp/a.");
-    EXPECT_EQ(WithFullStop("Cannot open file /tmp/"), "Cannot open file /tmp/.");
-    EXPECT_EQ(WithFullStop("Cannot open file /tmp/a."), "Cannot open file /tmp/a.");
-    EXPECT_EQ(WithFullStop("ends with a dash -"), "ends with a dash -");
-    EXPECT_EQ(WithFullStop("\xCA\xCE\xD2"), "\xCA\xCE\xD2.");
 }
 
 } // namespace

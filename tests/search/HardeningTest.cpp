@@ -6,6 +6,7 @@
 #include "reference/FaultySource.h"
 #include "reference/ReferenceModel.h"
 #include "reference/Unprivileged.h"
+#include "search/Messages.h"
 #include "search/Search.h"
 
 #include <gtest/gtest.h>

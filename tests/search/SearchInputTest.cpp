@@ -1,5 +1,6 @@
 // The input checks that a search makes before any work, asked on their own
 // and as part of the search.
+#include "search/Messages.h"
 #include "search/Search.h"
 
 #include "dictionary/DictionaryLoad.h"
@@ -31,8 +32,8 @@ TEST(SearchInput, SearchReportsTheSameRefusalsWithTheirMessages) {
     const TSearchOutcome noDictionary = SearchWord("кот", none, network, code);
     EXPECT_EQ(noDictionary.Status, TSearchStatus::NoDictionary);
     EXPECT_EQ(noDictionary.Message(), "Ошибка: не загружен словарь");
-    EXPECT_EQ(TSearchOutcome::SearchMessage(TSearchStatus::Failed), "Ошибка при поиске");
-    EXPECT_EQ(TSearchOutcome::SearchMessage(TSearchStatus::Found), "");
+    EXPECT_EQ(SearchMessage(TSearchStatus::Failed), "Ошибка при поиске");
+    EXPECT_EQ(SearchMessage(TSearchStatus::Found), "");
 }
 
 TEST(SearchInput, ACharacterTheCodePageLacksIsACharacterATypedControlOneIsNot) {
