@@ -459,7 +459,7 @@ int LoadChild(const std::string& path) {
               << std::filesystem::file_size(path) / 1024 << " KiB file): load " << Ms(load)
               << ", then a search " << Ms(search) << ", peak memory " << PeakMemoryKiB() / 1024
               << " MiB" << std::endl;
-    return outcome.Status == TSearchStatus::Found ? 0 : 1;
+    return outcome.Status == TSearchStatus::Selected ? 0 : 1;
 }
 
 // ---- real word lists: one-edit misspellings --------------------------------
@@ -544,7 +544,7 @@ int Misspellings(const std::string& path, int count) {
             const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network,
                                                       code, false, control);
             times.push_back(SecondsSince(queryStart));
-            hits += outcome.Status == TSearchStatus::Found &&
+            hits += outcome.Status == TSearchStatus::Selected &&
                     dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word == original;
         }
         const double cpu = (ProcessCpuSeconds() - cpuStart) / static_cast<double>(count);

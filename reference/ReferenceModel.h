@@ -321,7 +321,7 @@ std::string CheckSearch(std::string_view query, const TDictionaryEntries& entrie
     if (entries.empty()) {
         return outcome.Status == TSearchStatus::NoDictionary ? "" : "no dictionary, not refused";
     }
-    if (outcome.Status != TSearchStatus::Found) {
+    if (outcome.Status != TSearchStatus::Selected) {
         return "the search failed: " + outcome.Message();
     }
     std::int64_t best = 0;

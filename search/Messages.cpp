@@ -7,7 +7,7 @@ namespace verblinka {
 
 std::string SearchMessage(TSearchStatus status) {
     switch (status) {
-    case TSearchStatus::Found:
+    case TSearchStatus::Selected:
     case TSearchStatus::Cancelled:
         return {};
     case TSearchStatus::NoWord:

@@ -52,15 +52,15 @@ std::string TSearchOutcome::Message() const {
     return SearchMessage(Status);
 }
 
-TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries,
-                               bool substituted) {
+std::optional<TSearchStatus> CheckSearchInput(std::string_view query,
+                                              const TDictionaryEntries& entries, bool substituted) {
     if (IsBlankQuery(query, substituted)) {
         return TSearchStatus::NoWord;
     }
     if (entries.empty()) {
         return TSearchStatus::NoDictionary;
     }
-    return TSearchStatus::Found;
+    return std::nullopt;
 }
 
 namespace {
@@ -251,9 +251,10 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                           THammingNet& network, TWordCode& code, bool recordSteps,
                           const TSearchControl& control) {
     TSearchOutcome outcome;
-    outcome.Status = CheckSearchInput(
-        query, entries, query.find(static_cast<char>(kSubstituteByte)) != std::string_view::npos);
-    if (outcome.Status != TSearchStatus::Found) {
+    if (const std::optional<TSearchStatus> refusal = CheckSearchInput(
+            query, entries,
+            query.find(static_cast<char>(kSubstituteByte)) != std::string_view::npos)) {
+        outcome.Status = *refusal;
         return outcome;
     }
     try {
@@ -334,7 +335,7 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                 break; // found exactly: no variant can tie it
             }
         }
-        outcome.Status = TSearchStatus::Found;
+        outcome.Status = TSearchStatus::Selected;
     } catch (const std::exception&) {
         outcome = TSearchOutcome{};
         outcome.Status = TSearchStatus::Failed;

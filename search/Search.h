@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,9 @@ std::string InsertBlank(std::string_view s, std::int32_t p);
 // says so); that is a character of the word, so the text is not blank.
 bool IsBlankQuery(std::string_view text, bool substituted = false);
 
-enum class TSearchStatus { Found, NoWord, NoDictionary, Failed, Cancelled };
+// How a search ended: it selected a row (BestRow), it refused its input (no
+// word typed, no dictionary loaded), it failed, or it was cancelled.
+enum class TSearchStatus { Selected, NoWord, NoDictionary, Failed, Cancelled };
 
 // One recognition of a search: the text coded (the query or a variant), the
 // row the network returned and that entry's distance from the text.
@@ -56,18 +59,20 @@ struct TSearchOutcome {
     std::int32_t ChosenStep = 0;    // index into Steps of the step that set BestRow
     std::vector<TSearchStep> Steps; // filled only when asked for
 
-    // The message the caller shows (SearchMessage); empty when the search found a row.
+    // The message the caller shows (SearchMessage); empty when the search selected a row.
     std::string Message() const;
 };
 
-// The two input checks that come before any work: NoWord, NoDictionary, or
-// Found when the search may go on. The window shows its wait cursor only
-// after they pass, so it asks for them on their own. substituted as for
+// The two input checks that come before any work: the refusal (NoWord or
+// NoDictionary), or nothing when the input is accepted and the search may go
+// on. The window shows its wait cursor only after they pass, so it asks for
+// them on their own. substituted as for
 // IsBlankQuery: callers that converted typed text check with it before
 // SearchWord, which cannot tell a substitute from a typed control character
 // and so refuses only queries without the substitute byte.
-TSearchStatus CheckSearchInput(std::string_view query, const TDictionaryEntries& entries,
-                               bool substituted = false);
+std::optional<TSearchStatus> CheckSearchInput(std::string_view query,
+                                              const TDictionaryEntries& entries,
+                                              bool substituted = false);
 
 // Looks query (Windows-1251 bytes, as typed) up in the dictionary whose entries
 // are `entries` and whose network holds their codes row by row.

@@ -16,8 +16,8 @@ TSearchTrace TraceSearch(std::string_view query, const TDictionaryEntries& entri
                          THammingNet& network, TWordCode& code,
                          const std::vector<std::int32_t>& requestedRows) {
     TSearchTrace result;
-    result.Status = CheckSearchInput(query, entries);
-    if (result.Status != TSearchStatus::Found) {
+    if (const std::optional<TSearchStatus> refusal = CheckSearchInput(query, entries)) {
+        result.Status = *refusal;
         return result;
     }
     try {
@@ -57,6 +57,7 @@ TSearchTrace TraceSearch(std::string_view query, const TDictionaryEntries& entri
             }
             result.Steps.push_back(std::move(step));
         }
+        result.Status = TSearchStatus::Selected;
     } catch (const std::exception&) {
         result = TSearchTrace{};
         result.Status = TSearchStatus::Failed;

@@ -175,7 +175,7 @@ std::string SearchJson(std::string_view query, const TSearchTrace& search,
                        const TDictionaryEntries& entries, bool withTrace) {
     TJsonWriter json;
     json.Begin('{').Key("query").Text(Unicode(query));
-    if (search.Status != TSearchStatus::Found) {
+    if (search.Status != TSearchStatus::Selected) {
         json.Key("error").Text(search.Message());
         return json.End('}').Take();
     }
@@ -209,7 +209,7 @@ bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view qu
     if (options.Json) {
         out << SearchJson(query, search, dictionary.Entries, options.Trace) << '\n';
     }
-    if (search.Status != TSearchStatus::Found) {
+    if (search.Status != TSearchStatus::Selected) {
         out.flush();
         err << search.Message() << '\n';
         return false;

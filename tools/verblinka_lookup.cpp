@@ -160,9 +160,11 @@ public:
                                      [this](std::string_view bytes) { return Show(bytes); });
         }
         TSearchOutcome outcome;
-        outcome.Status = CheckSearchInput(query, dictionary_.Entries, substituted);
         TStepPrinter printer(*this);
-        if (outcome.Status == TSearchStatus::Found) {
+        if (const std::optional<TSearchStatus> refusal =
+                CheckSearchInput(query, dictionary_.Entries, substituted)) {
+            outcome.Status = *refusal;
+        } else {
             TSearchControl control;
             if (options_.explain) {
                 control.OnStep = [&](const TSearchStep& step, std::int32_t index) {
@@ -172,7 +174,7 @@ public:
             outcome =
                 SearchWord(query, dictionary_.Entries, dictionary_.Network, code_, false, control);
         }
-        if (outcome.Status != TSearchStatus::Found) {
+        if (outcome.Status != TSearchStatus::Selected) {
             std::cout.flush();
             std::cerr << outcome.Message() << '\n';
             return false;

@@ -288,7 +288,7 @@ void TfrmNetwork::FollowSearch(std::string_view query, const TDictionaryEntries&
 
 void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& entries,
                              TSearchTrace search) {
-    if (search.Status != TSearchStatus::Found) {
+    if (search.Status != TSearchStatus::Selected) {
         // The main window has its result; an older search must not pass for it.
         ForgetSearch();
         lblStory->setText(QStringLiteral("Не удалось проследить поиск «%1».")

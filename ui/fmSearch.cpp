@@ -331,9 +331,9 @@ void TfrmMain::btnProcessClick() {
         bool substituted = false;
         const std::string query = Utf8To1251(edtWord->text().toStdString(), substituted);
         // The input checks come before the wait cursor.
-        if (const TSearchStatus status = CheckSearchInput(query, dictionary_->Entries, substituted);
-            status != TSearchStatus::Found) {
-            ShowMessage(SearchMessage(status));
+        if (const std::optional<TSearchStatus> refusal =
+                CheckSearchInput(query, dictionary_->Entries, substituted)) {
+            ShowMessage(SearchMessage(*refusal));
             return;
         }
         const TWaitCursor wait;
@@ -357,7 +357,7 @@ void TfrmMain::btnProcessClick() {
         const auto search = [&] {
             outcome =
                 SearchWord(query, dictionary.Entries, dictionary.Network, WordCode, false, control);
-            if (traceForView && outcome.Status == TSearchStatus::Found) {
+            if (traceForView && outcome.Status == TSearchStatus::Selected) {
                 trace = TraceSearch(query, dictionary.Entries, dictionary.Network, WordCode);
             }
         };
@@ -365,7 +365,7 @@ void TfrmMain::btnProcessClick() {
             outcome.Status == TSearchStatus::Cancelled) {
             return; // the selection stays as it was
         }
-        if (outcome.Status != TSearchStatus::Found) {
+        if (outcome.Status != TSearchStatus::Selected) {
             ShowMessage(outcome.Message()); // under the wait cursor, until it is closed
             return;
         }

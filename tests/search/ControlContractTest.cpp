@@ -101,7 +101,7 @@ TEST(SearchControlTest, StepsAndProgressFollowTheVariantsAndCancelGivesNoRow) {
     TWordCode code{};
     const std::string query = "\xEA\xEE\xF2\xFB"; // котЫ in lower case
     const TSearchOutcome plain = SearchWord(query, entries, network, code, true);
-    ASSERT_EQ(plain.Status, TSearchStatus::Found);
+    ASSERT_EQ(plain.Status, TSearchStatus::Selected);
 
     std::vector<TSearchStep> steps;
     std::vector<std::int32_t> indices;
@@ -120,7 +120,7 @@ TEST(SearchControlTest, StepsAndProgressFollowTheVariantsAndCancelGivesNoRow) {
         indices.clear();
         control.Threads = threads;
         const TSearchOutcome watched = SearchWord(query, entries, network, code, false, control);
-        EXPECT_EQ(watched.Status, TSearchStatus::Found);
+        EXPECT_EQ(watched.Status, TSearchStatus::Selected);
         EXPECT_EQ(watched.BestRow, plain.BestRow);
         EXPECT_EQ(watched.BestDistance, plain.BestDistance);
         const auto total = static_cast<std::int32_t>(query.size() + 1);

@@ -17,9 +17,9 @@ TEST(SearchInput, BlankQueryComesBeforeAMissingDictionary) {
     EXPECT_EQ(CheckSearchInput("", none), TSearchStatus::NoWord);
     EXPECT_EQ(CheckSearchInput(std::string(" \t\r\n\x01\0 ", 7), some), TSearchStatus::NoWord);
     EXPECT_EQ(CheckSearchInput("кот", none), TSearchStatus::NoDictionary);
-    EXPECT_EQ(CheckSearchInput(" к ", some), TSearchStatus::Found);
+    EXPECT_EQ(CheckSearchInput(" к ", some), std::nullopt);
     // A byte above the blank makes a word, even one the control range lacks.
-    EXPECT_EQ(CheckSearchInput("\x7F", some), TSearchStatus::Found);
+    EXPECT_EQ(CheckSearchInput("\x7F", some), std::nullopt);
 }
 
 TEST(SearchInput, SearchReportsTheSameRefusalsWithTheirMessages) {
@@ -33,7 +33,7 @@ TEST(SearchInput, SearchReportsTheSameRefusalsWithTheirMessages) {
     EXPECT_EQ(noDictionary.Status, TSearchStatus::NoDictionary);
     EXPECT_EQ(noDictionary.Message(), "Ошибка: не загружен словарь");
     EXPECT_EQ(SearchMessage(TSearchStatus::Failed), "Ошибка при поиске");
-    EXPECT_EQ(SearchMessage(TSearchStatus::Found), "");
+    EXPECT_EQ(SearchMessage(TSearchStatus::Selected), "");
 }
 
 TEST(SearchInput, ACharacterTheCodePageLacksIsACharacterATypedControlOneIsNot) {
@@ -42,7 +42,7 @@ TEST(SearchInput, ACharacterTheCodePageLacksIsACharacterATypedControlOneIsNot) {
         bool substituted = false;
         const std::string query = Utf8To1251(typed, substituted);
         EXPECT_TRUE(substituted) << typed;
-        EXPECT_EQ(CheckSearchInput(query, some, substituted), TSearchStatus::Found) << typed;
+        EXPECT_EQ(CheckSearchInput(query, some, substituted), std::nullopt) << typed;
     }
     for (const char* typed : {"\x1A", " \x1A\t", "\u2003"}) { // U+001A and a wide blank
         bool substituted = true;
@@ -57,7 +57,7 @@ TEST(SearchInput, ACharacterTheCodePageLacksIsACharacterATypedControlOneIsNot) {
     TWordCode code{};
     StoreEntries(some, network, code);
     const TSearchOutcome outcome = SearchWord("\x1A", some, network, code);
-    EXPECT_EQ(outcome.Status, TSearchStatus::Found);
+    EXPECT_EQ(outcome.Status, TSearchStatus::Selected);
     EXPECT_EQ(outcome.BestRow, 1);
 }
 

@@ -17,7 +17,7 @@ TSearchOutcome ReferenceSearch(std::string_view query, const TDictionaryEntries&
                                THammingNet& network) {
     network.SetReferenceMode(true);
     TSearchOutcome outcome;
-    outcome.Status = TSearchStatus::Found;
+    outcome.Status = TSearchStatus::Selected;
     TWordCode code{};
     std::vector<std::string> texts = {std::string(query)};
     for (std::size_t p = 1; p <= query.size(); ++p) {

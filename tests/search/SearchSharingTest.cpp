@@ -91,7 +91,7 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
             const TSearchOutcome outcome = SearchWord(query, dictionary.Entries,
                                                       dictionary.Network, code, true, control);
             const std::string what = query + ", " + std::to_string(threads) + " threads";
-            ASSERT_EQ(outcome.Status, TSearchStatus::Found) << what;
+            ASSERT_EQ(outcome.Status, TSearchStatus::Selected) << what;
             EXPECT_EQ(outcome.BestRow, literal.Row) << what;
             EXPECT_EQ(outcome.BestDistance, literal.Distance) << what;
             EXPECT_EQ(outcome.ChosenStep, literal.Chosen) << what;
@@ -176,7 +176,7 @@ TEST(SearchSharingTest, VeryLongQueries) {
     // 21 recognitions and a pass over the query.
     query.assign(1'000'000, '\xCA');
     outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
-    ASSERT_EQ(outcome.Status, TSearchStatus::Found);
+    ASSERT_EQ(outcome.Status, TSearchStatus::Selected);
     const std::string chosen = outcome.ChosenStep == 0 ? query : InsertBlank(query, outcome.ChosenStep);
     EXPECT_EQ(outcome.BestDistance,
               WordDistance(chosen, dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word));
@@ -194,7 +194,7 @@ TEST(SearchSharingTest, ProgressCancelAndExactHits) {
     };
     const TSearchOutcome found =
         SearchWord("\xCA\xCE\xD2\xDB", dictionary.Entries, dictionary.Network, code, false, control);
-    EXPECT_EQ(found.Status, TSearchStatus::Found);
+    EXPECT_EQ(found.Status, TSearchStatus::Selected);
     EXPECT_EQ(last.load(), 5);
     EXPECT_TRUE(totalRight.load());
 

@@ -59,7 +59,7 @@ TEST(SearchTest, AnExactEntryIsTheFinalSelection) {
     TDictionary dictionary =
         DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC \xCF\xA8\xD1 \xCA\xCE\xD2\xDB");
     const TSearchOutcome outcome = Search(dictionary, "\xCA\xCE\xD2\xDB", true);
-    ASSERT_EQ(outcome.Status, TSearchStatus::Found);
+    ASSERT_EQ(outcome.Status, TSearchStatus::Selected);
     EXPECT_EQ(Selected(dictionary, outcome), "\xCA\xCE\xD2\xDB");
     EXPECT_EQ(outcome.BestDistance, 0);
     EXPECT_EQ(outcome.Steps.size(), 5u); // the word and one variant per byte

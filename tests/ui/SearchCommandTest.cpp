@@ -141,7 +141,7 @@ TEST(SearchCommand, SelectsTheSameRowAsTheCoreSearch) {
         Search(frm, query);
         const TSearchOutcome outcome =
             SearchWord(Utf8To1251(query.toStdString()), reference.Entries, reference.Network, code);
-        ASSERT_EQ(outcome.Status, TSearchStatus::Found);
+        ASSERT_EQ(outcome.Status, TSearchStatus::Selected);
         EXPECT_EQ(SelectedRows(frm), std::vector<int>{outcome.BestRow}) << query.toStdString();
     }
     EXPECT_TRUE(answerer.Records().empty());
