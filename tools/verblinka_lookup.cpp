@@ -335,8 +335,8 @@ int main(int argc, char** argv) {
         const auto path = options.dictionary->empty()
                               ? std::filesystem::path()
                               : std::filesystem::absolute(*options.dictionary, ignored);
-        std::cerr << FailureText(std::make_exception_ptr(
-                         TOpenError(path.empty() ? *options.dictionary : path.string())))
+        std::cerr << WithFullStop(
+                         TOpenError(path.empty() ? *options.dictionary : path.string()).what())
                   << '\n';
         return 2;
     } catch (...) {
