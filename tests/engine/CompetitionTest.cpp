@@ -493,7 +493,7 @@ TClassState ClassesOf(const Values& values, std::mt19937* shuffle = nullptr) {
     }
     if (shuffle != nullptr) {
         std::shuffle(order.begin(), order.end(), *shuffle);
-        Values shuffled(state.Values.size());
+        auto shuffled = state.Values; // every place is written below: order is a permutation
         for (std::size_t c = 0; c < order.size(); ++c) {
             shuffled[order[c]] = state.Values[c];
         }
