@@ -493,9 +493,10 @@ TClassState ClassesOf(const Values& values, std::mt19937* shuffle = nullptr) {
     }
     if (shuffle != nullptr) {
         std::shuffle(order.begin(), order.end(), *shuffle);
-        auto shuffled = state.Values; // every place is written below: order is a permutation
+        const std::vector<double> original = state.Values;
+        std::vector<double> shuffled(original.size());
         for (std::size_t c = 0; c < order.size(); ++c) {
-            shuffled[order[c]] = state.Values[c];
+            shuffled[order[c]] = original[c];
         }
         state.Values = shuffled;
     }
