@@ -12,6 +12,9 @@ namespace verblinka {
 namespace {
 
 constexpr std::uint64_t kGridSteps = std::uint64_t{1} << 53; // of one binade
+// In place of a tie step's base in bases_: past the binade, so that the
+// quick loop hands the step to the careful one.
+constexpr std::uint64_t kTieBase = std::uint64_t{1} << 54;
 constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
 // No value above this, so that even 2^32 of them sum far below DBL_MAX: the
 // method forms the full total, which the literal pass never does.
@@ -83,6 +86,9 @@ void TClassCompetition::StepsFor(int binade) {
         const std::uint64_t rest = fine & 2047;
         steps_[c] = {whole + (rest > 1024 ? 1 : 0), rest == 1024, (whole & 1) != 0};
     }
+    for (std::size_t c = 0; c < steps_.size(); ++c) {
+        bases_[c] = steps_[c].Tie ? kTieBase : steps_[c].Base;
+    }
 }
 
 // The reference trajectory P, on the grids of its binades.
@@ -101,13 +107,36 @@ bool TClassCompetition::Prepare(const TClassState& in) {
     segments_.clear();
     ties_.clear();
     steps_.resize(classCount);
+    bases_.resize(classCount);
     int binade = precision::BinadeOf(0.0);
     segments_.push_back({0, binade, GridOf(binade)});
     StepsFor(binade);
     std::uint64_t k = 0;
+    const std::uint16_t* classes = classes_;
+    std::uint64_t* grid = grid_.data();
     for (std::size_t j = 0; j < units; ++j) {
-        grid_[j] = k;
-        const Step& step = steps_[classes_[j]];
+        // Four steps at once while none is a tie or leaves the binade: every
+        // base is below 2^55 and the sum of four stays below 2^64, so one
+        // test on the last covers them all.
+        for (const std::uint64_t* base = bases_.data(); j + 4 <= units; j += 4) {
+            const std::uint64_t k1 = k + base[classes[j]];
+            const std::uint64_t k2 = k1 + base[classes[j + 1]];
+            const std::uint64_t k3 = k2 + base[classes[j + 2]];
+            const std::uint64_t k4 = k3 + base[classes[j + 3]];
+            if (k4 >= kGridSteps) {
+                break;
+            }
+            grid[j] = k;
+            grid[j + 1] = k1;
+            grid[j + 2] = k2;
+            grid[j + 3] = k3;
+            k = k4;
+        }
+        if (j >= units) {
+            break;
+        }
+        grid[j] = k;
+        const Step& step = steps_[classes[j]];
         std::uint64_t next = k + step.Base;
         if (step.Tie) [[unlikely]] {
             // Storing rounds a tie to the even neighbour.

@@ -104,6 +104,7 @@ private:
     std::vector<Segment> segments_;   // ascending binades, first times ascending
     std::vector<std::uint32_t> ties_; // steps that round a tie inside their binade
     std::vector<Step> steps_;         // per class, for the binade at hand
+    std::vector<std::uint64_t> bases_; // per class: its Base, or above the binade for a tie
     double total_ = 0.0;
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known
     std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
