@@ -440,7 +440,116 @@ bool TClassCompetition::Intern(double value, TClassState& out, std::uint16_t& cl
     }
 }
 
+// Where every value is a whole multiple of one power of two and the total of
+// all units stays below 2^53 of it, no partial sum of any order rounds: each
+// unit's sum is the total less its own value, exactly, whatever the order.
+// The first layer's values (halves up to N) always are. Fills presence_ and
+// classSums_ for the classes that occur; false when the condition fails.
+bool TClassCompetition::ExactSums(const TClassState& in) {
+    const std::size_t units = in.Classes.size();
+    const std::size_t classCount = in.Values.size();
+    if (units == 0 || classCount > 65536) {
+        return false;
+    }
+    int grain = std::numeric_limits<int>::max(); // exponent of the coarsest common power of two
+    double largest = 0.0;
+    for (const double value : in.Values) {
+        if (!Fits(value)) {
+            return false;
+        }
+        if (value == 0.0) {
+            continue;
+        }
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+        const int biased = static_cast<int>(bits >> 52);
+        const std::uint64_t fraction = bits & kFractionMask;
+        const std::uint64_t significand =
+            biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+        grain = std::min(grain, std::max(biased, 1) - 1075 + std::countr_zero(significand));
+        largest = std::max(largest, value);
+    }
+    if (largest == 0.0) {
+        grain = 0;
+    }
+    // In units of 2^grain: whole numbers below 2^53, and so is the total.
+    const double largestUnits = std::ldexp(largest, -grain);
+    if (largestUnits >= 0x1p53 ||
+        largestUnits * static_cast<double>(units) >= 0x1p53) { // exact enough to bound
+        return false;
+    }
+    simulatedSteps_ = 0;
+    counts_.assign(classCount, 0);
+    std::uint32_t* counts = counts_.data();
+    const std::uint16_t* classes = in.Classes.data();
+    for (std::size_t j = 0; j < units; ++j) {
+        ++counts[classes[j]];
+    }
+    std::uint64_t total = 0;
+    for (std::size_t c = 0; c < classCount; ++c) {
+        total += counts[c] * static_cast<std::uint64_t>(std::ldexp(in.Values[c], -grain));
+    }
+    classSums_.resize(classCount);
+    for (std::size_t c = 0; c < classCount; ++c) {
+        const auto own = static_cast<std::uint64_t>(std::ldexp(in.Values[c], -grain));
+        classSums_[c] =
+            counts[c] == 0 ? 0.0 : std::ldexp(static_cast<double>(total - own), grain);
+    }
+    return true;
+}
+
+// The pass where ExactSums applies: one output per class, the units mapped.
+bool TClassCompetition::ExactPass(const TClassState& in, TClassState& out, double epsilon,
+                                  double maxOutput, TPassSummary& summary) {
+    if (!ExactSums(in)) {
+        return false;
+    }
+    const std::size_t classCount = in.Values.size();
+    units_ = in.Classes.size();
+    BeginOutput(out);
+    mapped_.resize(classCount);
+    bool stable = true;
+    bool anyOutput = false;
+    double best = 0.0;
+    for (std::size_t c = 0; c < classCount; ++c) {
+        if (counts_[c] == 0) {
+            continue;
+        }
+        const double own = in.Values[c];
+        const double output =
+            Activation(precision::Inhibit(own, classSums_[c], epsilon), maxOutput);
+        if (output != output || !Intern(output, out, mapped_[c])) {
+            return false; // NaN orders nothing: leave it to the sweep
+        }
+        stable = stable && output == own;
+        if (!anyOutput || output > best) {
+            best = output;
+            anyOutput = true;
+        }
+    }
+    const std::uint16_t* classes = in.Classes.data();
+    const std::uint16_t* mapped = mapped_.data();
+    std::uint16_t* outClasses = out.Classes.data();
+    for (std::size_t j = 0; j < units_; ++j) {
+        outClasses[j] = mapped[classes[j]];
+    }
+    // The first unit with the largest output.
+    std::size_t leader = 0;
+    const double* outValues = out.Values.data();
+    while (outValues[outClasses[leader]] != best) {
+        ++leader;
+    }
+    summary.Stable = stable;
+    summary.Leader = leader;
+    return true;
+}
+
 bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> sums) {
+    if (ExactSums(in)) {
+        for (std::size_t j = 0; j < in.Classes.size(); ++j) {
+            sums[j] = classSums_[in.Classes[j]];
+        }
+        return true;
+    }
     units_ = in.Classes.size();
     TClassState out;
     BeginOutput(out);
@@ -456,6 +565,9 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
                              double maxOutput, TPassSummary& summary) {
+    if (ExactPass(in, out, epsilon, maxOutput, summary)) {
+        return true;
+    }
     units_ = in.Classes.size();
     BeginOutput(out);
     bool stable = true;

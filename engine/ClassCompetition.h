@@ -83,6 +83,9 @@ private:
         double Sum = 0.0;
     };
 
+    bool ExactSums(const TClassState& in);
+    bool ExactPass(const TClassState& in, TClassState& out, double epsilon, double maxOutput,
+                   TPassSummary& summary);
     bool Prepare(const TClassState& in);
     void StepsFor(int binade);
     double Prefix(std::size_t time, std::size_t segment) const {
@@ -117,6 +120,9 @@ private:
     std::vector<std::uint64_t> internKeys_;
     std::vector<std::uint32_t> internUsed_;
     std::uint64_t simulatedSteps_ = 0;
+    std::vector<std::uint32_t> counts_;    // units per class, where no sum rounds
+    std::vector<double> classSums_;        // and each class's sum
+    std::vector<std::uint16_t> mapped_;    // each class's output class
 };
 
 } // namespace verblinka
