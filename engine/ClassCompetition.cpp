@@ -384,12 +384,31 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
                 ++nextTie;
                 continue;
             }
-            for (; j < stop; ++j) {
-                std::uint16_t id = current_[classes[j]];
+            const std::uint16_t* current = current_.data();
+            while (j < stop) {
+                // Four units at once while each class has its result.
+                for (; j + 4 <= stop; j += 4) {
+                    const std::uint16_t a = current[classes[j]];
+                    const std::uint16_t b = current[classes[j + 1]];
+                    const std::uint16_t c = current[classes[j + 2]];
+                    const std::uint16_t d = current[classes[j + 3]];
+                    if (std::max(std::max(a, b), std::max(c, d)) >= kParity) {
+                        break;
+                    }
+                    out[j] = a;
+                    out[j + 1] = b;
+                    out[j + 2] = c;
+                    out[j + 3] = d;
+                }
+                if (j == stop) {
+                    break;
+                }
+                std::uint16_t id = current[classes[j]];
                 if (id >= kParity && !resolve(j, segment, id)) {
                     return false;
                 }
                 out[j] = id;
+                ++j;
             }
         }
         if (!last) {
