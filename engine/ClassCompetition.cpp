@@ -19,6 +19,7 @@ constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
 // No value above this, so that even 2^32 of them sum far below DBL_MAX: the
 // method forms the full total, which the literal pass never does.
 constexpr double kLargestValue = 0x1p960;
+constexpr std::size_t kMemoSlots = 4096; // the memo's smallest size
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
 constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
 constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
@@ -37,6 +38,16 @@ std::uint64_t GridUnits(double x) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
     const std::uint64_t fraction = bits & kFractionMask;
     return (bits >> 52) == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+}
+
+// The memo's slot for (target, offset). The offsets of one window share
+// their target and differ in a few high bits only (small multiples of one
+// grid), so every bit of the key is mixed into the low ones.
+std::size_t MemoHash(std::uint32_t target, std::uint64_t offset) {
+    std::uint64_t x = offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+    return static_cast<std::size_t>(x ^ (x >> 31));
 }
 
 std::size_t InternHash(std::uint64_t bits) {
@@ -178,9 +189,7 @@ std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) con
 const TClassCompetition::MemoSlot* TClassCompetition::FindMemo(std::uint32_t target,
                                                                std::uint64_t offset) const {
     const std::size_t mask = memo_.size() - 1;
-    const std::uint64_t mixed =
-        (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
-    for (std::size_t slot = static_cast<std::size_t>(mixed ^ (mixed >> 31)) & mask;;
+    for (std::size_t slot = MemoHash(target, offset) & mask;;
          slot = (slot + 1) & mask) {
         const MemoSlot& here = memo_[slot];
         if (here.Generation != generation_) {
@@ -208,9 +217,7 @@ void TClassCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset,
 
 void TClassCompetition::PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum) {
     const std::size_t mask = memo_.size() - 1;
-    const std::uint64_t mixed =
-        (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
-    std::size_t slot = static_cast<std::size_t>(mixed ^ (mixed >> 31)) & mask;
+    std::size_t slot = MemoHash(target, offset) & mask;
     while (memo_[slot].Generation == generation_) {
         if (memo_[slot].Target == target && memo_[slot].Offset == offset) {
             return;
@@ -300,8 +307,13 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
     if (!Prepare(in)) {
         return false;
     }
-    if (memo_.empty()) {
-        memo_.resize(4096);
+    // A table sized for an earlier pass with many more entries would turn
+    // every look-up into a cache miss: start afresh at the size the last pass
+    // needed.
+    const std::size_t wanted = std::max<std::size_t>(kMemoSlots, std::bit_ceil(4 * memoCount_));
+    if (memo_.empty() || memo_.size() > 4 * wanted) {
+        memo_.assign(wanted, MemoSlot{});
+        generation_ = 0;
     }
     if (++generation_ == 0) {
         std::fill(memo_.begin(), memo_.end(), MemoSlot{});
