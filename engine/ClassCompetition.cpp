@@ -509,11 +509,22 @@ bool TClassCompetition::ExactSums(const TClassState& in) {
         return false;
     }
     simulatedSteps_ = 0;
-    counts_.assign(classCount, 0);
+    // Four tables, so that runs of one class do not wait on their own counts.
+    counts_.assign(4 * classCount, 0);
     std::uint32_t* counts = counts_.data();
     const std::uint16_t* classes = in.Classes.data();
-    for (std::size_t j = 0; j < units; ++j) {
+    std::size_t j = 0;
+    for (; j + 4 <= units; j += 4) {
         ++counts[classes[j]];
+        ++counts[classCount + classes[j + 1]];
+        ++counts[2 * classCount + classes[j + 2]];
+        ++counts[3 * classCount + classes[j + 3]];
+    }
+    for (; j < units; ++j) {
+        ++counts[classes[j]];
+    }
+    for (std::size_t c = 0; c < classCount; ++c) {
+        counts[c] += counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
     }
     std::uint64_t total = 0;
     for (std::size_t c = 0; c < classCount; ++c) {
