@@ -19,7 +19,7 @@ constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
 // No value above this, so that even 2^32 of them sum far below DBL_MAX: the
 // method forms the full total, which the literal pass never does.
 constexpr double kLargestValue = 0x1p960;
-constexpr std::size_t kMemoSlots = 4096; // the memo's smallest size
+constexpr std::size_t kMemoSlots = 1024; // the memo's smallest size
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
 constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
 constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
