@@ -476,7 +476,7 @@ bool TClassCompetition::Intern(double value, TClassState& out, std::uint16_t& cl
 // unit's sum is the total less its own value, exactly, whatever the order.
 // The first layer's values (halves up to N) always are. Fills presence_ and
 // classSums_ for the classes that occur; false when the condition fails.
-bool TClassCompetition::ExactSums(const TClassState& in) {
+bool TClassCompetition::ExactSums(const TClassView& in) {
     const std::size_t units = in.Classes.size();
     const std::size_t classCount = in.Values.size();
     if (units == 0 || classCount > 65536) {
@@ -540,7 +540,7 @@ bool TClassCompetition::ExactSums(const TClassState& in) {
 }
 
 // The pass where ExactSums applies: one output per class, the units mapped.
-bool TClassCompetition::ExactPass(const TClassState& in, TClassState& out, double epsilon,
+bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double epsilon,
                                   double maxOutput, TPassSummary& summary) {
     if (!ExactSums(in)) {
         return false;
@@ -586,7 +586,7 @@ bool TClassCompetition::ExactPass(const TClassState& in, TClassState& out, doubl
 }
 
 bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> sums) {
-    if (ExactSums(in)) {
+    if (ExactSums({in.Classes, in.Values})) {
         for (std::size_t j = 0; j < in.Classes.size(); ++j) {
             sums[j] = classSums_[in.Classes[j]];
         }
@@ -607,7 +607,7 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
                              double maxOutput, TPassSummary& summary) {
-    if (ExactPass(in, out, epsilon, maxOutput, summary)) {
+    if (ExactPass({in.Classes, in.Values}, out, epsilon, maxOutput, summary)) {
         return true;
     }
     units_ = in.Classes.size();

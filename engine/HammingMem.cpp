@@ -373,9 +373,10 @@ std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> fi
     if (firstLayer.size() != ToSize(PatternCount_)) {
         throw std::invalid_argument("First layer of another size than the network");
     }
-    scratch.Input_.Classes.assign(firstLayer.begin(), firstLayer.end());
     scratch.Input_.Values = FirstLayerOutputs();
-    return Compete(scratch, true, nullptr, false);
+    // The first pass reads the classes where they are; they are copied only
+    // if it cannot take them.
+    return Compete(scratch, true, nullptr, false, firstLayer);
 }
 
 TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
@@ -415,8 +416,13 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
 // leaves them; with an observer, they hold every pass's values when it is
 // called.
 std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
-                                  const PassObserver& observer, bool keepState) const {
+                                  const PassObserver& observer, bool keepState,
+                                  std::span<const std::uint16_t> firstClasses) const {
     const std::size_t rows = ToSize(PatternCount_);
+    if (!firstClasses.empty() && (observer || keepState || !classes)) {
+        s.Input_.Classes.assign(firstClasses.begin(), firstClasses.end());
+        firstClasses = {};
+    }
     if (observer || keepState) {
         s.Similarity_.resize(rows);
         s.Activity_.resize(rows);
@@ -432,7 +438,16 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
     if (classes) {
         for (;;) {
             TPassSummary summary;
-            if (!s.ClassPass_.Pass(s.Input_, s.Output_, Epsilon_, MaxOutput_, summary)) {
+            bool done = false;
+            if (!firstClasses.empty()) {
+                done = s.ClassPass_.ExactPass({firstClasses, s.Input_.Values}, s.Output_, Epsilon_,
+                                              MaxOutput_, summary);
+                if (!done) {
+                    s.Input_.Classes.assign(firstClasses.begin(), firstClasses.end());
+                }
+                firstClasses = {};
+            }
+            if (!done && !s.ClassPass_.Pass(s.Input_, s.Output_, Epsilon_, MaxOutput_, summary)) {
                 // Values the method cannot take: go on with one double per unit.
                 s.Similarity_.resize(rows);
                 s.Activity_.resize(rows);
