@@ -12,10 +12,14 @@ namespace verblinka {
 namespace {
 
 constexpr std::uint64_t kGridSteps = std::uint64_t{1} << 53; // of one binade
+// In place of a tie step's base in bases_: past the binade, so that the
+// quick loop hands the step to the careful one.
+constexpr std::uint64_t kTieBase = std::uint64_t{1} << 54;
 constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
 // No value above this, so that even 2^32 of them sum far below DBL_MAX: the
 // method forms the full total, which the literal pass never does.
 constexpr double kLargestValue = 0x1p960;
+constexpr std::size_t kMemoSlots = 1024; // the memo's smallest size
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
 constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
 constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
@@ -34,6 +38,16 @@ std::uint64_t GridUnits(double x) {
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
     const std::uint64_t fraction = bits & kFractionMask;
     return (bits >> 52) == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+}
+
+// The memo's slot for (target, offset). The offsets of one window share
+// their target and differ in a few high bits only (small multiples of one
+// grid), so every bit of the key is mixed into the low ones.
+std::size_t MemoHash(std::uint32_t target, std::uint64_t offset) {
+    std::uint64_t x = offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u);
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+    return static_cast<std::size_t>(x ^ (x >> 31));
 }
 
 std::size_t InternHash(std::uint64_t bits) {
@@ -83,6 +97,9 @@ void TClassCompetition::StepsFor(int binade) {
         const std::uint64_t rest = fine & 2047;
         steps_[c] = {whole + (rest > 1024 ? 1 : 0), rest == 1024, (whole & 1) != 0};
     }
+    for (std::size_t c = 0; c < steps_.size(); ++c) {
+        bases_[c] = steps_[c].Tie ? kTieBase : steps_[c].Base;
+    }
 }
 
 // The reference trajectory P, on the grids of its binades.
@@ -101,13 +118,36 @@ bool TClassCompetition::Prepare(const TClassState& in) {
     segments_.clear();
     ties_.clear();
     steps_.resize(classCount);
+    bases_.resize(classCount);
     int binade = precision::BinadeOf(0.0);
     segments_.push_back({0, binade, GridOf(binade)});
     StepsFor(binade);
     std::uint64_t k = 0;
+    const std::uint16_t* classes = classes_;
+    std::uint64_t* grid = grid_.data();
     for (std::size_t j = 0; j < units; ++j) {
-        grid_[j] = k;
-        const Step& step = steps_[classes_[j]];
+        // Four steps at once while none is a tie or leaves the binade: every
+        // base is below 2^55 and the sum of four stays below 2^64, so one
+        // test on the last covers them all.
+        for (const std::uint64_t* base = bases_.data(); j + 4 <= units; j += 4) {
+            const std::uint64_t k1 = k + base[classes[j]];
+            const std::uint64_t k2 = k1 + base[classes[j + 1]];
+            const std::uint64_t k3 = k2 + base[classes[j + 2]];
+            const std::uint64_t k4 = k3 + base[classes[j + 3]];
+            if (k4 >= kGridSteps) {
+                break;
+            }
+            grid[j] = k;
+            grid[j + 1] = k1;
+            grid[j + 2] = k2;
+            grid[j + 3] = k3;
+            k = k4;
+        }
+        if (j >= units) {
+            break;
+        }
+        grid[j] = k;
+        const Step& step = steps_[classes[j]];
         std::uint64_t next = k + step.Base;
         if (step.Tie) [[unlikely]] {
             // Storing rounds a tie to the even neighbour.
@@ -149,9 +189,7 @@ std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) con
 const TClassCompetition::MemoSlot* TClassCompetition::FindMemo(std::uint32_t target,
                                                                std::uint64_t offset) const {
     const std::size_t mask = memo_.size() - 1;
-    const std::uint64_t mixed =
-        (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
-    for (std::size_t slot = static_cast<std::size_t>(mixed ^ (mixed >> 31)) & mask;;
+    for (std::size_t slot = MemoHash(target, offset) & mask;;
          slot = (slot + 1) & mask) {
         const MemoSlot& here = memo_[slot];
         if (here.Generation != generation_) {
@@ -179,9 +217,7 @@ void TClassCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset,
 
 void TClassCompetition::PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum) {
     const std::size_t mask = memo_.size() - 1;
-    const std::uint64_t mixed =
-        (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
-    std::size_t slot = static_cast<std::size_t>(mixed ^ (mixed >> 31)) & mask;
+    std::size_t slot = MemoHash(target, offset) & mask;
     while (memo_[slot].Generation == generation_) {
         if (memo_[slot].Target == target && memo_[slot].Offset == offset) {
             return;
@@ -271,8 +307,13 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
     if (!Prepare(in)) {
         return false;
     }
-    if (memo_.empty()) {
-        memo_.resize(4096);
+    // A table sized for an earlier pass with many more entries would turn
+    // every look-up into a cache miss: start afresh at the size the last pass
+    // needed.
+    const std::size_t wanted = std::max<std::size_t>(kMemoSlots, std::bit_ceil(4 * memoCount_));
+    if (memo_.empty() || memo_.size() > 4 * wanted) {
+        memo_.assign(wanted, MemoSlot{});
+        generation_ = 0;
     }
     if (++generation_ == 0) {
         std::fill(memo_.begin(), memo_.end(), MemoSlot{});
@@ -355,12 +396,31 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
                 ++nextTie;
                 continue;
             }
-            for (; j < stop; ++j) {
-                std::uint16_t id = current_[classes[j]];
+            const std::uint16_t* current = current_.data();
+            while (j < stop) {
+                // Four units at once while each class has its result.
+                for (; j + 4 <= stop; j += 4) {
+                    const std::uint16_t a = current[classes[j]];
+                    const std::uint16_t b = current[classes[j + 1]];
+                    const std::uint16_t c = current[classes[j + 2]];
+                    const std::uint16_t d = current[classes[j + 3]];
+                    if (std::max(std::max(a, b), std::max(c, d)) >= kParity) {
+                        break;
+                    }
+                    out[j] = a;
+                    out[j + 1] = b;
+                    out[j + 2] = c;
+                    out[j + 3] = d;
+                }
+                if (j == stop) {
+                    break;
+                }
+                std::uint16_t id = current[classes[j]];
                 if (id >= kParity && !resolve(j, segment, id)) {
                     return false;
                 }
                 out[j] = id;
+                ++j;
             }
         }
         if (!last) {
@@ -411,7 +471,127 @@ bool TClassCompetition::Intern(double value, TClassState& out, std::uint16_t& cl
     }
 }
 
+// Where every value is a whole multiple of one power of two and the total of
+// all units stays below 2^53 of it, no partial sum of any order rounds: each
+// unit's sum is the total less its own value, exactly, whatever the order.
+// The first layer's values (halves up to N) always are. Fills presence_ and
+// classSums_ for the classes that occur; false when the condition fails.
+bool TClassCompetition::ExactSums(const TClassView& in) {
+    const std::size_t units = in.Classes.size();
+    const std::size_t classCount = in.Values.size();
+    if (units == 0 || classCount > 65536) {
+        return false;
+    }
+    int grain = std::numeric_limits<int>::max(); // exponent of the coarsest common power of two
+    double largest = 0.0;
+    for (const double value : in.Values) {
+        if (!Fits(value)) {
+            return false;
+        }
+        if (value == 0.0) {
+            continue;
+        }
+        const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+        const int biased = static_cast<int>(bits >> 52);
+        const std::uint64_t fraction = bits & kFractionMask;
+        const std::uint64_t significand =
+            biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+        grain = std::min(grain, std::max(biased, 1) - 1075 + std::countr_zero(significand));
+        largest = std::max(largest, value);
+    }
+    if (largest == 0.0) {
+        grain = 0;
+    }
+    // In units of 2^grain: whole numbers below 2^53, and so is the total.
+    const double largestUnits = std::ldexp(largest, -grain);
+    if (largestUnits >= 0x1p53 ||
+        largestUnits * static_cast<double>(units) >= 0x1p53) { // exact enough to bound
+        return false;
+    }
+    simulatedSteps_ = 0;
+    // Four tables, so that runs of one class do not wait on their own counts.
+    counts_.assign(4 * classCount, 0);
+    std::uint32_t* counts = counts_.data();
+    const std::uint16_t* classes = in.Classes.data();
+    std::size_t j = 0;
+    for (; j + 4 <= units; j += 4) {
+        ++counts[classes[j]];
+        ++counts[classCount + classes[j + 1]];
+        ++counts[2 * classCount + classes[j + 2]];
+        ++counts[3 * classCount + classes[j + 3]];
+    }
+    for (; j < units; ++j) {
+        ++counts[classes[j]];
+    }
+    for (std::size_t c = 0; c < classCount; ++c) {
+        counts[c] += counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
+    }
+    std::uint64_t total = 0;
+    for (std::size_t c = 0; c < classCount; ++c) {
+        total += counts[c] * static_cast<std::uint64_t>(std::ldexp(in.Values[c], -grain));
+    }
+    classSums_.resize(classCount);
+    for (std::size_t c = 0; c < classCount; ++c) {
+        const auto own = static_cast<std::uint64_t>(std::ldexp(in.Values[c], -grain));
+        classSums_[c] =
+            counts[c] == 0 ? 0.0 : std::ldexp(static_cast<double>(total - own), grain);
+    }
+    return true;
+}
+
+// The pass where ExactSums applies: one output per class, the units mapped.
+bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double epsilon,
+                                  double maxOutput, TPassSummary& summary) {
+    if (!ExactSums(in)) {
+        return false;
+    }
+    const std::size_t classCount = in.Values.size();
+    units_ = in.Classes.size();
+    BeginOutput(out);
+    mapped_.resize(classCount);
+    bool stable = true;
+    bool anyOutput = false;
+    double best = 0.0;
+    for (std::size_t c = 0; c < classCount; ++c) {
+        if (counts_[c] == 0) {
+            continue;
+        }
+        const double own = in.Values[c];
+        const double output =
+            Activation(precision::Inhibit(own, classSums_[c], epsilon), maxOutput);
+        if (output != output || !Intern(output, out, mapped_[c])) {
+            return false; // NaN orders nothing: leave it to the sweep
+        }
+        stable = stable && output == own;
+        if (!anyOutput || output > best) {
+            best = output;
+            anyOutput = true;
+        }
+    }
+    const std::uint16_t* classes = in.Classes.data();
+    const std::uint16_t* mapped = mapped_.data();
+    std::uint16_t* outClasses = out.Classes.data();
+    for (std::size_t j = 0; j < units_; ++j) {
+        outClasses[j] = mapped[classes[j]];
+    }
+    // The first unit with the largest output.
+    std::size_t leader = 0;
+    const double* outValues = out.Values.data();
+    while (outValues[outClasses[leader]] != best) {
+        ++leader;
+    }
+    summary.Stable = stable;
+    summary.Leader = leader;
+    return true;
+}
+
 bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> sums) {
+    if (ExactSums({in.Classes, in.Values})) {
+        for (std::size_t j = 0; j < in.Classes.size(); ++j) {
+            sums[j] = classSums_[in.Classes[j]];
+        }
+        return true;
+    }
     units_ = in.Classes.size();
     TClassState out;
     BeginOutput(out);
@@ -427,6 +607,9 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
                              double maxOutput, TPassSummary& summary) {
+    if (ExactPass({in.Classes, in.Values}, out, epsilon, maxOutput, summary)) {
+        return true;
+    }
     units_ = in.Classes.size();
     BeginOutput(out);
     bool stable = true;

@@ -35,10 +35,16 @@ struct TClassState {
     void Materialise(std::span<double> out) const;
 };
 
+// A pass's input held elsewhere (the first layer of a search).
+struct TClassView {
+    std::span<const std::uint16_t> Classes;
+    std::span<const double> Values;
+};
+
 // What the pass found out about its output on the way.
 struct TPassSummary {
-    bool Stable = false;     // every unit's output equals its input
-    std::size_t Leader = 0;  // the first unit with the largest output
+    bool Stable = false;    // every unit's output equals its input
+    std::size_t Leader = 0; // the first unit with the largest output
 };
 
 class TClassCompetition {
@@ -51,6 +57,13 @@ public:
     // undefined, in untouched.
     bool Pass(const TClassState& in, TClassState& out, double epsilon, double maxOutput,
               TPassSummary& summary);
+
+    // Pass where no sum can round (every value a whole multiple of one power
+    // of two, the total below 2^53 of it: the first layer's values always
+    // are), reading its input in place. False, out undefined, where that
+    // does not hold.
+    bool ExactPass(const TClassView& in, TClassState& out, double epsilon, double maxOutput,
+                   TPassSummary& summary);
 
     // The inhibition sum of every unit, as the literal pass accumulates it
     // (for tests). False when the method does not apply.
@@ -83,6 +96,7 @@ private:
         double Sum = 0.0;
     };
 
+    bool ExactSums(const TClassView& in);
     bool Prepare(const TClassState& in);
     void StepsFor(int binade);
     double Prefix(std::size_t time, std::size_t segment) const {
@@ -100,10 +114,11 @@ private:
     const std::uint16_t* classes_ = nullptr;
     const double* values_ = nullptr;
     std::size_t units_ = 0;
-    std::vector<std::uint64_t> grid_; // P[t] in grid units of its binade, t = 0 ... M
-    std::vector<Segment> segments_;   // ascending binades, first times ascending
-    std::vector<std::uint32_t> ties_; // steps that round a tie inside their binade
-    std::vector<Step> steps_;         // per class, for the binade at hand
+    std::vector<std::uint64_t> grid_;  // P[t] in grid units of its binade, t = 0 ... M
+    std::vector<Segment> segments_;    // ascending binades, first times ascending
+    std::vector<std::uint32_t> ties_;  // steps that round a tie inside their binade
+    std::vector<Step> steps_;          // per class, for the binade at hand
+    std::vector<std::uint64_t> bases_; // per class: its Base, or above the binade for a tie
     double total_ = 0.0;
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known
     std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
@@ -116,6 +131,9 @@ private:
     std::vector<std::uint64_t> internKeys_;
     std::vector<std::uint32_t> internUsed_;
     std::uint64_t simulatedSteps_ = 0;
+    std::vector<std::uint32_t> counts_; // units per class, where no sum rounds
+    std::vector<double> classSums_;     // and each class's sum
+    std::vector<std::uint16_t> mapped_; // each class's output class
 };
 
 } // namespace verblinka

@@ -8,6 +8,10 @@
 #include <cstddef>
 #include <stdexcept>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
 namespace verblinka {
 namespace {
 
@@ -22,9 +26,9 @@ void RequireNonNegative(std::int32_t count) {
 }
 
 template <std::size_t Words>
-[[gnu::always_inline]] inline void CountRows(const std::uint64_t* masks, std::size_t rows, std::size_t words,
-                      const std::uint64_t* input, const double* outputByAgreement,
-                      double* similarity) {
+[[gnu::always_inline]] inline void CountRows(const std::uint64_t* masks, std::size_t rows,
+                                             std::size_t words, const std::uint64_t* input,
+                                             const double* outputByAgreement, double* similarity) {
     const std::size_t n = Words == 0 ? words : Words;
     for (std::size_t i = 0; i < rows; ++i, masks += 2 * n) {
         std::int64_t both = 0;
@@ -63,16 +67,16 @@ VERBLINKA_WITH_POPCOUNT void CountAgreements(const std::uint64_t* masks, std::si
 // inputs at once: each row's masks are read once. Inputs with the same
 // non-zero mask (the blank variants of one word) share that half of the count.
 template <std::size_t Words>
-[[gnu::always_inline]] inline void CountClassRows(const std::uint64_t* masks, std::size_t first, std::size_t end,
-                           std::size_t words, const std::uint64_t* inputs, std::size_t count,
-                           std::int64_t columns, std::uint16_t* const* out) {
+[[gnu::always_inline]] inline void CountClassRows(const std::uint64_t* masks, std::size_t first,
+                                                  std::size_t end, std::size_t words,
+                                                  const std::uint64_t* inputs, std::size_t count,
+                                                  std::int64_t columns, std::uint16_t* const* out) {
     const std::size_t n = Words == 0 ? words : Words;
     std::vector<char> sameNonZero(count, 0);
     for (std::size_t k = 1; k < count; ++k) {
-        sameNonZero[k] = std::equal(inputs + 2 * n * k, inputs + 2 * n * k + n,
-                                    inputs + 2 * n * (k - 1))
-                             ? 1
-                             : 0;
+        sameNonZero[k] =
+            std::equal(inputs + 2 * n * k, inputs + 2 * n * k + n, inputs + 2 * n * (k - 1)) ? 1
+                                                                                             : 0;
     }
     masks += 2 * n * first;
     for (std::size_t i = first; i < end; ++i, masks += 2 * n) {
@@ -94,11 +98,79 @@ template <std::size_t Words>
     }
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VERBLINKA_WIDE_POPCOUNT 1
+// CountClassRows<3> for up to eight inputs per vector: each 64-bit lane holds
+// one input's word, the row's word is broadcast, and the population counts
+// are exact integers as in the scalar loop.
+__attribute__((target("avx512f,avx512vpopcntdq"))) void
+CountClassRowsWide(const std::uint64_t* masks, std::size_t first, std::size_t end,
+                   const std::uint64_t* inputs, std::size_t count, std::int64_t columns,
+                   std::uint16_t* const* out) {
+    constexpr std::size_t n = 3;
+    const std::size_t groups = (count + 7) / 8;
+    // Lanes past the last input hold zero masks: they count nothing and are not stored.
+    std::vector<std::uint64_t> lanes(groups * 2 * n * 8, 0);
+    for (std::size_t k = 0; k < count; ++k) {
+        for (std::size_t w = 0; w < 2 * n; ++w) {
+            lanes[((k / 8) * 2 * n + w) * 8 + k % 8] = inputs[2 * n * k + w];
+        }
+    }
+    const __m512i offset = _mm512_set1_epi64(columns);
+    std::int64_t results[8];
+    masks += 2 * n * first;
+    for (std::size_t i = first; i < end; ++i, masks += 2 * n) {
+        __m512i rowNonZero[n];
+        __m512i rowNegative[n];
+        for (std::size_t w = 0; w < n; ++w) {
+            rowNonZero[w] = _mm512_set1_epi64(static_cast<long long>(masks[w]));
+            rowNegative[w] = _mm512_set1_epi64(static_cast<long long>(masks[n + w]));
+        }
+        for (std::size_t g = 0; g < groups; ++g) {
+            const std::uint64_t* lane = lanes.data() + g * 2 * n * 8;
+            __m512i both = _mm512_setzero_si512();
+            __m512i differ = _mm512_setzero_si512();
+            for (std::size_t w = 0; w < n; ++w) {
+                const __m512i nonZero =
+                    _mm512_and_si512(_mm512_loadu_si512(lane + w * 8), rowNonZero[w]);
+                const __m512i sign =
+                    _mm512_xor_si512(_mm512_loadu_si512(lane + (n + w) * 8), rowNegative[w]);
+                both = _mm512_add_epi64(both, _mm512_popcnt_epi64(nonZero));
+                differ =
+                    _mm512_add_epi64(differ, _mm512_popcnt_epi64(_mm512_and_si512(nonZero, sign)));
+            }
+            // both - 2 * differ + columns: from 0 to 2 * columns, below 2^16.
+            const __m512i value =
+                _mm512_add_epi64(_mm512_sub_epi64(both, _mm512_add_epi64(differ, differ)), offset);
+            _mm512_storeu_si512(results, value);
+            const std::size_t lanesHere = std::min<std::size_t>(8, count - 8 * g);
+            for (std::size_t l = 0; l < lanesHere; ++l) {
+                out[8 * g + l][i] = static_cast<std::uint16_t>(results[l]);
+            }
+        }
+    }
+}
+
+bool HasWidePopcount() {
+    static const bool has =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
+    return has;
+}
+#else
+#define VERBLINKA_WIDE_POPCOUNT 0
+#endif
+
 VERBLINKA_WITH_POPCOUNT void CountAgreementClasses(const std::uint64_t* masks, std::size_t first,
                                                    std::size_t end, std::size_t words,
                                                    const std::uint64_t* inputs, std::size_t count,
                                                    std::int64_t columns,
                                                    std::uint16_t* const* out) {
+#if VERBLINKA_WIDE_POPCOUNT
+    if (words == 3 && count >= 2 && HasWidePopcount()) {
+        CountClassRowsWide(masks, first, end, inputs, count, columns, out);
+        return;
+    }
+#endif
     if (words == 3) {
         CountClassRows<3>(masks, first, end, words, inputs, count, columns, out);
     } else {
@@ -301,9 +373,10 @@ std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> fi
     if (firstLayer.size() != ToSize(PatternCount_)) {
         throw std::invalid_argument("First layer of another size than the network");
     }
-    scratch.Input_.Classes.assign(firstLayer.begin(), firstLayer.end());
     scratch.Input_.Values = FirstLayerOutputs();
-    return Compete(scratch, true, nullptr, false);
+    // The first pass reads the classes where they are; they are copied only
+    // if it cannot take them.
+    return Compete(scratch, true, nullptr, false, firstLayer);
 }
 
 TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
@@ -343,8 +416,13 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
 // leaves them; with an observer, they hold every pass's values when it is
 // called.
 std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
-                                  const PassObserver& observer, bool keepState) const {
+                                  const PassObserver& observer, bool keepState,
+                                  std::span<const std::uint16_t> firstClasses) const {
     const std::size_t rows = ToSize(PatternCount_);
+    if (!firstClasses.empty() && (observer || keepState || !classes)) {
+        s.Input_.Classes.assign(firstClasses.begin(), firstClasses.end());
+        firstClasses = {};
+    }
     if (observer || keepState) {
         s.Similarity_.resize(rows);
         s.Activity_.resize(rows);
@@ -360,7 +438,16 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
     if (classes) {
         for (;;) {
             TPassSummary summary;
-            if (!s.ClassPass_.Pass(s.Input_, s.Output_, Epsilon_, MaxOutput_, summary)) {
+            bool done = false;
+            if (!firstClasses.empty()) {
+                done = s.ClassPass_.ExactPass({firstClasses, s.Input_.Values}, s.Output_, Epsilon_,
+                                              MaxOutput_, summary);
+                if (!done) {
+                    s.Input_.Classes.assign(firstClasses.begin(), firstClasses.end());
+                }
+                firstClasses = {};
+            }
+            if (!done && !s.ClassPass_.Pass(s.Input_, s.Output_, Epsilon_, MaxOutput_, summary)) {
                 // Values the method cannot take: go on with one double per unit.
                 s.Similarity_.resize(rows);
                 s.Activity_.resize(rows);

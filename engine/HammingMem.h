@@ -115,7 +115,7 @@ private:
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                              const PassObserver& observer, bool keepState) const;
     std::int32_t Compete(TRecognitionScratch& s, bool classes, const PassObserver& observer,
-                         bool keepState) const;
+                         bool keepState, std::span<const std::uint16_t> firstClasses = {}) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;

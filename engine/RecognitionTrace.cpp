@@ -89,7 +89,8 @@ void TRecognitionTracer::FirstLayer(std::span<const double> values) {
     for (const std::int32_t row : trace_.TrackedRows) {
         record.Tracked.push_back(values[static_cast<std::size_t>(row)]);
     }
-    trace_.Passes.assign(1, std::move(record));
+    trace_.Passes.clear();
+    trace_.Passes.push_back(std::move(record));
     winner_ = 0; // the network's own winner before the first pass
 }
 

@@ -307,10 +307,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
     return -1;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    std::ios::sync_with_stdio(false);
+int RunTool(int argc, char** argv) {
     Options options;
     try {
         if (const int status = ParseArguments(argc, argv, options); status >= 0) {
@@ -377,4 +374,20 @@ int main(int argc, char** argv) {
         return kExitWriteFailed;
     }
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::ios::sync_with_stdio(false);
+    // Whatever escapes the tool's own handling still ends with a message and
+    // a failure status, never with an unexplained abort.
+    try {
+        return RunTool(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << "verblinka-lookup: " << error.what() << '\n';
+    } catch (...) {
+        std::cerr << "verblinka-lookup: unknown error\n";
+    }
+    return 2;
 }

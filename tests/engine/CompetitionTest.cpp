@@ -493,9 +493,10 @@ TClassState ClassesOf(const Values& values, std::mt19937* shuffle = nullptr) {
     }
     if (shuffle != nullptr) {
         std::shuffle(order.begin(), order.end(), *shuffle);
-        Values shuffled(state.Values.size());
+        const std::vector<double> original = state.Values;
+        std::vector<double> shuffled(original.size());
         for (std::size_t c = 0; c < order.size(); ++c) {
-            shuffled[order[c]] = state.Values[c];
+            shuffled[order[c]] = original[c];
         }
         state.Values = shuffled;
     }
@@ -589,6 +590,48 @@ TEST(ClassCompetitionTest, FewValuesManyUnits) {
         }
         ExpectSameClassSums(values, "palette round " + std::to_string(round), random);
     }
+}
+
+// Values on one coarse grid whose total stays below 2^53 grid steps: no sum
+// rounds, and the pass takes each unit's sum as the total less its own. At
+// and past the bound sums round again and the offsets are followed instead.
+TEST(ClassCompetitionTest, PassesWhereNothingRounds) {
+    std::mt19937 random(41);
+    TClassCompetition pass;
+    auto check = [&](const Values& values, const std::string& what) {
+        ExpectSameClassSums(values, what, random);
+        for (const double epsilon : {0.5 / static_cast<double>(values.size()), 0.01}) {
+            const LiteralOutcome literal = LiteralPassOf(values, epsilon);
+            TClassState state = ClassesOf(values, &random);
+            state.Values.push_back(7.5); // a class no unit has
+            TClassState out;
+            TPassSummary summary;
+            ASSERT_TRUE(pass.Pass(state, out, epsilon, 100.0, summary)) << what;
+            Values activity(values.size());
+            out.Materialise(activity);
+            EXPECT_EQ(Bits(activity), Bits(literal.Activity)) << what;
+            EXPECT_EQ(summary.Stable, literal.Stable) << what;
+            EXPECT_EQ(summary.Leader, literal.Leader) << what;
+        }
+    };
+    for (int round = 0; round < 4; ++round) {
+        Values values;
+        const int shift = round * 7 - 10; // grains 2^-10 ... 2^11
+        while (values.size() < 1500) {
+            const double v = std::ldexp(static_cast<double>(random() % 321), shift - 1);
+            values.insert(values.end(), 1 + random() % 4, random() % 9 == 0 ? 0.0 : v);
+        }
+        check(values, "first-layer-like, grain 2^" + std::to_string(shift - 1));
+    }
+    check({0.0, -0.0, 0.0}, "zeros");
+    check({-0.0, 3.0, -0.0}, "negative zeros");
+    check({5.0}, "one unit");
+    check({0x1p-1074, 0x1p-1073, 0.0, 0x1p-1074}, "subnormals");
+    check({200.0, 100.0, 200.0, 100.0}, "equal largest outputs");
+    // Totals at the bound: 2^53 - 1 grain steps and 2^53.
+    check({0x1p52, 0x1p51, 0x1p50, 0x1p50 - 1.0}, "just below the bound");
+    check({0x1p52, 0x1p51, 0x1p50, 0x1p50, 1.0, 1.0}, "at the bound");
+    check({0x1p52, 0x1.8p52, 0.5, 1.5, 0.5}, "past the bound");
 }
 
 TEST(ClassCompetitionTest, PassEqualsTheLiteralPassWithLeaderAndStability) {

@@ -85,6 +85,7 @@ TEST_F(LoadControlTest, CancelStopsTheLoadAndLeavesTheTreeEmpty) {
 std::vector<std::tuple<std::string, std::int32_t, std::int32_t>>
 Summary(const std::vector<TSearchStep>& steps) {
     std::vector<std::tuple<std::string, std::int32_t, std::int32_t>> summary;
+    summary.reserve(steps.size());
     for (const TSearchStep& step : steps) {
         summary.emplace_back(step.Text, step.Row, step.Distance);
     }
