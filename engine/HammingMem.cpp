@@ -195,8 +195,13 @@ void THammingNet::SetPatternCount(std::int32_t m) {
 void THammingNet::Resize() {
     const std::size_t rows = ToSize(PatternCount_);
     Weights_.Resize(rows, ToSize(InputCount_));
-    Similarity_.resize(rows, 0.0);
-    Activity_.resize(rows, 0.0);
+    // Written values keep their rows, as a resized array does; never written,
+    // they stay a view of zeros.
+    if (!Similarity_.empty()) {
+        Similarity_.resize(rows, 0.0);
+        Activity_.resize(rows, 0.0);
+    }
+    Zeros_ = TZeroPages(rows);
 }
 
 void THammingNet::StorePattern(std::span<const std::int32_t> pattern, std::int32_t row) {

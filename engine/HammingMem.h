@@ -7,6 +7,7 @@
 #include "engine/ClassCompetition.h"
 #include "engine/Competition.h"
 #include "engine/PatternWeights.h"
+#include "engine/ZeroPages.h"
 
 #include <cstdint>
 #include <functional>
@@ -100,8 +101,13 @@ public:
     std::int32_t MaxIterations() const { return MaxIterations_; }
     double Weight(std::int32_t row, std::int32_t column) const;
     const TPatternWeights& Weights() const { return Weights_; }
-    std::span<const double> Similarity() const { return Similarity_; }
-    std::span<const double> Activity() const { return Activity_; }
+    // Zeros until the network's own Recognize first writes them.
+    std::span<const double> Similarity() const {
+        return Similarity_.empty() ? Zeros_.View() : std::span<const double>(Similarity_);
+    }
+    std::span<const double> Activity() const {
+        return Activity_.empty() ? Zeros_.View() : std::span<const double>(Activity_);
+    }
 
     double Activation(double x) const;
     bool IsStable() const;
@@ -125,6 +131,7 @@ private:
     TPatternWeights Weights_;
     std::vector<double> Similarity_;
     std::vector<double> Activity_;
+    TZeroPages Zeros_; // what Similarity and Activity read before they are written
     std::int32_t MaxIterations_ = 50;
     bool ReferenceMode_ = false;
     bool ValuePasses_ = false;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -161,6 +163,31 @@ TEST(HammingNetTest, ResizeKeepsValuesInsideBothBoundsAndZeroesTheRest) {
     EXPECT_EQ(net.Similarity().size(), 1u);
     // Bias and Epsilon keep the values of the last store until a row is stored.
     EXPECT_EQ(net.Epsilon(), 0.25);
+}
+
+// Similarity and Activity read as M zeros until a recognition writes them (they
+// take no memory until then); written, they resize as arrays do.
+TEST(HammingNetTest, StateReadsAsZerosUntilWrittenAndResizesLikeAnArray) {
+    THammingNet net;
+    net.SetInputCount(3);
+    net.SetPatternCount(200000);
+    ASSERT_EQ(net.Similarity().size(), 200000u);
+    EXPECT_TRUE(std::all_of(net.Similarity().begin(), net.Similarity().end(),
+                            [](double v) { return v == 0.0; }));
+    EXPECT_TRUE(net.IsStable());
+    const THammingNet copy = net;
+    EXPECT_EQ(copy.Activity().size(), 200000u);
+
+    net.SetPatternCount(2);
+    net.StorePattern(std::vector<std::int32_t>{1, -1, 1}, 0);
+    net.StorePattern(std::vector<std::int32_t>{-1, 1, -1}, 1);
+    net.Recognize(std::vector<std::int32_t>{1, -1, 1});
+    const std::vector<double> written(net.Similarity().begin(), net.Similarity().end());
+    net.SetPatternCount(3);
+    ASSERT_EQ(net.Similarity().size(), 3u);
+    EXPECT_EQ(net.Similarity()[0], written[0]);
+    EXPECT_EQ(net.Similarity()[1], written[1]);
+    EXPECT_EQ(net.Similarity()[2], 0.0);
 }
 
 TEST(HammingNetTest, BadSizesAndRowsAreRefused) {
