@@ -113,6 +113,7 @@ private:
 // The recognitions of one search: each distinct code once, on several
 // threads, each with its own scratch state; the network is only read.
 class TRecognitions {
+
 public:
     TRecognitions(THammingNet& network, const std::vector<TWordCode>& codes,
                   const TSearchControl& control, std::vector<std::int32_t> weights)
@@ -122,8 +123,9 @@ public:
     // Runs them; stopAfterFirst(row) is asked when code 0 is done and may end
     // the others early. False when cancelled.
     bool Run(const std::function<bool(std::int32_t)>& stopAfterFirst, std::int32_t total) {
-        unsigned threads = control_.Threads != 0 ? control_.Threads
-                                                 : std::max(1u, std::thread::hardware_concurrency());
+        unsigned threads = control_.Threads != 0
+                               ? control_.Threads
+                               : std::max(1u, std::thread::hardware_concurrency());
         threads = std::max(1u, std::min<unsigned>(threads, 64));
         total_ = total;
         // Taken before any thread starts, the pool grown first (growing moves it).
@@ -133,56 +135,73 @@ public:
             scratches.push_back(&network_.ScratchFor(t));
         }
         const THammingNet& network = network_;
-        // The first layer of every code in one sweep over the stored rows, the
-        // rows shared among the threads; where it does not apply (literal
-        // mode, rows that are not masks) each recognition does its own.
+        // The first layers of a group of codes in one sweep over the stored
+        // rows, the rows shared among the threads, then the group's
+        // recognitions; where it does not apply (literal mode, rows that are
+        // not masks) each recognition does its own first layer.
         const bool shared = !network.ReferenceMode() && !network.ValuePasses();
+        const std::size_t rows = static_cast<std::size_t>(network.PatternCount());
+        // Never fewer codes at once than threads, so that none waits idle.
+        const std::size_t affordable =
+            control_.FirstLayerBudget / (sizeof(std::uint16_t) * std::max<std::size_t>(rows, 1));
+        const std::size_t most =
+            std::min(codes_.size(), std::max<std::size_t>(affordable, threads));
+        // As few groups as that allows, of even sizes, a whole number of
+        // codes per thread where the budget allows.
+        const std::size_t groups = (codes_.size() + most - 1) / most;
+        const std::size_t even = (codes_.size() + groups - 1) / groups;
+        const std::size_t group =
+            shared ? std::min(most, (even + threads - 1) / threads * threads) : codes_.size();
         std::vector<std::uint16_t*> buffers;
         std::vector<std::span<const std::int32_t>> inputs;
-        if (shared) {
-            for (std::size_t k = 0; k < codes_.size(); ++k) {
-                buffers.push_back(network_.FirstLayerBuffer(k).data());
-                inputs.emplace_back(codes_[k]);
+        for (std::size_t start = 0; start < codes_.size() && !stop_ && !Cancelled();
+             start += group) {
+            const std::size_t end = std::min(codes_.size(), start + group);
+            firstLayerShared_ = false;
+            if (shared) {
+                buffers.clear();
+                inputs.clear();
+                for (std::size_t k = start; k < end; ++k) {
+                    buffers.push_back(network_.FirstLayerBuffer(k - start).data());
+                    inputs.emplace_back(codes_[k]);
+                }
+                std::atomic<bool> applies{true};
+                RunOn(std::min<unsigned>(threads, static_cast<unsigned>(
+                                                      std::max<std::size_t>(1, rows / 65536 + 1))),
+                      [&](unsigned t, unsigned count) {
+                          const std::size_t first = rows * t / count;
+                          const std::size_t last = rows * (t + 1) / count;
+                          if (!network.FirstLayerClasses(inputs, first, last, buffers)) {
+                              applies = false;
+                          }
+                      });
+                firstLayerShared_ = applies;
             }
-            const std::size_t rows = static_cast<std::size_t>(network.PatternCount());
-            std::atomic<bool> applies{true};
-            RunOn(std::min<unsigned>(threads, static_cast<unsigned>(std::max<std::size_t>(
-                                                  1, rows / 65536 + 1))),
-                  [&](unsigned t, unsigned count) {
-                      const std::size_t first = rows * t / count;
-                      const std::size_t end = rows * (t + 1) / count;
-                      if (!network.FirstLayerClasses(inputs, first, end, buffers)) {
-                          applies = false;
-                      }
-                  });
-            firstLayerShared_ = applies;
+            std::atomic<std::size_t> next{start};
+            RunOn(std::min<unsigned>(threads, static_cast<unsigned>(end - start)), [&](unsigned t,
+                                                                                       unsigned) {
+                TRecognitionScratch& scratch = *scratches[t];
+                for (;;) {
+                    if (stop_ || Cancelled()) {
+                        return;
+                    }
+                    const std::size_t k = next++;
+                    if (k >= end) {
+                        return;
+                    }
+                    const std::int32_t row =
+                        firstLayerShared_
+                            ? network.RecognizeFromClasses(
+                                  std::span<const std::uint16_t>(buffers[k - start], rows), scratch)
+                            : network.Recognize(codes_[k], scratch);
+                    rows_[k] = row;
+                    Progress(weights_[k]);
+                    if (k == 0 && stopAfterFirst && stopAfterFirst(row)) {
+                        stop_ = true;
+                    }
+                }
+            });
         }
-        std::atomic<std::size_t> next{0};
-        RunOn(std::min<unsigned>(threads, static_cast<unsigned>(codes_.size())),
-              [&](unsigned t, unsigned) {
-                  TRecognitionScratch& scratch = *scratches[t];
-                  for (;;) {
-                      if (stop_ || Cancelled()) {
-                          return;
-                      }
-                      const std::size_t k = next++;
-                      if (k >= codes_.size()) {
-                          return;
-                      }
-                      const std::int32_t row =
-                          firstLayerShared_
-                              ? network.RecognizeFromClasses(
-                                    std::span<const std::uint16_t>(
-                                        buffers[k], static_cast<std::size_t>(network.PatternCount())),
-                                    scratch)
-                              : network.Recognize(codes_[k], scratch);
-                      rows_[k] = row;
-                      Progress(weights_[k]);
-                      if (k == 0 && stopAfterFirst && stopAfterFirst(row)) {
-                          stop_ = true;
-                      }
-                  }
-              });
         if (failure_) {
             std::rethrow_exception(failure_);
         }

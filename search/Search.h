@@ -42,14 +42,21 @@ struct TSearchStep {
 
 // Optional controls of one search; all members may be left empty.
 struct TSearchControl {
-    // Each step (recognition) as it is made, in variant order (0 = the query itself), on the calling thread.
+    // Each step (recognition) as it is made, in variant order (0 = the query itself), on the
+    // calling thread.
     std::function<void(const TSearchStep& step, std::int32_t index)> OnStep;
-    // Recognitions done so far out of total (total = query length + 1); may be called from any thread.
+    // Recognitions done so far out of total (total = query length + 1); may be called from any
+    // thread.
     std::function<void(std::int32_t done, std::int32_t total)> OnProgress;
-    // Polled between recognitions; when set, the search ends with TSearchStatus::Cancelled and no row.
+    // Polled between recognitions; when set, the search ends with TSearchStatus::Cancelled and no
+    // row.
     const std::atomic<bool>* Cancel = nullptr;
     // Threads for the recognitions; 0 = every core. Results never depend on it.
     unsigned Threads = 0;
+    // Bytes the first layers waiting for their recognitions may take at once
+    // (two per row and code; at least one code per thread is always taken).
+    // Results never depend on it.
+    std::size_t FirstLayerBudget = std::size_t{16} << 20;
 };
 
 struct TSearchOutcome {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace verblinka {
@@ -29,8 +30,7 @@ LiteralResult LiteralSearch(const std::string& query, TDictionary& dictionary) {
     LiteralResult result;
     TWordCode code{};
     for (std::size_t p = 0; p <= query.size(); ++p) {
-        const std::string text =
-            p == 0 ? query : InsertBlank(query, static_cast<std::int32_t>(p));
+        const std::string text = p == 0 ? query : InsertBlank(query, static_cast<std::int32_t>(p));
         CodeWord(text, code);
         const std::int32_t row = dictionary.Network.Recognize(code);
         const std::int32_t distance =
@@ -78,9 +78,15 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
             query.insert(random() % query.size(), "\xD0");
         }
         const LiteralResult literal = LiteralSearch(query, dictionary);
-        for (const unsigned threads : {1u, 2u, 8u}) {
+        // Every first layer in one sweep, and one sweep per thread's worth of codes.
+        for (const auto& [threads, budget] :
+             {std::pair{1u, TSearchControl{}.FirstLayerBudget},
+              std::pair{2u, TSearchControl{}.FirstLayerBudget},
+              std::pair{8u, TSearchControl{}.FirstLayerBudget}, std::pair{1u, std::size_t{0}},
+              std::pair{2u, std::size_t{0}}}) {
             TSearchControl control;
             control.Threads = threads;
+            control.FirstLayerBudget = budget;
             std::vector<TSearchStep> streamed;
             std::int32_t expectedIndex = 0;
             control.OnStep = [&](const TSearchStep& step, std::int32_t index) {
@@ -88,9 +94,10 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
                 streamed.push_back(step);
             };
             TWordCode code{};
-            const TSearchOutcome outcome = SearchWord(query, dictionary.Entries,
-                                                      dictionary.Network, code, true, control);
-            const std::string what = query + ", " + std::to_string(threads) + " threads";
+            const TSearchOutcome outcome =
+                SearchWord(query, dictionary.Entries, dictionary.Network, code, true, control);
+            const std::string what = query + ", " + std::to_string(threads) + " threads, budget " +
+                                     std::to_string(budget);
             ASSERT_EQ(outcome.Status, TSearchStatus::Selected) << what;
             EXPECT_EQ(outcome.BestRow, literal.Row) << what;
             EXPECT_EQ(outcome.BestDistance, literal.Distance) << what;
@@ -100,8 +107,9 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
             // Without steps: the same choice, an exact hit ending the search early.
             TSearchControl bareControl;
             bareControl.Threads = threads;
-            const TSearchOutcome bare = SearchWord(query, dictionary.Entries, dictionary.Network,
-                                                   code, false, bareControl);
+            bareControl.FirstLayerBudget = budget;
+            const TSearchOutcome bare =
+                SearchWord(query, dictionary.Entries, dictionary.Network, code, false, bareControl);
             EXPECT_EQ(bare.BestRow, literal.Row) << what;
             EXPECT_EQ(bare.BestDistance, literal.Distance) << what;
         }
@@ -177,9 +185,11 @@ TEST(SearchSharingTest, VeryLongQueries) {
     query.assign(1'000'000, '\xCA');
     outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
     ASSERT_EQ(outcome.Status, TSearchStatus::Selected);
-    const std::string chosen = outcome.ChosenStep == 0 ? query : InsertBlank(query, outcome.ChosenStep);
-    EXPECT_EQ(outcome.BestDistance,
-              WordDistance(chosen, dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word));
+    const std::string chosen =
+        outcome.ChosenStep == 0 ? query : InsertBlank(query, outcome.ChosenStep);
+    EXPECT_EQ(
+        outcome.BestDistance,
+        WordDistance(chosen, dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word));
 }
 
 TEST(SearchSharingTest, ProgressCancelAndExactHits) {
@@ -192,8 +202,8 @@ TEST(SearchSharingTest, ProgressCancelAndExactHits) {
         last = done;
         totalRight = totalRight && total == 5;
     };
-    const TSearchOutcome found =
-        SearchWord("\xCA\xCE\xD2\xDB", dictionary.Entries, dictionary.Network, code, false, control);
+    const TSearchOutcome found = SearchWord("\xCA\xCE\xD2\xDB", dictionary.Entries,
+                                            dictionary.Network, code, false, control);
     EXPECT_EQ(found.Status, TSearchStatus::Selected);
     EXPECT_EQ(last.load(), 5);
     EXPECT_TRUE(totalRight.load());
