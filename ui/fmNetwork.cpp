@@ -229,12 +229,13 @@ void TfrmNetwork::CreateControls() {
     chFirstLayer = new QChartView(chartsPanel_);
     chFirstLayer->setObjectName(QStringLiteral("chFirstLayer"));
     chFirstLayer->setRenderHint(QPainter::Antialiasing);
-    chFirstLayer->setMinimumHeight(170);
+    // Minimums that let the view fit a screen 768 pixels high with its frame.
+    chFirstLayer->setMinimumHeight(120);
     charts->addWidget(chFirstLayer, 2);
     chRace = new QChartView(chartsPanel_);
     chRace->setObjectName(QStringLiteral("chRace"));
     chRace->setRenderHint(QPainter::Antialiasing);
-    chRace->setMinimumHeight(300);
+    chRace->setMinimumHeight(220);
     charts->addWidget(chRace, 4);
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);

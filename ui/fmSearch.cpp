@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMargins>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -386,14 +387,23 @@ void TfrmMain::ShowNetworkView() {
     RunCommand([this] {
         if (frmNetwork_ == nullptr) {
             frmNetwork_ = new TfrmNetwork(this);
-            // Beside the main window, as far as the screen allows.
+            // Beside the main window, as far as the screen allows, and no
+            // larger than the screen; its frame, unknown before it is shown,
+            // taken to be the main window's.
             QPoint place = frameGeometry().topRight() + QPoint(8, 0);
             if (const QScreen* shown = screen(); shown != nullptr) {
                 const QRect free = shown->availableGeometry();
-                place.setX(std::max(free.left(),
-                                    std::min(place.x(), free.right() - frmNetwork_->width())));
-                place.setY(std::max(free.top(),
-                                    std::min(place.y(), free.bottom() - frmNetwork_->height())));
+                const QRect inner = geometry();
+                const QRect outer = frameGeometry();
+                const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                                     outer.right() - inner.right(),
+                                     outer.bottom() - inner.bottom());
+                frmNetwork_->resize(frmNetwork_->size().boundedTo(free.size().shrunkBy(frame)));
+                const QSize size = frmNetwork_->size().grownBy(frame);
+                place.setX(std::max(
+                    free.left(), std::min(place.x(), free.left() + free.width() - size.width())));
+                place.setY(std::max(
+                    free.top(), std::min(place.y(), free.top() + free.height() - size.height())));
             }
             frmNetwork_->move(place);
         }
