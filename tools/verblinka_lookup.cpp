@@ -66,6 +66,7 @@ Options:
              standard error is a terminal and the load lasts over a second,
              the share of the file read is shown there and erased when done)
   --help     show this text
+  --version  show the program's version
   --         ends the options: every later argument is a file or a word, also
              one that begins with "-"
 
@@ -275,6 +276,10 @@ int ParseArguments(int argc, char** argv, Options& options) {
             std::cout << kUsage << "\nThe network's 64-bit-significand arithmetic in this build: "
                       << (precision::kEmulated ? "emulated (portable C++)" : "x87 long double")
                       << ".\n";
+            CheckOutput();
+            return 0;
+        } else if (!optionsEnded && argument == "--version") {
+            std::cout << "verblinka-lookup " << VERBLINKA_VERSION << '\n';
             CheckOutput();
             return 0;
         } else if (!optionsEnded && argument == "--raw") {

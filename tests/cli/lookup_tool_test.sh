@@ -56,6 +56,9 @@ check "relative path named in full" "Cannot open file $work/missing.txt." "$(cat
 check "directory status" 2 "$status"
 "$LOOKUP" >/dev/null 2>&1; check "no arguments" 2 "$?"
 "$LOOKUP" --help >/dev/null; check "help" 0 "$?"
+version=$("$LOOKUP" --version); status=$?
+check "version status" 0 "$status"
+check "version line" 1 "$(grep -cE '^verblinka-lookup [0-9]+\.[0-9]+\.[0-9]+$' <<<"$version")"
 
 # 100,000 distinct words in ascending byte order load; no words, empty input.
 awk 'BEGIN { for (i = 0; i < 100000; i++) printf "W%06d\n", i }' >"$work/sorted.txt"
