@@ -238,7 +238,7 @@ inline std::vector<std::string> Words(std::string_view bytes) {
     return words;
 }
 
-struct ByteLess {
+struct TByteLess {
     bool operator()(const std::string& a, const std::string& b) const {
         return std::lexicographical_compare(
             a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -249,7 +249,7 @@ struct ByteLess {
 
 // The entries a load of these Windows-1251 bytes gives.
 inline TDictionaryEntries Entries(std::string_view bytes) {
-    std::map<std::string, std::int32_t, ByteLess> counts;
+    std::map<std::string, std::int32_t, TByteLess> counts;
     for (std::string word : Words(bytes)) {
         for (char& c : word) {
             c = static_cast<char>(Upper(static_cast<std::uint8_t>(c)));

@@ -189,11 +189,11 @@ void TfrmNetwork::CreateControls() {
     lblStory->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(lblStory);
 
-    pages = new QStackedWidget(this);
-    layout->addWidget(pages, 1);
-    pages->addWidget(new QWidget(pages)); // before the first search: the sentence alone
+    pnlPages = new QStackedWidget(this);
+    layout->addWidget(pnlPages, 1);
+    pnlPages->addWidget(new QWidget(pnlPages)); // before the first search: the sentence alone
 
-    auto* content = new QWidget(pages);
+    auto* content = new QWidget(pnlPages);
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = new QSplitter(Qt::Horizontal, content);
@@ -265,7 +265,7 @@ void TfrmNetwork::CreateControls() {
     connect(btnCopy, &QPushButton::clicked, this, &TfrmNetwork::CopyTable);
     controls->addWidget(btnCopy);
     contentLayout->addLayout(controls);
-    pages->addWidget(content);
+    pnlPages->addWidget(content);
 }
 
 void TfrmNetwork::ForgetSearch() {
@@ -274,7 +274,7 @@ void TfrmNetwork::ForgetSearch() {
     replay_.reset();
     selected_ = -1;
     tblSteps->setRowCount(0);
-    pages->setCurrentIndex(0);
+    pnlPages->setCurrentIndex(0);
     lblStory->setText(QStringLiteral(
         "Откройте словарь и найдите слово в главном окне: здесь появится, как сеть "
         "его выбрала — коды, первый слой, соревнование по проходам и выбор по расстоянию."));
@@ -300,7 +300,7 @@ void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& e
     query_ = FromBytes(query);
     replay_.reset();
     selected_ = -1;
-    pages->setCurrentIndex(1);
+    pnlPages->setCurrentIndex(1);
     FillTable();
     SelectStep(search_->ChosenStep);
 }

@@ -89,7 +89,7 @@ public:
     bool SaveCharts(const QString& path);
 
     QLabel* lblStory = nullptr;
-    QStackedWidget* pages = nullptr;
+    QStackedWidget* pnlPages = nullptr;
     QTableWidget* tblSteps = nullptr;
     TBitGrid* pbCodes = nullptr;
     QLabel* lblCodes = nullptr;

@@ -184,12 +184,12 @@ void TfrmMain::CreateWordList(QBoxLayout& layout) {
 void TfrmMain::CreateNetworkViewAction() {
     // The network view opens from the list's context menu and, anywhere in
     // the window, from its shortcut.
-    actNetworkView = new QAction(QStringLiteral("Как сеть выбрала слово…"), lbWordsList);
-    actNetworkView->setObjectName(QStringLiteral("actNetworkView"));
-    actNetworkView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    actNetworkView->setShortcutContext(Qt::WindowShortcut);
-    connect(actNetworkView, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
-    lbWordsList->addAction(actNetworkView);
+    actNetworkView_ = new QAction(QStringLiteral("Как сеть выбрала слово…"), lbWordsList);
+    actNetworkView_->setObjectName(QStringLiteral("actNetworkView"));
+    actNetworkView_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    actNetworkView_->setShortcutContext(Qt::WindowShortcut);
+    connect(actNetworkView_, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
+    lbWordsList->addAction(actNetworkView_);
     lbWordsList->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 

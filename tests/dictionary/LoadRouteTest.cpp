@@ -20,8 +20,8 @@
 namespace verblinka {
 namespace {
 
-using testing::TFaultySource;
-using testing::WordsIn;
+using test_support::TFaultySource;
+using test_support::WordsIn;
 
 struct TOutcome {
     TDictionaryEntries Entries;
@@ -47,7 +47,7 @@ TOutcome Load(const std::string& bytes, bool withTree, std::int32_t limit = 0x7F
         EXPECT_EQ(weights.Rows(), dictionary.Entries.size());
         outcome.Masks.assign(weights.MasksOf(0),
                              weights.MasksOf(0) + weights.Rows() * 2 * weights.WordsPerMask());
-    } catch (const OverflowError& error) {
+    } catch (const TOverflowError& error) {
         outcome.Error = error.what();
     }
     EXPECT_EQ(tree.NodeCount(), 1u) << "the tree is left empty";
@@ -183,7 +183,7 @@ TEST(LoadRouteTest, ProgressReachesTheSizeAndCancelStopsEitherRoute) {
 // ---- how the text is read ------------------------------------------------
 
 TTextEncoding EncodingOf(const std::string& bytes) {
-    return TDictionaryFile(std::make_unique<TMemorySource>(bytes)).encoding();
+    return TDictionaryFile(std::make_unique<TMemorySource>(bytes)).Encoding();
 }
 
 TDictionaryEntries EntriesOf(const std::string& bytes, std::size_t piece = TFaultySource::kNever) {
@@ -275,7 +275,7 @@ TEST(EncodingDecisionTest, OnlyTheFirstSequencesDecideAndAGrowingFileKeepsTheDec
         bool rewound_ = false;
     };
     TDictionaryFile file(std::make_unique<TGrowingSource>());
-    EXPECT_EQ(file.encoding(), TTextEncoding::Utf8);
+    EXPECT_EQ(file.Encoding(), TTextEncoding::Utf8);
     TStringBTree tree;
     TWordCode code{};
     const TDictionary dictionary = BuildDictionary(file, tree, code, kProgramMaxIterations);

@@ -13,7 +13,7 @@
 namespace verblinka {
 namespace {
 
-using Words = std::vector<std::string>;
+using TWords = std::vector<std::string>;
 
 // Walks both trees side by side (without recursion) and reports the first
 // place where they differ, or an empty string.
@@ -38,7 +38,7 @@ std::string ShapeDifference(const TStringBTree& a, const TStringBTree& b) {
     return {};
 }
 
-void ExpectSameTree(const Words& words, const std::string& what, bool expectIndex = false) {
+void ExpectSameTree(const TWords& words, const std::string& what, bool expectIndex = false) {
     TStringBTree indexed(TTreeInsertion::Indexed);
     TStringBTree walked(TTreeInsertion::Walk);
     for (const std::string& word : words) {
@@ -58,14 +58,14 @@ void ExpectSameTree(const Words& words, const std::string& what, bool expectInde
 
 // Short words over a few Windows-1251 letters, Ё (0xA8) among them, so that
 // repeats, prefixes and near neighbours are common.
-Words RandomWords(std::size_t count, std::mt19937& random) {
-    static const std::string letters = "\xC0\xC5\xA8\xC6\xCA";
-    Words words;
+TWords RandomWords(std::size_t count, std::mt19937& random) {
+    static const std::string kLetters = "\xC0\xC5\xA8\xC6\xCA";
+    TWords words;
     for (std::size_t i = 0; i < count; ++i) {
         std::string word;
         const std::size_t length = random() % 6;
         for (std::size_t k = 0; k < length; ++k) {
-            word.push_back(letters[random() % letters.size()]);
+            word.push_back(kLetters[random() % kLetters.size()]);
         }
         words.push_back(word);
     }
@@ -85,7 +85,7 @@ bool Alphabetically(const std::string& a, const std::string& b) {
 TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
     std::mt19937 random(42);
     for (int round = 0; round < 20; ++round) {
-        Words words = RandomWords(400, random);
+        TWords words = RandomWords(400, random);
         ExpectSameTree(words, "random order with repeats");
         std::sort(words.begin(), words.end());
         ExpectSameTree(words, "ascending");
@@ -103,10 +103,10 @@ TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
         ExpectSameTree(words, "nearly sorted");
     }
     // Zigzag: alternately the smallest and the largest remaining word.
-    Words distinct = RandomWords(300, random);
+    TWords distinct = RandomWords(300, random);
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    Words zigzag;
+    TWords zigzag;
     for (std::size_t lo = 0, hi = distinct.size(); lo < hi;) {
         zigzag.push_back(distinct[lo++]);
         if (lo < hi) {
@@ -120,21 +120,21 @@ TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
 // over, and everything added after that must still land where the walk puts it.
 TEST(TreeInsertionTest, DeepChainsSwitchToTheIndexWithTheSameShape) {
     std::mt19937 random(8);
-    Words words = RandomWords(6000, random);
+    TWords words = RandomWords(6000, random);
     std::sort(words.begin(), words.end(), Alphabetically);
     words.erase(std::unique(words.begin(), words.end()), words.end());
     ASSERT_GT(words.size(), 1000u);
-    Words sequence = words; // alphabetical: the Ё words go deep down the chain
-    Words more = RandomWords(3000, random);
+    TWords sequence = words; // alphabetical: the Ё words go deep down the chain
+    TWords more = RandomWords(3000, random);
     sequence.insert(sequence.end(), more.begin(), more.end());
     std::sort(more.begin(), more.end());
     sequence.insert(sequence.end(), more.rbegin(), more.rend());
     sequence.insert(sequence.end(), words.begin(), words.end());
     ExpectSameTree(sequence, "alphabetical, then random, descending, repeats", true);
 
-    Words twoRuns = words;
+    TWords twoRuns = words;
     std::sort(twoRuns.begin(), twoRuns.end());
-    Words odd, even;
+    TWords odd, even;
     for (std::size_t i = 0; i < twoRuns.size(); ++i) {
         (i % 2 == 0 ? even : odd).push_back(twoRuns[i]);
     }
@@ -143,10 +143,10 @@ TEST(TreeInsertionTest, DeepChainsSwitchToTheIndexWithTheSameShape) {
 }
 
 TEST(TreeInsertionTest, EveryOrderOfSixWords) {
-    Words words = {"\xCA", "\xCA\xCE\xD2", "\xA8\xC6", "\xC0", "\xCA\xCE", "\xD2"};
+    TWords words = {"\xCA", "\xCA\xCE\xD2", "\xA8\xC6", "\xC0", "\xCA\xCE", "\xD2"};
     std::sort(words.begin(), words.end());
     do {
-        Words withRepeats = words;
+        TWords withRepeats = words;
         withRepeats.push_back(words[2]);
         withRepeats.emplace_back();
         ExpectSameTree(withRepeats, "permutation");

@@ -19,7 +19,7 @@
 namespace verblinka {
 namespace {
 
-class LoadControlTest : public ::testing::Test {
+class TLoadControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Several read blocks of random words, so that progress has steps.
@@ -48,7 +48,7 @@ protected:
     TWordCode code_{};
 };
 
-TEST_F(LoadControlTest, ProgressEndsAtTheFileSizeAndTheDictionaryIsTheSame) {
+TEST_F(TLoadControlTest, ProgressEndsAtTheFileSizeAndTheDictionaryIsTheSame) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
     TLoadControl control;
     control.OnProgress = [&](std::uint64_t read, std::uint64_t total) {
@@ -64,7 +64,7 @@ TEST_F(LoadControlTest, ProgressEndsAtTheFileSizeAndTheDictionaryIsTheSame) {
     EXPECT_EQ(watched.Entries, Load({}).Entries);
 }
 
-TEST_F(LoadControlTest, CancelStopsTheLoadAndLeavesTheTreeEmpty) {
+TEST_F(TLoadControlTest, CancelStopsTheLoadAndLeavesTheTreeEmpty) {
     std::atomic<bool> cancel{true};
     TLoadControl control;
     control.Cancel = &cancel;
@@ -98,7 +98,7 @@ TEST(SearchControlTest, StepsAndProgressFollowTheVariantsAndCancelGivesNoRow) {
     for (const auto& word : words) {
         entries.push_back({word, 1});
     }
-    THammingNet network = testing::WordNetwork(words);
+    THammingNet network = test_support::WordNetwork(words);
     TWordCode code{};
     const std::string query = "\xEA\xEE\xF2\xFB"; // котЫ in lower case
     const TSearchOutcome plain = SearchWord(query, entries, network, code, true);

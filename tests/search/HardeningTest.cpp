@@ -29,7 +29,7 @@
 namespace verblinka {
 namespace {
 
-using testing::TFaultySource;
+using test_support::TFaultySource;
 namespace fs = std::filesystem;
 
 TDictionary Build(const std::string& bytes, const TFaultySource::TFaults& faults,
@@ -61,9 +61,9 @@ void ExpectTreeStillServes(TStringBTree& tree) {
     EXPECT_EQ(tree.NodeCount(), 1u) << "a finished load leaves the tree empty";
 }
 
-class TempDir {
+class TTempDir {
 public:
-    TempDir() {
+    TTempDir() {
         std::string pattern = (fs::temp_directory_path() / "verblinka-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("mkdtemp failed");
@@ -72,7 +72,7 @@ public:
         fs::permissions(path_,
                         fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     }
-    ~TempDir() {
+    ~TTempDir() {
         std::error_code ignored;
         fs::remove_all(path_, ignored);
     }
@@ -81,15 +81,15 @@ public:
         std::ofstream(file, std::ios::binary) << bytes;
         return file;
     }
-    const fs::path& path() const { return path_; }
+    const fs::path& Path() const { return path_; }
 
 private:
     fs::path path_;
 };
 
 TEST(LoadFailureTest, FilesThatCannotBeOpenedNameTheirFullPath) {
-    TempDir dir;
-    const fs::path missing = dir.path() / "missing.txt";
+    TTempDir dir;
+    const fs::path missing = dir.Path() / "missing.txt";
     const fs::path unreadable = dir.Write("locked.txt", "кот");
     fs::permissions(unreadable, fs::perms::none);
     TStringBTree tree;
@@ -104,10 +104,10 @@ TEST(LoadFailureTest, FilesThatCannotBeOpenedNameTheirFullPath) {
         ExpectTreeStillServes(tree);
     };
     expectOpenError(missing);
-    expectOpenError(dir.path());
-    expectOpenError(dir.path() / "missing" / "");
+    expectOpenError(dir.Path());
+    expectOpenError(dir.Path() / "missing" / "");
     {
-        testing::TUnprivilegedScope unprivileged;
+        test_support::TUnprivilegedScope unprivileged;
         if (!unprivileged.Unprivileged()) {
             GTEST_SKIP() << "running as root and cannot act as another user: "
                             "file permissions do not apply";
@@ -178,23 +178,23 @@ TEST(OverflowTest, OccurrenceCountPastItsLimitFailsTheLoad) {
     try {
         Build("пёс кот КОТ Кот кот", {}, tree);
         ADD_FAILURE() << "a fourth occurrence was counted";
-    } catch (const OverflowError& error) {
+    } catch (const TOverflowError& error) {
         EXPECT_EQ(WithFullStop(error.what()), "Integer overflow.");
     }
     EXPECT_EQ(tree.NodeCount(), 1u);
-    EXPECT_THROW(Build("ёж ёж ёж ёж", {}, tree), OverflowError) << "Clear keeps the limit";
+    EXPECT_THROW(Build("ёж ёж ёж ёж", {}, tree), TOverflowError) << "Clear keeps the limit";
 }
 
 TEST(OverflowTest, CountsFailAtTheLimitsOfTheirTypes) {
     constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
     EXPECT_EQ(CheckedIncrement(kMax - 1), kMax);
-    EXPECT_THROW(CheckedIncrement(kMax), OverflowError);
-    EXPECT_THROW(CheckedAdd(kMax, 1), OverflowError);
-    EXPECT_THROW(CheckedSub(std::numeric_limits<std::int32_t>::min(), 1), OverflowError);
+    EXPECT_THROW(CheckedIncrement(kMax), TOverflowError);
+    EXPECT_THROW(CheckedAdd(kMax, 1), TOverflowError);
+    EXPECT_THROW(CheckedSub(std::numeric_limits<std::int32_t>::min(), 1), TOverflowError);
     EXPECT_EQ(CheckedCount(std::size_t{kMax}), kMax);
-    EXPECT_THROW(CheckedCount(std::size_t{kMax} + 1), OverflowError);
+    EXPECT_THROW(CheckedCount(std::size_t{kMax} + 1), TOverflowError);
     EXPECT_THROW(CheckedMul(std::numeric_limits<std::size_t>::max() / 2 + 1, std::size_t{2}),
-                 OverflowError);
+                 TOverflowError);
     THammingNet net;
     net.SetInputCount(kWordCodeLength);
     EXPECT_THROW(net.SetPatternCount(-1), std::length_error);
@@ -217,7 +217,7 @@ TEST(OverflowTest, QueryLongerThanACountCanHoldFailsTheSearch) {
     const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
     EXPECT_EQ(outcome.Status, TSearchStatus::Failed);
     EXPECT_EQ(outcome.Message(), kMessageSearchFailed);
-    EXPECT_THROW(WordDistance(query, "K"), OverflowError);
+    EXPECT_THROW(WordDistance(query, "K"), TOverflowError);
     ::munmap(pages, length);
 }
 

@@ -54,12 +54,12 @@ void ExpectSameOutcome(const TSearchOutcome& a, const TSearchOutcome& b, const s
 
 TEST(SearchReuseTest, OutcomeEqualsOneLiteralRecognitionPerVariant) {
     std::mt19937 random(17);
-    static const std::string letters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8 ";
+    static const std::string kLetters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8 ";
     std::string text;
     for (int i = 0; i < 700; ++i) {
         const std::size_t length = 1 + random() % 24;
         for (std::size_t k = 0; k < length; ++k) {
-            text.push_back(letters[random() % (letters.size() - 1)]);
+            text.push_back(kLetters[random() % (kLetters.size() - 1)]);
         }
         text.push_back(' ');
     }

@@ -16,17 +16,17 @@
 namespace verblinka {
 namespace {
 
-using testing::DictionaryOf;
+using test_support::DictionaryOf;
 
 // One recognition per text, in order, the later text winning ties.
-struct LiteralResult {
+struct TLiteralResult {
     std::int32_t Row = 0;
     std::int32_t Distance = 0;
     std::int32_t Chosen = 0;
     std::vector<TSearchStep> Steps;
 };
-LiteralResult LiteralSearch(const std::string& query, TDictionary& dictionary) {
-    LiteralResult result;
+TLiteralResult LiteralSearch(const std::string& query, TDictionary& dictionary) {
+    TLiteralResult result;
     TWordCode code{};
     for (std::size_t p = 0; p <= query.size(); ++p) {
         const std::string text =
@@ -55,12 +55,12 @@ void ExpectSameSteps(const std::vector<TSearchStep>& a, const std::vector<TSearc
 
 // Words over a few letters, so that many share long prefixes.
 std::string RandomWords(std::mt19937& random, std::size_t count, std::size_t longest) {
-    static const std::string letters = "\xC0\xC1\xCA\xCE\xD2\xC8 ";
+    static const std::string kLetters = "\xC0\xC1\xCA\xCE\xD2\xC8 ";
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t length = 1 + random() % longest;
         for (std::size_t k = 0; k < length; ++k) {
-            text.push_back(letters[random() % (letters.size() - 1)]);
+            text.push_back(kLetters[random() % (kLetters.size() - 1)]);
         }
         text.push_back(' ');
     }
@@ -77,7 +77,7 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
         } else if (q % 3 == 2) {
             query.insert(random() % query.size(), "\xD0");
         }
-        const LiteralResult literal = LiteralSearch(query, dictionary);
+        const TLiteralResult literal = LiteralSearch(query, dictionary);
         for (const unsigned threads : {1u, 2u, 8u}) {
             TSearchControl control;
             control.Threads = threads;
@@ -144,7 +144,7 @@ TEST(SearchSharingTest, LongQueriesGiveTheLiteralLoopsOutcome) {
             default:
                 query += std::string(random() % 50, '\xC0');
             }
-            const LiteralResult literal = LiteralSearch(query, dictionary);
+            const TLiteralResult literal = LiteralSearch(query, dictionary);
             TWordCode code{};
             const TSearchOutcome withSteps =
                 SearchWord(query, dictionary.Entries, dictionary.Network, code, true);
@@ -165,7 +165,7 @@ TEST(SearchSharingTest, VeryLongQueries) {
     TDictionary dictionary = DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC \xCA\xCA\xCA\xCA");
     std::string query(3000, '\xCA');
     query[1500] = '\xCE';
-    const LiteralResult literal = LiteralSearch(query, dictionary);
+    const TLiteralResult literal = LiteralSearch(query, dictionary);
     TWordCode code{};
     TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
     EXPECT_EQ(outcome.BestRow, literal.Row);
