@@ -9,6 +9,7 @@
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "search/Search.h"
+#include "text/CodePage1251.h"
 #include "text/WordCode.h"
 
 #include <algorithm>
@@ -124,30 +125,6 @@ bool Alphabetically(const std::string& a, const std::string& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-std::string Utf8Of1251(const std::string& word) {
-    std::string out;
-    for (const char c : word) {
-        const auto byte = static_cast<unsigned char>(c);
-        unsigned code = byte;
-        if (byte >= 0xE0) {
-            code = 0x430 + (byte - 0xE0);
-        } else if (byte >= 0xC0) {
-            code = 0x410 + (byte - 0xC0);
-        } else if (byte == 0xB8) {
-            code = 0x451;
-        } else if (byte == 0xA8) {
-            code = 0x401;
-        }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-    return out;
-}
-
 enum class TFileKind { RandomWithRepeats, Ascending, Descending, Alphabetical };
 const char* Name(TFileKind kind) {
     switch (kind) {
@@ -215,7 +192,7 @@ std::filesystem::path WordFile(const std::filesystem::path& dir, TFileKind kind,
     case TFileKind::Alphabetical:
         std::sort(words.begin(), words.end(), Alphabetically);
         for (const auto& w : words) {
-            text += Utf8Of1251(w);
+            text += Utf8From1251(w);
             text += '\n';
         }
         break;
@@ -236,9 +213,7 @@ TDictionary MakeDictionary(std::size_t rows) {
     TDictionary dictionary;
     dictionary.Entries.push_back({"", 0});
     for (auto& w : words) {
-        for (char& c : w) {
-            c = static_cast<char>(UpperCase1251(static_cast<std::uint8_t>(c)));
-        }
+        w = UpperCase1251(w);
     }
     std::sort(words.begin(), words.end());
     for (auto& w : words) {

@@ -6,6 +6,7 @@
 // words with a million distinct (Windows-1251); and a UTF-8 text of about
 // 1 GiB with a vocabulary of 50,000 words.
 #include "dictionary/DictionaryLoad.h"
+#include "text/CodePage1251.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -62,26 +63,6 @@ std::vector<std::string> DistinctWords(std::size_t count, std::uint32_t seed) {
     return words;
 }
 
-std::string Utf8Of1251(const std::string& word) {
-    std::string out;
-    for (const char c : word) {
-        const auto byte = static_cast<unsigned char>(c);
-        unsigned code = byte;
-        if (byte >= 0xC0) {
-            code = 0x410 + (byte - 0xC0);
-        } else if (byte == 0xB8) {
-            code = 0x451;
-        }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-    return out;
-}
-
 // Writes a file once through a temporary name; later runs reuse it.
 template <typename Fill> fs::path Generated(const fs::path& path, Fill&& fill) {
     if (fs::exists(path)) {
@@ -131,7 +112,7 @@ fs::path BigTextFile(const fs::path& dir, std::size_t mebibytes) {
                      [mebibytes](std::ofstream& out) {
                          std::vector<std::string> words = DistinctWords(50000, 31);
                          for (auto& word : words) {
-                             word = Utf8Of1251(word);
+                             word = Utf8From1251(word);
                          }
                          std::mt19937 random(32);
                          std::string line;

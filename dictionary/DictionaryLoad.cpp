@@ -187,10 +187,7 @@ TDictionary BuildFromTree(TDictionaryFile& file, TStringBTree& tree, TWordCode& 
         if (word.empty()) {
             break;
         }
-        for (char& c : word) {
-            c = static_cast<char>(UpperCase1251(static_cast<std::uint8_t>(c)));
-        }
-        tree.Add(word);
+        tree.Add(UpperCase1251(word));
     }
     TDictionary dictionary;
     if (probe) {
