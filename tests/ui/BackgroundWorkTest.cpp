@@ -21,7 +21,7 @@
 #include <chrono>
 #include <thread>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 // Holds the work's thread until the test opens it or the work is cancelled
@@ -255,4 +255,4 @@ TEST_F(TBackgroundWorkTest, ClosingTheWindowMidLoadEndsTheEventLoop) {
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 
 // Receives the addresses that the dialogs ask the desktop to open.
 class TUrlCatcher : public QObject {
@@ -183,6 +183,6 @@ TEST(AboutDialog, OpensModallyFromTheToolbarAndIgnoresEsc) {
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support
 
 #include "DialogsTest.moc"

@@ -23,7 +23,7 @@
 
 #include <sys/stat.h>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 // The window's state that a failed load must leave alone.
@@ -185,4 +185,4 @@ TEST(LongQuery, OfThirtyThousandCharactersPastedIntoTheWordBox) {
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 const QString kTitle = QStringLiteral("Верблинка (сети Хэмминга)");
@@ -318,4 +318,4 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -18,7 +18,7 @@
 
 #include <stdexcept>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 const QString kNoWord = QStringLiteral("Ошибка: не введено слово для поиска");
@@ -223,4 +223,4 @@ TEST(SearchCommand, EnterInTheWordBoxStartsNothing) {
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

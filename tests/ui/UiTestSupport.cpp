@@ -14,7 +14,7 @@
 
 #include <filesystem>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 
 TProgramWindows::TProgramWindows() : frmAbout(&frmMain, frmMain.ProgramTitle()), frmHelp(&frmMain) {
     frmMain.AttachDialogs(frmAbout, frmHelp);
@@ -150,4 +150,4 @@ void Search(TfrmMain& window, const QString& text) {
     QTest::mouseClick(Child<QPushButton>(window, "btnProcess"), Qt::LeftButton);
 }
 
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 
 // The three windows, created and wired as the program's start-up does, with
 // the main window shown and active.
@@ -98,4 +98,4 @@ std::vector<int> SelectedRows(const TfrmMain& window);
 // Types text into the word box and presses the search button.
 void Search(TfrmMain& window, const QString& text);
 
-} // namespace verblinka::test
+} // namespace verblinka::test_support
