@@ -269,7 +269,7 @@ void TfrmNetwork::CreateControls() {
 }
 
 void TfrmNetwork::ForgetSearch() {
-    entries_ = nullptr;
+    dictionary_.reset();
     search_.reset();
     replay_.reset();
     selected_ = -1;
@@ -280,13 +280,7 @@ void TfrmNetwork::ForgetSearch() {
         "его выбрала — коды, первый слой, соревнование по проходам и выбор по расстоянию."));
 }
 
-void TfrmNetwork::FollowSearch(std::string_view query, const TDictionaryEntries& entries,
-                               THammingNet& network) {
-    TWordCode code{};
-    ShowSearch(query, entries, TraceSearch(query, entries, network, code));
-}
-
-void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& entries,
+void TfrmNetwork::ShowSearch(std::string_view query, std::shared_ptr<const TDictionary> dictionary,
                              TSearchTrace search) {
     if (search.Status != TSearchStatus::Selected) {
         // The main window has its result; an older search must not pass for it.
@@ -295,7 +289,7 @@ void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& e
                               .arg(FromBytes(query)));
         return;
     }
-    entries_ = &entries;
+    dictionary_ = std::move(dictionary);
     search_ = std::move(search);
     query_ = FromBytes(query);
     replay_.reset();
@@ -306,10 +300,12 @@ void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& e
 }
 
 QString TfrmNetwork::EntryName(std::int32_t row) const {
-    if (entries_ == nullptr || row < 0 || static_cast<std::size_t>(row) >= entries_->size()) {
+    if (dictionary_ == nullptr || row < 0 ||
+        static_cast<std::size_t>(row) >= dictionary_->Entries.size()) {
         return QStringLiteral("ряд %1").arg(row);
     }
-    return QStringLiteral("«%1»").arg(FromBytes((*entries_)[static_cast<std::size_t>(row)].Word));
+    return QStringLiteral("«%1»").arg(
+        FromBytes(dictionary_->Entries[static_cast<std::size_t>(row)].Word));
 }
 
 void TfrmNetwork::FillTable() {
@@ -325,13 +321,14 @@ void TfrmNetwork::FillTable() {
         const QString end = step.ReusedFrom >= 0
                                 ? QStringLiteral("тот же код, что у №%1").arg(step.ReusedFrom)
                                 : EndText(step.Trace->End);
-        const QStringList cells = {QString::number(i) + (chosen ? QStringLiteral(" ✓") : QString()),
-                                   Visible(step.Text),
-                                   QString::number(step.Row),
-                                   FromBytes((*entries_)[static_cast<std::size_t>(step.Row)].Word),
-                                   QString::number(step.Distance),
-                                   passes,
-                                   end};
+        const QStringList cells = {
+            QString::number(i) + (chosen ? QStringLiteral(" ✓") : QString()),
+            Visible(step.Text),
+            QString::number(step.Row),
+            FromBytes(dictionary_->Entries[static_cast<std::size_t>(step.Row)].Word),
+            QString::number(step.Distance),
+            passes,
+            end};
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (chosen) {
@@ -396,13 +393,13 @@ void TfrmNetwork::ShowTrace() {
     const TTracedStep& step = search_->Steps[static_cast<std::size_t>(selected_)];
     const std::int32_t winner = trace->Winner;
     TWordCode stored{};
-    if (entries_ != nullptr && static_cast<std::size_t>(winner) < entries_->size()) {
-        CodeWord((*entries_)[static_cast<std::size_t>(winner)].Word, stored);
+    if (dictionary_ != nullptr && static_cast<std::size_t>(winner) < dictionary_->Entries.size()) {
+        CodeWord(dictionary_->Entries[static_cast<std::size_t>(winner)].Word, stored);
     }
     const double firstLayer = trace->Passes.empty() ? 0.0 : trace->Value(winner, 0);
     pbCodes->SetCodes(Visible(step.Text), step.Code,
-                      FromBytes(entries_ != nullptr
-                                    ? (*entries_)[static_cast<std::size_t>(winner)].Word
+                      FromBytes(dictionary_ != nullptr
+                                    ? dictionary_->Entries[static_cast<std::size_t>(winner)].Word
                                     : std::string()),
                       stored, firstLayer);
     lblCodes->setText(QStringLiteral("Коды: вход и победитель (ряд %1). Совпадений по первому "
@@ -559,18 +556,18 @@ void TfrmNetwork::DrawRace(const TRecognitionTrace& trace) {
 QString TfrmNetwork::SearchStory() const {
     const TSearchTrace& search = *search_;
     const TTracedStep& chosen = search.Steps[static_cast<std::size_t>(search.ChosenStep)];
-    QString text =
-        QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, "
-                       "расстояние %6).")
-            .arg(query_)
-            .arg(Plural(static_cast<long long>(entries_->size()), "записи", "записей", "записей"))
-            .arg(search.BestRow)
-            .arg(EntryName(search.BestRow))
-            .arg(search.ChosenStep == 0 ? QStringLiteral("само слово")
-                                        : QStringLiteral("вариант %1 «%2»")
-                                              .arg(search.ChosenStep)
-                                              .arg(Visible(chosen.Text)))
-            .arg(search.BestDistance);
+    QString text = QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, "
+                                  "расстояние %6).")
+                       .arg(query_)
+                       .arg(Plural(static_cast<long long>(dictionary_->Entries.size()), "записи",
+                                   "записей", "записей"))
+                       .arg(search.BestRow)
+                       .arg(EntryName(search.BestRow))
+                       .arg(search.ChosenStep == 0 ? QStringLiteral("само слово")
+                                                   : QStringLiteral("вариант %1 «%2»")
+                                                         .arg(search.ChosenStep)
+                                                         .arg(Visible(chosen.Text)))
+                       .arg(search.BestDistance);
     const std::int32_t own = search.Steps.front().Distance;
     if (search.ChosenStep > 0) {
         text += own == search.BestDistance

@@ -99,8 +99,8 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormDestroy() {
-    // The network view, a child, outlives the window's own members and the
-    // list's model, and with them the entries it shows.
+    // The network view, a child, outlives the window's own members: it lets go
+    // of its share of the dictionary with them.
     if (frmNetwork_ != nullptr) {
         frmNetwork_->ForgetSearch();
     }
@@ -371,7 +371,7 @@ void TfrmMain::btnProcessClick() {
         }
         SelectEntry(outcome.BestRow);
         if (trace) {
-            frmNetwork_->ShowSearch(query, dictionary.Entries, std::move(*trace));
+            frmNetwork_->ShowSearch(query, dictionary_, std::move(*trace));
             unshownSearch_.reset();
         } else {
             unshownSearch_ = query; // traced when the view is next opened
@@ -405,7 +405,7 @@ void TfrmMain::ShowNetworkView() {
                                     WordCode);
             };
             if (work_->Run(QStringLiteral("Поиск…"), traceSearch)) {
-                frmNetwork_->ShowSearch(*unshownSearch_, dictionary_->Entries, std::move(*trace));
+                frmNetwork_->ShowSearch(*unshownSearch_, dictionary_, std::move(*trace));
                 unshownSearch_.reset();
             }
         }
