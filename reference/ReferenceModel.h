@@ -302,6 +302,22 @@ inline std::string CheckNetwork(const TDictionaryEntries& entries, const THammin
     return {};
 }
 
+// Empty when a loaded dictionary is what the plain reading of bytesRead,
+// decoded as encoding says, gives (its list and its network); otherwise what
+// is wrong.
+inline std::string CheckLoaded(const TDictionaryEntries& entries, const THammingNet& network,
+                               std::string_view bytesRead, TTextEncoding encoding) {
+    const TDictionaryEntries expected = Entries(FileTo1251(bytesRead, encoding));
+    if (entries.size() != expected.size()) {
+        return std::to_string(entries.size()) + " entries, expected " +
+               std::to_string(expected.size());
+    }
+    if (!(entries == expected)) {
+        return "the entries differ from the plain reading's";
+    }
+    return CheckNetwork(entries, network);
+}
+
 // Empty when the outcome of a search is what the search's own steps, redone
 // one by one with recognize, give; otherwise what is wrong. recognize maps a
 // code to the row the network returns.

@@ -138,22 +138,36 @@ TEST_F(TLoadFailureTest, CountPastItsLimit) {
     ExpectUnchanged(frm_, before, folder_);
 }
 
+// The one check of this through a face of the program (the load's own tests
+// cover every offset): the read shim linked into these tests fails reads of
+// FAULTY_READ_PATH from offset FAULTY_READ_AT on (with EIO, after an EINTR).
+// At once, inside a character, between words, inside a word and at the end,
+// the window shows what the bytes before the failure give, without a box.
 TEST_F(TLoadFailureTest, ReadFailingPartWayLoadsTheWordsReadSoFar) {
-    // The read shim linked into these tests fails reads of FAULTY_READ_PATH
-    // from offset FAULTY_READ_AT on (with EIO, after an EINTR).
-    const std::string text = "кот пёс ёж дом";
+    const std::string text = "кот пёс ёж дом котёнок\n";
     const QString path = folder_.Write(QStringLiteral("сбой.txt"), text);
-    qputenv("FAULTY_READ_PATH", QFile::encodeName(path));
-    qputenv("FAULTY_READ_AT", QByteArray::number(static_cast<int>(text.find("ёж") + 2)));
-    TModalAnswerer answerer;
-    LoadThroughOpenCommand(frm_, path);
-    qunsetenv("FAULTY_READ_PATH");
-    qunsetenv("FAULTY_READ_AT");
-    EXPECT_TRUE(answerer.Records().empty());
-    EXPECT_EQ(ListedWords(frm_), (QStringList{QString(), "Ё", "КОТ", "ПЁС"}));
-    EXPECT_TRUE(SelectedRows(frm_).empty());
-    EXPECT_TRUE(frm_.windowTitle().endsWith(path));
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    const std::size_t afterYo = text.find("ёж") + 2;
+    for (const std::size_t at : {std::size_t{0}, std::size_t{5}, std::string("кот пёс ").size(),
+                                 afterYo, text.size() - 1, text.size()}) {
+        SCOPED_TRACE("read failing at " + std::to_string(at));
+        LoadThroughOpenCommand(frm_,
+                               folder_.Write(QStringLiteral("начало.txt"), text.substr(0, at)));
+        const QStringList expected = ListedWords(frm_);
+        qputenv("FAULTY_READ_PATH", QFile::encodeName(path));
+        qputenv("FAULTY_READ_AT", QByteArray::number(static_cast<qulonglong>(at)));
+        TModalAnswerer answerer;
+        LoadThroughOpenCommand(frm_, path);
+        qunsetenv("FAULTY_READ_PATH");
+        qunsetenv("FAULTY_READ_AT");
+        EXPECT_TRUE(answerer.Records().empty());
+        EXPECT_EQ(ListedWords(frm_), expected);
+        if (at == afterYo) {
+            EXPECT_EQ(ListedWords(frm_), (QStringList{QString(), "Ё", "КОТ", "ПЁС"}));
+        }
+        EXPECT_TRUE(SelectedRows(frm_).empty());
+        EXPECT_TRUE(frm_.windowTitle().endsWith(path));
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
 }
 
 TEST(LongQuery, OfThirtyThousandCharactersPastedIntoTheWordBox) {

@@ -1,10 +1,15 @@
-// Indexed insertion must build the very tree the literal walk builds: the
+// The word tree: the order and counts it exports, its shape, and indexed
+// insertion, which must build the very tree the literal walk builds: the
 // same nodes, with the same keys and counts, in the same places.
+#include "reference/TestSupport.h"
+
 #include "dictionary/BTree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -13,6 +18,7 @@
 namespace verblinka {
 namespace {
 
+using test_support::WordsIn;
 using TWords = std::vector<std::string>;
 
 // Walks both trees side by side (without recursion) and reports the first
@@ -167,6 +173,67 @@ TEST(TreeInsertionTest, ClearStartsTheIndexAfresh) {
     EXPECT_EQ(entries, (TDictionaryEntries{{"", 0}, {"\xC0", 1}, {"\xC4\xCE\xCC", 2}}));
     EXPECT_EQ(tree.Root().Greater->Key, "\xC4\xCE\xCC");
     EXPECT_EQ(tree.Root().Greater->Lesser->Key, "\xC0");
+}
+
+TEST(WordTreeTest, ExportsTheEmptyRootFirstThenWordsInByteOrderWithCounts) {
+    TStringBTree tree;
+    TDictionaryEntries fresh;
+    tree.ExportTo(fresh);
+    EXPECT_EQ(fresh, (TDictionaryEntries{{"", 0}}));
+
+    tree.Add("\xCA\xCE\xD2"); // КОТ
+    tree.Add("\xCF\xA8\xD1"); // ПЁС
+    tree.Add("\xCA\xCE\xD2");
+    tree.Add("");
+    TDictionaryEntries entries;
+    tree.ExportTo(entries);
+    EXPECT_EQ(entries, (TDictionaryEntries{{"", 1}, {"\xCA\xCE\xD2", 2}, {"\xCF\xA8\xD1", 1}}));
+    EXPECT_EQ(tree.Root().Lesser, nullptr);
+
+    tree.Clear();
+    TDictionaryEntries cleared;
+    tree.ExportTo(cleared);
+    EXPECT_EQ(cleared, fresh);
+}
+
+TEST(WordTreeTest, BytesCompareUnsignedAndPrefixesFirst) {
+    TStringBTree tree;
+    for (const char* word : {"\xC0", "\xA8", "Z", "9", "\xCA\xCE\xD2\xDB", "\xCA\xCE\xD2", "A"}) {
+        tree.Add(word);
+    }
+    TDictionaryEntries entries;
+    tree.ExportTo(entries);
+    EXPECT_EQ(WordsIn(entries),
+              (TWords{"", "9", "A", "Z", "\xA8", "\xC0", "\xCA\xCE\xD2", "\xCA\xCE\xD2\xDB"}));
+}
+
+TEST(WordTreeTest, SortedInputBuildsAChainThatExportsAndReleasesWithoutRecursion) {
+    std::vector<std::string> words;
+    for (int i = 0; i < 30000; ++i) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "W%07d", i);
+        words.emplace_back(buffer);
+    }
+    for (const bool descending : {false, true}) {
+        auto tree = std::make_unique<TStringBTree>();
+        if (descending) {
+            for (auto it = words.rbegin(); it != words.rend(); ++it) {
+                tree->Add(*it);
+            }
+        } else {
+            for (const auto& word : words) {
+                tree->Add(word);
+            }
+        }
+        TDictionaryEntries entries;
+        tree->ExportTo(entries);
+        ASSERT_EQ(entries.size(), words.size() + 1);
+        EXPECT_TRUE(std::equal(words.begin(), words.end(), entries.begin() + 1,
+                               [](const std::string& w, const TDictionaryEntry& e) {
+                                   return w == e.Word && e.Occurrences == 1;
+                               }));
+        tree.reset(); // a deep chain must not overflow the stack on release
+    }
 }
 
 } // namespace

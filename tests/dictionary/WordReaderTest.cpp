@@ -93,18 +93,6 @@ TEST(WordReaderTest, ShortReadsAndLongWordsAcrossBuffersReadWhole) {
     EXPECT_EQ(word, "");
 }
 
-TEST(WordReaderTest, AFailedReadEndsTheFileAfterWhatWasRead) {
-    const std::string text = "alpha beta gamma";
-    TDictionaryFile file(std::make_unique<TTrickleSource>(text, 4, 8)); // fails inside "beta"
-    std::string word;
-    GetWord(&file, word);
-    EXPECT_EQ(word, "alpha");
-    GetWord(&file, word);
-    EXPECT_EQ(word, "be");
-    GetWord(&file, word);
-    EXPECT_EQ(word, "");
-}
-
 TEST(TextEncodingTest, TheSameTextInUtf8AndWindows1251GivesTheSameDictionary) {
     const std::string utf8 = "Кот, кот и пёс! Ёж — «ёлка» № 5 €";
     const std::string cp1251 = Utf8To1251(utf8);
@@ -152,119 +140,6 @@ TEST(TextEncodingTest, SequencesSplitAcrossReadsAndMissingCharactersKeepWordBoun
     }
     GetWord(&file, word);
     EXPECT_EQ(word, "");
-}
-
-TEST(WordTreeTest, ExportsTheEmptyRootFirstThenWordsInByteOrderWithCounts) {
-    TStringBTree tree;
-    TDictionaryEntries fresh;
-    tree.ExportTo(fresh);
-    EXPECT_EQ(fresh, (TDictionaryEntries{{"", 0}}));
-
-    tree.Add("\xCA\xCE\xD2"); // КОТ
-    tree.Add("\xCF\xA8\xD1"); // ПЁС
-    tree.Add("\xCA\xCE\xD2");
-    tree.Add("");
-    TDictionaryEntries entries;
-    tree.ExportTo(entries);
-    EXPECT_EQ(entries, (TDictionaryEntries{{"", 1}, {"\xCA\xCE\xD2", 2}, {"\xCF\xA8\xD1", 1}}));
-    EXPECT_EQ(tree.Root().Lesser, nullptr);
-
-    tree.Clear();
-    TDictionaryEntries cleared;
-    tree.ExportTo(cleared);
-    EXPECT_EQ(cleared, fresh);
-}
-
-TEST(WordTreeTest, BytesCompareUnsignedAndPrefixesFirst) {
-    TStringBTree tree;
-    for (const char* word : {"\xC0", "\xA8", "Z", "9", "\xCA\xCE\xD2\xDB", "\xCA\xCE\xD2", "A"}) {
-        tree.Add(word);
-    }
-    TDictionaryEntries entries;
-    tree.ExportTo(entries);
-    EXPECT_EQ(WordsIn(entries),
-              (TWords{"", "9", "A", "Z", "\xA8", "\xC0", "\xCA\xCE\xD2", "\xCA\xCE\xD2\xDB"}));
-}
-
-TEST(WordTreeTest, SortedInputBuildsAChainThatExportsAndReleasesWithoutRecursion) {
-    std::vector<std::string> words;
-    for (int i = 0; i < 30000; ++i) {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "W%07d", i);
-        words.emplace_back(buffer);
-    }
-    for (const bool descending : {false, true}) {
-        auto tree = std::make_unique<TStringBTree>();
-        if (descending) {
-            for (auto it = words.rbegin(); it != words.rend(); ++it) {
-                tree->Add(*it);
-            }
-        } else {
-            for (const auto& word : words) {
-                tree->Add(word);
-            }
-        }
-        TDictionaryEntries entries;
-        tree->ExportTo(entries);
-        ASSERT_EQ(entries.size(), words.size() + 1);
-        EXPECT_TRUE(std::equal(words.begin(), words.end(), entries.begin() + 1,
-                               [](const std::string& w, const TDictionaryEntry& e) {
-                                   return w == e.Word && e.Occurrences == 1;
-                               }));
-        tree.reset(); // a deep chain must not overflow the stack on release
-    }
-}
-
-TEST(DictionaryLoadTest, WordsAreUpperCasedCountedAndStoredRowByRow) {
-    const TDictionary dictionary =
-        DictionaryOf("\xCA\xEE\xF2 \xEA\xEE\xF2 \xCA\xCE\xD2"); // Кот кот КОТ
-    EXPECT_EQ(dictionary.Entries, (TDictionaryEntries{{"", 0}, {"\xCA\xCE\xD2", 3}}));
-
-    const TDictionary big = DictionaryOf(kCatsAndDog + " zebra Zebra apple");
-    ASSERT_EQ(big.Network.PatternCount(), static_cast<std::int32_t>(big.Entries.size()));
-    EXPECT_EQ(big.Network.InputCount(), kWordCodeLength);
-    EXPECT_EQ(big.Network.MaxIterations(), kProgramMaxIterations);
-    TWordCode code{};
-    for (std::size_t i = 0; i < big.Entries.size(); ++i) {
-        CodeWord(big.Entries[i].Word, code);
-        for (std::int32_t j = 0; j < kWordCodeLength; ++j) {
-            ASSERT_EQ(big.Network.Weight(static_cast<std::int32_t>(i), j),
-                      code[static_cast<std::size_t>(j)])
-                << "row " << i;
-        }
-    }
-}
-
-TEST(DictionaryLoadTest, AFileWithoutWordsGivesTheEmptyEntryOnly) {
-    const TDictionary dictionary = DictionaryOf(" ,.!?\r\n");
-    EXPECT_EQ(dictionary.Entries, (TDictionaryEntries{{"", 0}}));
-    EXPECT_EQ(dictionary.Network.PatternCount(), 1);
-}
-
-TEST(DictionaryLoadTest, OpeningFailsForMissingFilesAndDirectoriesNamingThePath) {
-    const auto directory = std::filesystem::temp_directory_path();
-    const std::string missing = (directory / "verblinka-no-such-file.txt").string();
-    TStringBTree tree;
-    TWordCode code{};
-    try {
-        LoadDictionary(missing, tree, code, kProgramMaxIterations);
-        FAIL() << "a missing file loaded";
-    } catch (const TOpenError& error) {
-        EXPECT_EQ(std::string(error.what()), "Cannot open file " + missing);
-    }
-    EXPECT_THROW(LoadDictionary(directory.string(), tree, code, kProgramMaxIterations), TOpenError);
-}
-
-TEST(DictionaryLoadTest, LoadingTheSameFileTwiceGivesTheSameList) {
-    const auto path = std::filesystem::temp_directory_path() / "verblinka-load-twice.txt";
-    std::ofstream(path, std::ios::binary) << kCatsAndDog << " \xEA\xEE\xF2\xFB";
-    TStringBTree tree;
-    TWordCode code{};
-    const TDictionary first = LoadDictionary(path.string(), tree, code, kProgramMaxIterations);
-    const TDictionary second = LoadDictionary(path.string(), tree, code, kProgramMaxIterations);
-    std::filesystem::remove(path);
-    EXPECT_EQ(first.Entries, second.Entries);
-    EXPECT_EQ(first.Entries.size(), 5u);
 }
 
 } // namespace
