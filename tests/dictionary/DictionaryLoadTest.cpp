@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -360,7 +362,8 @@ TEST(DictionaryLoadTest, OpeningFailsForMissingFilesAndDirectoriesNamingThePath)
 }
 
 TEST(DictionaryLoadTest, LoadingTheSameFileTwiceGivesTheSameList) {
-    const auto path = std::filesystem::temp_directory_path() / "verblinka-load-twice.txt";
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("verblinka-load-twice-" + std::to_string(::getpid()) + ".txt");
     std::ofstream(path, std::ios::binary) << kCatsAndDog << " \xEA\xEE\xF2\xFB";
     TStringBTree tree;
     TWordCode code{};

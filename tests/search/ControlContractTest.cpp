@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -41,8 +43,10 @@ protected:
         return LoadDictionary(path_.string(), tree_, code_, kProgramMaxIterations, {}, control);
     }
 
-    std::filesystem::path path_ =
-        std::filesystem::temp_directory_path() / "verblinka-load-control.txt";
+    // One file per process: ctest runs the fixture's tests side by side, and
+    // one's TearDown must not remove the file another is reading.
+    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
+                                  ("verblinka-load-control-" + std::to_string(::getpid()) + ".txt");
     std::uint64_t size_ = 0;
     TStringBTree tree_;
     TWordCode code_{};
