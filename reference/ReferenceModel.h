@@ -318,6 +318,38 @@ inline std::string CheckLoaded(const TDictionaryEntries& entries, const THamming
     return CheckNetwork(entries, network);
 }
 
+// The search spelled out: one recognition per text, the query and then the
+// query with a blank before each of its characters in turn, the later text
+// winning ties on distance. recognize maps a code to the row the network
+// returns; a row outside the entries makes the outcome Failed.
+template <typename Recognize>
+TSearchOutcome LiteralSearch(std::string_view query, const TDictionaryEntries& entries,
+                             Recognize&& recognize) {
+    TSearchOutcome outcome;
+    for (std::size_t p = 0; p <= query.size(); ++p) {
+        std::string text(query);
+        if (p > 0) {
+            text.insert(p - 1, 1, ' ');
+        }
+        const std::int32_t row = recognize(Code(text));
+        if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
+            outcome.BestRow = row;
+            outcome.Status = TSearchStatus::Failed;
+            return outcome;
+        }
+        const auto distance =
+            static_cast<std::int32_t>(Distance(text, entries[static_cast<std::size_t>(row)].Word));
+        if (p == 0 || distance <= outcome.BestDistance) {
+            outcome.BestDistance = distance;
+            outcome.BestRow = row;
+            outcome.ChosenStep = static_cast<std::int32_t>(p);
+        }
+        outcome.Steps.push_back({std::move(text), row, distance});
+    }
+    outcome.Status = TSearchStatus::Selected;
+    return outcome;
+}
+
 // Empty when the outcome of a search is what the search's own steps, redone
 // one by one with recognize, give; otherwise what is wrong. recognize maps a
 // code to the row the network returns.
@@ -340,38 +372,27 @@ std::string CheckSearch(std::string_view query, const TDictionaryEntries& entrie
     if (outcome.Status != TSearchStatus::Selected) {
         return "the search failed: " + outcome.Message();
     }
-    std::int64_t best = 0;
-    std::int32_t bestRow = 0;
-    for (std::size_t p = 0; p <= query.size(); ++p) {
-        std::string text(query);
-        if (p > 0) {
-            text.insert(p - 1, 1, ' ');
-        }
-        const std::int32_t row = recognize(Code(text));
-        if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
-            return "recognition returned row " + std::to_string(row) + " outside the dictionary";
-        }
-        const std::int64_t distance = Distance(text, entries[static_cast<std::size_t>(row)].Word);
-        if (p == 0 || distance <= best) {
-            best = distance;
-            bestRow = row;
-        }
-        if (p < outcome.Steps.size()) {
-            const TSearchStep& step = outcome.Steps[p];
-            if (step.Row != row || step.Distance != distance ||
-                (!step.Text.empty() && step.Text != text)) {
-                problem << "step " << p << " differs: row " << step.Row << " (expected " << row
-                        << "), distance " << step.Distance << " (expected " << distance << ")";
-                return problem.str();
-            }
+    const TSearchOutcome literal = LiteralSearch(query, entries, recognize);
+    if (literal.Status != TSearchStatus::Selected) {
+        return "recognition returned row " + std::to_string(literal.BestRow) +
+               " outside the dictionary";
+    }
+    for (std::size_t p = 0; p < outcome.Steps.size() && p < literal.Steps.size(); ++p) {
+        const TSearchStep& step = outcome.Steps[p];
+        const TSearchStep& expected = literal.Steps[p];
+        if (step.Row != expected.Row || step.Distance != expected.Distance ||
+            (!step.Text.empty() && step.Text != expected.Text)) {
+            problem << "step " << p << " differs: row " << step.Row << " (expected " << expected.Row
+                    << "), distance " << step.Distance << " (expected " << expected.Distance << ")";
+            return problem.str();
         }
     }
     if (!outcome.Steps.empty() && outcome.Steps.size() != query.size() + 1) {
         return "wrong number of steps";
     }
-    if (outcome.BestRow != bestRow || outcome.BestDistance != best) {
+    if (outcome.BestRow != literal.BestRow || outcome.BestDistance != literal.BestDistance) {
         problem << "selected row " << outcome.BestRow << " at distance " << outcome.BestDistance
-                << ", expected row " << bestRow << " at distance " << best;
+                << ", expected row " << literal.BestRow << " at distance " << literal.BestDistance;
         return problem.str();
     }
     return {};

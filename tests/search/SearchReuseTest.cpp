@@ -1,6 +1,7 @@
 // A search recognizes each distinct code once; its outcome must be what a
 // recognition per variant, on the literal network paths, gives.
 #include "dictionary/DictionaryLoad.h"
+#include "reference/ReferenceModel.h"
 #include "search/Search.h"
 
 #include <gtest/gtest.h>
@@ -16,25 +17,8 @@ namespace {
 TSearchOutcome ReferenceSearch(std::string_view query, const TDictionaryEntries& entries,
                                THammingNet& network) {
     network.SetReferenceMode(true);
-    TSearchOutcome outcome;
-    outcome.Status = TSearchStatus::Selected;
-    TWordCode code{};
-    std::vector<std::string> texts = {std::string(query)};
-    for (std::size_t p = 1; p <= query.size(); ++p) {
-        texts.push_back(InsertBlank(query, static_cast<std::int32_t>(p)));
-    }
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        CodeWord(texts[i], code);
-        const std::int32_t row = network.Recognize(code);
-        const std::int32_t distance =
-            WordDistance(texts[i], entries[static_cast<std::size_t>(row)].Word);
-        if (i == 0 || distance <= outcome.BestDistance) {
-            outcome.BestDistance = distance;
-            outcome.BestRow = row;
-            outcome.ChosenStep = static_cast<std::int32_t>(i);
-        }
-        outcome.Steps.push_back({texts[i], row, distance});
-    }
+    TSearchOutcome outcome = reference::LiteralSearch(
+        query, entries, [&](const TWordCode& code) { return network.Recognize(code); });
     network.SetReferenceMode(false);
     return outcome;
 }

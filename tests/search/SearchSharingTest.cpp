@@ -1,6 +1,7 @@
 // The search that shares its work (distinct codes only, one first-layer
 // sweep, recognitions on several threads, long variants from prefix counts,
 // an exact hit ending it) against the search written out as the literal loop.
+#include "reference/ReferenceModel.h"
 #include "reference/TestSupport.h"
 
 #include "search/Search.h"
@@ -18,29 +19,11 @@ namespace {
 
 using test_support::DictionaryOf;
 
-// One recognition per text, in order, the later text winning ties.
-struct TLiteralResult {
-    std::int32_t Row = 0;
-    std::int32_t Distance = 0;
-    std::int32_t Chosen = 0;
-    std::vector<TSearchStep> Steps;
-};
-TLiteralResult LiteralSearch(const std::string& query, TDictionary& dictionary) {
-    TLiteralResult result;
-    TWordCode code{};
-    for (std::size_t p = 0; p <= query.size(); ++p) {
-        const std::string text =
-            p == 0 ? query : InsertBlank(query, static_cast<std::int32_t>(p));
-        CodeWord(text, code);
-        const std::int32_t row = dictionary.Network.Recognize(code);
-        const std::int32_t distance =
-            WordDistance(text, dictionary.Entries[static_cast<std::size_t>(row)].Word);
-        if (p == 0 || distance <= result.Distance) {
-            result = {row, distance, static_cast<std::int32_t>(p), std::move(result.Steps)};
-        }
-        result.Steps.push_back({text, row, distance});
-    }
-    return result;
+// The search spelled out, on the dictionary's own network.
+TSearchOutcome LiteralSearch(const std::string& query, TDictionary& dictionary) {
+    return reference::LiteralSearch(query, dictionary.Entries, [&](const TWordCode& code) {
+        return dictionary.Network.Recognize(code);
+    });
 }
 
 void ExpectSameSteps(const std::vector<TSearchStep>& a, const std::vector<TSearchStep>& b,
@@ -77,7 +60,7 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
         } else if (q % 3 == 2) {
             query.insert(random() % query.size(), "\xD0");
         }
-        const TLiteralResult literal = LiteralSearch(query, dictionary);
+        const TSearchOutcome literal = LiteralSearch(query, dictionary);
         for (const unsigned threads : {1u, 2u, 8u}) {
             TSearchControl control;
             control.Threads = threads;
@@ -92,9 +75,9 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
                                                       dictionary.Network, code, true, control);
             const std::string what = query + ", " + std::to_string(threads) + " threads";
             ASSERT_EQ(outcome.Status, TSearchStatus::Selected) << what;
-            EXPECT_EQ(outcome.BestRow, literal.Row) << what;
-            EXPECT_EQ(outcome.BestDistance, literal.Distance) << what;
-            EXPECT_EQ(outcome.ChosenStep, literal.Chosen) << what;
+            EXPECT_EQ(outcome.BestRow, literal.BestRow) << what;
+            EXPECT_EQ(outcome.BestDistance, literal.BestDistance) << what;
+            EXPECT_EQ(outcome.ChosenStep, literal.ChosenStep) << what;
             ExpectSameSteps(outcome.Steps, literal.Steps, what);
             ExpectSameSteps(streamed, literal.Steps, what + " (streamed)");
             // Without steps: the same choice, an exact hit ending the search early.
@@ -102,8 +85,8 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
             bareControl.Threads = threads;
             const TSearchOutcome bare = SearchWord(query, dictionary.Entries, dictionary.Network,
                                                    code, false, bareControl);
-            EXPECT_EQ(bare.BestRow, literal.Row) << what;
-            EXPECT_EQ(bare.BestDistance, literal.Distance) << what;
+            EXPECT_EQ(bare.BestRow, literal.BestRow) << what;
+            EXPECT_EQ(bare.BestDistance, literal.BestDistance) << what;
         }
     }
 }
@@ -144,7 +127,7 @@ TEST(SearchSharingTest, LongQueriesGiveTheLiteralLoopsOutcome) {
             default:
                 query += std::string(random() % 50, '\xC0');
             }
-            const TLiteralResult literal = LiteralSearch(query, dictionary);
+            const TSearchOutcome literal = LiteralSearch(query, dictionary);
             TWordCode code{};
             const TSearchOutcome withSteps =
                 SearchWord(query, dictionary.Entries, dictionary.Network, code, true);
@@ -152,10 +135,10 @@ TEST(SearchSharingTest, LongQueriesGiveTheLiteralLoopsOutcome) {
                 SearchWord(query, dictionary.Entries, dictionary.Network, code, false);
             const std::string what = "round " + std::to_string(round) + ", query " + query;
             for (const TSearchOutcome* outcome : {&withSteps, &bare}) {
-                EXPECT_EQ(outcome->BestRow, literal.Row) << what;
-                EXPECT_EQ(outcome->BestDistance, literal.Distance) << what;
+                EXPECT_EQ(outcome->BestRow, literal.BestRow) << what;
+                EXPECT_EQ(outcome->BestDistance, literal.BestDistance) << what;
             }
-            EXPECT_EQ(withSteps.ChosenStep, literal.Chosen) << what;
+            EXPECT_EQ(withSteps.ChosenStep, literal.ChosenStep) << what;
             ExpectSameSteps(withSteps.Steps, literal.Steps, what);
         }
     }
@@ -165,12 +148,12 @@ TEST(SearchSharingTest, VeryLongQueries) {
     TDictionary dictionary = DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC \xCA\xCA\xCA\xCA");
     std::string query(3000, '\xCA');
     query[1500] = '\xCE';
-    const TLiteralResult literal = LiteralSearch(query, dictionary);
+    const TSearchOutcome literal = LiteralSearch(query, dictionary);
     TWordCode code{};
     TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
-    EXPECT_EQ(outcome.BestRow, literal.Row);
-    EXPECT_EQ(outcome.BestDistance, literal.Distance);
-    EXPECT_EQ(outcome.ChosenStep, literal.Chosen);
+    EXPECT_EQ(outcome.BestRow, literal.BestRow);
+    EXPECT_EQ(outcome.BestDistance, literal.BestDistance);
+    EXPECT_EQ(outcome.ChosenStep, literal.ChosenStep);
 
     // A million bytes: no variant is built, so this takes about as long as
     // 21 recognitions and a pass over the query.
