@@ -34,9 +34,9 @@ double CpuSeconds() {
 
 class TRandom {
 public:
-    explicit TRandom(std::uint64_t seed) : State_(seed) {}
+    explicit TRandom(std::uint64_t seed) : state_(seed) {}
     std::uint64_t Next() {
-        std::uint64_t z = (State_ += 0x9E3779B97F4A7C15u);
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
         return z ^ (z >> 31);
@@ -44,7 +44,7 @@ public:
     std::size_t Below(std::size_t n) { return static_cast<std::size_t>(Next() % n); }
 
 private:
-    std::uint64_t State_;
+    std::uint64_t state_;
 };
 
 // Upper-case Windows-1251 word forms: a stem of syllables and an ending, so
@@ -91,13 +91,13 @@ class THash {
 public:
     void Add(std::uint64_t word) {
         for (int i = 0; i < 8; ++i) {
-            Hash_ = (Hash_ ^ ((word >> (8 * i)) & 0xFF)) * 0x100000001B3u;
+            hash_ = (hash_ ^ ((word >> (8 * i)) & 0xFF)) * 0x100000001B3u;
         }
     }
-    std::uint64_t Value() const { return Hash_; }
+    std::uint64_t Value() const { return hash_; }
 
 private:
-    std::uint64_t Hash_ = 0xCBF29CE484222325u;
+    std::uint64_t hash_ = 0xCBF29CE484222325u;
 };
 
 } // namespace

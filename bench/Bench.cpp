@@ -9,6 +9,7 @@
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "search/Search.h"
+#include "text/CodePage1251.h"
 #include "text/WordCode.h"
 
 #include <algorithm>
@@ -36,16 +37,16 @@ extern char** environ;
 namespace {
 
 using namespace verblinka;
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
+double SecondsSince(TClock::time_point start) {
+    return std::chrono::duration<double>(TClock::now() - start).count();
 }
 
 template <typename F> double Median(int repetitions, F&& body) {
     std::vector<double> times;
     for (int i = 0; i < repetitions; ++i) {
-        const auto start = Clock::now();
+        const auto start = TClock::now();
         body();
         times.push_back(SecondsSince(start));
     }
@@ -124,47 +125,24 @@ bool Alphabetically(const std::string& a, const std::string& b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-std::string Utf8Of1251(const std::string& word) {
-    std::string out;
-    for (const char c : word) {
-        const auto byte = static_cast<unsigned char>(c);
-        unsigned code = byte;
-        if (byte >= 0xE0) {
-            code = 0x430 + (byte - 0xE0);
-        } else if (byte >= 0xC0) {
-            code = 0x410 + (byte - 0xC0);
-        } else if (byte == 0xB8) {
-            code = 0x451;
-        } else if (byte == 0xA8) {
-            code = 0x401;
-        }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-    return out;
-}
-
-enum class FileKind { RandomWithRepeats, Ascending, Descending, Alphabetical };
-const char* Name(FileKind kind) {
+enum class TFileKind { RandomWithRepeats, Ascending, Descending, Alphabetical };
+const char* Name(TFileKind kind) {
     switch (kind) {
-    case FileKind::RandomWithRepeats:
+    case TFileKind::RandomWithRepeats:
         return "random order with repeats";
-    case FileKind::Ascending:
+    case TFileKind::Ascending:
         return "ascending";
-    case FileKind::Descending:
+    case TFileKind::Descending:
         return "descending";
-    case FileKind::Alphabetical:
+    case TFileKind::Alphabetical:
         return "alphabetical (UTF-8, \xD1\x91 with \xD0\xB5)";
     }
     return "";
 }
 
 // Writes the list once; later runs reuse it.
-std::filesystem::path WordFile(const std::filesystem::path& dir, FileKind kind, std::size_t count) {
+std::filesystem::path WordFile(const std::filesystem::path& dir, TFileKind kind,
+                               std::size_t count) {
     static const char* stems[] = {"random", "ascending", "descending", "alphabetical"};
     const auto path =
         dir / (std::string(stems[static_cast<int>(kind)]) + "-" + std::to_string(count) + ".txt");
@@ -174,7 +152,7 @@ std::filesystem::path WordFile(const std::filesystem::path& dir, FileKind kind, 
     std::vector<std::string> words = GenerateWords(count, 1000 + static_cast<std::uint32_t>(count));
     std::string text;
     switch (kind) {
-    case FileKind::RandomWithRepeats: {
+    case TFileKind::RandomWithRepeats: {
         // About 50 bytes per distinct word (5 MB for 100,000), every word at
         // least once, the rest repeats with a skew towards a few common ones.
         std::mt19937 random(7);
@@ -200,10 +178,10 @@ std::filesystem::path WordFile(const std::filesystem::path& dir, FileKind kind, 
         }
         break;
     }
-    case FileKind::Ascending:
-    case FileKind::Descending:
+    case TFileKind::Ascending:
+    case TFileKind::Descending:
         std::sort(words.begin(), words.end());
-        if (kind == FileKind::Descending) {
+        if (kind == TFileKind::Descending) {
             std::reverse(words.begin(), words.end());
         }
         for (const auto& w : words) {
@@ -211,10 +189,10 @@ std::filesystem::path WordFile(const std::filesystem::path& dir, FileKind kind, 
             text += '\n';
         }
         break;
-    case FileKind::Alphabetical:
+    case TFileKind::Alphabetical:
         std::sort(words.begin(), words.end(), Alphabetically);
         for (const auto& w : words) {
-            text += Utf8Of1251(w);
+            text += Utf8From1251(w);
             text += '\n';
         }
         break;
@@ -235,9 +213,7 @@ TDictionary MakeDictionary(std::size_t rows) {
     TDictionary dictionary;
     dictionary.Entries.push_back({"", 0});
     for (auto& w : words) {
-        for (char& c : w) {
-            c = static_cast<char>(UpperCase1251(static_cast<std::uint8_t>(c)));
-        }
+        w = UpperCase1251(w);
     }
     std::sort(words.begin(), words.end());
     for (auto& w : words) {
@@ -264,17 +240,17 @@ std::string EightLetterQuery(const TDictionaryEntries& entries) {
 
 // ---- measurements --------------------------------------------------------
 
-struct Options {
-    std::vector<std::size_t> sizes = {1000, 10000, 100000, 1000000};
-    std::size_t plainLimit = 100000; // largest M whose plain pass is timed
-    std::filesystem::path data = "bench-data";
-    bool loads = true;
-    bool network = true;
+struct TOptions {
+    std::vector<std::size_t> Sizes = {1000, 10000, 100000, 1000000};
+    std::size_t PlainLimit = 100000; // largest M whose plain pass is timed
+    std::filesystem::path Data = "bench-data";
+    bool Loads = true;
+    bool Network = true;
 };
 
-void BenchNetwork(std::size_t rows, const Options& options) {
+void BenchNetwork(std::size_t rows, const TOptions& options) {
     std::cout << "\n== M = " << rows << '\n';
-    auto start = Clock::now();
+    auto start = TClock::now();
     TDictionary dictionary = MakeDictionary(rows);
     std::cout << "  dictionary built and stored:      " << Ms(SecondsSince(start)) << ", weights "
               << dictionary.Network.Weights().MemoryBytes() / 1024 << " KiB\n";
@@ -335,7 +311,7 @@ void BenchNetwork(std::size_t rows, const Options& options) {
                   << " single steps per unit)\n";
     }
     // The plain pass costs M * (M - 1) additions whatever the values.
-    if (rows > options.plainLimit) {
+    if (rows > options.PlainLimit) {
         std::cout << "  competition pass, plain: skipped (about M^2 = "
                   << static_cast<double>(rows) * static_cast<double>(rows) << " additions)\n";
     } else {
@@ -448,11 +424,11 @@ long PeakMemoryKiB() {
 int LoadChild(const std::string& path) {
     TStringBTree tree;
     TWordCode code{};
-    auto start = Clock::now();
+    auto start = TClock::now();
     TDictionary dictionary = LoadDictionary(path, tree, code, kProgramMaxIterations);
     const double load = SecondsSince(start);
     const std::string query = EightLetterQuery(dictionary.Entries);
-    start = Clock::now();
+    start = TClock::now();
     const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
     const double search = SecondsSince(start);
     std::cout << dictionary.Entries.size() << " entries ("
@@ -520,7 +496,7 @@ std::string Misspell(const std::string& word, std::mt19937& random) {
 int Misspellings(const std::string& path, int count) {
     TStringBTree tree;
     TWordCode code{};
-    auto start = Clock::now();
+    auto start = TClock::now();
     TDictionary dictionary = LoadDictionary(path, tree, code, kProgramMaxIterations);
     std::cout << path << ": " << dictionary.Entries.size() << " entries, loaded in "
               << Ms(SecondsSince(start)) << '\n';
@@ -540,7 +516,7 @@ int Misspellings(const std::string& path, int count) {
         int hits = 0;
         const double cpuStart = ProcessCpuSeconds();
         for (const auto& [query, original] : queries) {
-            const auto queryStart = Clock::now();
+            const auto queryStart = TClock::now();
             const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network,
                                                       code, false, control);
             times.push_back(SecondsSince(queryStart));
@@ -615,7 +591,7 @@ std::vector<std::size_t> ParseSizes(const std::string& text) {
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    Options options;
+    TOptions options;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         auto value = [&]() -> std::string {
@@ -633,15 +609,15 @@ int main(int argc, char** argv) {
         } else if (argument == "--soak") {
             return Soak(std::stoi(value()));
         } else if (argument == "--sizes") {
-            options.sizes = ParseSizes(value());
+            options.Sizes = ParseSizes(value());
         } else if (argument == "--plain-limit") {
-            options.plainLimit = std::stoul(value());
+            options.PlainLimit = std::stoul(value());
         } else if (argument == "--data") {
-            options.data = value();
+            options.Data = value();
         } else if (argument == "--no-loads") {
-            options.loads = false;
+            options.Loads = false;
         } else if (argument == "--no-network") {
-            options.network = false;
+            options.Network = false;
         } else {
             std::cerr << "usage: verblinka-bench [--sizes 1000,10000,...] [--plain-limit M]\n"
                          "                       [--data DIR] [--no-loads] [--no-network] | --soak "
@@ -650,18 +626,18 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    for (const std::size_t rows : options.sizes) {
-        if (options.network) {
+    for (const std::size_t rows : options.Sizes) {
+        if (options.Network) {
             BenchNetwork(rows, options);
         }
     }
-    if (options.loads) {
+    if (options.Loads) {
         const std::string self = std::filesystem::canonical("/proc/self/exe").string();
-        for (const std::size_t count : options.sizes) {
+        for (const std::size_t count : options.Sizes) {
             std::cout << "\n== loads of " << count << " distinct words\n";
-            for (const FileKind kind : {FileKind::RandomWithRepeats, FileKind::Ascending,
-                                        FileKind::Descending, FileKind::Alphabetical}) {
-                const auto path = WordFile(options.data, kind, count);
+            for (const TFileKind kind : {TFileKind::RandomWithRepeats, TFileKind::Ascending,
+                                         TFileKind::Descending, TFileKind::Alphabetical}) {
+                const auto path = WordFile(options.Data, kind, count);
                 std::cout << "  " << Name(kind) << ": " << path.filename().string() << '\n';
                 BenchLoad(path, self);
             }

@@ -6,6 +6,7 @@
 // words with a million distinct (Windows-1251); and a UTF-8 text of about
 // 1 GiB with a vocabulary of 50,000 words.
 #include "dictionary/DictionaryLoad.h"
+#include "text/CodePage1251.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,17 +30,17 @@ namespace {
 
 using namespace verblinka;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
 // Pseudo-Russian words in Windows-1251 lower case: syllables and endings, so
 // that many share their beginnings as real word forms do.
 std::vector<std::string> DistinctWords(std::size_t count, std::uint32_t seed) {
-    static const std::string consonants =
+    static const std::string kConsonants =
         "\xE1\xE2\xE3\xE4\xE6\xE7\xEA\xEB\xEC\xED\xEF\xF0\xF1\xF2\xF4\xF5\xF6\xF7\xF8\xF9";
-    static const std::string vowels = "\xE0\xE5\xE8\xEE\xF3\xFB\xFD\xFE\xFF\xB8";
-    static const std::vector<std::string> endings = {"",     "\xE0", "\xFB",     "\xE5",
-                                                     "\xEE\xE9", "\xE0\xEC", "\xE0\xF5",
-                                                     "\xEE\xE2", "\xF2\xFC", "\xE5\xF2"};
+    static const std::string kVowels = "\xE0\xE5\xE8\xEE\xF3\xFB\xFD\xFE\xFF\xB8";
+    static const std::vector<std::string> kEndings = {
+        "",         "\xE0",     "\xFB",     "\xE5",     "\xEE\xE9",
+        "\xE0\xEC", "\xE0\xF5", "\xEE\xE2", "\xF2\xFC", "\xE5\xF2"};
     std::mt19937 random(seed);
     std::unordered_set<std::string> seen;
     std::vector<std::string> words;
@@ -48,38 +49,18 @@ std::vector<std::string> DistinctWords(std::size_t count, std::uint32_t seed) {
         std::string word;
         const std::size_t syllables = 1 + random() % 4;
         for (std::size_t s = 0; s < syllables; ++s) {
-            word.push_back(consonants[random() % consonants.size()]);
-            word.push_back(vowels[random() % vowels.size()]);
+            word.push_back(kConsonants[random() % kConsonants.size()]);
+            word.push_back(kVowels[random() % kVowels.size()]);
             if (random() % 3 == 0) {
-                word.push_back(consonants[random() % consonants.size()]);
+                word.push_back(kConsonants[random() % kConsonants.size()]);
             }
         }
-        word += endings[random() % endings.size()];
+        word += kEndings[random() % kEndings.size()];
         if (seen.insert(word).second) {
             words.push_back(std::move(word));
         }
     }
     return words;
-}
-
-std::string Utf8Of1251(const std::string& word) {
-    std::string out;
-    for (const char c : word) {
-        const auto byte = static_cast<unsigned char>(c);
-        unsigned code = byte;
-        if (byte >= 0xC0) {
-            code = 0x410 + (byte - 0xC0);
-        } else if (byte == 0xB8) {
-            code = 0x451;
-        }
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-            out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-        }
-    }
-    return out;
 }
 
 // Writes a file once through a temporary name; later runs reuse it.
@@ -131,7 +112,7 @@ fs::path BigTextFile(const fs::path& dir, std::size_t mebibytes) {
                      [mebibytes](std::ofstream& out) {
                          std::vector<std::string> words = DistinctWords(50000, 31);
                          for (auto& word : words) {
-                             word = Utf8Of1251(word);
+                             word = Utf8From1251(word);
                          }
                          std::mt19937 random(32);
                          std::string line;
@@ -176,12 +157,12 @@ int LoadChild(const std::string& route, const std::string& path) {
     TStringBTree tree;
     TWordCode code{};
     const double cpuBefore = CpuSeconds();
-    const auto start = Clock::now();
+    const auto start = TClock::now();
     const auto file = TDictionaryFile::Open(path);
     const TDictionary dictionary =
         route == "tree" ? BuildDictionaryWithTree(*file, tree, code, kProgramMaxIterations)
                         : BuildDictionary(*file, tree, code, kProgramMaxIterations);
-    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    const double wall = std::chrono::duration<double>(TClock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;
     std::printf("%-8s %9zu entries: %8.3f s (CPU %7.3f s), peak memory %5ld MiB\n", route.c_str(),
                 dictionary.Entries.size(), wall, cpu, PeakMemoryKiB() / 1024);

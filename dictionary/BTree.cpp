@@ -25,7 +25,8 @@ namespace {
 // A walk deeper than this builds the ordered index (random order stays far
 // below it: a random tree of a million keys is about 50 levels deep).
 constexpr std::size_t kDeepWalk = 200;
-constexpr std::size_t kLargestCache = std::size_t{1} << 20;
+// The slot cache grows fourfold while it is smaller than this.
+constexpr std::size_t kCacheGrowthLimit = std::size_t{1} << 20;
 
 } // namespace
 
@@ -94,7 +95,7 @@ void TStringBTree::Remember(TStringBTreeNode* created) {
     if (smallest_ == nullptr || CompareWords(created->Key, smallest_->Key) < 0) {
         smallest_ = created;
     }
-    if (nodes_.size() > recent_.size() && recent_.size() < kLargestCache) {
+    if (nodes_.size() > recent_.size() && recent_.size() < kCacheGrowthLimit) {
         recent_.assign(recent_.size() * 4, nullptr); // a cache: simply start afresh
     }
 }

@@ -73,7 +73,7 @@ private:
     TStringBTreeNode* NewNode(std::string_view key);
     TStringBTreeNode* AddByWalk(std::string_view word, std::size_t depthLimit);
     TStringBTreeNode* AddIndexed(std::string_view word);
-    struct KeyOrder {
+    struct TKeyOrder {
         using is_transparent = void;
         bool operator()(const TStringBTreeNode* a, const TStringBTreeNode* b) const {
             return CompareWords(a->Key, b->Key) < 0;
@@ -85,7 +85,7 @@ private:
             return CompareWords(a, b->Key) < 0;
         }
     };
-    using TIndex = std::set<TStringBTreeNode*, KeyOrder>;
+    using TIndex = std::set<TStringBTreeNode*, TKeyOrder>;
     TStringBTreeNode* Attach(TStringBTreeNode*& link, std::string_view word,
                              TIndex::const_iterator hint);
     TStringBTreeNode* Count(TStringBTreeNode* node) const;

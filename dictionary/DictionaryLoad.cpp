@@ -96,7 +96,7 @@ void BuildNetwork(TDictionary& dictionary, TWordCode& code, std::int32_t maxIter
 // Each byte as a word sees it: a delimiter becomes 0 (itself a delimiter, and
 // never part of a word), every other byte its capital.
 const std::array<std::uint8_t, 256>& FoldTable() {
-    static const auto table = [] {
+    static const auto kTable = [] {
         std::array<std::uint8_t, 256> fold{};
         for (std::size_t b = 0; b < fold.size(); ++b) {
             const auto byte = static_cast<std::uint8_t>(b);
@@ -104,7 +104,7 @@ const std::array<std::uint8_t, 256>& FoldTable() {
         }
         return fold;
     }();
-    return table;
+    return kTable;
 }
 
 // Splits the file into words a block at a time, as GetWord does byte by
@@ -187,10 +187,7 @@ TDictionary BuildFromTree(TDictionaryFile& file, TStringBTree& tree, TWordCode& 
         if (word.empty()) {
             break;
         }
-        for (char& c : word) {
-            c = static_cast<char>(UpperCase1251(static_cast<std::uint8_t>(c)));
-        }
-        tree.Add(word);
+        tree.Add(UpperCase1251(word));
     }
     TDictionary dictionary;
     if (probe) {

@@ -123,7 +123,7 @@ bool IsAscii8(const std::uint8_t* p) {
 struct TUtf8Evidence {
     std::uint64_t Valid = 0;
     std::uint64_t Broken = 0;
-    Utf8Decoder Decoder;
+    TUtf8Decoder Decoder;
 
     bool Enough() const { return Valid + Broken >= kEncodingEvidence; }
 
@@ -132,7 +132,7 @@ struct TUtf8Evidence {
         const std::size_t n = bytes.size();
         std::size_t i = 0;
         while (i < n) {
-            if (!Decoder.midSequence()) {
+            if (!Decoder.MidSequence()) {
                 while (i + 8 <= n && IsAscii8(bytes.data() + i)) {
                     i += 8;
                 }
@@ -141,16 +141,16 @@ struct TUtf8Evidence {
                 }
             }
             switch (Decoder.Feed(bytes[i])) {
-            case Utf8Decoder::Result::NeedMore:
+            case TUtf8Decoder::TResult::NeedMore:
                 ++i;
                 break;
-            case Utf8Decoder::Result::CodePoint:
-                Valid += Decoder.codePoint() >= 0x80 ? 1 : 0;
+            case TUtf8Decoder::TResult::CodePoint:
+                Valid += Decoder.CodePoint() >= 0x80 ? 1 : 0;
                 ++i;
                 break;
-            case Utf8Decoder::Result::Invalid:
+            case TUtf8Decoder::TResult::Invalid:
                 ++Broken;
-                if (!Decoder.pendingRestart()) {
+                if (!Decoder.PendingRestart()) {
                     ++i;
                 }
                 break;
@@ -198,7 +198,7 @@ namespace {
 // and continuation byte.
 constexpr std::size_t kTwoByteSequences = std::size_t{30} * 64;
 const std::array<std::uint8_t, kTwoByteSequences>& TwoByteTable() {
-    static const auto table = [] {
+    static const auto kTable = [] {
         std::array<std::uint8_t, kTwoByteSequences> bytes{};
         for (std::size_t lead = 0; lead < 30; ++lead) {
             for (std::size_t low = 0; low < 64; ++low) {
@@ -207,7 +207,7 @@ const std::array<std::uint8_t, kTwoByteSequences>& TwoByteTable() {
         }
         return bytes;
     }();
-    return table;
+    return kTable;
 }
 
 } // namespace
@@ -235,7 +235,7 @@ std::size_t TTextDecoder::ConvertUtf8(std::span<const std::uint8_t> in, std::uin
     std::size_t i = 0;
     std::size_t o = 0;
     while (i < n) {
-        if (!utf8_.midSequence()) {
+        if (!utf8_.MidSequence()) {
             while (i < n) {
                 if (i + 8 <= n && IsAscii8(p + i)) {
                     std::memcpy(out + o, p + i, 8);
@@ -260,16 +260,16 @@ std::size_t TTextDecoder::ConvertUtf8(std::span<const std::uint8_t> in, std::uin
             }
         }
         switch (utf8_.Feed(p[i])) {
-        case Utf8Decoder::Result::NeedMore:
+        case TUtf8Decoder::TResult::NeedMore:
             ++i;
             break;
-        case Utf8Decoder::Result::CodePoint:
-            out[o++] = To1251(utf8_.codePoint());
+        case TUtf8Decoder::TResult::CodePoint:
+            out[o++] = To1251(utf8_.CodePoint());
             ++i;
             break;
-        case Utf8Decoder::Result::Invalid:
+        case TUtf8Decoder::TResult::Invalid:
             out[o++] = kSubstituteByte;
-            if (!utf8_.pendingRestart()) {
+            if (!utf8_.PendingRestart()) {
                 ++i; // otherwise the byte starts something new: read it again
             }
             break;
@@ -320,8 +320,8 @@ std::size_t TTextDecoder::EmitUnit(char16_t unit, std::uint8_t* out) {
 
 std::size_t TTextDecoder::Finish(std::uint8_t* out) {
     std::size_t o = 0;
-    if (utf8_.midSequence()) {
-        utf8_ = Utf8Decoder();
+    if (utf8_.MidSequence()) {
+        utf8_ = TUtf8Decoder();
         out[o++] = kSubstituteByte;
     }
     if (highSurrogate_ != 0) {

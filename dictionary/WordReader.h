@@ -38,7 +38,7 @@ public:
 class TOpenError : public std::runtime_error {
 public:
     explicit TOpenError(const std::string& path);
-    const std::string& path() const { return path_; }
+    const std::string& Path() const { return path_; }
 
 private:
     std::string path_;
@@ -118,7 +118,7 @@ private:
     std::size_t EmitUnit(char16_t unit, std::uint8_t* out);
 
     TTextEncoding encoding_;
-    Utf8Decoder utf8_;
+    TUtf8Decoder utf8_;
     int pendingByte_ = -1;      // first byte of a UTF-16 unit whose second is still to come
     char16_t highSurrogate_ = 0; // a UTF-16 high surrogate waiting for its low one
 };
@@ -131,7 +131,7 @@ public:
     // Opens the file at path; throws TOpenError where it cannot be opened.
     static std::unique_ptr<TDictionaryFile> Open(const std::string& path);
 
-    TTextEncoding encoding() const { return encoding_; }
+    TTextEncoding Encoding() const { return encoding_; }
 
     // Next byte, or false at the end of the file (or after a failed read).
     bool ReadByte(std::uint8_t& byte) {

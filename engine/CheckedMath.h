@@ -8,15 +8,15 @@
 
 namespace verblinka {
 
-class OverflowError : public std::overflow_error {
+class TOverflowError : public std::overflow_error {
 public:
-    OverflowError() : std::overflow_error("Integer overflow") {}
+    TOverflowError() : std::overflow_error("Integer overflow") {}
 };
 
 inline std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {
     std::int32_t result = 0;
     if (__builtin_add_overflow(a, b, &result)) {
-        throw OverflowError();
+        throw TOverflowError();
     }
     return result;
 }
@@ -24,7 +24,7 @@ inline std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {
 inline std::int32_t CheckedSub(std::int32_t a, std::int32_t b) {
     std::int32_t result = 0;
     if (__builtin_sub_overflow(a, b, &result)) {
-        throw OverflowError();
+        throw TOverflowError();
     }
     return result;
 }
@@ -34,7 +34,7 @@ inline std::int32_t
 CheckedIncrement(std::int32_t value,
                  std::int32_t limit = std::numeric_limits<std::int32_t>::max()) {
     if (value >= limit) {
-        throw OverflowError();
+        throw TOverflowError();
     }
     return value + 1;
 }
@@ -43,7 +43,7 @@ CheckedIncrement(std::int32_t value,
 template <typename T> std::int32_t CheckedCount(T value) {
     std::int32_t result = 0;
     if (__builtin_add_overflow(value, 0, &result)) {
-        throw OverflowError();
+        throw TOverflowError();
     }
     return result;
 }
@@ -51,7 +51,7 @@ template <typename T> std::int32_t CheckedCount(T value) {
 template <typename T> T CheckedMul(T a, T b) {
     T result{};
     if (__builtin_mul_overflow(a, b, &result)) {
-        throw OverflowError();
+        throw TOverflowError();
     }
     return result;
 }

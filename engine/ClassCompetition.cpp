@@ -147,7 +147,7 @@ bool TClassCompetition::Prepare(const TClassState& in) {
             break;
         }
         grid[j] = k;
-        const Step& step = steps_[classes[j]];
+        const TStep& step = steps_[classes[j]];
         std::uint64_t next = k + step.Base;
         if (step.Tie) [[unlikely]] {
             // Storing rounds a tie to the even neighbour.
@@ -186,12 +186,12 @@ std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) con
     return from;
 }
 
-const TClassCompetition::MemoSlot* TClassCompetition::FindMemo(std::uint32_t target,
-                                                               std::uint64_t offset) const {
+const TClassCompetition::TMemoSlot* TClassCompetition::FindMemo(std::uint32_t target,
+                                                                std::uint64_t offset) const {
     const std::size_t mask = memo_.size() - 1;
     for (std::size_t slot = MemoHash(target, offset) & mask;;
          slot = (slot + 1) & mask) {
-        const MemoSlot& here = memo_[slot];
+        const TMemoSlot& here = memo_[slot];
         if (here.Generation != generation_) {
             return nullptr;
         }
@@ -203,10 +203,10 @@ const TClassCompetition::MemoSlot* TClassCompetition::FindMemo(std::uint32_t tar
 
 void TClassCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset, double sum) {
     if (2 * (memoCount_ + 1) > memo_.size()) {
-        std::vector<MemoSlot> old(memo_.size() * 2);
+        std::vector<TMemoSlot> old(memo_.size() * 2);
         old.swap(memo_);
         memoCount_ = 0;
-        for (const MemoSlot& slot : old) {
+        for (const TMemoSlot& slot : old) {
             if (slot.Generation == generation_) {
                 PlaceMemo(slot.Target, slot.Offset, slot.Sum);
             }
@@ -279,7 +279,7 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
         }
         const auto targetKey = static_cast<std::uint32_t>(target);
         const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
-        if (const MemoSlot* known = FindMemo(targetKey, offsetKey)) {
+        if (const TMemoSlot* known = FindMemo(targetKey, offsetKey)) {
             return finish(known->Sum);
         }
         if (seenCount < kSeen) {
@@ -312,11 +312,11 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
     // needed.
     const std::size_t wanted = std::max<std::size_t>(kMemoSlots, std::bit_ceil(4 * memoCount_));
     if (memo_.empty() || memo_.size() > 4 * wanted) {
-        memo_.assign(wanted, MemoSlot{});
+        memo_.assign(wanted, TMemoSlot{});
         generation_ = 0;
     }
     if (++generation_ == 0) {
-        std::fill(memo_.begin(), memo_.end(), MemoSlot{});
+        std::fill(memo_.begin(), memo_.end(), TMemoSlot{});
         generation_ = 1;
     }
     memoCount_ = 0;
@@ -324,7 +324,7 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
     current_.resize(classCount);
     entries_.resize(2 * classCount);
     if (stamp_ > std::numeric_limits<std::uint32_t>::max() - 2 * (units_ + 2)) {
-        std::fill(entries_.begin(), entries_.end(), Entry{});
+        std::fill(entries_.begin(), entries_.end(), TEntry{});
         stamp_ = 0;
     }
     const std::uint16_t* classes = classes_;
@@ -333,7 +333,7 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
     // A unit whose class has no result in this window yet: follow its sum.
     auto resolve = [&](std::size_t j, std::size_t segment, std::uint16_t& id) {
         const std::uint16_t cls = classes[j];
-        const Step& step = steps_[cls];
+        const TStep& step = steps_[cls];
         if (!step.Tie) {
             if (!make(j, cls, UnitSum(j, segment), id)) {
                 return false;
@@ -346,7 +346,7 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
         }
         // A tie step: the offset depends on the parity of P[j].
         const bool odd = (grid_[j] & 1) != 0;
-        Entry& entry = entries_[2 * std::size_t{cls} + (odd ? 1 : 0)];
+        TEntry& entry = entries_[2 * std::size_t{cls} + (odd ? 1 : 0)];
         if (entry.Stamp == (entry.OddOffset ? windowStamp : segmentStamp)) {
             id = entry.Class;
             return true;

@@ -74,22 +74,22 @@ public:
 
 private:
     // A class's step inside one binade, in grid units of that binade.
-    struct Step {
+    struct TStep {
         std::uint64_t Base = 0; // increment when no tie; the exit marker if it always leaves
         bool Tie = false;       // the step rounds a tie: add 1 when P + Base is odd
         bool Parity = false;    // of the truncated increment
     };
-    struct Segment {
+    struct TSegment {
         std::uint32_t Start = 0; // first time in this binade
         int Binade = 0;
         double Grid = 0.0;
     };
-    struct Entry {
+    struct TEntry {
         std::uint32_t Stamp = 0;
         std::uint16_t Class = 0;
         bool OddOffset = false;
     };
-    struct MemoSlot {
+    struct TMemoSlot {
         std::uint64_t Offset = 0;
         std::uint32_t Target = 0;
         std::uint32_t Generation = 0;
@@ -107,7 +107,7 @@ private:
     template <typename Make> bool Sweep(const TClassState& in, std::uint16_t* out, Make&& make);
     bool BeginOutput(TClassState& out);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
-    const MemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
+    const TMemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
     void RememberMemo(std::uint32_t target, std::uint64_t offset, double sum);
     void PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum);
 
@@ -115,16 +115,16 @@ private:
     const double* values_ = nullptr;
     std::size_t units_ = 0;
     std::vector<std::uint64_t> grid_;  // P[t] in grid units of its binade, t = 0 ... M
-    std::vector<Segment> segments_;    // ascending binades, first times ascending
+    std::vector<TSegment> segments_;   // ascending binades, first times ascending
     std::vector<std::uint32_t> ties_;  // steps that round a tie inside their binade
-    std::vector<Step> steps_;          // per class, for the binade at hand
+    std::vector<TStep> steps_;         // per class, for the binade at hand
     std::vector<std::uint64_t> bases_; // per class: its Base, or above the binade for a tie
     double total_ = 0.0;
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known
     std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
-    std::vector<Entry> entries_;         // per class and parity, for classes whose step is a tie
+    std::vector<TEntry> entries_;        // per class and parity, for classes whose step is a tie
     std::uint32_t stamp_ = 0;
-    std::vector<MemoSlot> memo_;
+    std::vector<TMemoSlot> memo_;
     std::uint32_t generation_ = 0;
     std::size_t memoCount_ = 0;
     std::vector<std::uint32_t> internSlots_; // value bits -> class, open addressing

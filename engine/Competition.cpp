@@ -108,11 +108,11 @@ std::size_t TFastCompetition::FirstTie(std::size_t from, std::size_t before) con
 // that reach the same pair follow the same path from there, so the final sum
 // is kept for every pair seen. Many units share pairs: D is a term rounded
 // to the grid of the running sum's binade, which is coarse there.
-const TFastCompetition::MemoSlot* TFastCompetition::FindMemo(std::uint32_t target,
-                                                             std::uint64_t offset) const {
+const TFastCompetition::TMemoSlot* TFastCompetition::FindMemo(std::uint32_t target,
+                                                              std::uint64_t offset) const {
     const std::size_t mask = memo_.size() - 1;
     for (std::size_t slot = MemoHash(target, offset) & mask;; slot = (slot + 1) & mask) {
-        const MemoSlot& here = memo_[slot];
+        const TMemoSlot& here = memo_[slot];
         if (here.Generation != generation_) {
             return nullptr;
         }
@@ -125,10 +125,10 @@ const TFastCompetition::MemoSlot* TFastCompetition::FindMemo(std::uint32_t targe
 void TFastCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset, double sum) {
     if (2 * (memoCount_ + 1) > memo_.size()) {
         // Grow: keep what this pass has found so far.
-        std::vector<MemoSlot> old(memo_.size() * 2);
+        std::vector<TMemoSlot> old(memo_.size() * 2);
         old.swap(memo_);
         memoCount_ = 0;
-        for (const MemoSlot& slot : old) {
+        for (const TMemoSlot& slot : old) {
             if (slot.Generation == generation_) {
                 PlaceMemo(slot.Target, slot.Offset, slot.Sum);
             }
@@ -156,7 +156,7 @@ void TFastCompetition::StartMemo() {
         memo_.resize(4096);
     }
     if (++generation_ == 0) { // after 2^32 passes: forget the old stamps
-        std::fill(memo_.begin(), memo_.end(), MemoSlot{});
+        std::fill(memo_.begin(), memo_.end(), TMemoSlot{});
         generation_ = 1;
     }
     memoCount_ = 0;
@@ -167,7 +167,7 @@ void TFastCompetition::StartMemo() {
 // never exceeds P at the same time and D = R - P[i] <= 0.
 double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
     const std::size_t count = reference_.size() - 1;
-    const Reference* reference = reference_.data();
+    const TReference* reference = reference_.data();
     // The (target, offset) pairs on this unit's way, to remember its sum by.
     constexpr std::size_t kSeen = 24;
     std::uint32_t seenTargets[kSeen]; // left uninitialized: only seenCount are used
@@ -212,7 +212,7 @@ double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
         }
         const auto targetKey = static_cast<std::uint32_t>(target);
         const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
-        if (const MemoSlot* known = FindMemo(targetKey, offsetKey)) {
+        if (const TMemoSlot* known = FindMemo(targetKey, offsetKey)) {
             return finish(known->Sum);
         }
         if (seenCount < kSeen) {

@@ -52,7 +52,7 @@ public:
 
 private:
     // Time i of the reference trajectory.
-    struct Reference {
+    struct TReference {
         double Prefix = 0.0; // P[i]
         double Term = 0.0;   // the term added at step i
     };
@@ -65,7 +65,7 @@ private:
     double UnitSum(std::size_t position, std::uint64_t& steps);
 
     // A final sum by the step a locked unit takes next and its offset.
-    struct MemoSlot {
+    struct TMemoSlot {
         std::uint64_t Offset = 0;     // bits of D
         std::uint32_t Target = 0;     // the step taken literally next, or L
         std::uint32_t Generation = 0; // the pass that wrote the slot
@@ -76,18 +76,18 @@ private:
             (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
         return static_cast<std::size_t>(mixed ^ (mixed >> 31));
     }
-    const MemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
+    const TMemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
     void RememberMemo(std::uint32_t target, std::uint64_t offset, double sum);
     void PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum);
     void StartMemo();
     // Calls emit(j, sum of unit j) for every unit j in ascending order.
     template <typename Emit> void ForEachSum(std::span<const double> values, Emit&& emit);
 
-    std::vector<Reference> reference_;       // times 0 ... L of the non-zero terms
+    std::vector<TReference> reference_;      // times 0 ... L of the non-zero terms
     std::vector<std::uint32_t> changeAfter_; // per binade: the first time past it, or L + 1
     std::vector<std::uint32_t> ties_;        // the steps that broke a tie, ascending
     bool nothingRounds_ = false;
-    std::vector<MemoSlot> memo_; // open addressing; slots of older passes count as empty
+    std::vector<TMemoSlot> memo_; // open addressing; slots of older passes count as empty
     std::uint32_t generation_ = 0;
     std::size_t memoCount_ = 0;
     std::uint64_t simulatedSteps_ = 0;

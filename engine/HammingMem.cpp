@@ -107,34 +107,34 @@ __attribute__((target("avx512f,avx512vpopcntdq"))) void
 CountClassRowsWide(const std::uint64_t* masks, std::size_t first, std::size_t end,
                    const std::uint64_t* inputs, std::size_t count, std::int64_t columns,
                    std::uint16_t* const* out) {
-    constexpr std::size_t n = 3;
+    constexpr std::size_t kWords = 3; // 64-bit words in each of a row's two masks
     const std::size_t groups = (count + 7) / 8;
     // Lanes past the last input hold zero masks: they count nothing and are not stored.
-    std::vector<std::uint64_t> lanes(groups * 2 * n * 8, 0);
+    std::vector<std::uint64_t> lanes(groups * 2 * kWords * 8, 0);
     for (std::size_t k = 0; k < count; ++k) {
-        for (std::size_t w = 0; w < 2 * n; ++w) {
-            lanes[((k / 8) * 2 * n + w) * 8 + k % 8] = inputs[2 * n * k + w];
+        for (std::size_t w = 0; w < 2 * kWords; ++w) {
+            lanes[((k / 8) * 2 * kWords + w) * 8 + k % 8] = inputs[2 * kWords * k + w];
         }
     }
     const __m512i offset = _mm512_set1_epi64(columns);
     std::int64_t results[8];
-    masks += 2 * n * first;
-    for (std::size_t i = first; i < end; ++i, masks += 2 * n) {
-        __m512i rowNonZero[n];
-        __m512i rowNegative[n];
-        for (std::size_t w = 0; w < n; ++w) {
+    masks += 2 * kWords * first;
+    for (std::size_t i = first; i < end; ++i, masks += 2 * kWords) {
+        __m512i rowNonZero[kWords];
+        __m512i rowNegative[kWords];
+        for (std::size_t w = 0; w < kWords; ++w) {
             rowNonZero[w] = _mm512_set1_epi64(static_cast<long long>(masks[w]));
-            rowNegative[w] = _mm512_set1_epi64(static_cast<long long>(masks[n + w]));
+            rowNegative[w] = _mm512_set1_epi64(static_cast<long long>(masks[kWords + w]));
         }
         for (std::size_t g = 0; g < groups; ++g) {
-            const std::uint64_t* lane = lanes.data() + g * 2 * n * 8;
+            const std::uint64_t* lane = lanes.data() + g * 2 * kWords * 8;
             __m512i both = _mm512_setzero_si512();
             __m512i differ = _mm512_setzero_si512();
-            for (std::size_t w = 0; w < n; ++w) {
+            for (std::size_t w = 0; w < kWords; ++w) {
                 const __m512i nonZero =
                     _mm512_and_si512(_mm512_loadu_si512(lane + w * 8), rowNonZero[w]);
                 const __m512i sign =
-                    _mm512_xor_si512(_mm512_loadu_si512(lane + (n + w) * 8), rowNegative[w]);
+                    _mm512_xor_si512(_mm512_loadu_si512(lane + (kWords + w) * 8), rowNegative[w]);
                 both = _mm512_add_epi64(both, _mm512_popcnt_epi64(nonZero));
                 differ =
                     _mm512_add_epi64(differ, _mm512_popcnt_epi64(_mm512_and_si512(nonZero, sign)));
@@ -152,9 +152,9 @@ CountClassRowsWide(const std::uint64_t* masks, std::size_t first, std::size_t en
 }
 
 bool HasWidePopcount() {
-    static const bool has =
+    static const bool kSupported =
         __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
-    return has;
+    return kSupported;
 }
 #else
 #define VERBLINKA_WIDE_POPCOUNT 0
@@ -201,7 +201,7 @@ void THammingNet::Resize() {
         Similarity_.resize(rows, 0.0);
         Activity_.resize(rows, 0.0);
     }
-    Zeros_ = TZeroPages(rows);
+    zeros_ = TZeroPages(rows);
 }
 
 void THammingNet::StorePattern(std::span<const std::int32_t> pattern, std::int32_t row) {
@@ -287,13 +287,13 @@ std::vector<double> THammingNet::FirstLayerOutputs() const {
 // which two masks and a population count give.
 bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input,
                                     TRecognitionScratch& s) const {
-    if (!MasksOf(input, s.InputMasks_)) {
+    if (!MasksOf(input, s.inputMasks_)) {
         return false;
     }
     const std::size_t columns = ToSize(InputCount_);
     const std::vector<double> outputs = FirstLayerOutputs();
     CountAgreements(Weights_.MasksOf(0), ToSize(PatternCount_), Weights_.WordsPerMask(),
-                    s.InputMasks_.data(), outputs.data() + columns, s.Similarity_.data());
+                    s.inputMasks_.data(), outputs.data() + columns, s.Similarity_.data());
     return true;
 }
 
@@ -304,13 +304,13 @@ bool THammingNet::FirstLayerAsClasses(std::span<const std::int32_t> input,
     if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
         return false;
     }
-    s.Input_.Classes.resize(ToSize(PatternCount_));
+    s.input_.Classes.resize(ToSize(PatternCount_));
     const std::span<const std::int32_t> inputs[] = {input};
-    std::uint16_t* const out[] = {s.Input_.Classes.data()};
+    std::uint16_t* const out[] = {s.input_.Classes.data()};
     if (!FirstLayerClasses(inputs, 0, ToSize(PatternCount_), out)) {
         return false;
     }
-    s.Input_.Values = FirstLayerOutputs();
+    s.input_.Values = FirstLayerOutputs();
     return true;
 }
 
@@ -335,34 +335,34 @@ bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t
 }
 
 void THammingNet::FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const {
-    if (!ReferenceMode_ && FirstLayerOnMasks(input, s)) {
+    if (!referenceMode_ && FirstLayerOnMasks(input, s)) {
         return;
     }
     const std::size_t columns = ToSize(InputCount_);
-    s.RowScratch_.resize(columns);
+    s.rowScratch_.resize(columns);
     for (std::size_t i = 0; i < ToSize(PatternCount_); ++i) {
-        Weights_.CopyRow(i, s.RowScratch_);
+        Weights_.CopyRow(i, s.rowScratch_);
         double sum = 0.0;
         for (std::size_t j = 0; j < columns; ++j) {
-            sum = precision::MultiplyAddStep(sum, input[j], s.RowScratch_[j]);
+            sum = precision::MultiplyAddStep(sum, input[j], s.rowScratch_[j]);
         }
         s.Similarity_[i] = precision::HalfSumWithBias(sum, Bias_);
     }
 }
 
 std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
-                                    const PassObserver& observer) {
+                                    const TPassObserver& observer) {
     // The network's own Similarity and Activity serve as the scratch's.
-    Scratch_.Similarity_.swap(Similarity_);
-    Scratch_.Activity_.swap(Activity_);
-    struct SwapBack {
+    scratch_.Similarity_.swap(Similarity_);
+    scratch_.Activity_.swap(Activity_);
+    struct TSwapBack {
         THammingNet& Net;
-        ~SwapBack() {
-            Net.Scratch_.Similarity_.swap(Net.Similarity_);
-            Net.Scratch_.Activity_.swap(Net.Activity_);
+        ~TSwapBack() {
+            Net.scratch_.Similarity_.swap(Net.Similarity_);
+            Net.scratch_.Activity_.swap(Net.Activity_);
         }
     } swapBack{*this};
-    return RecognizeIn(input, Scratch_, observer, true);
+    return RecognizeIn(input, scratch_, observer, true);
 }
 
 std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
@@ -378,36 +378,36 @@ std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> fi
     if (firstLayer.size() != ToSize(PatternCount_)) {
         throw std::invalid_argument("First layer of another size than the network");
     }
-    scratch.Input_.Values = FirstLayerOutputs();
+    scratch.input_.Values = FirstLayerOutputs();
     // The first pass reads the classes where they are; they are copied only
     // if it cannot take them.
     return Compete(scratch, true, nullptr, false, firstLayer);
 }
 
 TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
-    if (Workers_.size() <= worker) {
-        Workers_.resize(worker + 1);
+    if (workers_.size() <= worker) {
+        workers_.resize(worker + 1);
     }
-    return Workers_[worker];
+    return workers_[worker];
 }
 
 std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
-    if (FirstLayerBuffers_.size() <= index) {
-        FirstLayerBuffers_.resize(index + 1);
+    if (firstLayerBuffers_.size() <= index) {
+        firstLayerBuffers_.resize(index + 1);
     }
-    FirstLayerBuffers_[index].resize(ToSize(PatternCount_));
-    return FirstLayerBuffers_[index];
+    firstLayerBuffers_[index].resize(ToSize(PatternCount_));
+    return firstLayerBuffers_[index];
 }
 
 std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
-                                      const PassObserver& observer, bool keepState) const {
+                                      const TPassObserver& observer, bool keepState) const {
     if (PatternCount_ == 0) {
         return 0;
     }
     if (input.size() < ToSize(InputCount_)) {
         throw std::invalid_argument("Input shorter than the network's input");
     }
-    const bool classes = !ReferenceMode_ && !ValuePasses_ && FirstLayerAsClasses(input, s);
+    const bool classes = !referenceMode_ && !valuePasses_ && FirstLayerAsClasses(input, s);
     if (!classes) {
         s.Similarity_.resize(ToSize(PatternCount_));
         s.Activity_.resize(ToSize(PatternCount_));
@@ -421,11 +421,11 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
 // leaves them; with an observer, they hold every pass's values when it is
 // called.
 std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
-                                  const PassObserver& observer, bool keepState,
+                                  const TPassObserver& observer, bool keepState,
                                   std::span<const std::uint16_t> firstClasses) const {
     const std::size_t rows = ToSize(PatternCount_);
     if (!firstClasses.empty() && (observer || keepState || !classes)) {
-        s.Input_.Classes.assign(firstClasses.begin(), firstClasses.end());
+        s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
         firstClasses = {};
     }
     if (observer || keepState) {
@@ -434,7 +434,7 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
     }
     if (observer) {
         if (classes) {
-            s.Input_.Materialise(s.Similarity_);
+            s.input_.Materialise(s.Similarity_);
         }
         observer(0, s.Similarity_);
     }
@@ -445,36 +445,36 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
             TPassSummary summary;
             bool done = false;
             if (!firstClasses.empty()) {
-                done = s.ClassPass_.ExactPass({firstClasses, s.Input_.Values}, s.Output_, Epsilon_,
+                done = s.classPass_.ExactPass({firstClasses, s.input_.Values}, s.output_, Epsilon_,
                                               MaxOutput_, summary);
                 if (!done) {
-                    s.Input_.Classes.assign(firstClasses.begin(), firstClasses.end());
+                    s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
                 }
                 firstClasses = {};
             }
-            if (!done && !s.ClassPass_.Pass(s.Input_, s.Output_, Epsilon_, MaxOutput_, summary)) {
+            if (!done && !s.classPass_.Pass(s.input_, s.output_, Epsilon_, MaxOutput_, summary)) {
                 // Values the method cannot take: go on with one double per unit.
                 s.Similarity_.resize(rows);
                 s.Activity_.resize(rows);
-                s.Input_.Materialise(s.Similarity_);
+                s.input_.Materialise(s.Similarity_);
                 break;
             }
             if (observer) {
-                s.Output_.Materialise(s.Activity_);
+                s.output_.Materialise(s.Activity_);
                 observer(CheckedAdd(pass, 1), s.Activity_);
             }
             if (summary.Stable) {
                 if (keepState) {
-                    s.Input_.Materialise(s.Similarity_);
-                    s.Output_.Materialise(s.Activity_);
+                    s.input_.Materialise(s.Similarity_);
+                    s.output_.Materialise(s.Activity_);
                 }
                 return winner;
             }
-            std::swap(s.Input_, s.Output_);
+            std::swap(s.input_, s.output_);
             winner = static_cast<std::int32_t>(summary.Leader);
             if (pass > MaxIterations_) {
                 if (keepState) {
-                    s.Input_.Materialise(s.Similarity_);
+                    s.input_.Materialise(s.Similarity_);
                     std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
                 }
                 return winner;
@@ -487,7 +487,7 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
     }
     for (;;) {
         // The fast pass over values where its preconditions hold, the literal one otherwise.
-        if (ReferenceMode_ || !s.Fast_.Pass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_)) {
+        if (referenceMode_ || !s.fast_.Pass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_)) {
             PlainCompetitionPass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_);
         }
         if (observer) {

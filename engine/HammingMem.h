@@ -21,21 +21,21 @@ namespace verblinka {
 class TRecognitionScratch {
 private:
     friend class THammingNet;
-    TClassCompetition ClassPass_;
-    TClassState Input_;  // the state a pass reads
-    TClassState Output_; // and writes
-    TFastCompetition Fast_;
+    TClassCompetition classPass_;
+    TClassState input_;  // the state a pass reads
+    TClassState output_; // and writes
+    TFastCompetition fast_;
     std::vector<double> Similarity_;
     std::vector<double> Activity_;
-    std::vector<std::uint64_t> InputMasks_;
-    std::vector<double> RowScratch_;
+    std::vector<std::uint64_t> inputMasks_;
+    std::vector<double> rowScratch_;
 };
 
 class THammingNet {
 public:
     // Called by Recognize after the first layer (pass 0, with Similarity) and
     // after every competition pass (pass 1, 2, ..., with Activity).
-    using PassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
+    using TPassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
 
     THammingNet() = default;
 
@@ -54,7 +54,7 @@ public:
 
     // Returns the row of the stored pattern that wins the competition for input.
     std::int32_t Recognize(std::span<const std::int32_t> input,
-                           const PassObserver& observer = nullptr);
+                           const TPassObserver& observer = nullptr);
 
     // The same row as Recognize, without touching the network: Similarity and
     // Activity stay as they are and every value is written to scratch, so
@@ -83,15 +83,15 @@ public:
 
     // The competition passes of the previous fast path, over one double per
     // unit, instead of the passes over classes (for benchmarks and tests).
-    void SetValuePasses(bool on) { ValuePasses_ = on; }
-    bool ValuePasses() const { return ValuePasses_; }
+    void SetValuePasses(bool on) { valuePasses_ = on; }
+    bool ValuePasses() const { return valuePasses_; }
 
     // In reference mode Recognize takes the literal paths only: the first
     // layer as multiply-adds over doubles and every competition pass as
     // M * (M - 1) additions. The fast paths give the same values bit for bit;
     // this mode is there to prove it and to measure the difference.
-    void SetReferenceMode(bool on) { ReferenceMode_ = on; }
-    bool ReferenceMode() const { return ReferenceMode_; }
+    void SetReferenceMode(bool on) { referenceMode_ = on; }
+    bool ReferenceMode() const { return referenceMode_; }
 
     double Bias() const { return Bias_; }
     double MaxOutput() const { return MaxOutput_; }
@@ -103,10 +103,10 @@ public:
     const TPatternWeights& Weights() const { return Weights_; }
     // Zeros until the network's own Recognize first writes them.
     std::span<const double> Similarity() const {
-        return Similarity_.empty() ? Zeros_.View() : std::span<const double>(Similarity_);
+        return Similarity_.empty() ? zeros_.View() : std::span<const double>(Similarity_);
     }
     std::span<const double> Activity() const {
-        return Activity_.empty() ? Zeros_.View() : std::span<const double>(Activity_);
+        return Activity_.empty() ? zeros_.View() : std::span<const double>(Activity_);
     }
 
     double Activation(double x) const;
@@ -119,8 +119,8 @@ private:
     void FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
-                             const PassObserver& observer, bool keepState) const;
-    std::int32_t Compete(TRecognitionScratch& s, bool classes, const PassObserver& observer,
+                             const TPassObserver& observer, bool keepState) const;
+    std::int32_t Compete(TRecognitionScratch& s, bool classes, const TPassObserver& observer,
                          bool keepState, std::span<const std::uint16_t> firstClasses = {}) const;
 
     double Bias_ = 0.0;
@@ -131,13 +131,13 @@ private:
     TPatternWeights Weights_;
     std::vector<double> Similarity_;
     std::vector<double> Activity_;
-    TZeroPages Zeros_; // what Similarity and Activity read before they are written
+    TZeroPages zeros_; // what Similarity and Activity read before they are written
     std::int32_t MaxIterations_ = 50;
-    bool ReferenceMode_ = false;
-    bool ValuePasses_ = false;
-    TRecognitionScratch Scratch_; // of Recognize
-    std::vector<TRecognitionScratch> Workers_;
-    std::vector<std::vector<std::uint16_t>> FirstLayerBuffers_;
+    bool referenceMode_ = false;
+    bool valuePasses_ = false;
+    TRecognitionScratch scratch_; // of Recognize
+    std::vector<TRecognitionScratch> workers_;
+    std::vector<std::vector<std::uint16_t>> firstLayerBuffers_;
 };
 
 } // namespace verblinka

@@ -39,7 +39,7 @@ inline constexpr bool kEmulated = false;
 #endif
 
 // A value held with a 64-bit significand and not yet stored.
-using Extended = arithmetic::Extended;
+using TExtended = arithmetic::TExtended;
 
 // Rounds an extended value to double: the "store" of the precision rules.
 using arithmetic::Store;

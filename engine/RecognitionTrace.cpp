@@ -45,7 +45,7 @@ TRecognitionTracer::TRecognitionTracer(std::int32_t inputCount,
     trace_.InputCount = inputCount;
 }
 
-THammingNet::PassObserver TRecognitionTracer::Observer() {
+THammingNet::TPassObserver TRecognitionTracer::Observer() {
     return [this](std::int32_t pass, std::span<const double> values) { OnPass(pass, values); };
 }
 
@@ -178,7 +178,7 @@ TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& setting
 
 std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon, double maxOutput,
                                std::int32_t maxIterations, bool reference,
-                               const THammingNet::PassObserver& observer) {
+                               const THammingNet::TPassObserver& observer) {
     if (firstLayer.empty()) {
         return 0;
     }

@@ -74,7 +74,7 @@ public:
     explicit TRecognitionTracer(std::int32_t inputCount,
                                 std::vector<std::int32_t> requestedRows = {});
 
-    THammingNet::PassObserver Observer();
+    THammingNet::TPassObserver Observer();
 
     // Completes the trace. If the final winner was not among the tracked rows,
     // its values are recovered by running the competition again from the
@@ -100,7 +100,7 @@ private:
 // takes the literal pass only.
 std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon, double maxOutput,
                                std::int32_t maxIterations, bool reference,
-                               const THammingNet::PassObserver& observer);
+                               const THammingNet::TPassObserver& observer);
 
 // A recorded recognition run again with another pass limit; the trace follows
 // the same tracked rows (plus the new winner).

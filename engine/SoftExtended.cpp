@@ -11,7 +11,7 @@ constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t kDoubleInfinityBits = 0x7FF0000000000000u;
 constexpr std::uint64_t kDoubleFractionMask = 0x000FFFFFFFFFFFFFu;
 
-int LeadingZeros(UInt128 x) {
+int LeadingZeros(TUInt128 x) {
     const auto high = static_cast<std::uint64_t>(x >> 64);
     if (high != 0) {
         return std::countl_zero(high);
@@ -19,16 +19,16 @@ int LeadingZeros(UInt128 x) {
     return 64 + std::countl_zero(static_cast<std::uint64_t>(x));
 }
 
-UInt128 Wide(std::uint64_t x) {
-    return static_cast<UInt128>(x);
+TUInt128 Wide(std::uint64_t x) {
+    return static_cast<TUInt128>(x);
 }
 
 // |a| >= |b| for finite values.
-bool MagnitudeNotBelow(const SoftExtended& a, const SoftExtended& b) {
-    if (b.Kind() == SoftExtended::Class::Zero) {
+bool MagnitudeNotBelow(const TSoftExtended& a, const TSoftExtended& b) {
+    if (b.Kind() == TSoftExtended::TClass::Zero) {
         return true;
     }
-    if (a.Kind() == SoftExtended::Class::Zero) {
+    if (a.Kind() == TSoftExtended::TClass::Zero) {
         return false;
     }
     if (a.Exponent() != b.Exponent()) {
@@ -39,70 +39,72 @@ bool MagnitudeNotBelow(const SoftExtended& a, const SoftExtended& b) {
 
 } // namespace
 
-SoftExtended::SoftExtended(double value) {
+TSoftExtended::TSoftExtended(double value) {
     const auto bits = std::bit_cast<std::uint64_t>(value);
-    Negative_ = (bits & kSignBit) != 0;
+    negative_ = (bits & kSignBit) != 0;
     const auto biased = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
     const std::uint64_t fraction = bits & kDoubleFractionMask;
     if (biased == 0x7FF) {
-        Kind_ = fraction == 0 ? Class::Infinite : Class::NaN;
+        kind_ = fraction == 0 ? TClass::Infinite : TClass::NaN;
         return;
     }
     if (biased == 0) {
         if (fraction == 0) {
-            Kind_ = Class::Zero;
+            kind_ = TClass::Zero;
             return;
         }
-        *this = Normalized(Negative_, fraction, -1074);
+        *this = Normalized(negative_, fraction, -1074);
         return;
     }
-    Kind_ = Class::Finite;
-    Significand_ = (fraction | (std::uint64_t{1} << 52)) << 11;
-    Exponent_ = biased - 1086;
+    kind_ = TClass::Finite;
+    significand_ = (fraction | (std::uint64_t{1} << 52)) << 11;
+    exponent_ = biased - 1086;
 }
 
-SoftExtended::SoftExtended(std::int32_t value) {
+TSoftExtended::TSoftExtended(std::int32_t value) {
     const std::int64_t wide = value;
     *this = Normalized(wide < 0, static_cast<std::uint64_t>(wide < 0 ? -wide : wide), 0);
 }
 
-SoftExtended SoftExtended::Normalized(bool negative, std::uint64_t significand,
-                                      std::int32_t exponent) {
-    SoftExtended result;
-    result.Negative_ = negative;
+TSoftExtended TSoftExtended::Normalized(bool negative, std::uint64_t significand,
+                                        std::int32_t exponent) {
+    TSoftExtended result;
+    result.negative_ = negative;
     if (significand == 0) {
-        result.Kind_ = Class::Zero;
+        result.kind_ = TClass::Zero;
         return result;
     }
     const int shift = std::countl_zero(significand);
-    result.Kind_ = Class::Finite;
-    result.Significand_ = significand << shift;
-    result.Exponent_ = exponent - shift;
+    result.kind_ = TClass::Finite;
+    result.significand_ = significand << shift;
+    result.exponent_ = exponent - shift;
     return result;
 }
 
-SoftExtended SoftExtended::Exact(bool negative, std::uint64_t significand, std::int32_t exponent) {
+TSoftExtended TSoftExtended::Exact(bool negative, std::uint64_t significand,
+                                   std::int32_t exponent) {
     return Normalized(negative, significand, exponent);
 }
 
-SoftExtended SoftExtended::Infinity(bool negative) {
-    SoftExtended result;
-    result.Negative_ = negative;
-    result.Kind_ = Class::Infinite;
+TSoftExtended TSoftExtended::Infinity(bool negative) {
+    TSoftExtended result;
+    result.negative_ = negative;
+    result.kind_ = TClass::Infinite;
     return result;
 }
 
-SoftExtended SoftExtended::QuietNaN() {
-    SoftExtended result;
-    result.Kind_ = Class::NaN;
+TSoftExtended TSoftExtended::QuietNaN() {
+    TSoftExtended result;
+    result.kind_ = TClass::NaN;
     return result;
 }
 
-SoftExtended RoundToExtended(bool negative, UInt128 magnitude, std::int32_t exponent, bool sticky) {
+TSoftExtended RoundToExtended(bool negative, TUInt128 magnitude, std::int32_t exponent,
+                              bool sticky) {
     if (magnitude == 0) {
         // The callers never pass one (x - x is handled before); shifting it
         // into place would shift by the full 128 bits.
-        return negative ? -SoftExtended() : SoftExtended();
+        return negative ? -TSoftExtended() : TSoftExtended();
     }
     const int shift = LeadingZeros(magnitude);
     magnitude <<= shift;
@@ -119,28 +121,28 @@ SoftExtended RoundToExtended(bool negative, UInt128 magnitude, std::int32_t expo
             ++exponent;
         }
     }
-    SoftExtended result;
-    result.Negative_ = negative;
-    result.Kind_ = SoftExtended::Class::Finite;
-    result.Significand_ = high;
-    result.Exponent_ = exponent;
+    TSoftExtended result;
+    result.negative_ = negative;
+    result.kind_ = TSoftExtended::TClass::Finite;
+    result.significand_ = high;
+    result.exponent_ = exponent;
     return result;
 }
 
-SoftExtended::operator double() const {
-    const std::uint64_t sign = Negative_ ? kSignBit : 0;
-    switch (Kind_) {
-    case Class::Zero:
+TSoftExtended::operator double() const {
+    const std::uint64_t sign = negative_ ? kSignBit : 0;
+    switch (kind_) {
+    case TClass::Zero:
         return std::bit_cast<double>(sign);
-    case Class::Infinite:
+    case TClass::Infinite:
         return std::bit_cast<double>(sign | kDoubleInfinityBits);
-    case Class::NaN:
+    case TClass::NaN:
         return std::bit_cast<double>(sign | kDoubleInfinityBits | (std::uint64_t{1} << 51));
-    case Class::Finite:
+    case TClass::Finite:
         break;
     }
     // The value lies in [2^e, 2^(e+1)).
-    const std::int64_t e = static_cast<std::int64_t>(Exponent_) + 63;
+    const std::int64_t e = static_cast<std::int64_t>(exponent_) + 63;
     if (e > 1023) {
         return std::bit_cast<double>(sign | kDoubleInfinityBits);
     }
@@ -154,11 +156,11 @@ SoftExtended::operator double() const {
     std::uint64_t rest = 0;
     std::uint64_t half = 0;
     if (dropped == 64) {
-        rest = Significand_;
+        rest = significand_;
         half = kTopBit;
     } else {
-        kept = Significand_ >> dropped;
-        rest = Significand_ & ((std::uint64_t{1} << dropped) - 1);
+        kept = significand_ >> dropped;
+        rest = significand_ & ((std::uint64_t{1} << dropped) - 1);
         half = std::uint64_t{1} << (dropped - 1);
     }
     if (rest > half || (rest == half && (kept & 1) != 0)) {
@@ -175,27 +177,27 @@ SoftExtended::operator double() const {
     return std::bit_cast<double>(sign | bits);
 }
 
-SoftExtended SoftExtended::operator-() const {
-    SoftExtended result = *this;
-    result.Negative_ = !Negative_;
+TSoftExtended TSoftExtended::operator-() const {
+    TSoftExtended result = *this;
+    result.negative_ = !negative_;
     return result;
 }
 
 // a + b, or a - b when negateB; both finite and non-zero.
-SoftExtended AddMagnitudes(const SoftExtended& a, const SoftExtended& b, bool negateB) {
-    const bool bNegative = b.Negative_ != negateB;
+TSoftExtended AddMagnitudes(const TSoftExtended& a, const TSoftExtended& b, bool negateB) {
+    const bool bNegative = b.negative_ != negateB;
     const bool aLarger = MagnitudeNotBelow(a, b);
-    const SoftExtended& large = aLarger ? a : b;
-    const SoftExtended& small = aLarger ? b : a;
-    const bool largeNegative = aLarger ? a.Negative_ : bNegative;
-    const bool subtract = a.Negative_ != bNegative;
+    const TSoftExtended& large = aLarger ? a : b;
+    const TSoftExtended& small = aLarger ? b : a;
+    const bool largeNegative = aLarger ? a.negative_ : bNegative;
+    const bool subtract = a.negative_ != bNegative;
 
     // Both significands sit at bits 126..63, the top bit left free for a carry.
-    const UInt128 largeBits = Wide(large.Significand_) << 63;
-    const UInt128 smallBits = Wide(small.Significand_) << 63;
+    const TUInt128 largeBits = Wide(large.significand_) << 63;
+    const TUInt128 smallBits = Wide(small.significand_) << 63;
     const std::int64_t distance =
-        static_cast<std::int64_t>(large.Exponent_) - static_cast<std::int64_t>(small.Exponent_);
-    UInt128 aligned = 0;
+        static_cast<std::int64_t>(large.exponent_) - static_cast<std::int64_t>(small.exponent_);
+    TUInt128 aligned = 0;
     bool sticky = false;
     if (distance == 0) {
         aligned = smallBits;
@@ -205,116 +207,116 @@ SoftExtended AddMagnitudes(const SoftExtended& a, const SoftExtended& b, bool ne
     } else {
         sticky = true;
     }
-    UInt128 magnitude = 0;
+    TUInt128 magnitude = 0;
     if (subtract) {
         // The part below bit 0 is subtracted as a borrow of one plus a
         // remainder in (0, 1), which stays sticky.
         magnitude = largeBits - aligned - (sticky ? 1 : 0);
         if (magnitude == 0 && !sticky) {
-            return SoftExtended(); // x - x is +0 when rounding to nearest
+            return TSoftExtended(); // x - x is +0 when rounding to nearest
         }
     } else {
         magnitude = largeBits + aligned;
     }
-    return RoundToExtended(largeNegative, magnitude, large.Exponent_ - 63, sticky);
+    return RoundToExtended(largeNegative, magnitude, large.exponent_ - 63, sticky);
 }
 
-SoftExtended operator+(const SoftExtended& a, const SoftExtended& b) {
-    using Class = SoftExtended::Class;
-    if (a.Kind() == Class::NaN || b.Kind() == Class::NaN) {
-        return SoftExtended::QuietNaN();
+TSoftExtended operator+(const TSoftExtended& a, const TSoftExtended& b) {
+    using TClass = TSoftExtended::TClass;
+    if (a.Kind() == TClass::NaN || b.Kind() == TClass::NaN) {
+        return TSoftExtended::QuietNaN();
     }
-    if (a.Kind() == Class::Infinite || b.Kind() == Class::Infinite) {
-        if (a.Kind() == Class::Infinite && b.Kind() == Class::Infinite &&
+    if (a.Kind() == TClass::Infinite || b.Kind() == TClass::Infinite) {
+        if (a.Kind() == TClass::Infinite && b.Kind() == TClass::Infinite &&
             a.Negative() != b.Negative()) {
-            return SoftExtended::QuietNaN();
+            return TSoftExtended::QuietNaN();
         }
-        return a.Kind() == Class::Infinite ? a : b;
+        return a.Kind() == TClass::Infinite ? a : b;
     }
-    if (b.Kind() == Class::Zero) {
-        if (a.Kind() == Class::Zero) {
+    if (b.Kind() == TClass::Zero) {
+        if (a.Kind() == TClass::Zero) {
             // Only -0 + -0 keeps the minus sign.
-            return a.Negative() && b.Negative() ? a : SoftExtended();
+            return a.Negative() && b.Negative() ? a : TSoftExtended();
         }
         return a;
     }
-    if (a.Kind() == Class::Zero) {
+    if (a.Kind() == TClass::Zero) {
         return b;
     }
     return AddMagnitudes(a, b, false);
 }
 
-SoftExtended operator-(const SoftExtended& a, const SoftExtended& b) {
+TSoftExtended operator-(const TSoftExtended& a, const TSoftExtended& b) {
     return a + (-b);
 }
 
-SoftExtended operator*(const SoftExtended& a, const SoftExtended& b) {
-    using Class = SoftExtended::Class;
+TSoftExtended operator*(const TSoftExtended& a, const TSoftExtended& b) {
+    using TClass = TSoftExtended::TClass;
     const bool negative = a.Negative() != b.Negative();
-    if (a.Kind() == Class::NaN || b.Kind() == Class::NaN) {
-        return SoftExtended::QuietNaN();
+    if (a.Kind() == TClass::NaN || b.Kind() == TClass::NaN) {
+        return TSoftExtended::QuietNaN();
     }
-    if (a.Kind() == Class::Infinite || b.Kind() == Class::Infinite) {
-        if (a.Kind() == Class::Zero || b.Kind() == Class::Zero) {
-            return SoftExtended::QuietNaN();
+    if (a.Kind() == TClass::Infinite || b.Kind() == TClass::Infinite) {
+        if (a.Kind() == TClass::Zero || b.Kind() == TClass::Zero) {
+            return TSoftExtended::QuietNaN();
         }
-        return SoftExtended::Infinity(negative);
+        return TSoftExtended::Infinity(negative);
     }
-    if (a.Kind() == Class::Zero || b.Kind() == Class::Zero) {
-        return negative ? -SoftExtended() : SoftExtended();
+    if (a.Kind() == TClass::Zero || b.Kind() == TClass::Zero) {
+        return negative ? -TSoftExtended() : TSoftExtended();
     }
-    const UInt128 product = Wide(a.Significand()) * Wide(b.Significand());
+    const TUInt128 product = Wide(a.Significand()) * Wide(b.Significand());
     return RoundToExtended(negative, product, a.Exponent() + b.Exponent(), false);
 }
 
-SoftExtended operator/(const SoftExtended& a, const SoftExtended& b) {
-    using Class = SoftExtended::Class;
+TSoftExtended operator/(const TSoftExtended& a, const TSoftExtended& b) {
+    using TClass = TSoftExtended::TClass;
     const bool negative = a.Negative() != b.Negative();
-    if (a.Kind() == Class::NaN || b.Kind() == Class::NaN) {
-        return SoftExtended::QuietNaN();
+    if (a.Kind() == TClass::NaN || b.Kind() == TClass::NaN) {
+        return TSoftExtended::QuietNaN();
     }
-    if (a.Kind() == Class::Infinite) {
-        return b.Kind() == Class::Infinite ? SoftExtended::QuietNaN()
-                                           : SoftExtended::Infinity(negative);
+    if (a.Kind() == TClass::Infinite) {
+        return b.Kind() == TClass::Infinite ? TSoftExtended::QuietNaN()
+                                            : TSoftExtended::Infinity(negative);
     }
-    if (b.Kind() == Class::Zero) {
-        return a.Kind() == Class::Zero ? SoftExtended::QuietNaN()
-                                       : SoftExtended::Infinity(negative);
+    if (b.Kind() == TClass::Zero) {
+        return a.Kind() == TClass::Zero ? TSoftExtended::QuietNaN()
+                                        : TSoftExtended::Infinity(negative);
     }
-    if (a.Kind() == Class::Zero || b.Kind() == Class::Infinite) {
-        return negative ? -SoftExtended() : SoftExtended();
+    if (a.Kind() == TClass::Zero || b.Kind() == TClass::Infinite) {
+        return negative ? -TSoftExtended() : TSoftExtended();
     }
     // Long division in two 64-bit digits. The first digit is made to lie in
     // [2^63, 2^64) by taking one bit less of the dividend when it is the larger.
     const std::uint64_t divisor = b.Significand();
     const int lead = a.Significand() >= divisor ? 63 : 64;
-    const UInt128 dividend = Wide(a.Significand()) << lead;
-    const UInt128 firstDigit = dividend / divisor;
-    const UInt128 firstRemainder = dividend % divisor;
-    const UInt128 secondDividend = firstRemainder << 64;
-    const UInt128 secondDigit = secondDividend / divisor;
+    const TUInt128 dividend = Wide(a.Significand()) << lead;
+    const TUInt128 firstDigit = dividend / divisor;
+    const TUInt128 firstRemainder = dividend % divisor;
+    const TUInt128 secondDividend = firstRemainder << 64;
+    const TUInt128 secondDigit = secondDividend / divisor;
     const bool sticky = secondDividend % divisor != 0;
-    const UInt128 quotient = (firstDigit << 64) | secondDigit;
+    const TUInt128 quotient = (firstDigit << 64) | secondDigit;
     return RoundToExtended(negative, quotient, a.Exponent() - b.Exponent() - lead - 64, sticky);
 }
 
-std::partial_ordering operator<=>(const SoftExtended& a, const SoftExtended& b) {
-    using Class = SoftExtended::Class;
-    if (a.Kind() == Class::NaN || b.Kind() == Class::NaN) {
+std::partial_ordering operator<=>(const TSoftExtended& a, const TSoftExtended& b) {
+    using TClass = TSoftExtended::TClass;
+    if (a.Kind() == TClass::NaN || b.Kind() == TClass::NaN) {
         return std::partial_ordering::unordered;
     }
-    if (a.Kind() == Class::Zero && b.Kind() == Class::Zero) {
+    if (a.Kind() == TClass::Zero && b.Kind() == TClass::Zero) {
         return std::partial_ordering::equivalent;
     }
     // Order by sign first, then by magnitude, reversed for negative values.
-    const bool aNegative = a.Kind() != Class::Zero && a.Negative();
-    const bool bNegative = b.Kind() != Class::Zero && b.Negative();
+    const bool aNegative = a.Kind() != TClass::Zero && a.Negative();
+    const bool bNegative = b.Kind() != TClass::Zero && b.Negative();
     if (aNegative != bNegative) {
         return aNegative ? std::partial_ordering::less : std::partial_ordering::greater;
     }
-    const auto magnitudeOrder = [](const SoftExtended& x, const SoftExtended& y) {
-        const auto rank = [](const SoftExtended& v) {
-            return v.Kind() == Class::Zero ? 0 : v.Kind() == Class::Finite ? 1 : 2;
+    const auto magnitudeOrder = [](const TSoftExtended& x, const TSoftExtended& y) {
+        const auto rank = [](const TSoftExtended& v) {
+            return v.Kind() == TClass::Zero ? 0 : v.Kind() == TClass::Finite ? 1 : 2;
         };
         if (rank(x) != rank(y) || rank(x) != 1) {
             return rank(x) <=> rank(y);
@@ -328,27 +330,27 @@ std::partial_ordering operator<=>(const SoftExtended& a, const SoftExtended& b) 
     return order;
 }
 
-bool SoftExtended::SameAs(const SoftExtended& other) const {
-    if (Kind_ != other.Kind_) {
+bool TSoftExtended::SameAs(const TSoftExtended& other) const {
+    if (kind_ != other.kind_) {
         return false;
     }
-    switch (Kind_) {
-    case Class::NaN:
+    switch (kind_) {
+    case TClass::NaN:
         return true;
-    case Class::Zero:
-    case Class::Infinite:
-        return Negative_ == other.Negative_;
-    case Class::Finite:
+    case TClass::Zero:
+    case TClass::Infinite:
+        return negative_ == other.negative_;
+    case TClass::Finite:
         break;
     }
-    return Negative_ == other.Negative_ && Significand_ == other.Significand_ &&
-           Exponent_ == other.Exponent_;
+    return negative_ == other.negative_ && significand_ == other.significand_ &&
+           exponent_ == other.exponent_;
 }
 
 // ---------------------------------------------------------------------------
 
-bool StoreIsTie(const Extended& x) {
-    if (x.Kind() != SoftExtended::Class::Finite) {
+bool StoreIsTie(const TExtended& x) {
+    if (x.Kind() != TSoftExtended::TClass::Finite) {
         return false;
     }
     // The bits that storing drops, as in the conversion to double.
@@ -371,23 +373,23 @@ bool StoreIsTie(const Extended& x) {
 }
 
 double AddStepSlow(double acc, double value) {
-    return Store(Extended(acc) + Extended(value));
+    return Store(TExtended(acc) + TExtended(value));
 }
 
 double MultiplyAddStepSlow(double acc, std::int32_t input, double weight) {
-    return Store(Extended(acc) + Extended(input) * Extended(weight));
+    return Store(TExtended(acc) + TExtended(input) * TExtended(weight));
 }
 
 double HalfSumWithBiasSlow(double sum, double bias) {
-    return Store((Extended(sum) + Extended(bias)) / Extended(2));
+    return Store((TExtended(sum) + TExtended(bias)) / TExtended(2));
 }
 
 double InhibitionWeight(std::int32_t patternCount) {
-    return Store(Extended(0.5) / Extended(patternCount));
+    return Store(TExtended(0.5) / TExtended(patternCount));
 }
 
 double InhibitSlow(double similarity, double inhibitionSum, double epsilon) {
-    return Store(Extended(similarity) - Extended(inhibitionSum) * Extended(epsilon));
+    return Store(TExtended(similarity) - TExtended(inhibitionSum) * TExtended(epsilon));
 }
 
 } // namespace verblinka::softext

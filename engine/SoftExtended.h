@@ -19,83 +19,86 @@
 
 namespace verblinka::softext {
 
-__extension__ typedef unsigned __int128 UInt128;
+__extension__ typedef unsigned __int128 TUInt128;
 
-class SoftExtended {
+class TSoftExtended {
 public:
-    enum class Class : std::uint8_t { Zero, Finite, Infinite, NaN };
+    enum class TClass : std::uint8_t { Zero, Finite, Infinite, NaN };
 
-    constexpr SoftExtended() = default; // +0
-    explicit SoftExtended(double value);
-    explicit SoftExtended(std::int32_t value);
+    constexpr TSoftExtended() = default; // +0
+    explicit TSoftExtended(double value);
+    explicit TSoftExtended(std::int32_t value);
 
     // (-1)^negative * significand * 2^exponent, exact; the significand need not
     // be normalised (zero gives a signed zero).
-    static SoftExtended Exact(bool negative, std::uint64_t significand, std::int32_t exponent);
-    static SoftExtended Infinity(bool negative);
-    static SoftExtended QuietNaN();
+    static TSoftExtended Exact(bool negative, std::uint64_t significand, std::int32_t exponent);
+    static TSoftExtended Infinity(bool negative);
+    static TSoftExtended QuietNaN();
 
-    Class Kind() const { return Kind_; }
-    bool Negative() const { return Negative_; }
+    TClass Kind() const { return kind_; }
+    bool Negative() const { return negative_; }
     // For finite non-zero values bit 63 is set and the value is
     // Significand() * 2^Exponent().
-    std::uint64_t Significand() const { return Significand_; }
-    std::int32_t Exponent() const { return Exponent_; }
+    std::uint64_t Significand() const { return significand_; }
+    std::int32_t Exponent() const { return exponent_; }
 
     // Rounds to double: nearest, ties to even, subnormals and overflow included.
     explicit operator double() const;
 
-    SoftExtended operator-() const;
-    friend SoftExtended operator+(const SoftExtended& a, const SoftExtended& b);
-    friend SoftExtended operator-(const SoftExtended& a, const SoftExtended& b);
-    friend SoftExtended operator*(const SoftExtended& a, const SoftExtended& b);
-    friend SoftExtended operator/(const SoftExtended& a, const SoftExtended& b);
+    TSoftExtended operator-() const;
+    friend TSoftExtended operator+(const TSoftExtended& a, const TSoftExtended& b);
+    friend TSoftExtended operator-(const TSoftExtended& a, const TSoftExtended& b);
+    friend TSoftExtended operator*(const TSoftExtended& a, const TSoftExtended& b);
+    friend TSoftExtended operator/(const TSoftExtended& a, const TSoftExtended& b);
 
     // Numeric comparison: NaN is unordered, +0 equals -0.
-    friend std::partial_ordering operator<=>(const SoftExtended& a, const SoftExtended& b);
-    friend bool operator==(const SoftExtended& a, const SoftExtended& b) {
+    friend std::partial_ordering operator<=>(const TSoftExtended& a, const TSoftExtended& b);
+    friend bool operator==(const TSoftExtended& a, const TSoftExtended& b) {
         return (a <=> b) == std::partial_ordering::equivalent;
     }
 
     // Same value and same sign, zeros included; every NaN is the same as every other.
-    bool SameAs(const SoftExtended& other) const;
+    bool SameAs(const TSoftExtended& other) const;
 
 private:
-    std::uint64_t Significand_ = 0;
-    std::int32_t Exponent_ = 0;
-    bool Negative_ = false;
-    Class Kind_ = Class::Zero;
+    std::uint64_t significand_ = 0;
+    std::int32_t exponent_ = 0;
+    bool negative_ = false;
+    TClass kind_ = TClass::Zero;
 
-    static SoftExtended Normalized(bool negative, std::uint64_t significand, std::int32_t exponent);
-    friend SoftExtended RoundToExtended(bool negative, UInt128 magnitude, std::int32_t exponent,
-                                        bool sticky);
-    friend SoftExtended AddMagnitudes(const SoftExtended& a, const SoftExtended& b, bool negateB);
+    static TSoftExtended Normalized(bool negative, std::uint64_t significand,
+                                    std::int32_t exponent);
+    friend TSoftExtended RoundToExtended(bool negative, TUInt128 magnitude, std::int32_t exponent,
+                                         bool sticky);
+    friend TSoftExtended AddMagnitudes(const TSoftExtended& a, const TSoftExtended& b,
+                                       bool negateB);
 };
 
 // Rounds magnitude * 2^exponent to a 64-bit significand. `sticky` says that
 // the exact value holds a further non-zero part below bit 0 of magnitude; it
 // is only set when magnitude >= 2^64, so normalising never shifts it above the
 // rounding position.
-SoftExtended RoundToExtended(bool negative, UInt128 magnitude, std::int32_t exponent, bool sticky);
+TSoftExtended RoundToExtended(bool negative, TUInt128 magnitude, std::int32_t exponent,
+                              bool sticky);
 
 // ---------------------------------------------------------------------------
 // The network's operations, with the roundings of the x87 evaluation: the
 // exact result rounded to a 64-bit significand, then to double where stored.
 
-using Extended = SoftExtended;
+using TExtended = TSoftExtended;
 
-inline double Store(const Extended& x) {
+inline double Store(const TExtended& x) {
     return static_cast<double>(x);
 }
 
 // acc + value with a 64-bit significand, not yet stored.
-inline Extended AddExtended(double acc, double value) {
-    return Extended(acc) + Extended(value);
+inline TExtended AddExtended(double acc, double value) {
+    return TExtended(acc) + TExtended(value);
 }
 
 // True when x lies exactly halfway between two adjacent (finite) doubles, so
 // that storing it breaks a tie (to even).
-bool StoreIsTie(const Extended& x);
+bool StoreIsTie(const TExtended& x);
 
 // StoreIsTie(AddExtended(acc, value)) for finite acc and value, without
 // forming the extended sum: with acc + value = sum + error exactly, the 64-bit

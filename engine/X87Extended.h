@@ -18,14 +18,14 @@ static_assert(std::numeric_limits<long double>::digits == 64,
 static_assert(std::numeric_limits<double>::digits == 53, "double must be IEEE binary64");
 static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must not be evaluated in wider precision");
 
-using Extended = long double;
+using TExtended = long double;
 
-inline double Store(Extended x) {
+inline double Store(TExtended x) {
     return static_cast<double>(x);
 }
 
-inline Extended AddExtended(double acc, double value) {
-    return static_cast<Extended>(acc) + static_cast<Extended>(value);
+inline TExtended AddExtended(double acc, double value) {
+    return static_cast<TExtended>(acc) + static_cast<TExtended>(value);
 }
 
 inline double AddStep(double acc, double value) {
@@ -33,12 +33,12 @@ inline double AddStep(double acc, double value) {
 }
 
 // True when x lies exactly halfway between two adjacent (finite) doubles.
-inline bool StoreIsTie(Extended x) {
+inline bool StoreIsTie(TExtended x) {
     if (!(x == x) || x - x != 0) {
         return false; // NaN or infinite
     }
     const double stored = Store(x);
-    const Extended gap = x - static_cast<Extended>(stored); // exact
+    const TExtended gap = x - static_cast<TExtended>(stored); // exact
     if (gap == 0 || stored - stored != 0) {
         return false;
     }
@@ -55,7 +55,7 @@ inline bool StoreIsTie(Extended x) {
     if (next - next != 0) {
         return false; // above the largest double: halfway to 2^1024 would store infinity
     }
-    return 2 * gap == static_cast<Extended>(next) - static_cast<Extended>(stored);
+    return 2 * gap == static_cast<TExtended>(next) - static_cast<TExtended>(stored);
 }
 
 inline bool SumIsTie(double acc, double value) {
@@ -69,27 +69,27 @@ inline bool StepIsTie(double acc, double value, double stored, int binade) {
         return StoreIsTie(AddExtended(acc, value)); // half a grid step is no double here
     }
     // Half the binade's grid step, 2^(binade - 1076), as a double.
-    const Extended half = std::bit_cast<double>(static_cast<std::uint64_t>(binade - 53) << 52);
-    const Extended gap = AddExtended(acc, value) - static_cast<Extended>(stored);
+    const TExtended half = std::bit_cast<double>(static_cast<std::uint64_t>(binade - 53) << 52);
+    const TExtended gap = AddExtended(acc, value) - static_cast<TExtended>(stored);
     return gap == half || gap == -half;
 }
 
 inline double MultiplyAddStep(double acc, std::int32_t input, double weight) {
-    return Store(static_cast<Extended>(acc) +
-                 static_cast<Extended>(input) * static_cast<Extended>(weight));
+    return Store(static_cast<TExtended>(acc) +
+                 static_cast<TExtended>(input) * static_cast<TExtended>(weight));
 }
 
 inline double HalfSumWithBias(double sum, double bias) {
-    return Store((static_cast<Extended>(sum) + static_cast<Extended>(bias)) / 2.0L);
+    return Store((static_cast<TExtended>(sum) + static_cast<TExtended>(bias)) / 2.0L);
 }
 
 inline double InhibitionWeight(std::int32_t patternCount) {
-    return Store(0.5L / static_cast<Extended>(patternCount));
+    return Store(0.5L / static_cast<TExtended>(patternCount));
 }
 
 inline double Inhibit(double similarity, double inhibitionSum, double epsilon) {
-    return Store(static_cast<Extended>(similarity) -
-                 static_cast<Extended>(inhibitionSum) * static_cast<Extended>(epsilon));
+    return Store(static_cast<TExtended>(similarity) -
+                 static_cast<TExtended>(inhibitionSum) * static_cast<TExtended>(epsilon));
 }
 
 } // namespace verblinka::x87

@@ -15,7 +15,7 @@
 
 using namespace verblinka;
 using verblinka::fuzzing::Require;
-using verblinka::testing::TFaultySource;
+using verblinka::test_support::TFaultySource;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) {
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             BuildDictionary(dictionaryFile, tree, code, kProgramMaxIterations);
         const std::string read = file.substr(0, std::min(file.size(), faults.FailAt));
         const TTextEncoding encoding = reference::EncodingOf(faults.OnlyAfterRewind ? file : read);
-        Require(dictionaryFile.encoding() == encoding, "encoding differs");
+        Require(dictionaryFile.Encoding() == encoding, "encoding differs");
         Require(dictionary.Entries == reference::Entries(reference::FileTo1251(read, encoding)),
                 "entries differ from the reference");
         const std::string network = reference::CheckNetwork(dictionary.Entries, dictionary.Network);

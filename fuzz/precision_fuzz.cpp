@@ -17,21 +17,21 @@
 
 namespace {
 
-using verblinka::softext::SoftExtended;
-using verblinka::testing::FromX87;
-using verblinka::testing::SameDouble;
-using verblinka::testing::ToX87;
+using verblinka::softext::TSoftExtended;
+using verblinka::test_support::FromX87;
+using verblinka::test_support::SameDouble;
+using verblinka::test_support::ToX87;
 namespace soft = verblinka::softext;
 namespace x87 = verblinka::x87;
 
 class TBytes {
 public:
-    TBytes(const std::uint8_t* data, std::size_t size) : Data_(data), Size_(size) {}
+    TBytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
 
     template <typename T> T Take() {
         unsigned char bytes[sizeof(T)] = {};
-        for (std::size_t i = 0; i < sizeof(T) && Offset_ < Size_; ++i) {
-            bytes[i] = Data_[Offset_++];
+        for (std::size_t i = 0; i < sizeof(T) && offset_ < size_; ++i) {
+            bytes[i] = data_[offset_++];
         }
         T value;
         std::memcpy(&value, bytes, sizeof(T));
@@ -40,17 +40,17 @@ public:
 
     // An extended value whose exponent keeps sums, products and quotients of
     // two of them inside the x87 range (the emulation has no range limit).
-    SoftExtended Extended() {
+    TSoftExtended Extended() {
         const auto significand = Take<std::uint64_t>();
         const auto exponent = Take<std::int16_t>();
         const bool negative = (exponent & 1) != 0;
-        return SoftExtended::Exact(negative, significand, (exponent >> 1) % 8000);
+        return TSoftExtended::Exact(negative, significand, (exponent >> 1) % 8000);
     }
 
 private:
-    const std::uint8_t* Data_;
-    std::size_t Size_;
-    std::size_t Offset_ = 0;
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t offset_ = 0;
 };
 
 [[noreturn]] void Differ(const char* what) {
@@ -75,8 +75,8 @@ void Expect(bool soft, bool hard, const char* operation, const double* operands,
     Expect(soft ? 1.0 : 0.0, hard ? 1.0 : 0.0, operation, operands, count);
 }
 
-void Expect(const SoftExtended& soft, long double hard, const char* operation,
-            const SoftExtended& a, const SoftExtended& b) {
+void Expect(const TSoftExtended& soft, long double hard, const char* operation,
+            const TSoftExtended& a, const TSoftExtended& b) {
     if (soft.SameAs(FromX87(hard))) {
         return;
     }
@@ -125,8 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 6:
     case 7:
     case 8: {
-        const SoftExtended a = bytes.Extended();
-        const SoftExtended b = bytes.Extended();
+        const TSoftExtended a = bytes.Extended();
+        const TSoftExtended b = bytes.Extended();
         const long double x = ToX87(a);
         const long double y = ToX87(b);
         if (operation % 12 == 5) {
@@ -156,8 +156,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             significand = (significand & ~std::uint64_t{0x7FF}) | 0x400;
             significand += static_cast<std::uint64_t>((exponent >> 2) % 2);
         }
-        const SoftExtended a =
-            SoftExtended::Exact((exponent & 1) != 0, significand, (exponent >> 3) % 1200 - 64);
+        const TSoftExtended a =
+            TSoftExtended::Exact((exponent & 1) != 0, significand, (exponent >> 3) % 1200 - 64);
         const double v[] = {static_cast<double>(ToX87(a))};
         Expect(soft::StoreIsTie(a), x87::StoreIsTie(ToX87(a)), "StoreIsTie", v, 1);
         break;
@@ -166,8 +166,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Storing: any exponent that reaches the double range and beyond.
         const auto significand = bytes.Take<std::uint64_t>();
         const auto exponent = bytes.Take<std::int16_t>();
-        const SoftExtended a =
-            SoftExtended::Exact((exponent & 1) != 0, significand, (exponent >> 1) % 1200 - 64);
+        const TSoftExtended a =
+            TSoftExtended::Exact((exponent & 1) != 0, significand, (exponent >> 1) % 1200 - 64);
         const double v[] = {static_cast<double>(ToX87(a))};
         Expect(static_cast<double>(a), v[0], "Store", v, 1);
         break;

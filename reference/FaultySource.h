@@ -11,7 +11,7 @@
 #include <limits>
 #include <string>
 
-namespace verblinka::testing {
+namespace verblinka::test_support {
 
 class TFaultySource final : public TByteSource {
 public:
@@ -57,4 +57,4 @@ private:
     bool rewound_ = false;
 };
 
-} // namespace verblinka::testing
+} // namespace verblinka::test_support

@@ -238,7 +238,7 @@ inline std::vector<std::string> Words(std::string_view bytes) {
     return words;
 }
 
-struct ByteLess {
+struct TByteLess {
     bool operator()(const std::string& a, const std::string& b) const {
         return std::lexicographical_compare(
             a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -249,7 +249,7 @@ struct ByteLess {
 
 // The entries a load of these Windows-1251 bytes gives.
 inline TDictionaryEntries Entries(std::string_view bytes) {
-    std::map<std::string, std::int32_t, ByteLess> counts;
+    std::map<std::string, std::int32_t, TByteLess> counts;
     for (std::string word : Words(bytes)) {
         for (char& c : word) {
             c = static_cast<char>(Upper(static_cast<std::uint8_t>(c)));
@@ -302,6 +302,54 @@ inline std::string CheckNetwork(const TDictionaryEntries& entries, const THammin
     return {};
 }
 
+// Empty when a loaded dictionary is what the plain reading of bytesRead,
+// decoded as encoding says, gives (its list and its network); otherwise what
+// is wrong.
+inline std::string CheckLoaded(const TDictionaryEntries& entries, const THammingNet& network,
+                               std::string_view bytesRead, TTextEncoding encoding) {
+    const TDictionaryEntries expected = Entries(FileTo1251(bytesRead, encoding));
+    if (entries.size() != expected.size()) {
+        return std::to_string(entries.size()) + " entries, expected " +
+               std::to_string(expected.size());
+    }
+    if (!(entries == expected)) {
+        return "the entries differ from the plain reading's";
+    }
+    return CheckNetwork(entries, network);
+}
+
+// The search spelled out: one recognition per text, the query and then the
+// query with a blank before each of its characters in turn, the later text
+// winning ties on distance. recognize maps a code to the row the network
+// returns; a row outside the entries makes the outcome Failed.
+template <typename Recognize>
+TSearchOutcome LiteralSearch(std::string_view query, const TDictionaryEntries& entries,
+                             Recognize&& recognize) {
+    TSearchOutcome outcome;
+    for (std::size_t p = 0; p <= query.size(); ++p) {
+        std::string text(query);
+        if (p > 0) {
+            text.insert(p - 1, 1, ' ');
+        }
+        const std::int32_t row = recognize(Code(text));
+        if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
+            outcome.BestRow = row;
+            outcome.Status = TSearchStatus::Failed;
+            return outcome;
+        }
+        const auto distance =
+            static_cast<std::int32_t>(Distance(text, entries[static_cast<std::size_t>(row)].Word));
+        if (p == 0 || distance <= outcome.BestDistance) {
+            outcome.BestDistance = distance;
+            outcome.BestRow = row;
+            outcome.ChosenStep = static_cast<std::int32_t>(p);
+        }
+        outcome.Steps.push_back({std::move(text), row, distance});
+    }
+    outcome.Status = TSearchStatus::Selected;
+    return outcome;
+}
+
 // Empty when the outcome of a search is what the search's own steps, redone
 // one by one with recognize, give; otherwise what is wrong. recognize maps a
 // code to the row the network returns.
@@ -324,38 +372,27 @@ std::string CheckSearch(std::string_view query, const TDictionaryEntries& entrie
     if (outcome.Status != TSearchStatus::Selected) {
         return "the search failed: " + outcome.Message();
     }
-    std::int64_t best = 0;
-    std::int32_t bestRow = 0;
-    for (std::size_t p = 0; p <= query.size(); ++p) {
-        std::string text(query);
-        if (p > 0) {
-            text.insert(p - 1, 1, ' ');
-        }
-        const std::int32_t row = recognize(Code(text));
-        if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
-            return "recognition returned row " + std::to_string(row) + " outside the dictionary";
-        }
-        const std::int64_t distance = Distance(text, entries[static_cast<std::size_t>(row)].Word);
-        if (p == 0 || distance <= best) {
-            best = distance;
-            bestRow = row;
-        }
-        if (p < outcome.Steps.size()) {
-            const TSearchStep& step = outcome.Steps[p];
-            if (step.Row != row || step.Distance != distance ||
-                (!step.Text.empty() && step.Text != text)) {
-                problem << "step " << p << " differs: row " << step.Row << " (expected " << row
-                        << "), distance " << step.Distance << " (expected " << distance << ")";
-                return problem.str();
-            }
+    const TSearchOutcome literal = LiteralSearch(query, entries, recognize);
+    if (literal.Status != TSearchStatus::Selected) {
+        return "recognition returned row " + std::to_string(literal.BestRow) +
+               " outside the dictionary";
+    }
+    for (std::size_t p = 0; p < outcome.Steps.size() && p < literal.Steps.size(); ++p) {
+        const TSearchStep& step = outcome.Steps[p];
+        const TSearchStep& expected = literal.Steps[p];
+        if (step.Row != expected.Row || step.Distance != expected.Distance ||
+            (!step.Text.empty() && step.Text != expected.Text)) {
+            problem << "step " << p << " differs: row " << step.Row << " (expected " << expected.Row
+                    << "), distance " << step.Distance << " (expected " << expected.Distance << ")";
+            return problem.str();
         }
     }
     if (!outcome.Steps.empty() && outcome.Steps.size() != query.size() + 1) {
         return "wrong number of steps";
     }
-    if (outcome.BestRow != bestRow || outcome.BestDistance != best) {
+    if (outcome.BestRow != literal.BestRow || outcome.BestDistance != literal.BestDistance) {
         problem << "selected row " << outcome.BestRow << " at distance " << outcome.BestDistance
-                << ", expected row " << bestRow << " at distance " << best;
+                << ", expected row " << literal.BestRow << " at distance " << literal.BestDistance;
         return problem.str();
     }
     return {};

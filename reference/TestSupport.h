@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace verblinka::testing {
+namespace verblinka::test_support {
 
 inline std::unique_ptr<TDictionaryFile> FileOf(std::string bytes) {
     return std::make_unique<TDictionaryFile>(std::make_unique<TMemorySource>(std::move(bytes)));
@@ -44,4 +44,4 @@ inline std::vector<std::string> WordsIn(const TDictionaryEntries& entries) {
     return words;
 }
 
-} // namespace verblinka::testing
+} // namespace verblinka::test_support

@@ -5,7 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-namespace verblinka::testing {
+namespace verblinka::test_support {
 
 class TUnprivilegedScope {
 public:
@@ -28,4 +28,4 @@ private:
     static constexpr uid_t kNobody = 65534;
 };
 
-} // namespace verblinka::testing
+} // namespace verblinka::test_support

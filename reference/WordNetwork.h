@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace verblinka::testing {
+namespace verblinka::test_support {
 
 inline THammingNet WordNetwork(const std::vector<std::string>& words,
                                std::int32_t maxIterations = 5) {
@@ -23,4 +23,4 @@ inline THammingNet WordNetwork(const std::vector<std::string>& words,
     return net;
 }
 
-} // namespace verblinka::testing
+} // namespace verblinka::test_support

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace verblinka::testing {
+namespace verblinka::test_support {
 
 // Doubles are the same when their bits are, except that every NaN is the same
 // as every other (x87 and the emulation need not agree on payloads).
@@ -25,7 +25,7 @@ inline bool SameDouble(double a, double b) {
 
 // The 80-bit x87 format: an explicit 64-bit significand, then sign and a
 // 15-bit exponent biased by 16383.
-inline softext::SoftExtended FromX87(long double x) {
+inline softext::TSoftExtended FromX87(long double x) {
     unsigned char bytes[sizeof(long double)] = {};
     std::memcpy(bytes, &x, sizeof x);
     std::uint64_t significand = 0;
@@ -35,25 +35,25 @@ inline softext::SoftExtended FromX87(long double x) {
     const bool negative = (signExponent & 0x8000) != 0;
     const int biased = signExponent & 0x7FFF;
     if (biased == 0x7FFF) {
-        return (significand << 1) == 0 ? softext::SoftExtended::Infinity(negative)
-                                       : softext::SoftExtended::QuietNaN();
+        return (significand << 1) == 0 ? softext::TSoftExtended::Infinity(negative)
+                                       : softext::TSoftExtended::QuietNaN();
     }
     const int exponent = (biased == 0 ? 1 : biased) - 16383 - 63;
-    return softext::SoftExtended::Exact(negative, significand, exponent);
+    return softext::TSoftExtended::Exact(negative, significand, exponent);
 }
 
 // Exact for the exponents the tests use (well inside the x87 range).
-inline long double ToX87(const softext::SoftExtended& x) {
-    using Class = softext::SoftExtended::Class;
+inline long double ToX87(const softext::TSoftExtended& x) {
+    using TClass = softext::TSoftExtended::TClass;
     const long double sign = x.Negative() ? -1.0L : 1.0L;
     switch (x.Kind()) {
-    case Class::Zero:
+    case TClass::Zero:
         return sign * 0.0L;
-    case Class::Infinite:
+    case TClass::Infinite:
         return sign * INFINITY;
-    case Class::NaN:
+    case TClass::NaN:
         return NAN;
-    case Class::Finite:
+    case TClass::Finite:
         break;
     }
     return sign * std::ldexp(static_cast<long double>(x.Significand()), x.Exponent());
@@ -61,4 +61,4 @@ inline long double ToX87(const softext::SoftExtended& x) {
 
 #endif
 
-} // namespace verblinka::testing
+} // namespace verblinka::test_support

@@ -12,7 +12,7 @@
 
 namespace {
 
-using ReadFunction = ssize_t (*)(int, void*, size_t);
+using TReadFunction = ssize_t (*)(int, void*, size_t);
 
 bool IsTarget(int fd) {
     const char* path = std::getenv("FAULTY_READ_PATH");
@@ -25,10 +25,10 @@ bool IsTarget(int fd) {
 } // namespace
 
 extern "C" ssize_t read(int fd, void* buffer, size_t count) {
-    static const auto real = reinterpret_cast<ReadFunction>(::dlsym(RTLD_NEXT, "read"));
+    static const auto kReal = reinterpret_cast<TReadFunction>(::dlsym(RTLD_NEXT, "read"));
     static bool interrupted = false;
     if (!IsTarget(fd)) {
-        return real(fd, buffer, count);
+        return kReal(fd, buffer, count);
     }
     if (!interrupted) {
         interrupted = true;
@@ -43,5 +43,5 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
         errno = EIO;
         return -1;
     }
-    return real(fd, buffer, std::min(count, static_cast<size_t>(failAt - offset)));
+    return kReal(fd, buffer, std::min(count, static_cast<size_t>(failAt - offset)));
 }

@@ -26,23 +26,23 @@ constexpr std::array<char16_t, 128> kUpperHalf = {
     0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F, //
 };
 
-struct ReverseEntry {
-    char16_t codePoint;
-    std::uint8_t byte;
+struct TReverseEntry {
+    char16_t CodePoint;
+    std::uint8_t Byte;
 };
 
-constexpr std::array<ReverseEntry, 128> MakeReverseTable() {
-    std::array<ReverseEntry, 128> table{};
+constexpr std::array<TReverseEntry, 128> MakeReverseTable() {
+    std::array<TReverseEntry, 128> table{};
     for (std::size_t i = 0; i < 128; ++i) {
         table[i] = {kUpperHalf[i], static_cast<std::uint8_t>(0x80 + i)};
     }
-    std::sort(table.begin(), table.end(), [](const ReverseEntry& a, const ReverseEntry& b) {
-        return a.codePoint < b.codePoint;
+    std::sort(table.begin(), table.end(), [](const TReverseEntry& a, const TReverseEntry& b) {
+        return a.CodePoint < b.CodePoint;
     });
     return table;
 }
 
-constexpr std::array<ReverseEntry, 128> kReverse = MakeReverseTable();
+constexpr std::array<TReverseEntry, 128> kReverse = MakeReverseTable();
 
 constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
     std::array<std::uint8_t, 256> table{};
@@ -55,12 +55,12 @@ constexpr std::array<std::uint8_t, 256> MakeUpperTable() {
     for (std::size_t c = 0xE0; c <= 0xFF; ++c) {
         table[c] = static_cast<std::uint8_t>(c - 0x20);
     }
-    constexpr std::uint8_t pairs[][2] = {
+    constexpr std::uint8_t kPairs[][2] = {
         {0x90, 0x80}, {0x83, 0x81}, {0x9A, 0x8A}, {0x9C, 0x8C}, {0x9D, 0x8D},
         {0x9E, 0x8E}, {0x9F, 0x8F}, {0xA2, 0xA1}, {0xBC, 0xA3}, {0xB4, 0xA5},
         {0xB8, 0xA8}, {0xBA, 0xAA}, {0xBF, 0xAF}, {0xB3, 0xB2}, {0xBE, 0xBD},
     };
-    for (const auto& pair : pairs) {
+    for (const auto& pair : kPairs) {
         table[pair[0]] = pair[1];
     }
     return table;
@@ -119,9 +119,9 @@ std::optional<std::uint8_t> ByteOfCodePoint1251(char32_t codePoint) {
     }
     const auto it = std::lower_bound(
         kReverse.begin(), kReverse.end(), codePoint,
-        [](const ReverseEntry& entry, char32_t value) { return entry.codePoint < value; });
-    if (it != kReverse.end() && it->codePoint == codePoint) {
-        return it->byte;
+        [](const TReverseEntry& entry, char32_t value) { return entry.CodePoint < value; });
+    if (it != kReverse.end() && it->CodePoint == codePoint) {
+        return it->Byte;
     }
     return std::nullopt;
 }
@@ -151,27 +151,27 @@ std::string Utf8To1251(std::string_view utf8, bool& substituted) {
     substituted = false;
     std::string out;
     out.reserve(utf8.size());
-    Utf8Decoder decoder;
+    TUtf8Decoder decoder;
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         switch (decoder.Feed(static_cast<std::uint8_t>(utf8[i]))) {
-        case Utf8Decoder::Result::NeedMore:
+        case TUtf8Decoder::TResult::NeedMore:
             break;
-        case Utf8Decoder::Result::CodePoint: {
-            const std::uint8_t byte = To1251(decoder.codePoint());
-            substituted = substituted || (byte == kSubstituteByte && decoder.codePoint() != 0x1A);
+        case TUtf8Decoder::TResult::CodePoint: {
+            const std::uint8_t byte = To1251(decoder.CodePoint());
+            substituted = substituted || (byte == kSubstituteByte && decoder.CodePoint() != 0x1A);
             out.push_back(static_cast<char>(byte));
             break;
         }
-        case Utf8Decoder::Result::Invalid:
+        case TUtf8Decoder::TResult::Invalid:
             out.push_back(static_cast<char>(kSubstituteByte));
             substituted = true;
-            if (decoder.pendingRestart()) {
+            if (decoder.PendingRestart()) {
                 --i; // the byte starts something new: read it again
             }
             break;
         }
     }
-    if (decoder.midSequence()) {
+    if (decoder.MidSequence()) {
         out.push_back(static_cast<char>(kSubstituteByte));
         substituted = true;
     }
@@ -179,23 +179,23 @@ std::string Utf8To1251(std::string_view utf8, bool& substituted) {
 }
 
 bool IsValidUtf8(std::string_view bytes) {
-    Utf8Decoder decoder;
+    TUtf8Decoder decoder;
     for (const char c : bytes) {
-        if (decoder.Feed(static_cast<std::uint8_t>(c)) == Utf8Decoder::Result::Invalid) {
+        if (decoder.Feed(static_cast<std::uint8_t>(c)) == TUtf8Decoder::TResult::Invalid) {
             return false;
         }
     }
-    return !decoder.midSequence();
+    return !decoder.MidSequence();
 }
 
-Utf8Decoder::Result Utf8Decoder::Feed(std::uint8_t byte) {
+TUtf8Decoder::TResult TUtf8Decoder::Feed(std::uint8_t byte) {
     restart_ = false;
     if (remaining_ == 0) {
         low_ = 0x80;
         high_ = 0xBF;
         if (byte < 0x80) {
             codePoint_ = byte;
-            return Result::CodePoint;
+            return TResult::CodePoint;
         }
         if (byte >= 0xC2 && byte <= 0xDF) {
             codePoint_ = byte & 0x1Fu;
@@ -213,21 +213,21 @@ Utf8Decoder::Result Utf8Decoder::Feed(std::uint8_t byte) {
             low_ = byte == 0xF0 ? 0x90 : 0x80;
             high_ = byte == 0xF4 ? 0x8F : 0xBF;
         } else {
-            return Result::Invalid;
+            return TResult::Invalid;
         }
-        return Result::NeedMore;
+        return TResult::NeedMore;
     }
     if (byte < low_ || byte > high_) {
         // The sequence so far is broken; the byte itself may start the next one.
         remaining_ = 0;
         restart_ = true;
-        return Result::Invalid;
+        return TResult::Invalid;
     }
     low_ = 0x80;
     high_ = 0xBF;
     codePoint_ = (codePoint_ << 6) | (byte & 0x3Fu);
     --remaining_;
-    return remaining_ == 0 ? Result::CodePoint : Result::NeedMore;
+    return remaining_ == 0 ? TResult::CodePoint : TResult::NeedMore;
 }
 
 } // namespace verblinka

@@ -50,17 +50,17 @@ std::string Utf8To1251(std::string_view utf8, bool& substituted);
 bool IsValidUtf8(std::string_view bytes);
 
 // Incremental, strict UTF-8 decoder: feed bytes one at a time.
-class Utf8Decoder {
+class TUtf8Decoder {
 public:
-    enum class Result { NeedMore, CodePoint, Invalid };
+    enum class TResult { NeedMore, CodePoint, Invalid };
 
-    // On CodePoint, codePoint() holds the decoded value. On Invalid, the
+    // On CodePoint, CodePoint() holds the decoded value. On Invalid, the
     // broken sequence is dropped (one substitute per maximal broken part); when
-    // pendingRestart() is true the caller feeds the same byte again.
-    Result Feed(std::uint8_t byte);
-    char32_t codePoint() const { return codePoint_; }
-    bool pendingRestart() const { return restart_; }
-    bool midSequence() const { return remaining_ != 0; }
+    // PendingRestart() is true the caller feeds the same byte again.
+    TResult Feed(std::uint8_t byte);
+    char32_t CodePoint() const { return codePoint_; }
+    bool PendingRestart() const { return restart_; }
+    bool MidSequence() const { return remaining_ != 0; }
 
 private:
     char32_t codePoint_ = 0;

@@ -130,21 +130,21 @@ std::string Escape1251(std::string_view bytes) {
     return out;
 }
 
-struct Options {
-    bool raw = false;
-    bool explain = false;
-    bool reference = false;
-    bool trace = false;
-    bool json = false;
-    bool quiet = false;
-    std::optional<std::string> dictionary;
-    std::vector<std::string> words;
-    bool wordsGiven = false;
+struct TOptions {
+    bool Raw = false;
+    bool Explain = false;
+    bool Reference = false;
+    bool Trace = false;
+    bool Json = false;
+    bool Quiet = false;
+    std::optional<std::string> Dictionary;
+    std::vector<std::string> Words;
+    bool WordsGiven = false;
 };
 
-class Lookup {
+class TLookup {
 public:
-    Lookup(const Options& options, TDictionary& dictionary)
+    TLookup(const TOptions& options, TDictionary& dictionary)
         : options_(options), dictionary_(dictionary) {}
 
     // Looks one word up and prints its line; false when the search refused it.
@@ -152,12 +152,12 @@ public:
         // As for dictionary files: valid UTF-8 is text, anything else is
         // taken as Windows-1251 bytes.
         bool substituted = false;
-        const std::string query = options_.raw || !IsValidUtf8(typed)
+        const std::string query = options_.Raw || !IsValidUtf8(typed)
                                       ? std::string(typed)
                                       : Utf8To1251(typed, substituted);
-        if (options_.trace || options_.json) {
+        if (options_.Trace || options_.Json) {
             return PrintTracedLookup(std::cout, std::cerr, query, dictionary_, code_,
-                                     {options_.trace, options_.json, options_.explain},
+                                     {options_.Trace, options_.Json, options_.Explain},
                                      [this](std::string_view bytes) { return Show(bytes); });
         }
         TSearchOutcome outcome;
@@ -167,7 +167,7 @@ public:
             outcome.Status = *refusal;
         } else {
             TSearchControl control;
-            if (options_.explain) {
+            if (options_.Explain) {
                 control.OnStep = [&](const TSearchStep& step, std::int32_t index) {
                     printer.Step(step, index);
                 };
@@ -180,7 +180,7 @@ public:
             std::cerr << outcome.Message() << '\n';
             return false;
         }
-        if (options_.explain) {
+        if (options_.Explain) {
             printer.Finish();
         }
         std::cout << outcome.BestRow << '\t' << Show(EntryAt(outcome.BestRow)) << '\t'
@@ -194,7 +194,7 @@ private:
     }
 
     std::string Show(std::string_view bytes) const {
-        return options_.raw ? std::string(bytes) : Utf8From1251(Escape1251(bytes));
+        return options_.Raw ? std::string(bytes) : Utf8From1251(Escape1251(bytes));
     }
 
     // --explain's lines, each printed as its step is made. "(chosen)" marks
@@ -204,7 +204,7 @@ private:
     // stays bounded whatever the query's length.
     class TStepPrinter {
     public:
-        explicit TStepPrinter(const Lookup& lookup) : lookup_(lookup) {}
+        explicit TStepPrinter(const TLookup& lookup) : lookup_(lookup) {}
 
         void Step(const TSearchStep& step, std::int32_t index) {
             std::string line = "# " + Name(index) + " \"" + lookup_.Show(step.Text) + "\": row " +
@@ -253,7 +253,7 @@ private:
             return index == 0 ? std::string("word") : "variant " + std::to_string(index);
         }
 
-        const Lookup& lookup_;
+        const TLookup& lookup_;
         std::string bestLine_; // with its line end
         std::string after_;
         std::int32_t bestDistance_ = 0;
@@ -261,12 +261,12 @@ private:
         bool streaming_ = false;
     };
 
-    const Options& options_;
+    const TOptions& options_;
     TDictionary& dictionary_;
     TWordCode code_{};
 };
 
-int ParseArguments(int argc, char** argv, Options& options) {
+int ParseArguments(int argc, char** argv, TOptions& options) {
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -283,29 +283,29 @@ int ParseArguments(int argc, char** argv, Options& options) {
             CheckOutput();
             return 0;
         } else if (!optionsEnded && argument == "--raw") {
-            options.raw = true;
+            options.Raw = true;
         } else if (!optionsEnded && argument == "--explain") {
-            options.explain = true;
+            options.Explain = true;
         } else if (!optionsEnded && argument == "--trace") {
-            options.trace = true;
+            options.Trace = true;
         } else if (!optionsEnded && argument == "--json") {
-            options.json = true;
+            options.Json = true;
         } else if (!optionsEnded && argument == "--reference") {
-            options.reference = true;
+            options.Reference = true;
         } else if (!optionsEnded && argument == "--quiet") {
-            options.quiet = true;
+            options.Quiet = true;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
             std::cerr << "verblinka-lookup: unknown option " << argument
                       << "\nTry 'verblinka-lookup --help'.\n";
             return 2;
-        } else if (!options.dictionary) {
-            options.dictionary = argument; // an empty one is a file that cannot be opened
+        } else if (!options.Dictionary) {
+            options.Dictionary = argument; // an empty one is a file that cannot be opened
         } else {
-            options.words.emplace_back(argument);
-            options.wordsGiven = true;
+            options.Words.emplace_back(argument);
+            options.WordsGiven = true;
         }
     }
-    if (!options.dictionary) {
+    if (!options.Dictionary) {
         std::cerr << "verblinka-lookup: no dictionary file given\nTry 'verblinka-lookup --help'.\n";
         return 2;
     }
@@ -313,7 +313,7 @@ int ParseArguments(int argc, char** argv, Options& options) {
 }
 
 int RunTool(int argc, char** argv) {
-    Options options;
+    TOptions options;
     try {
         if (const int status = ParseArguments(argc, argv, options); status >= 0) {
             return status;
@@ -328,17 +328,17 @@ int RunTool(int argc, char** argv) {
         TStringBTree tree;
         TWordCode code{};
         // Opened as given: a full path may be longer than the system takes.
-        TLoadProgress progress(!options.quiet);
-        dictionary = LoadDictionary(*options.dictionary, tree, code, kProgramMaxIterations, {},
+        TLoadProgress progress(!options.Quiet);
+        dictionary = LoadDictionary(*options.Dictionary, tree, code, kProgramMaxIterations, {},
                                     progress.Control());
     } catch (const TOpenError&) {
         // The message names the file by its full path, as the window does.
         std::error_code ignored;
-        const auto path = options.dictionary->empty()
+        const auto path = options.Dictionary->empty()
                               ? std::filesystem::path()
-                              : std::filesystem::absolute(*options.dictionary, ignored);
+                              : std::filesystem::absolute(*options.Dictionary, ignored);
         std::cerr << WithFullStop(
-                         TOpenError(path.empty() ? *options.dictionary : path.string()).what())
+                         TOpenError(path.empty() ? *options.Dictionary : path.string()).what())
                   << '\n';
         return 2;
     } catch (...) {
@@ -346,8 +346,8 @@ int RunTool(int argc, char** argv) {
         return 2;
     }
 
-    dictionary.Network.SetReferenceMode(options.reference);
-    Lookup lookup(options, dictionary);
+    dictionary.Network.SetReferenceMode(options.Reference);
+    TLookup lookup(options, dictionary);
     int status = 0;
     // A failed write is noticed when the buffer goes out; the state of the
     // stream after each word stops a long batch at once.
@@ -360,8 +360,8 @@ int RunTool(int argc, char** argv) {
         }
     };
     try {
-        if (options.wordsGiven) {
-            for (const std::string& word : options.words) {
+        if (options.WordsGiven) {
+            for (const std::string& word : options.Words) {
                 run(word);
             }
         } else {

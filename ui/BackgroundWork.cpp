@@ -70,11 +70,11 @@ bool TBackgroundWork::Run(const QString& label, const std::function<void()>& wor
     // However Run ends, its thread has ended before anything that the work
     // uses can go.
     struct TJoinAtEnd {
-        TBackgroundWork& self;
+        TBackgroundWork& Self;
         ~TJoinAtEnd() {
-            self.Join();
-            self.thread_.reset();
-            self.dialog_.reset();
+            Self.Join();
+            Self.thread_.reset();
+            Self.dialog_.reset();
         }
     } joinAtEnd{*this};
 

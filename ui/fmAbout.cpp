@@ -29,7 +29,7 @@ TLinkLabel::TLinkLabel(const QString& text, QWidget* parent) : QLabel(text, pare
 
 void TLinkLabel::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-        emit clicked();
+        emit Clicked();
     }
     QLabel::mouseReleaseEvent(event);
 }
@@ -69,8 +69,8 @@ TfrmAbout::TfrmAbout(QWidget* parent, const QString& title)
     place(Label5, "Label5", 72);
     Label6 = new TLinkLabel(QStringLiteral("E-mail:    ") + QLatin1String(kShownMailAddress), this);
     place(Label6, "Label6", 88);
-    connect(Label5, &TLinkLabel::clicked, this, &TfrmAbout::Label5Click);
-    connect(Label6, &TLinkLabel::clicked, this, &TfrmAbout::Label6Click);
+    connect(Label5, &TLinkLabel::Clicked, this, &TfrmAbout::Label5Click);
+    connect(Label6, &TLinkLabel::Clicked, this, &TfrmAbout::Label6Click);
 
     Bevel1 = AddBevel(QPoint(4, 104), 245);
 

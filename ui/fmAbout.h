@@ -18,7 +18,7 @@ public:
     TLinkLabel(const QString& text, QWidget* parent);
 
 signals:
-    void clicked();
+    void Clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

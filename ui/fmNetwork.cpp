@@ -189,11 +189,11 @@ void TfrmNetwork::CreateControls() {
     lblStory->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(lblStory);
 
-    pages = new QStackedWidget(this);
-    layout->addWidget(pages, 1);
-    pages->addWidget(new QWidget(pages)); // before the first search: the sentence alone
+    pnlPages = new QStackedWidget(this);
+    layout->addWidget(pnlPages, 1);
+    pnlPages->addWidget(new QWidget(pnlPages)); // before the first search: the sentence alone
 
-    auto* content = new QWidget(pages);
+    auto* content = new QWidget(pnlPages);
     auto* contentLayout = new QVBoxLayout(content);
     contentLayout->setContentsMargins(0, 0, 0, 0);
     auto* splitter = new QSplitter(Qt::Horizontal, content);
@@ -266,28 +266,22 @@ void TfrmNetwork::CreateControls() {
     connect(btnCopy, &QPushButton::clicked, this, &TfrmNetwork::CopyTable);
     controls->addWidget(btnCopy);
     contentLayout->addLayout(controls);
-    pages->addWidget(content);
+    pnlPages->addWidget(content);
 }
 
 void TfrmNetwork::ForgetSearch() {
-    entries_ = nullptr;
+    dictionary_.reset();
     search_.reset();
     replay_.reset();
     selected_ = -1;
     tblSteps->setRowCount(0);
-    pages->setCurrentIndex(0);
+    pnlPages->setCurrentIndex(0);
     lblStory->setText(QStringLiteral(
         "Откройте словарь и найдите слово в главном окне: здесь появится, как сеть "
         "его выбрала — коды, первый слой, соревнование по проходам и выбор по расстоянию."));
 }
 
-void TfrmNetwork::FollowSearch(std::string_view query, const TDictionaryEntries& entries,
-                               THammingNet& network) {
-    TWordCode code{};
-    ShowSearch(query, entries, TraceSearch(query, entries, network, code));
-}
-
-void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& entries,
+void TfrmNetwork::ShowSearch(std::string_view query, std::shared_ptr<const TDictionary> dictionary,
                              TSearchTrace search) {
     if (search.Status != TSearchStatus::Selected) {
         // The main window has its result; an older search must not pass for it.
@@ -296,21 +290,23 @@ void TfrmNetwork::ShowSearch(std::string_view query, const TDictionaryEntries& e
                               .arg(FromBytes(query)));
         return;
     }
-    entries_ = &entries;
+    dictionary_ = std::move(dictionary);
     search_ = std::move(search);
     query_ = FromBytes(query);
     replay_.reset();
     selected_ = -1;
-    pages->setCurrentIndex(1);
+    pnlPages->setCurrentIndex(1);
     FillTable();
     SelectStep(search_->ChosenStep);
 }
 
 QString TfrmNetwork::EntryName(std::int32_t row) const {
-    if (entries_ == nullptr || row < 0 || static_cast<std::size_t>(row) >= entries_->size()) {
+    if (dictionary_ == nullptr || row < 0 ||
+        static_cast<std::size_t>(row) >= dictionary_->Entries.size()) {
         return QStringLiteral("ряд %1").arg(row);
     }
-    return QStringLiteral("«%1»").arg(FromBytes((*entries_)[static_cast<std::size_t>(row)].Word));
+    return QStringLiteral("«%1»").arg(
+        FromBytes(dictionary_->Entries[static_cast<std::size_t>(row)].Word));
 }
 
 void TfrmNetwork::FillTable() {
@@ -326,13 +322,14 @@ void TfrmNetwork::FillTable() {
         const QString end = step.ReusedFrom >= 0
                                 ? QStringLiteral("тот же код, что у №%1").arg(step.ReusedFrom)
                                 : EndText(step.Trace->End);
-        const QStringList cells = {QString::number(i) + (chosen ? QStringLiteral(" ✓") : QString()),
-                                   Visible(step.Text),
-                                   QString::number(step.Row),
-                                   FromBytes((*entries_)[static_cast<std::size_t>(step.Row)].Word),
-                                   QString::number(step.Distance),
-                                   passes,
-                                   end};
+        const QStringList cells = {
+            QString::number(i) + (chosen ? QStringLiteral(" ✓") : QString()),
+            Visible(step.Text),
+            QString::number(step.Row),
+            FromBytes(dictionary_->Entries[static_cast<std::size_t>(step.Row)].Word),
+            QString::number(step.Distance),
+            passes,
+            end};
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             if (chosen) {
@@ -397,13 +394,13 @@ void TfrmNetwork::ShowTrace() {
     const TTracedStep& step = search_->Steps[static_cast<std::size_t>(selected_)];
     const std::int32_t winner = trace->Winner;
     TWordCode stored{};
-    if (entries_ != nullptr && static_cast<std::size_t>(winner) < entries_->size()) {
-        CodeWord((*entries_)[static_cast<std::size_t>(winner)].Word, stored);
+    if (dictionary_ != nullptr && static_cast<std::size_t>(winner) < dictionary_->Entries.size()) {
+        CodeWord(dictionary_->Entries[static_cast<std::size_t>(winner)].Word, stored);
     }
     const double firstLayer = trace->Passes.empty() ? 0.0 : trace->Value(winner, 0);
     pbCodes->SetCodes(Visible(step.Text), step.Code,
-                      FromBytes(entries_ != nullptr
-                                    ? (*entries_)[static_cast<std::size_t>(winner)].Word
+                      FromBytes(dictionary_ != nullptr
+                                    ? dictionary_->Entries[static_cast<std::size_t>(winner)].Word
                                     : std::string()),
                       stored, firstLayer);
     lblCodes->setText(QStringLiteral("Коды: вход и победитель (ряд %1). Совпадений по первому "
@@ -560,18 +557,18 @@ void TfrmNetwork::DrawRace(const TRecognitionTrace& trace) {
 QString TfrmNetwork::SearchStory() const {
     const TSearchTrace& search = *search_;
     const TTracedStep& chosen = search.Steps[static_cast<std::size_t>(search.ChosenStep)];
-    QString text =
-        QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, "
-                       "расстояние %6).")
-            .arg(query_)
-            .arg(Plural(static_cast<long long>(entries_->size()), "записи", "записей", "записей"))
-            .arg(search.BestRow)
-            .arg(EntryName(search.BestRow))
-            .arg(search.ChosenStep == 0 ? QStringLiteral("само слово")
-                                        : QStringLiteral("вариант %1 «%2»")
-                                              .arg(search.ChosenStep)
-                                              .arg(Visible(chosen.Text)))
-            .arg(search.BestDistance);
+    QString text = QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, "
+                                  "расстояние %6).")
+                       .arg(query_)
+                       .arg(Plural(static_cast<long long>(dictionary_->Entries.size()), "записи",
+                                   "записей", "записей"))
+                       .arg(search.BestRow)
+                       .arg(EntryName(search.BestRow))
+                       .arg(search.ChosenStep == 0 ? QStringLiteral("само слово")
+                                                   : QStringLiteral("вариант %1 «%2»")
+                                                         .arg(search.ChosenStep)
+                                                         .arg(Visible(chosen.Text)))
+                       .arg(search.BestDistance);
     const std::int32_t own = search.Steps.front().Distance;
     if (search.ChosenStep > 0) {
         text += own == search.BestDistance

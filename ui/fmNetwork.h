@@ -10,6 +10,7 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <string_view>
 
@@ -21,6 +22,8 @@ class QStackedWidget;
 class QTableWidget;
 
 namespace verblinka {
+
+struct TDictionary;
 
 // Two word codes as 8 x 20 grids of bits, the input above the stored code;
 // bits where they disagree in red, positions holding 0 neutral.
@@ -61,13 +64,10 @@ class TfrmNetwork final : public QWidget {
 public:
     explicit TfrmNetwork(QWidget* owner);
 
-    // Traces the search of query (Windows-1251 bytes) on this dictionary and
-    // shows it. The network's stored rows are only read.
-    void FollowSearch(std::string_view query, const TDictionaryEntries& entries,
-                      THammingNet& network);
     // Shows search, the trace of query already made on this dictionary (the
-    // main window makes it off its thread, beside the search itself).
-    void ShowSearch(std::string_view query, const TDictionaryEntries& entries,
+    // main window makes it off its thread, beside the search itself). The view
+    // shares the dictionary, so a later load cannot free the entries it names.
+    void ShowSearch(std::string_view query, std::shared_ptr<const TDictionary> dictionary,
                     TSearchTrace search);
     // The dictionary is being replaced: the view lets go of it and of its search.
     void ForgetSearch();
@@ -89,7 +89,7 @@ public:
     bool SaveCharts(const QString& path);
 
     QLabel* lblStory = nullptr;
-    QStackedWidget* pages = nullptr;
+    QStackedWidget* pnlPages = nullptr;
     QTableWidget* tblSteps = nullptr;
     TBitGrid* pbCodes = nullptr;
     QLabel* lblCodes = nullptr;
@@ -113,7 +113,7 @@ private:
     void AskAndSave();
     void CopyTable();
 
-    const TDictionaryEntries* entries_ = nullptr;
+    std::shared_ptr<const TDictionary> dictionary_; // the one searched, while a search is shown
     std::optional<TSearchTrace> search_;
     QString query_;
     int selected_ = -1;

@@ -100,8 +100,8 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::FormDestroy() {
-    // The network view, a child, outlives the window's own members and the
-    // list's model, and with them the entries it shows.
+    // The network view, a child, outlives the window's own members: it lets go
+    // of its share of the dictionary with them.
     if (frmNetwork_ != nullptr) {
         frmNetwork_->ForgetSearch();
     }
@@ -185,12 +185,12 @@ void TfrmMain::CreateWordList(QBoxLayout& layout) {
 void TfrmMain::CreateNetworkViewAction() {
     // The network view opens from the list's context menu and, anywhere in
     // the window, from its shortcut.
-    actNetworkView = new QAction(QStringLiteral("Как сеть выбрала слово…"), lbWordsList);
-    actNetworkView->setObjectName(QStringLiteral("actNetworkView"));
-    actNetworkView->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    actNetworkView->setShortcutContext(Qt::WindowShortcut);
-    connect(actNetworkView, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
-    lbWordsList->addAction(actNetworkView);
+    actNetworkView_ = new QAction(QStringLiteral("Как сеть выбрала слово…"), lbWordsList);
+    actNetworkView_->setObjectName(QStringLiteral("actNetworkView"));
+    actNetworkView_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    actNetworkView_->setShortcutContext(Qt::WindowShortcut);
+    connect(actNetworkView_, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
+    lbWordsList->addAction(actNetworkView_);
     lbWordsList->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
@@ -372,7 +372,7 @@ void TfrmMain::btnProcessClick() {
         }
         SelectEntry(outcome.BestRow);
         if (trace) {
-            frmNetwork_->ShowSearch(query, dictionary.Entries, std::move(*trace));
+            frmNetwork_->ShowSearch(query, dictionary_, std::move(*trace));
             unshownSearch_.reset();
         } else {
             unshownSearch_ = query; // traced when the view is next opened
@@ -415,7 +415,7 @@ void TfrmMain::ShowNetworkView() {
                                     WordCode);
             };
             if (work_->Run(QStringLiteral("Поиск…"), traceSearch)) {
-                frmNetwork_->ShowSearch(*unshownSearch_, dictionary_->Entries, std::move(*trace));
+                frmNetwork_->ShowSearch(*unshownSearch_, dictionary_, std::move(*trace));
                 unshownSearch_.reset();
             }
         }

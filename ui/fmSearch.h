@@ -128,7 +128,7 @@ private:
     QPushButton* btnProcess = nullptr;
     QListView* lbWordsList = nullptr;
     // "Как сеть выбрала слово…": the list's context menu and Ctrl+N.
-    QAction* actNetworkView = nullptr;
+    QAction* actNetworkView_ = nullptr;
 
     TWordListModel* model_ = nullptr;
     TOpenDialog openDialog_;

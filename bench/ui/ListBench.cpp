@@ -18,7 +18,7 @@
 #include <vector>
 
 using namespace verblinka;
-using Clock = std::chrono::steady_clock;
+using TClock = std::chrono::steady_clock;
 
 namespace {
 
@@ -37,7 +37,7 @@ TDictionary MakeDictionary(std::int32_t entries) {
     return dictionary;
 }
 
-double Milliseconds(Clock::duration d) {
+double Milliseconds(TClock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
@@ -75,10 +75,10 @@ int main(int argc, char** argv) {
     std::vector<double> show;
     for (int round = 0; round < rounds; ++round) {
         TDictionary dictionary = MakeDictionary(entries);
-        const auto start = Clock::now();
+        const auto start = TClock::now();
         window.ReplaceDictionary(std::move(dictionary), QStringLiteral("/bench/words.txt"));
         Paint(window);
-        show.push_back(Milliseconds(Clock::now() - start));
+        show.push_back(Milliseconds(TClock::now() - start));
     }
     std::printf("%d entries\n", entries);
     Report("show a loaded dictionary (swap, first paint)", show);
@@ -87,20 +87,20 @@ int main(int argc, char** argv) {
     std::vector<double> jumps;
     const int targets[] = {scroll->maximum(), scroll->maximum() / 2, 0, scroll->maximum() / 3};
     for (int round = 0; round < rounds * 20; ++round) {
-        const auto start = Clock::now();
+        const auto start = TClock::now();
         scroll->setValue(targets[round % 4]);
         Paint(window);
-        jumps.push_back(Milliseconds(Clock::now() - start));
+        jumps.push_back(Milliseconds(TClock::now() - start));
     }
     Report("jump across the list and paint", jumps);
 
     std::vector<double> pages;
     scroll->setValue(scroll->maximum() / 2);
     for (int round = 0; round < rounds * 20; ++round) {
-        const auto start = Clock::now();
+        const auto start = TClock::now();
         scroll->triggerAction(QAbstractSlider::SliderPageStepAdd);
         Paint(window);
-        pages.push_back(Milliseconds(Clock::now() - start));
+        pages.push_back(Milliseconds(TClock::now() - start));
     }
     Report("page down and paint", pages);
 
@@ -108,11 +108,11 @@ int main(int argc, char** argv) {
     for (int round = 0; round < rounds * 20; ++round) {
         const QModelIndex index =
             WordList(window).model()->index((round * 7919 * 127) % entries, 0);
-        const auto start = Clock::now();
+        const auto start = TClock::now();
         WordList(window).setCurrentIndex(index);
         WordList(window).scrollTo(index);
         Paint(window);
-        select.push_back(Milliseconds(Clock::now() - start));
+        select.push_back(Milliseconds(TClock::now() - start));
     }
     Report("select a far row, scroll it into view, paint", select);
     return 0;

@@ -22,11 +22,11 @@
 namespace verblinka {
 namespace {
 
-using Values = std::vector<double>;
+using TValues = std::vector<double>;
 
 // Each unit's sum exactly as the literal pass forms it.
-Values LiteralSums(const Values& values) {
-    Values sums(values.size());
+TValues LiteralSums(const TValues& values) {
+    TValues sums(values.size());
     for (std::size_t j = 0; j < values.size(); ++j) {
         double sum = 0.0;
         for (std::size_t k = 0; k < values.size(); ++k) {
@@ -40,7 +40,7 @@ Values LiteralSums(const Values& values) {
 }
 
 // Bit patterns, so that -0.0 and 0.0 differ and NaNs compare.
-std::vector<std::uint64_t> Bits(const Values& values) {
+std::vector<std::uint64_t> Bits(const TValues& values) {
     std::vector<std::uint64_t> bits;
     bits.reserve(values.size());
     for (const double v : values) {
@@ -50,11 +50,11 @@ std::vector<std::uint64_t> Bits(const Values& values) {
 }
 
 // Compares fast and literal sums; returns how many units differ.
-std::size_t CountDifferences(const Values& values) {
+std::size_t CountDifferences(const TValues& values) {
     TFastCompetition fast;
-    Values sums(values.size(), -1.0);
+    TValues sums(values.size(), -1.0);
     EXPECT_TRUE(fast.InhibitionSums(values, sums));
-    const Values literal = LiteralSums(values);
+    const TValues literal = LiteralSums(values);
     std::size_t differences = 0;
     for (std::size_t j = 0; j < values.size(); ++j) {
         if (std::bit_cast<std::uint64_t>(sums[j]) != std::bit_cast<std::uint64_t>(literal[j])) {
@@ -64,19 +64,19 @@ std::size_t CountDifferences(const Values& values) {
     return differences;
 }
 
-void ExpectSameSums(const Values& values, const std::string& what) {
+void ExpectSameSums(const TValues& values, const std::string& what) {
     EXPECT_EQ(CountDifferences(values), 0u) << what << ", " << values.size() << " values";
 }
 
 // Value families that exercise each way the offset can move.
-class ValueSets {
+class TValueSets {
 public:
-    explicit ValueSets(std::uint32_t seed) : random_(seed) {}
+    explicit TValueSets(std::uint32_t seed) : random_(seed) {}
 
     // Sums sit in [2^52, 2^53), whose grid is 1: every half-integer term makes
     // the stored step a tie, decided by the parity of the running sum.
-    Values HalfIntegerTies(std::size_t count) {
-        Values values;
+    TValues HalfIntegerTies(std::size_t count) {
+        TValues values;
         values.push_back(0x1p52 + static_cast<double>(Below(1u << 20)));
         while (values.size() < count) {
             values.push_back(static_cast<double>(Below(64)) + (Below(4) == 0 ? 0.0 : 0.5));
@@ -87,8 +87,8 @@ public:
 
     // Terms with bits just below the extended grid: the first rounding (to 64
     // bits) itself ties or lands on a 53-bit tie.
-    Values DoubleRoundingTies(std::size_t count) {
-        Values values;
+    TValues DoubleRoundingTies(std::size_t count) {
+        TValues values;
         values.push_back(0x1p52);
         while (values.size() < count) {
             const double fraction = Below(2) == 0 ? 0x1p-12 : (Below(2) == 0 ? 0x1p-11 : 0x1.8p-12);
@@ -99,8 +99,8 @@ public:
     }
 
     // Values just around powers of two, so the running sums change binade often.
-    Values StraddlingPowers(std::size_t count) {
-        Values values;
+    TValues StraddlingPowers(std::size_t count) {
+        TValues values;
         while (values.size() < count) {
             const int exponent = static_cast<int>(Below(6));
             const double ulps = static_cast<double>(static_cast<int>(Below(7)) - 3);
@@ -110,8 +110,8 @@ public:
     }
 
     // Long runs of one value, with a few others between the runs.
-    Values EqualRuns(std::size_t count) {
-        Values values;
+    TValues EqualRuns(std::size_t count) {
+        TValues values;
         const double common = Fraction() * 100.0;
         while (values.size() < count) {
             const std::size_t run = 1 + Below(40);
@@ -123,8 +123,8 @@ public:
     }
 
     // Mostly zeros of either sign.
-    Values MostlyZeros(std::size_t count) {
-        Values values;
+    TValues MostlyZeros(std::size_t count) {
+        TValues values;
         while (values.size() < count) {
             const std::uint32_t kind = Below(10);
             values.push_back(kind < 5 ? 0.0 : kind < 8 ? -0.0 : Fraction() * 100.0);
@@ -133,8 +133,8 @@ public:
     }
 
     // One big term among small ones: its unit lags far behind the others.
-    Values BigAmongSmall(std::size_t count) {
-        Values values;
+    TValues BigAmongSmall(std::size_t count) {
+        TValues values;
         while (values.size() < count) {
             values.push_back(Fraction());
         }
@@ -144,8 +144,8 @@ public:
     }
 
     // Subnormals and the lowest normal binades, where every sum is exact.
-    Values Tiny(std::size_t count) {
-        Values values;
+    TValues Tiny(std::size_t count) {
+        TValues values;
         while (values.size() < count) {
             values.push_back(std::ldexp(static_cast<double>(Below(1u << 12)),
                                         -1074 + static_cast<int>(Below(60))));
@@ -154,8 +154,8 @@ public:
     }
 
     // Random magnitudes and bits everywhere.
-    Values Wide(std::size_t count) {
-        Values values;
+    TValues Wide(std::size_t count) {
+        TValues values;
         while (values.size() < count) {
             values.push_back(std::ldexp(Fraction(), static_cast<int>(Below(120)) - 60));
         }
@@ -164,8 +164,8 @@ public:
 
     // What competition passes carry: first-layer values near 80, then
     // fractions of them, clipped at 100 and at 0.
-    Values ActivityLike(std::size_t count) {
-        Values values;
+    TValues ActivityLike(std::size_t count) {
+        TValues values;
         const double eps = 0.5 / static_cast<double>(count);
         while (values.size() < count) {
             const double base = 80.0 + static_cast<double>(Below(41)) - 20.0;
@@ -182,7 +182,7 @@ private:
         return std::uniform_int_distribution<std::uint32_t>(0, bound - 1)(random_);
     }
     double Fraction() { return std::uniform_real_distribution<double>(0.0, 1.0)(random_); }
-    void Shuffle(Values& values, std::size_t keepFront) {
+    void Shuffle(TValues& values, std::size_t keepFront) {
         std::shuffle(values.begin() + static_cast<std::ptrdiff_t>(keepFront), values.end(),
                      random_);
     }
@@ -191,7 +191,7 @@ private:
 };
 
 TEST(FastCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
-    ValueSets sets(20240611);
+    TValueSets sets(20240611);
     for (const std::size_t count : {1u, 2u, 3u, 7u, 64u, 301u, 1200u}) {
         for (int round = 0; round < 3; ++round) {
             ExpectSameSums(sets.HalfIntegerTies(count), "half-integer ties");
@@ -212,7 +212,7 @@ TEST(FastCompetitionTest, DegenerateSetsAndBounds) {
     ExpectSameSums({0.0}, "one zero");
     ExpectSameSums({0.0, -0.0, 0.0}, "zeros only");
     ExpectSameSums({5.0}, "one value");
-    ExpectSameSums(Values(500, 100.0), "all equal");
+    ExpectSameSums(TValues(500, 100.0), "all equal");
     ExpectSameSums({0x1p960, 0x1p960, 1.0, 0x1p960}, "largest accepted values");
     ExpectSameSums({0x1p-1074, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1022}, "lowest binade");
     ExpectSameSums({0x1.fffffffffffffp0, 0x1p-52, 0x1p-53, 0x1p-53, 1.0},
@@ -223,20 +223,20 @@ TEST(FastCompetitionTest, RefusesValuesItCannotTake) {
     TFastCompetition fast;
     const double inf = std::numeric_limits<double>::infinity();
     for (const double bad : {-1.0, -0x1p-1074, inf, std::nan(""), 0x1p961}) {
-        const Values values = {1.0, bad, 2.0};
-        Values sums = {7.0, 7.0, 7.0};
+        const TValues values = {1.0, bad, 2.0};
+        TValues sums = {7.0, 7.0, 7.0};
         EXPECT_FALSE(TFastCompetition::Applies(values)) << bad;
         EXPECT_FALSE(fast.InhibitionSums(values, sums)) << bad;
-        EXPECT_EQ(sums, (Values{7.0, 7.0, 7.0})); // untouched
+        EXPECT_EQ(sums, (TValues{7.0, 7.0, 7.0})); // untouched
     }
 }
 
 TEST(FastCompetitionTest, PassEqualsTheLiteralPass) {
-    ValueSets sets(7);
+    TValueSets sets(7);
     TFastCompetition fast;
     for (const double epsilon : {1.0 / 6.0, 0.5 / 1200.0, 0.25}) {
-        const Values similarity = sets.ActivityLike(1200);
-        Values plain(similarity.size()), quick(similarity.size());
+        const TValues similarity = sets.ActivityLike(1200);
+        TValues plain(similarity.size()), quick(similarity.size());
         PlainCompetitionPass(similarity, plain, epsilon, 100.0);
         ASSERT_TRUE(fast.Pass(similarity, quick, epsilon, 100.0));
         EXPECT_EQ(Bits(quick), Bits(plain));
@@ -247,8 +247,8 @@ TEST(FastCompetitionTest, PassEqualsTheLiteralPass) {
 // The tie test that the fast pass relies on, at the 53-bit grid's edges, in
 // x87 arithmetic (SoftExtendedTest compares the emulation's with it).
 TEST(PrecisionTest, StoreIsTieFindsExactHalfwayPointsOnly) {
-    using x87::Extended;
     using x87::StoreIsTie;
+    using x87::TExtended;
     EXPECT_TRUE(StoreIsTie(1.0L + 0x1p-53L));
     EXPECT_TRUE(StoreIsTie(1.0L + 0x3p-53L));
     EXPECT_FALSE(StoreIsTie(1.0L + 0x1p-53L + 0x1p-63L));
@@ -261,7 +261,7 @@ TEST(PrecisionTest, StoreIsTieFindsExactHalfwayPointsOnly) {
     EXPECT_FALSE(StoreIsTie(0x1p-1076L));
     EXPECT_TRUE(StoreIsTie(0x1p-1022L - 0x1p-1075L)); // just below the normal range
     EXPECT_FALSE(StoreIsTie(0.0L));
-    EXPECT_FALSE(StoreIsTie(std::numeric_limits<Extended>::infinity()));
+    EXPECT_FALSE(StoreIsTie(std::numeric_limits<TExtended>::infinity()));
     // Every step whose stored value is a tie, found by the definition.
     std::mt19937 random(3);
     for (int i = 0; i < 10000; ++i) {
@@ -269,12 +269,12 @@ TEST(PrecisionTest, StoreIsTieFindsExactHalfwayPointsOnly) {
             std::ldexp(static_cast<double>(random() % (1u << 20)), static_cast<int>(random() % 80));
         const double b =
             std::ldexp(static_cast<double>(random() % (1u << 20)), static_cast<int>(random() % 80));
-        const Extended exact = x87::AddExtended(a, b);
+        const TExtended exact = x87::AddExtended(a, b);
         const double stored = x87::Store(exact);
-        const Extended gap = exact - static_cast<Extended>(stored);
+        const TExtended gap = exact - static_cast<TExtended>(stored);
         const double up = std::nextafter(stored, gap > 0 ? HUGE_VAL : -HUGE_VAL);
         const bool halfway =
-            gap != 0 && 2 * std::fabs(gap) == std::fabs(static_cast<Extended>(up) - stored);
+            gap != 0 && 2 * std::fabs(gap) == std::fabs(static_cast<TExtended>(up) - stored);
         EXPECT_EQ(StoreIsTie(exact), halfway) << a << " + " << b;
     }
 }
@@ -329,18 +329,18 @@ TEST(PrecisionTest, GridParityAndBinades) {
     EXPECT_FALSE(IsOddOnGrid(-0x1.0000000000001p-1021, 1));
 }
 
-using testing::WordNetwork;
+using test_support::WordNetwork;
 
 // Words over a small Cyrillic alphabet (Windows-1251), sorted and distinct,
 // entry 0 empty: many share prefixes and score alike.
 std::vector<std::string> Words(std::size_t count, std::mt19937& random) {
-    static const std::string letters = "\xC0\xC1\xC2\xC5\xC8\xCA\xCB\xCD\xCE\xCF\xD0\xD1\xD2\xA8";
+    static const std::string kLetters = "\xC0\xC1\xC2\xC5\xC8\xCA\xCB\xCD\xCE\xCF\xD0\xD1\xD2\xA8";
     std::vector<std::string> words = {""};
     while (words.size() < count) {
         std::string word;
         const std::size_t length = 1 + random() % 9;
         for (std::size_t i = 0; i < length; ++i) {
-            word.push_back(letters[random() % letters.size()]);
+            word.push_back(kLetters[random() % kLetters.size()]);
         }
         words.push_back(word);
     }
@@ -349,12 +349,12 @@ std::vector<std::string> Words(std::size_t count, std::mt19937& random) {
     return words;
 }
 
-using Trace = std::vector<std::vector<std::uint64_t>>;
+using TTrace = std::vector<std::vector<std::uint64_t>>;
 
-Trace TraceOf(THammingNet& net, std::span<const std::int32_t> input, std::int32_t& row) {
-    Trace trace;
+TTrace TraceOf(THammingNet& net, std::span<const std::int32_t> input, std::int32_t& row) {
+    TTrace trace;
     row = net.Recognize(input, [&](std::int32_t, std::span<const double> values) {
-        trace.push_back(Bits(Values(values.begin(), values.end())));
+        trace.push_back(Bits(TValues(values.begin(), values.end())));
     });
     return trace;
 }
@@ -365,9 +365,9 @@ void ExpectSameRecognition(THammingNet& net, std::span<const std::int32_t> input
     std::int32_t fastRow = -1;
     std::int32_t plainRow = -2;
     net.SetReferenceMode(false);
-    const Trace fast = TraceOf(net, input, fastRow);
+    const TTrace fast = TraceOf(net, input, fastRow);
     net.SetReferenceMode(true);
-    const Trace plain = TraceOf(net, input, plainRow);
+    const TTrace plain = TraceOf(net, input, plainRow);
     net.SetReferenceMode(false);
     EXPECT_EQ(fastRow, plainRow) << what;
     ASSERT_EQ(fast.size(), plain.size()) << what;
@@ -476,7 +476,7 @@ TEST(PatternWeightsTest, CompactRowsReadBackAndResizeLikeDoubles) {
 
 // The values as classes: one class per distinct bit pattern, in order of
 // first appearance, or with every class shuffled, so the ids carry no order.
-TClassState ClassesOf(const Values& values, std::mt19937* shuffle = nullptr) {
+TClassState ClassesOf(const TValues& values, std::mt19937* shuffle = nullptr) {
     TClassState state;
     std::vector<std::uint64_t> seen;
     for (const double v : values) {
@@ -507,22 +507,22 @@ TClassState ClassesOf(const Values& values, std::mt19937* shuffle = nullptr) {
     return state;
 }
 
-void ExpectSameClassSums(const Values& values, const std::string& what, std::mt19937& random) {
+void ExpectSameClassSums(const TValues& values, const std::string& what, std::mt19937& random) {
     TClassCompetition pass;
     const TClassState state = ClassesOf(values, &random);
-    Values sums(values.size(), -1.0);
+    TValues sums(values.size(), -1.0);
     ASSERT_TRUE(pass.InhibitionSums(state, sums)) << what;
     EXPECT_EQ(Bits(sums), Bits(LiteralSums(values))) << what << ", " << values.size() << " values";
 }
 
 // The literal pass with its stability test and leader scan.
-struct LiteralOutcome {
-    Values Activity;
+struct TLiteralOutcome {
+    TValues Activity;
     bool Stable = true;
     std::size_t Leader = 0;
 };
-LiteralOutcome LiteralPassOf(const Values& similarity, double epsilon) {
-    LiteralOutcome outcome;
+TLiteralOutcome LiteralPassOf(const TValues& similarity, double epsilon) {
+    TLiteralOutcome outcome;
     outcome.Activity.resize(similarity.size());
     PlainCompetitionPass(similarity, outcome.Activity, epsilon, 100.0);
     for (std::size_t i = 0; i < similarity.size(); ++i) {
@@ -535,7 +535,7 @@ LiteralOutcome LiteralPassOf(const Values& similarity, double epsilon) {
 }
 
 TEST(ClassCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
-    ValueSets sets(20240612);
+    TValueSets sets(20240612);
     std::mt19937 random(3);
     for (const std::size_t count : {1u, 2u, 3u, 7u, 64u, 301u, 1200u}) {
         for (int round = 0; round < 3; ++round) {
@@ -552,7 +552,7 @@ TEST(ClassCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
     }
     ExpectSameClassSums({}, "empty", random);
     ExpectSameClassSums({0.0, -0.0, 0.0}, "zeros only", random);
-    ExpectSameClassSums(Values(500, 100.0), "all equal", random);
+    ExpectSameClassSums(TValues(500, 100.0), "all equal", random);
     ExpectSameClassSums({0x1p960, 0x1p960, 1.0, 0x1p960}, "largest accepted values", random);
     ExpectSameClassSums({0x1p-1074, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1022},
                         "lowest binade", random);
@@ -565,7 +565,7 @@ TEST(ClassCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
 TEST(ClassCompetitionTest, FewValuesManyUnits) {
     std::mt19937 random(17);
     for (int round = 0; round < 6; ++round) {
-        Values palette;
+        TValues palette;
         const std::size_t kinds = 2 + random() % 12;
         for (std::size_t k = 0; k < kinds; ++k) {
             switch (round % 3) {
@@ -580,7 +580,7 @@ TEST(ClassCompetitionTest, FewValuesManyUnits) {
                                   (1.0 + 0x1p-52 * static_cast<double>(random() % 5)));
             }
         }
-        Values values;
+        TValues values;
         if (round % 3 == 0) {
             values.push_back(0x1p52 - 4000.0); // crosses into the grid of 1, then 2
         }
@@ -592,22 +592,22 @@ TEST(ClassCompetitionTest, FewValuesManyUnits) {
     }
 }
 
-// Values on one coarse grid whose total stays below 2^53 grid steps: no sum
+// TValues on one coarse grid whose total stays below 2^53 grid steps: no sum
 // rounds, and the pass takes each unit's sum as the total less its own. At
 // and past the bound sums round again and the offsets are followed instead.
 TEST(ClassCompetitionTest, PassesWhereNothingRounds) {
     std::mt19937 random(41);
     TClassCompetition pass;
-    auto check = [&](const Values& values, const std::string& what) {
+    auto check = [&](const TValues& values, const std::string& what) {
         ExpectSameClassSums(values, what, random);
         for (const double epsilon : {0.5 / static_cast<double>(values.size()), 0.01}) {
-            const LiteralOutcome literal = LiteralPassOf(values, epsilon);
+            const TLiteralOutcome literal = LiteralPassOf(values, epsilon);
             TClassState state = ClassesOf(values, &random);
             state.Values.push_back(7.5); // a class no unit has
             TClassState out;
             TPassSummary summary;
             ASSERT_TRUE(pass.Pass(state, out, epsilon, 100.0, summary)) << what;
-            Values activity(values.size());
+            TValues activity(values.size());
             out.Materialise(activity);
             EXPECT_EQ(Bits(activity), Bits(literal.Activity)) << what;
             EXPECT_EQ(summary.Stable, literal.Stable) << what;
@@ -615,7 +615,7 @@ TEST(ClassCompetitionTest, PassesWhereNothingRounds) {
         }
     };
     for (int round = 0; round < 4; ++round) {
-        Values values;
+        TValues values;
         const int shift = round * 7 - 10; // grains 2^-10 ... 2^11
         while (values.size() < 1500) {
             const double v = std::ldexp(static_cast<double>(random() % 321), shift - 1);
@@ -635,17 +635,17 @@ TEST(ClassCompetitionTest, PassesWhereNothingRounds) {
 }
 
 TEST(ClassCompetitionTest, PassEqualsTheLiteralPassWithLeaderAndStability) {
-    ValueSets sets(8);
+    TValueSets sets(8);
     std::mt19937 random(4);
     TClassCompetition pass;
     for (const double epsilon : {1.0 / 6.0, 0.5 / 1200.0, 0.25}) {
-        for (const Values& similarity :
+        for (const TValues& similarity :
              {sets.ActivityLike(1200), sets.EqualRuns(900), sets.MostlyZeros(700)}) {
-            const LiteralOutcome literal = LiteralPassOf(similarity, epsilon);
+            const TLiteralOutcome literal = LiteralPassOf(similarity, epsilon);
             TClassState out;
             TPassSummary summary;
             ASSERT_TRUE(pass.Pass(ClassesOf(similarity, &random), out, epsilon, 100.0, summary));
-            Values activity(similarity.size());
+            TValues activity(similarity.size());
             out.Materialise(activity);
             EXPECT_EQ(Bits(activity), Bits(literal.Activity));
             EXPECT_EQ(summary.Stable, literal.Stable);
@@ -669,12 +669,12 @@ TEST(ClassCompetitionTest, RefusesWhatItCannotTake) {
     TPassSummary summary;
     const double inf = std::numeric_limits<double>::infinity();
     for (const double bad : {-1.0, inf, std::nan(""), 0x1p961}) {
-        Values sums(3, 7.0);
+        TValues sums(3, 7.0);
         EXPECT_FALSE(pass.InhibitionSums(ClassesOf({1.0, bad, 2.0}), sums)) << bad;
         EXPECT_FALSE(pass.Pass(ClassesOf({1.0, bad, 2.0}), out, 0.1, 100.0, summary)) << bad;
     }
     // More distinct outputs than classes allow: the caller goes on with values.
-    Values many;
+    TValues many;
     for (std::size_t i = 0; i < TClassCompetition::kMaxClasses + 10; ++i) {
         many.push_back(1.0 + static_cast<double>(i) * 0x1p-20);
     }
@@ -699,13 +699,14 @@ TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
             CodeWord(word, code);
             std::int32_t classRow = -1;
             std::int32_t valueRow = -2;
-            const Trace classes = TraceOf(net, code, classRow);
+            const TTrace classes = TraceOf(net, code, classRow);
             const std::vector<double> similarity(net.Similarity().begin(), net.Similarity().end());
             const std::vector<double> activity(net.Activity().begin(), net.Activity().end());
             net.SetValuePasses(true);
-            const Trace values = TraceOf(net, code, valueRow);
-            EXPECT_EQ(Bits(similarity), Bits(Values(net.Similarity().begin(), net.Similarity().end())));
-            EXPECT_EQ(Bits(activity), Bits(Values(net.Activity().begin(), net.Activity().end())));
+            const TTrace values = TraceOf(net, code, valueRow);
+            EXPECT_EQ(Bits(similarity),
+                      Bits(TValues(net.Similarity().begin(), net.Similarity().end())));
+            EXPECT_EQ(Bits(activity), Bits(TValues(net.Activity().begin(), net.Activity().end())));
             net.SetValuePasses(false);
             EXPECT_EQ(classRow, valueRow) << word;
             EXPECT_EQ(classes, values) << word;

@@ -13,17 +13,17 @@
 #include <cstdint>
 #include <limits>
 
-namespace verblinka::testing {
+namespace verblinka::test_support {
 
 // splitmix64: tiny, and its output is fixed by the algorithm alone. Every
 // draw must be sequenced (one per statement, or sequenced operands): the order
 // of evaluation of function arguments differs between compilers and targets.
 class TOperandSource {
 public:
-    explicit TOperandSource(std::uint64_t seed) : State_(seed) {}
+    explicit TOperandSource(std::uint64_t seed) : state_(seed) {}
 
     std::uint64_t Next() {
-        std::uint64_t z = (State_ += 0x9E3779B97F4A7C15u);
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
         return z ^ (z >> 31);
@@ -141,7 +141,7 @@ public:
 
     // A finite extended value with a random exponent, its significand often
     // sparse so that sums and products of two of them tie at the 64-bit grid.
-    softext::SoftExtended ExtendedValue(int maxExponent) {
+    softext::TSoftExtended ExtendedValue(int maxExponent) {
         std::uint64_t significand = Next();
         switch (Below(4)) {
         case 0:
@@ -160,8 +160,8 @@ public:
             significand = 0;
         }
         const bool negative = Below(2) == 0;
-        return softext::SoftExtended::Exact(negative, significand,
-                                            Between(-maxExponent, maxExponent));
+        return softext::TSoftExtended::Exact(negative, significand,
+                                             Between(-maxExponent, maxExponent));
     }
 
 private:
@@ -181,7 +181,7 @@ private:
         return m;
     }
 
-    std::uint64_t State_;
+    std::uint64_t state_;
 };
 
 // FNV-1a over 64-bit words; NaNs count as one value whatever their payload.
@@ -189,17 +189,17 @@ class TBitHash {
 public:
     void Add(std::uint64_t word) {
         for (int i = 0; i < 8; ++i) {
-            Hash_ = (Hash_ ^ ((word >> (8 * i)) & 0xFF)) * 0x100000001B3u;
+            hash_ = (hash_ ^ ((word >> (8 * i)) & 0xFF)) * 0x100000001B3u;
         }
     }
     void Add(double value) {
         Add(std::isnan(value) ? std::uint64_t{0x7FF8000000000000u}
                               : std::bit_cast<std::uint64_t>(value));
     }
-    std::uint64_t Value() const { return Hash_; }
+    std::uint64_t Value() const { return hash_; }
 
 private:
-    std::uint64_t Hash_ = 0xCBF29CE484222325u;
+    std::uint64_t hash_ = 0xCBF29CE484222325u;
 };
 
-} // namespace verblinka::testing
+} // namespace verblinka::test_support

@@ -23,11 +23,11 @@
 namespace verblinka {
 namespace {
 
-using testing::SameDouble;
-using testing::TBitHash;
-using testing::TOperandSource;
+using test_support::SameDouble;
+using test_support::TBitHash;
+using test_support::TOperandSource;
 
-struct SoftArithmetic {
+struct TSoftArithmetic {
     static constexpr const char* kName = "emulated";
     static double AddStep(double a, double b) { return softext::AddStep(a, b); }
     static double MultiplyAddStep(double a, std::int32_t i, double w) {
@@ -39,7 +39,7 @@ struct SoftArithmetic {
 };
 
 #if VERBLINKA_HAS_X87_EXTENDED
-struct X87Arithmetic {
+struct TX87Arithmetic {
     static constexpr const char* kName = "x87";
     static double AddStep(double a, double b) { return x87::AddStep(a, b); }
     static double MultiplyAddStep(double a, std::int32_t i, double w) {
@@ -160,16 +160,16 @@ std::vector<std::string> Queries(TOperandSource& source, const std::vector<std::
 // Runs every input, checks every pass, and hashes the values and the rows.
 std::uint64_t CheckRecognitions(THammingNet& net,
                                 const std::vector<std::vector<std::int32_t>>& inputs) {
-    EXPECT_TRUE(SameDouble(net.Epsilon(), SoftArithmetic::InhibitionWeight(net.PatternCount())));
+    EXPECT_TRUE(SameDouble(net.Epsilon(), TSoftArithmetic::InhibitionWeight(net.PatternCount())));
     TBitHash hash;
     int mismatches = 0;
     for (const std::vector<std::int32_t>& input : inputs) {
         std::vector<double> previous;
         const std::int32_t row =
             net.Recognize(input, [&](std::int32_t pass, std::span<const double> values) {
-                mismatches += Mismatches<SoftArithmetic>(net, input, pass, previous, values);
+                mismatches += Mismatches<TSoftArithmetic>(net, input, pass, previous, values);
 #if VERBLINKA_HAS_X87_EXTENDED
-                mismatches += Mismatches<X87Arithmetic>(net, input, pass, previous, values);
+                mismatches += Mismatches<TX87Arithmetic>(net, input, pass, previous, values);
 #endif
                 previous.assign(values.begin(), values.end());
                 for (const double value : values) {
@@ -184,7 +184,7 @@ std::uint64_t CheckRecognitions(THammingNet& net,
 
 std::uint64_t CheckRecognitions(const std::vector<std::string>& words,
                                 const std::vector<std::string>& queries) {
-    THammingNet net = testing::WordNetwork(words);
+    THammingNet net = test_support::WordNetwork(words);
     TWordCode code{};
     std::vector<std::vector<std::int32_t>> inputs;
     for (const std::string& query : queries) {
@@ -260,7 +260,7 @@ TEST(RecognitionIdentityTest, CompetitionPassOnValuesWhoseSumsRoundTwice) {
     int twiceRounded = 0;
     double prefix = 0.0;
     for (const double v : values) {
-        const double next = SoftArithmetic::AddStep(prefix, v);
+        const double next = TSoftArithmetic::AddStep(prefix, v);
         twiceRounded += next != prefix + v ? 1 : 0;
         prefix = next;
     }
@@ -278,9 +278,9 @@ TEST(RecognitionIdentityTest, CompetitionPassOnValuesWhoseSumsRoundTwice) {
         }
         return b;
     };
-    EXPECT_EQ(bits(activity), bits(LiteralPass<SoftArithmetic>(values, epsilon, 100.0)));
+    EXPECT_EQ(bits(activity), bits(LiteralPass<TSoftArithmetic>(values, epsilon, 100.0)));
 #if VERBLINKA_HAS_X87_EXTENDED
-    EXPECT_EQ(bits(activity), bits(LiteralPass<X87Arithmetic>(values, epsilon, 100.0)));
+    EXPECT_EQ(bits(activity), bits(LiteralPass<TX87Arithmetic>(values, epsilon, 100.0)));
 #endif
 }
 

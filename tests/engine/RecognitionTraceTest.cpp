@@ -160,7 +160,7 @@ void CheckBothPaths(THammingNet& net, const std::string& query,
 }
 
 TEST(RecognitionTraceTest, WorkedExampleEveryValueOfEveryPass) {
-    THammingNet net = testing::WordNetwork({"", "\xCA\xCE\xD2", "\xCF\xA8\xD1"});
+    THammingNet net = test_support::WordNetwork({"", "\xCA\xCE\xD2", "\xCF\xA8\xD1"});
     CheckBothPaths(net, "\xCA\xCE\xD2", {});
     const TRecognitionTrace trace = Traced(net, CodeOf("\xCA\xCE\xD2"), {});
     // Three units: all of them lead; seven passes end by the pass limit on row 1.
@@ -176,13 +176,13 @@ TEST(RecognitionTraceTest, WorkedExampleEveryValueOfEveryPass) {
 
 TEST(RecognitionTraceTest, StableEndsAndClippedTies) {
     // One row: stable on the first pass, or on the second after clipping.
-    THammingNet single = testing::WordNetwork({"\xCA\xCE\xD2"});
+    THammingNet single = test_support::WordNetwork({"\xCA\xCE\xD2"});
     CheckBothPaths(single, "\xCA\xCE\xD2", {});
     const std::string longWord(20, 'A');
-    single = testing::WordNetwork({longWord});
+    single = test_support::WordNetwork({longWord});
     CheckBothPaths(single, longWord, {});
     // Two long neighbours clipped to 100 on the first pass stay equal.
-    THammingNet clipped = testing::WordNetwork(
+    THammingNet clipped = test_support::WordNetwork(
         {"", "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD4",
          "\xC0\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8\xCA\xCB\xCC\xCD\xCE\xCF\xD0\xD1\xD2\xD3\xD5",
          "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1"});
@@ -209,7 +209,7 @@ TEST(RecognitionTraceTest, DifferentialOnThousandsOfEntries) {
     }
     std::sort(words.begin() + 1, words.end());
     words.erase(std::unique(words.begin(), words.end()), words.end());
-    THammingNet net = testing::WordNetwork(words);
+    THammingNet net = test_support::WordNetwork(words);
     const std::vector<std::string> queries = {word(3, 6), words[words.size() / 2], word(18, 20),
                                               word(1, 1), words[9] + " "};
     for (const std::string& query : queries) {
@@ -233,15 +233,15 @@ TEST(RecognitionTraceTest, DifferentialOnThousandsOfEntries) {
 }
 
 TEST(RecognitionTraceTest, ReplayWithAnotherLimitIsThatNetworksRecognition) {
-    THammingNet net = testing::WordNetwork(
+    THammingNet net = test_support::WordNetwork(
         {"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1", "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"});
     const TWordCode input = CodeOf("\xCA\xCE\xCC");
     const TRecognitionTrace recorded = Traced(net, input, {});
     for (const std::int32_t limit : {1, 2, 12, 100}) {
         THammingNet other =
-            testing::WordNetwork({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1",
-                                  "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"},
-                                 limit);
+            test_support::WordNetwork({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1",
+                                       "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"},
+                                      limit);
         const TLiteralRun run = LiteralRecognize(other, input);
         const TRecognitionTrace replay = ReplayTrace(recorded, limit);
         ExpectTraceOfRun(replay, run, {}, "limit " + std::to_string(limit));

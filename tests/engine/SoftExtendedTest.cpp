@@ -15,15 +15,15 @@
 namespace verblinka {
 namespace {
 
-using softext::SoftExtended;
-using testing::SameDouble;
-using testing::TBitHash;
-using testing::TOperandSource;
+using softext::TSoftExtended;
+using test_support::SameDouble;
+using test_support::TBitHash;
+using test_support::TOperandSource;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The same known answers hold for every implementation of the arithmetic.
-struct SoftArithmetic {
+struct TSoftArithmetic {
     static double AddStep(double a, double b) { return softext::AddStep(a, b); }
     static double MultiplyAddStep(double a, std::int32_t i, double w) {
         return softext::MultiplyAddStep(a, i, w);
@@ -37,7 +37,7 @@ struct SoftArithmetic {
     }
 };
 
-struct BuildArithmetic {
+struct TBuildArithmetic {
     static double AddStep(double a, double b) { return precision::AddStep(a, b); }
     static double MultiplyAddStep(double a, std::int32_t i, double w) {
         return precision::MultiplyAddStep(a, i, w);
@@ -52,7 +52,7 @@ struct BuildArithmetic {
 };
 
 #if VERBLINKA_HAS_X87_EXTENDED
-struct X87Arithmetic {
+struct TX87Arithmetic {
     static double AddStep(double a, double b) { return x87::AddStep(a, b); }
     static double MultiplyAddStep(double a, std::int32_t i, double w) {
         return x87::MultiplyAddStep(a, i, w);
@@ -63,15 +63,15 @@ struct X87Arithmetic {
     static bool SumIsTie(double a, double b) { return x87::SumIsTie(a, b); }
     static bool StoreIsTie(double a, double b) { return x87::StoreIsTie(x87::AddExtended(a, b)); }
 };
-using Arithmetics = ::testing::Types<SoftArithmetic, BuildArithmetic, X87Arithmetic>;
+using TArithmetics = ::testing::Types<TSoftArithmetic, TBuildArithmetic, TX87Arithmetic>;
 #else
-using Arithmetics = ::testing::Types<SoftArithmetic, BuildArithmetic>;
+using TArithmetics = ::testing::Types<TSoftArithmetic, TBuildArithmetic>;
 #endif
 
-template <typename T> class NetworkArithmeticTest : public ::testing::Test {};
-TYPED_TEST_SUITE(NetworkArithmeticTest, Arithmetics);
+template <typename T> class TNetworkArithmeticTest : public ::testing::Test {};
+TYPED_TEST_SUITE(TNetworkArithmeticTest, TArithmetics);
 
-TYPED_TEST(NetworkArithmeticTest, RoundsTwiceWhereOnceWouldDiffer) {
+TYPED_TEST(TNetworkArithmeticTest, RoundsTwiceWhereOnceWouldDiffer) {
     // 1 + 2^-53 + 2^-64 is a tie at the 64-bit grid; its even neighbour
     // 1 + 2^-53 is halfway between two doubles and goes to the even 1.
     // Rounded once it would be 1 + 2^-52.
@@ -91,7 +91,7 @@ TYPED_TEST(NetworkArithmeticTest, RoundsTwiceWhereOnceWouldDiffer) {
     EXPECT_EQ(TypeParam::InhibitionWeight(3), 1.0 / 6.0);
 }
 
-TYPED_TEST(NetworkArithmeticTest, InhibitionRoundsTheExactProductOnItsOwnGrid) {
+TYPED_TEST(TNetworkArithmeticTest, InhibitionRoundsTheExactProductOnItsOwnGrid) {
     // 30301339 * 608776532077 * 2^-64 = 1 - 2^-55 - 2^-64: stored it is 1,
     // but it lies below 1, where the 64-bit grid is 2^-64, so it keeps every bit.
     EXPECT_EQ(TypeParam::Inhibit(0x1.0000000000001p+0, 30301339.0, 0x1.1b7bd160dap-25),
@@ -103,7 +103,7 @@ TYPED_TEST(NetworkArithmeticTest, InhibitionRoundsTheExactProductOnItsOwnGrid) {
               0x1.ffffffffffff9p-1);
 }
 
-TYPED_TEST(NetworkArithmeticTest, TiesAreFoundAfterTheSixtyFourBitRounding) {
+TYPED_TEST(TNetworkArithmeticTest, TiesAreFoundAfterTheSixtyFourBitRounding) {
     for (const auto tie : {&TypeParam::SumIsTie, &TypeParam::StoreIsTie}) {
         EXPECT_TRUE(tie(1.0, 0x1p-53));     // a double's midpoint exactly
         EXPECT_TRUE(tie(1.0, 0x1.002p-53)); // rounded to 64 bits onto it
@@ -125,7 +125,7 @@ TYPED_TEST(NetworkArithmeticTest, TiesAreFoundAfterTheSixtyFourBitRounding) {
     }
 }
 
-TYPED_TEST(NetworkArithmeticTest, OverflowAndTheSubnormalRange) {
+TYPED_TEST(TNetworkArithmeticTest, OverflowAndTheSubnormalRange) {
     // One 64-bit step short of the midpoint below 2^1024: the 64-bit rounding
     // reaches it and the tie goes to infinity; half a step less does not.
     EXPECT_EQ(TypeParam::AddStep(DBL_MAX, 0x1.ffcp+969), kInfinity);
@@ -144,7 +144,7 @@ TYPED_TEST(NetworkArithmeticTest, OverflowAndTheSubnormalRange) {
     EXPECT_EQ(TypeParam::Inhibit(0x1p-1022, 0x1.8p-1074, 0.5), 0x0.fffffffffffffp-1022);
 }
 
-TYPED_TEST(NetworkArithmeticTest, SignedZerosAndSpecialValues) {
+TYPED_TEST(TNetworkArithmeticTest, SignedZerosAndSpecialValues) {
     const auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
     EXPECT_EQ(bits(TypeParam::AddStep(-0.0, -0.0)), bits(-0.0));
     EXPECT_EQ(bits(TypeParam::AddStep(0.0, -0.0)), bits(0.0));
@@ -166,34 +166,34 @@ TYPED_TEST(NetworkArithmeticTest, SignedZerosAndSpecialValues) {
 TEST(SoftExtendedTest, OperationsRoundTheExactResultToSixtyFourBits) {
     const std::uint64_t all = ~std::uint64_t{0};
     // 2^64 - 1 + 1/2: a tie, the odd significand rounds up to 2^64.
-    EXPECT_EQ(SoftExtended::Exact(false, all, 0) + SoftExtended(0.5), SoftExtended(0x1p64));
-    EXPECT_EQ(SoftExtended::Exact(false, all - 1, 0) + SoftExtended(0.5),
-              SoftExtended::Exact(false, all - 1, 0));
+    EXPECT_EQ(TSoftExtended::Exact(false, all, 0) + TSoftExtended(0.5), TSoftExtended(0x1p64));
+    EXPECT_EQ(TSoftExtended::Exact(false, all - 1, 0) + TSoftExtended(0.5),
+              TSoftExtended::Exact(false, all - 1, 0));
     // 2^64 - 1/2 - 2^-64: the part below the last aligned bit breaks the tie.
-    const SoftExtended nearTwoTo64 =
-        SoftExtended(0x1p64) - SoftExtended::Exact(false, (std::uint64_t{1} << 63) | 1, -64);
-    EXPECT_EQ(nearTwoTo64, SoftExtended::Exact(false, all, 0));
-    EXPECT_EQ(SoftExtended(0x1p64) - SoftExtended(0.5), SoftExtended(0x1p64));
+    const TSoftExtended nearTwoTo64 =
+        TSoftExtended(0x1p64) - TSoftExtended::Exact(false, (std::uint64_t{1} << 63) | 1, -64);
+    EXPECT_EQ(nearTwoTo64, TSoftExtended::Exact(false, all, 0));
+    EXPECT_EQ(TSoftExtended(0x1p64) - TSoftExtended(0.5), TSoftExtended(0x1p64));
     // (2^32 + 1)^2 = 2^64 + 2^33 + 1 has 65 bits and ties to the even 2^64 + 2^33.
-    const SoftExtended factor = SoftExtended::Exact(false, (std::uint64_t{1} << 32) + 1, 0);
+    const TSoftExtended factor = TSoftExtended::Exact(false, (std::uint64_t{1} << 32) + 1, 0);
     EXPECT_EQ(factor * factor,
-              SoftExtended::Exact(false, (std::uint64_t{1} << 63) + (std::uint64_t{1} << 32), 1));
+              TSoftExtended::Exact(false, (std::uint64_t{1} << 63) + (std::uint64_t{1} << 32), 1));
     // 1/3 = 0.0101...: the first dropped bit is 1 with more below, so up.
-    const SoftExtended third = SoftExtended(1) / SoftExtended(3);
+    const TSoftExtended third = TSoftExtended(1) / TSoftExtended(3);
     EXPECT_EQ(third.Significand(), 0xAAAAAAAAAAAAAAABu);
     EXPECT_EQ(third.Exponent(), -65);
     // 2^63 / (2^64 - 1) = 2^-1 + 2^-65 + 2^-129 + ...: a tie at the first
     // dropped bit, broken upwards by the remainder far below.
-    EXPECT_EQ(SoftExtended::Exact(false, std::uint64_t{1} << 63, 0) /
-                  SoftExtended::Exact(false, all, 0),
-              SoftExtended::Exact(false, (std::uint64_t{1} << 63) + 1, -64));
-    EXPECT_EQ(SoftExtended(7) / SoftExtended(7), SoftExtended(1));
-    EXPECT_EQ(static_cast<double>(SoftExtended(-7) / SoftExtended(2)), -3.5);
+    EXPECT_EQ(TSoftExtended::Exact(false, std::uint64_t{1} << 63, 0) /
+                  TSoftExtended::Exact(false, all, 0),
+              TSoftExtended::Exact(false, (std::uint64_t{1} << 63) + 1, -64));
+    EXPECT_EQ(TSoftExtended(7) / TSoftExtended(7), TSoftExtended(1));
+    EXPECT_EQ(static_cast<double>(TSoftExtended(-7) / TSoftExtended(2)), -3.5);
 }
 
 TEST(SoftExtendedTest, StoringRoundsOnceToTheDoubleGridSubnormalsIncluded) {
     const auto store = [](bool negative, std::uint64_t significand, std::int32_t exponent) {
-        return static_cast<double>(SoftExtended::Exact(negative, significand, exponent));
+        return static_cast<double>(TSoftExtended::Exact(negative, significand, exponent));
     };
     EXPECT_EQ(store(false, 1, -1075), 0.0);                      // half the smallest: even 0
     EXPECT_EQ(store(false, 3, -1075), 0x1p-1073);                // 1.5: even 2
@@ -211,7 +211,7 @@ TEST(SoftExtendedTest, StoringRoundsOnceToTheDoubleGridSubnormalsIncluded) {
 
 TEST(SoftExtendedTest, TiesAreExactHalvesOfTheDoubleGrid) {
     const auto tie = [](std::uint64_t significand, std::int32_t exponent) {
-        return softext::StoreIsTie(SoftExtended::Exact(false, significand, exponent));
+        return softext::StoreIsTie(TSoftExtended::Exact(false, significand, exponent));
     };
     EXPECT_TRUE(tie(0x8000000000000400u, 0)); // 2^63 + 2^10
     EXPECT_TRUE(tie(0x8000000000000C00u, 0));
@@ -221,21 +221,21 @@ TEST(SoftExtendedTest, TiesAreExactHalvesOfTheDoubleGrid) {
     EXPECT_TRUE(tie(1, -1075));                // half the smallest subnormal
     EXPECT_FALSE(tie(1, -1076));
     EXPECT_TRUE(tie((1ull << 53) - 1, -1075)); // just below the normal range
-    EXPECT_FALSE(softext::StoreIsTie(SoftExtended()));
-    EXPECT_FALSE(softext::StoreIsTie(SoftExtended::Infinity(false)));
+    EXPECT_FALSE(softext::StoreIsTie(TSoftExtended()));
+    EXPECT_FALSE(softext::StoreIsTie(TSoftExtended::Infinity(false)));
 }
 
 TEST(SoftExtendedTest, ComparesByValue) {
-    EXPECT_EQ(SoftExtended(0.0), SoftExtended(-0.0));
-    EXPECT_FALSE(SoftExtended(0.0).SameAs(SoftExtended(-0.0)));
-    EXPECT_TRUE(SoftExtended::QuietNaN().SameAs(SoftExtended(std::nan(""))));
-    EXPECT_FALSE(SoftExtended::QuietNaN() == SoftExtended::QuietNaN());
-    EXPECT_LT(SoftExtended(-2.0), SoftExtended(-1.0));
-    EXPECT_LT(SoftExtended(-1.0), SoftExtended(-0.0));
-    EXPECT_LT(SoftExtended(0x1p-1074), SoftExtended(0x1p-1073));
-    EXPECT_LT(SoftExtended(DBL_MAX), SoftExtended::Infinity(false));
-    EXPECT_GT(SoftExtended(-DBL_MAX), SoftExtended::Infinity(true));
-    EXPECT_EQ(SoftExtended(std::int32_t{-12}), SoftExtended(-12.0));
+    EXPECT_EQ(TSoftExtended(0.0), TSoftExtended(-0.0));
+    EXPECT_FALSE(TSoftExtended(0.0).SameAs(TSoftExtended(-0.0)));
+    EXPECT_TRUE(TSoftExtended::QuietNaN().SameAs(TSoftExtended(std::nan(""))));
+    EXPECT_FALSE(TSoftExtended::QuietNaN() == TSoftExtended::QuietNaN());
+    EXPECT_LT(TSoftExtended(-2.0), TSoftExtended(-1.0));
+    EXPECT_LT(TSoftExtended(-1.0), TSoftExtended(-0.0));
+    EXPECT_LT(TSoftExtended(0x1p-1074), TSoftExtended(0x1p-1073));
+    EXPECT_LT(TSoftExtended(DBL_MAX), TSoftExtended::Infinity(false));
+    EXPECT_GT(TSoftExtended(-DBL_MAX), TSoftExtended::Infinity(true));
+    EXPECT_EQ(TSoftExtended(std::int32_t{-12}), TSoftExtended(-12.0));
 }
 
 // ---------------------------------------------------------------------------
@@ -285,17 +285,17 @@ constexpr std::uint64_t kOperationsSeed = 20240601;
 constexpr std::uint64_t kRecordedOperationsHash = 641389629727107610u;
 
 TEST(PrecisionRecordedTest, EmulationGivesTheBitsRecordedOnX87) {
-    EXPECT_EQ(HashOfOperations<SoftArithmetic>(kOperationsSeed), kRecordedOperationsHash);
+    EXPECT_EQ(HashOfOperations<TSoftArithmetic>(kOperationsSeed), kRecordedOperationsHash);
 }
 
 TEST(PrecisionRecordedTest, BuildArithmeticGivesTheBitsRecordedOnX87) {
-    EXPECT_EQ(HashOfOperations<BuildArithmetic>(kOperationsSeed), kRecordedOperationsHash);
+    EXPECT_EQ(HashOfOperations<TBuildArithmetic>(kOperationsSeed), kRecordedOperationsHash);
 }
 
 #if VERBLINKA_HAS_X87_EXTENDED
 
 TEST(PrecisionRecordedTest, RecordedBitsAreX87s) {
-    EXPECT_EQ(HashOfOperations<X87Arithmetic>(kOperationsSeed), kRecordedOperationsHash);
+    EXPECT_EQ(HashOfOperations<TX87Arithmetic>(kOperationsSeed), kRecordedOperationsHash);
 }
 
 // ---------------------------------------------------------------------------
@@ -372,12 +372,12 @@ TEST(X87DifferentialTest, EveryPatternCountGivesTheSameEpsilon) {
 }
 
 TEST(X87DifferentialTest, ExtendedArithmeticMatchesLongDouble) {
-    using testing::FromX87;
-    using testing::ToX87;
+    using test_support::FromX87;
+    using test_support::ToX87;
     TOperandSource source(11);
     int failures = 0;
-    const auto check = [&](const SoftExtended& soft, long double hard, const char* what,
-                           const SoftExtended& a, const SoftExtended& b) {
+    const auto check = [&](const TSoftExtended& soft, long double hard, const char* what,
+                           const TSoftExtended& a, const TSoftExtended& b) {
         if (!soft.SameAs(FromX87(hard)) && ++failures <= 10) {
             ADD_FAILURE() << what << ' ' << std::hexfloat << ToX87(a) << ' ' << ToX87(b)
                           << ": emulated " << ToX87(soft) << ", x87 " << hard;
@@ -386,8 +386,8 @@ TEST(X87DifferentialTest, ExtendedArithmeticMatchesLongDouble) {
     for (int i = 0; i < 400000; ++i) {
         // Exponents close together give long overlaps and cancellation.
         const int range = source.Below(2) == 0 ? 4 : 200;
-        const SoftExtended a = source.ExtendedValue(range);
-        const SoftExtended b = source.ExtendedValue(range);
+        const TSoftExtended a = source.ExtendedValue(range);
+        const TSoftExtended b = source.ExtendedValue(range);
         const long double x = ToX87(a);
         const long double y = ToX87(b);
         ASSERT_TRUE(FromX87(x).SameAs(a));
@@ -396,7 +396,7 @@ TEST(X87DifferentialTest, ExtendedArithmeticMatchesLongDouble) {
         check(a * b, x * y, "*", a, b);
         check(a / b, x / y, "/", a, b);
         // Stored values: across the whole double range, subnormals and overflow included.
-        const SoftExtended wide = SoftExtended::Exact(
+        const TSoftExtended wide = TSoftExtended::Exact(
             source.Below(2) == 0, a.Significand() | (source.Below(2) == 0 ? 1 : 0),
             source.Between(-1150, 1000));
         if (softext::StoreIsTie(wide) != x87::StoreIsTie(ToX87(wide)) && ++failures <= 10) {
@@ -404,7 +404,7 @@ TEST(X87DifferentialTest, ExtendedArithmeticMatchesLongDouble) {
         }
         // The same with the dropped bits set to exactly half, or next to it.
         const std::uint64_t halfway = (wide.Significand() & ~std::uint64_t{0x7FF}) | 0x400;
-        const SoftExtended nearTie = SoftExtended::Exact(
+        const TSoftExtended nearTie = TSoftExtended::Exact(
             wide.Negative(), halfway + static_cast<std::uint64_t>(source.Between(-1, 1)),
             wide.Exponent());
         if (softext::StoreIsTie(nearTie) != x87::StoreIsTie(ToX87(nearTie)) && ++failures <= 10) {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -19,7 +21,7 @@
 namespace verblinka {
 namespace {
 
-class LoadControlTest : public ::testing::Test {
+class TLoadControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Several read blocks of random words, so that progress has steps.
@@ -41,14 +43,16 @@ protected:
         return LoadDictionary(path_.string(), tree_, code_, kProgramMaxIterations, {}, control);
     }
 
-    std::filesystem::path path_ =
-        std::filesystem::temp_directory_path() / "verblinka-load-control.txt";
+    // One file per process: ctest runs the fixture's tests side by side, and
+    // one's TearDown must not remove the file another is reading.
+    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
+                                  ("verblinka-load-control-" + std::to_string(::getpid()) + ".txt");
     std::uint64_t size_ = 0;
     TStringBTree tree_;
     TWordCode code_{};
 };
 
-TEST_F(LoadControlTest, ProgressEndsAtTheFileSizeAndTheDictionaryIsTheSame) {
+TEST_F(TLoadControlTest, ProgressEndsAtTheFileSizeAndTheDictionaryIsTheSame) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
     TLoadControl control;
     control.OnProgress = [&](std::uint64_t read, std::uint64_t total) {
@@ -64,7 +68,7 @@ TEST_F(LoadControlTest, ProgressEndsAtTheFileSizeAndTheDictionaryIsTheSame) {
     EXPECT_EQ(watched.Entries, Load({}).Entries);
 }
 
-TEST_F(LoadControlTest, CancelStopsTheLoadAndLeavesTheTreeEmpty) {
+TEST_F(TLoadControlTest, CancelStopsTheLoadAndLeavesTheTreeEmpty) {
     std::atomic<bool> cancel{true};
     TLoadControl control;
     control.Cancel = &cancel;
@@ -98,7 +102,7 @@ TEST(SearchControlTest, StepsAndProgressFollowTheVariantsAndCancelGivesNoRow) {
     for (const auto& word : words) {
         entries.push_back({word, 1});
     }
-    THammingNet network = testing::WordNetwork(words);
+    THammingNet network = test_support::WordNetwork(words);
     TWordCode code{};
     const std::string query = "\xEA\xEE\xF2\xFB"; // котЫ in lower case
     const TSearchOutcome plain = SearchWord(query, entries, network, code, true);

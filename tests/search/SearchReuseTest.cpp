@@ -1,6 +1,7 @@
 // A search recognizes each distinct code once; its outcome must be what a
 // recognition per variant, on the literal network paths, gives.
 #include "dictionary/DictionaryLoad.h"
+#include "reference/ReferenceModel.h"
 #include "search/Search.h"
 
 #include <gtest/gtest.h>
@@ -16,25 +17,8 @@ namespace {
 TSearchOutcome ReferenceSearch(std::string_view query, const TDictionaryEntries& entries,
                                THammingNet& network) {
     network.SetReferenceMode(true);
-    TSearchOutcome outcome;
-    outcome.Status = TSearchStatus::Selected;
-    TWordCode code{};
-    std::vector<std::string> texts = {std::string(query)};
-    for (std::size_t p = 1; p <= query.size(); ++p) {
-        texts.push_back(InsertBlank(query, static_cast<std::int32_t>(p)));
-    }
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        CodeWord(texts[i], code);
-        const std::int32_t row = network.Recognize(code);
-        const std::int32_t distance =
-            WordDistance(texts[i], entries[static_cast<std::size_t>(row)].Word);
-        if (i == 0 || distance <= outcome.BestDistance) {
-            outcome.BestDistance = distance;
-            outcome.BestRow = row;
-            outcome.ChosenStep = static_cast<std::int32_t>(i);
-        }
-        outcome.Steps.push_back({texts[i], row, distance});
-    }
+    TSearchOutcome outcome = reference::LiteralSearch(
+        query, entries, [&](const TWordCode& code) { return network.Recognize(code); });
     network.SetReferenceMode(false);
     return outcome;
 }
@@ -54,12 +38,12 @@ void ExpectSameOutcome(const TSearchOutcome& a, const TSearchOutcome& b, const s
 
 TEST(SearchReuseTest, OutcomeEqualsOneLiteralRecognitionPerVariant) {
     std::mt19937 random(17);
-    static const std::string letters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8 ";
+    static const std::string kLetters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8 ";
     std::string text;
     for (int i = 0; i < 700; ++i) {
         const std::size_t length = 1 + random() % 24;
         for (std::size_t k = 0; k < length; ++k) {
-            text.push_back(letters[random() % (letters.size() - 1)]);
+            text.push_back(kLetters[random() % (kLetters.size() - 1)]);
         }
         text.push_back(' ');
     }

@@ -1,6 +1,7 @@
 // The search that shares its work (distinct codes only, one first-layer
 // sweep, recognitions on several threads, long variants from prefix counts,
 // an exact hit ending it) against the search written out as the literal loop.
+#include "reference/ReferenceModel.h"
 #include "reference/TestSupport.h"
 
 #include "search/Search.h"
@@ -17,30 +18,13 @@
 namespace verblinka {
 namespace {
 
-using testing::DictionaryOf;
+using test_support::DictionaryOf;
 
-// One recognition per text, in order, the later text winning ties.
-struct LiteralResult {
-    std::int32_t Row = 0;
-    std::int32_t Distance = 0;
-    std::int32_t Chosen = 0;
-    std::vector<TSearchStep> Steps;
-};
-LiteralResult LiteralSearch(const std::string& query, TDictionary& dictionary) {
-    LiteralResult result;
-    TWordCode code{};
-    for (std::size_t p = 0; p <= query.size(); ++p) {
-        const std::string text = p == 0 ? query : InsertBlank(query, static_cast<std::int32_t>(p));
-        CodeWord(text, code);
-        const std::int32_t row = dictionary.Network.Recognize(code);
-        const std::int32_t distance =
-            WordDistance(text, dictionary.Entries[static_cast<std::size_t>(row)].Word);
-        if (p == 0 || distance <= result.Distance) {
-            result = {row, distance, static_cast<std::int32_t>(p), std::move(result.Steps)};
-        }
-        result.Steps.push_back({text, row, distance});
-    }
-    return result;
+// The search spelled out, on the dictionary's own network.
+TSearchOutcome LiteralSearch(const std::string& query, TDictionary& dictionary) {
+    return reference::LiteralSearch(query, dictionary.Entries, [&](const TWordCode& code) {
+        return dictionary.Network.Recognize(code);
+    });
 }
 
 void ExpectSameSteps(const std::vector<TSearchStep>& a, const std::vector<TSearchStep>& b,
@@ -55,12 +39,12 @@ void ExpectSameSteps(const std::vector<TSearchStep>& a, const std::vector<TSearc
 
 // Words over a few letters, so that many share long prefixes.
 std::string RandomWords(std::mt19937& random, std::size_t count, std::size_t longest) {
-    static const std::string letters = "\xC0\xC1\xCA\xCE\xD2\xC8 ";
+    static const std::string kLetters = "\xC0\xC1\xCA\xCE\xD2\xC8 ";
     std::string text;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t length = 1 + random() % longest;
         for (std::size_t k = 0; k < length; ++k) {
-            text.push_back(letters[random() % (letters.size() - 1)]);
+            text.push_back(kLetters[random() % (kLetters.size() - 1)]);
         }
         text.push_back(' ');
     }
@@ -77,7 +61,7 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
         } else if (q % 3 == 2) {
             query.insert(random() % query.size(), "\xD0");
         }
-        const LiteralResult literal = LiteralSearch(query, dictionary);
+        const TSearchOutcome literal = LiteralSearch(query, dictionary);
         // Every first layer in one sweep, and one sweep per thread's worth of codes.
         for (const auto& [threads, budget] :
              {std::pair{1u, TSearchControl{}.FirstLayerBudget},
@@ -99,9 +83,9 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
             const std::string what = query + ", " + std::to_string(threads) + " threads, budget " +
                                      std::to_string(budget);
             ASSERT_EQ(outcome.Status, TSearchStatus::Selected) << what;
-            EXPECT_EQ(outcome.BestRow, literal.Row) << what;
-            EXPECT_EQ(outcome.BestDistance, literal.Distance) << what;
-            EXPECT_EQ(outcome.ChosenStep, literal.Chosen) << what;
+            EXPECT_EQ(outcome.BestRow, literal.BestRow) << what;
+            EXPECT_EQ(outcome.BestDistance, literal.BestDistance) << what;
+            EXPECT_EQ(outcome.ChosenStep, literal.ChosenStep) << what;
             ExpectSameSteps(outcome.Steps, literal.Steps, what);
             ExpectSameSteps(streamed, literal.Steps, what + " (streamed)");
             // Without steps: the same choice, an exact hit ending the search early.
@@ -110,8 +94,8 @@ TEST(SearchSharingTest, ThreadCountsGiveTheLiteralLoopsOutcome) {
             bareControl.FirstLayerBudget = budget;
             const TSearchOutcome bare =
                 SearchWord(query, dictionary.Entries, dictionary.Network, code, false, bareControl);
-            EXPECT_EQ(bare.BestRow, literal.Row) << what;
-            EXPECT_EQ(bare.BestDistance, literal.Distance) << what;
+            EXPECT_EQ(bare.BestRow, literal.BestRow) << what;
+            EXPECT_EQ(bare.BestDistance, literal.BestDistance) << what;
         }
     }
 }
@@ -152,7 +136,7 @@ TEST(SearchSharingTest, LongQueriesGiveTheLiteralLoopsOutcome) {
             default:
                 query += std::string(random() % 50, '\xC0');
             }
-            const LiteralResult literal = LiteralSearch(query, dictionary);
+            const TSearchOutcome literal = LiteralSearch(query, dictionary);
             TWordCode code{};
             const TSearchOutcome withSteps =
                 SearchWord(query, dictionary.Entries, dictionary.Network, code, true);
@@ -160,10 +144,10 @@ TEST(SearchSharingTest, LongQueriesGiveTheLiteralLoopsOutcome) {
                 SearchWord(query, dictionary.Entries, dictionary.Network, code, false);
             const std::string what = "round " + std::to_string(round) + ", query " + query;
             for (const TSearchOutcome* outcome : {&withSteps, &bare}) {
-                EXPECT_EQ(outcome->BestRow, literal.Row) << what;
-                EXPECT_EQ(outcome->BestDistance, literal.Distance) << what;
+                EXPECT_EQ(outcome->BestRow, literal.BestRow) << what;
+                EXPECT_EQ(outcome->BestDistance, literal.BestDistance) << what;
             }
-            EXPECT_EQ(withSteps.ChosenStep, literal.Chosen) << what;
+            EXPECT_EQ(withSteps.ChosenStep, literal.ChosenStep) << what;
             ExpectSameSteps(withSteps.Steps, literal.Steps, what);
         }
     }
@@ -173,12 +157,12 @@ TEST(SearchSharingTest, VeryLongQueries) {
     TDictionary dictionary = DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC \xCA\xCA\xCA\xCA");
     std::string query(3000, '\xCA');
     query[1500] = '\xCE';
-    const LiteralResult literal = LiteralSearch(query, dictionary);
+    const TSearchOutcome literal = LiteralSearch(query, dictionary);
     TWordCode code{};
     TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network, code);
-    EXPECT_EQ(outcome.BestRow, literal.Row);
-    EXPECT_EQ(outcome.BestDistance, literal.Distance);
-    EXPECT_EQ(outcome.ChosenStep, literal.Chosen);
+    EXPECT_EQ(outcome.BestRow, literal.BestRow);
+    EXPECT_EQ(outcome.BestDistance, literal.BestDistance);
+    EXPECT_EQ(outcome.ChosenStep, literal.ChosenStep);
 
     // A million bytes: no variant is built, so this takes about as long as
     // 21 recognitions and a pass over the query.

@@ -7,7 +7,7 @@
 namespace verblinka {
 namespace {
 
-using testing::DictionaryOf;
+using test_support::DictionaryOf;
 
 TSearchOutcome Search(TDictionary& dictionary, const std::string& query, bool steps = false) {
     TWordCode code{};

@@ -56,16 +56,16 @@ void ExpectAgreesWithSearch(const std::string& query, const TDictionary& diction
 
 void CheckRandomDictionary(int words, bool reference) {
     std::mt19937 random(23);
-    static const std::string letters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8";
+    static const std::string kLetters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8";
     std::string text;
     for (int i = 0; i < words; ++i) {
         const std::size_t length = 1 + random() % 24;
         for (std::size_t k = 0; k < length; ++k) {
-            text.push_back(letters[random() % letters.size()]);
+            text.push_back(kLetters[random() % kLetters.size()]);
         }
         text.push_back(' ');
     }
-    TDictionary dictionary = testing::DictionaryOf(text);
+    TDictionary dictionary = test_support::DictionaryOf(text);
     ASSERT_GT(dictionary.Entries.size(), static_cast<std::size_t>(words) * 4 / 5);
     const std::vector<std::string> queries = {
         "\xCA\xCE\xD2",                                         // short
@@ -88,7 +88,7 @@ TEST(SearchTraceTest, AgreesWithTheSearchOnRandomDictionaries) {
 }
 
 TEST(SearchTraceTest, RefusesAsTheSearchDoes) {
-    TDictionary dictionary = testing::DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC");
+    TDictionary dictionary = test_support::DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC");
     ExpectAgreesWithSearch("   ", dictionary, dictionary.Network);
     TDictionary empty;
     TWordCode code{};

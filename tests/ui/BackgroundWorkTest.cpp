@@ -21,7 +21,7 @@
 #include <chrono>
 #include <thread>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 // Holds the work's thread until the test opens it or the work is cancelled
@@ -46,12 +46,12 @@ private:
 
 // What the window's progress dialog looked like when it first showed.
 struct TProgressRecord {
-    bool shown = false;
-    qint64 after = 0; // milliseconds from the watch's start
-    QString label;
-    QString cancelButton;
-    bool waitCursor = false;
-    bool ownedByWindow = false;
+    bool Shown = false;
+    qint64 After = 0; // milliseconds from the watch's start
+    QString Label;
+    QString CancelButton;
+    bool WaitCursor = false;
+    bool OwnedByWindow = false;
 };
 
 // Watches for the window's progress dialog while it lives; the first time it
@@ -70,18 +70,18 @@ public:
 private:
     void Poll() {
         auto* dialog = frm_.findChild<QProgressDialog*>();
-        if (record_.shown || dialog == nullptr || !dialog->isVisible()) {
+        if (record_.Shown || dialog == nullptr || !dialog->isVisible()) {
             return;
         }
-        record_.shown = true;
-        record_.after = clock_.elapsed();
-        record_.label = dialog->labelText();
+        record_.Shown = true;
+        record_.After = clock_.elapsed();
+        record_.Label = dialog->labelText();
         if (const auto* cancel = dialog->findChild<QPushButton*>()) {
-            record_.cancelButton = cancel->text();
+            record_.CancelButton = cancel->text();
         }
-        record_.waitCursor = QApplication::overrideCursor() != nullptr &&
+        record_.WaitCursor = QApplication::overrideCursor() != nullptr &&
                              QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-        record_.ownedByWindow = dialog == frm_.Work().ProgressDialog();
+        record_.OwnedByWindow = dialog == frm_.Work().ProgressDialog();
         if (onShown_) {
             onShown_(*dialog);
         }
@@ -103,142 +103,142 @@ void ClickCancel(QProgressDialog& dialog) {
 // The window's state that a cancelled command must leave alone.
 struct TWindowState {
     explicit TWindowState(const TfrmMain& frm)
-        : words(ListedWords(frm)), selected(SelectedRows(frm)), caption(frm.windowTitle()),
-          rows(frm.Dictionary().Network.PatternCount()),
-          lastRowWeight(frm.Dictionary().Network.Weight(rows - 1, 0)) {}
+        : Words(ListedWords(frm)), Selected(SelectedRows(frm)), Caption(frm.windowTitle()),
+          Rows(frm.Dictionary().Network.PatternCount()),
+          LastRowWeight(frm.Dictionary().Network.Weight(Rows - 1, 0)) {}
 
     bool operator==(const TWindowState&) const = default;
 
-    QStringList words;
-    std::vector<int> selected;
-    QString caption;
-    int rows;
-    double lastRowWeight;
+    QStringList Words;
+    std::vector<int> Selected;
+    QString Caption;
+    int Rows;
+    double LastRowWeight;
 };
 
-class BackgroundWork : public ::testing::Test {
+class TBackgroundWorkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        TProgressWatch watch(frm);
-        LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("good.txt"), "альфа бета гамма"));
-        Search(frm, QStringLiteral("БЕТА"));
+        TProgressWatch watch(frm_);
+        LoadThroughOpenCommand(frm_, folder_.Write(QStringLiteral("good.txt"), "альфа бета гамма"));
+        Search(frm_, QStringLiteral("БЕТА"));
         // Work this short shows nothing but the wait cursor.
-        EXPECT_FALSE(watch.Record().shown);
-        ASSERT_EQ(SelectedRows(frm), std::vector<int>{2});
+        EXPECT_FALSE(watch.Record().Shown);
+        ASSERT_EQ(SelectedRows(frm_), std::vector<int>{2});
     }
 
     void ExpectIdle() const {
-        EXPECT_FALSE(frm.Work().Busy());
-        EXPECT_EQ(frm.findChild<QProgressDialog*>(), nullptr);
+        EXPECT_FALSE(frm_.Work().Busy());
+        EXPECT_EQ(frm_.findChild<QProgressDialog*>(), nullptr);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 
-    TProgramWindows windows;
-    TfrmMain& frm = windows.frmMain;
-    TDictionaryFolder folder;
-    TGate gate{frm};
+    TProgramWindows windows_;
+    TfrmMain& frm_ = windows_.frmMain;
+    TDictionaryFolder folder_;
+    TGate gate_{frm_};
 };
 
-TEST_F(BackgroundWork, SlowLoadShowsItsProgressAndCancelKeepsEverything) {
-    const TWindowState before(frm);
-    frm.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
+TEST_F(TBackgroundWorkTest, SlowLoadShowsItsProgressAndCancelKeepsEverything) {
+    const TWindowState before(frm_);
+    frm_.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
         if (what == TLoadAllocation::Entries) {
-            gate.Wait();
+            gate_.Wait();
         }
     });
     TModalAnswerer answerer;
-    TProgressWatch watch(frm, [](QProgressDialog& dialog) { ClickCancel(dialog); });
-    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("other.txt"), "кот пёс дом"));
+    TProgressWatch watch(frm_, [](QProgressDialog& dialog) { ClickCancel(dialog); });
+    LoadThroughOpenCommand(frm_, folder_.Write(QStringLiteral("other.txt"), "кот пёс дом"));
 
     const TProgressRecord& shown = watch.Record();
-    ASSERT_TRUE(shown.shown);
-    EXPECT_GE(shown.after, 450);
-    EXPECT_EQ(shown.label, QStringLiteral("Загрузка словаря…"));
-    EXPECT_EQ(shown.cancelButton, QStringLiteral("Cancel"));
-    EXPECT_TRUE(shown.waitCursor);
-    EXPECT_TRUE(shown.ownedByWindow);
+    ASSERT_TRUE(shown.Shown);
+    EXPECT_GE(shown.After, 450);
+    EXPECT_EQ(shown.Label, QStringLiteral("Загрузка словаря…"));
+    EXPECT_EQ(shown.CancelButton, QStringLiteral("Cancel"));
+    EXPECT_TRUE(shown.WaitCursor);
+    EXPECT_TRUE(shown.OwnedByWindow);
     EXPECT_TRUE(answerer.Records().empty()); // no error box for a cancelled load
-    EXPECT_TRUE(TWindowState(frm) == before);
+    EXPECT_TRUE(TWindowState(frm_) == before);
     ExpectIdle();
 }
 
-TEST_F(BackgroundWork, NoSecondCommandWhileWorkRuns) {
+TEST_F(TBackgroundWorkTest, NoSecondCommandWhileWorkRuns) {
     int dialogs = 0;
-    frm.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
+    frm_.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
         if (what == TLoadAllocation::Entries) {
-            gate.Wait();
+            gate_.Wait();
         }
     });
     TModalAnswerer answerer;
-    TProgressWatch watch(frm, [&](QProgressDialog&) {
-        frm.SetOpenDialog([&](QWidget*) {
+    TProgressWatch watch(frm_, [&](QProgressDialog&) {
+        frm_.SetOpenDialog([&](QWidget*) {
             ++dialogs;
             return std::optional<QString>();
         });
         for (QAbstractButton* button :
-             {static_cast<QAbstractButton*>(Child<QToolButton>(frm, "ToolButton1")),
-              static_cast<QAbstractButton*>(Child<QToolButton>(frm, "ToolButton2")),
-              static_cast<QAbstractButton*>(Child<QToolButton>(frm, "ToolButton3")),
-              static_cast<QAbstractButton*>(Child<QPushButton>(frm, "btnProcess"))}) {
+             {static_cast<QAbstractButton*>(Child<QToolButton>(frm_, "ToolButton1")),
+              static_cast<QAbstractButton*>(Child<QToolButton>(frm_, "ToolButton2")),
+              static_cast<QAbstractButton*>(Child<QToolButton>(frm_, "ToolButton3")),
+              static_cast<QAbstractButton*>(Child<QPushButton>(frm_, "btnProcess"))}) {
             QTest::mouseClick(button, Qt::LeftButton);
         }
         // The search's word box check would have shown a box at once.
-        Child<QLineEdit>(frm, "edtWord")->clear();
-        QTest::mouseClick(Child<QPushButton>(frm, "btnProcess"), Qt::LeftButton);
-        gate.Open();
+        Child<QLineEdit>(frm_, "edtWord")->clear();
+        QTest::mouseClick(Child<QPushButton>(frm_, "btnProcess"), Qt::LeftButton);
+        gate_.Open();
     });
-    const QString path = folder.Write(QStringLiteral("other.txt"), "кот пёс дом");
-    LoadThroughOpenCommand(frm, path);
+    const QString path = folder_.Write(QStringLiteral("other.txt"), "кот пёс дом");
+    LoadThroughOpenCommand(frm_, path);
 
-    ASSERT_TRUE(watch.Record().shown);
+    ASSERT_TRUE(watch.Record().Shown);
     EXPECT_EQ(dialogs, 0);
     EXPECT_TRUE(answerer.Records().empty()); // neither help, about nor a message
-    EXPECT_EQ(ListedWords(frm), (QStringList{QString(), "ДОМ", "КОТ", "ПЁС"}));
-    EXPECT_TRUE(frm.windowTitle().endsWith(path));
+    EXPECT_EQ(ListedWords(frm_), (QStringList{QString(), "ДОМ", "КОТ", "ПЁС"}));
+    EXPECT_TRUE(frm_.windowTitle().endsWith(path));
     ExpectIdle();
 }
 
-TEST_F(BackgroundWork, CancelledSearchLeavesTheSelection) {
-    Child<QListView>(frm, "lbWordsList")
-        ->setCurrentIndex(Child<QListView>(frm, "lbWordsList")->model()->index(1, 0));
-    const TWindowState before(frm);
-    frm.SetSearchProbe([this] { gate.Wait(); });
+TEST_F(TBackgroundWorkTest, CancelledSearchLeavesTheSelection) {
+    Child<QListView>(frm_, "lbWordsList")
+        ->setCurrentIndex(Child<QListView>(frm_, "lbWordsList")->model()->index(1, 0));
+    const TWindowState before(frm_);
+    frm_.SetSearchProbe([this] { gate_.Wait(); });
     TModalAnswerer answerer;
-    TProgressWatch watch(frm, [](QProgressDialog& dialog) { ClickCancel(dialog); });
-    Search(frm, QStringLiteral("ГАММА"));
+    TProgressWatch watch(frm_, [](QProgressDialog& dialog) { ClickCancel(dialog); });
+    Search(frm_, QStringLiteral("ГАММА"));
 
-    ASSERT_TRUE(watch.Record().shown);
-    EXPECT_EQ(watch.Record().label, QStringLiteral("Поиск…"));
-    EXPECT_TRUE(watch.Record().waitCursor);
+    ASSERT_TRUE(watch.Record().Shown);
+    EXPECT_EQ(watch.Record().Label, QStringLiteral("Поиск…"));
+    EXPECT_TRUE(watch.Record().WaitCursor);
     EXPECT_TRUE(answerer.Records().empty());
-    EXPECT_TRUE(TWindowState(frm) == before);
+    EXPECT_TRUE(TWindowState(frm_) == before);
     ExpectIdle();
 
     // A slow search that runs to its end selects as a quick one does.
-    frm.SetSearchProbe([] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); });
-    Search(frm, QStringLiteral("ГАММА"));
-    EXPECT_EQ(SelectedRows(frm), std::vector<int>{3});
+    frm_.SetSearchProbe([] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); });
+    Search(frm_, QStringLiteral("ГАММА"));
+    EXPECT_EQ(SelectedRows(frm_), std::vector<int>{3});
     ExpectIdle();
 }
 
-TEST_F(BackgroundWork, ClosingTheWindowMidLoadEndsTheEventLoop) {
-    const TWindowState before(frm);
-    frm.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
+TEST_F(TBackgroundWorkTest, ClosingTheWindowMidLoadEndsTheEventLoop) {
+    const TWindowState before(frm_);
+    frm_.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
         if (what == TLoadAllocation::Entries) {
-            gate.Wait();
+            gate_.Wait();
         }
     });
-    const QString path = folder.Write(QStringLiteral("other.txt"), "кот пёс дом");
+    const QString path = folder_.Write(QStringLiteral("other.txt"), "кот пёс дом");
     bool commandEnded = false;
-    QTimer::singleShot(0, &frm, [&] {
-        LoadThroughOpenCommand(frm, path);
+    QTimer::singleShot(0, &frm_, [&] {
+        LoadThroughOpenCommand(frm_, path);
         commandEnded = true;
     });
-    TProgressWatch watch(frm, [&](QProgressDialog&) { frm.close(); });
+    TProgressWatch watch(frm_, [&](QProgressDialog&) { frm_.close(); });
     bool stuck = false;
     QTimer::singleShot(20'000, [&] {
         stuck = true;
-        gate.Open();
+        gate_.Open();
         QApplication::exit(1);
     });
     // As the program runs: closing its last window quits the event loop, and
@@ -247,12 +247,12 @@ TEST_F(BackgroundWork, ClosingTheWindowMidLoadEndsTheEventLoop) {
 
     EXPECT_FALSE(stuck);
     EXPECT_EQ(code, 0);
-    EXPECT_TRUE(watch.Record().shown);
+    EXPECT_TRUE(watch.Record().Shown);
     EXPECT_TRUE(commandEnded);
-    EXPECT_FALSE(frm.isVisible());
-    EXPECT_TRUE(TWindowState(frm) == before);
+    EXPECT_FALSE(frm_.isVisible());
+    EXPECT_TRUE(TWindowState(frm_) == before);
     ExpectIdle();
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -13,17 +13,17 @@
 
 #include <gtest/gtest.h>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 
 // Receives the addresses that the dialogs ask the desktop to open.
 class TUrlCatcher : public QObject {
     Q_OBJECT
 
 public:
-    QList<QUrl> urls;
+    QList<QUrl> Urls;
 
 public slots:
-    void Catch(const QUrl& url) { urls.append(url); }
+    void Catch(const QUrl& url) { Urls.append(url); }
 };
 
 namespace {
@@ -95,7 +95,7 @@ TEST(HelpDialog, OkHasTheFocusAndAnswersEnterAndSpaceButNotEsc) {
         });
         QTest::mouseClick(Child<QToolButton>(windows.frmMain, "ToolButton2"), Qt::LeftButton);
         ASSERT_EQ(answerer.Records().size(), 1u);
-        EXPECT_EQ(answerer.Records()[0].className, QStringLiteral("verblinka::TfrmHelp"));
+        EXPECT_EQ(answerer.Records()[0].ClassName, QStringLiteral("verblinka::TfrmHelp"));
         EXPECT_TRUE(okFocused);
         EXPECT_TRUE(openAfterEsc);
         EXPECT_FALSE(help.isVisible()) << "key " << closing;
@@ -152,15 +152,15 @@ TEST(AboutDialog, ShowsTitleVersionAndLinksThatTheDesktopOpens) {
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
 
-    ASSERT_EQ(catcher.urls.size(), 2);
+    ASSERT_EQ(catcher.Urls.size(), 2);
     const QString web = about.Label5->text().mid(QStringLiteral("Internet:  ").size());
     const QString shownMail = about.Label6->text().mid(QStringLiteral("E-mail:    ").size());
-    EXPECT_EQ(catcher.urls[0], QUrl(QStringLiteral("http://") + web));
-    EXPECT_EQ(catcher.urls[1].scheme(), QStringLiteral("mailto"));
-    EXPECT_NE(catcher.urls[1].path(), shownMail); // another mailbox than the one shown
+    EXPECT_EQ(catcher.Urls[0], QUrl(QStringLiteral("http://") + web));
+    EXPECT_EQ(catcher.Urls[1].scheme(), QStringLiteral("mailto"));
+    EXPECT_NE(catcher.Urls[1].path(), shownMail); // another mailbox than the one shown
     // Reserved example domains only.
-    EXPECT_TRUE(catcher.urls[0].host().endsWith(QStringLiteral("example.org")));
-    EXPECT_TRUE(catcher.urls[1].path().endsWith(QStringLiteral("@example.com")));
+    EXPECT_TRUE(catcher.Urls[0].host().endsWith(QStringLiteral("example.org")));
+    EXPECT_TRUE(catcher.Urls[1].path().endsWith(QStringLiteral("@example.com")));
 }
 
 TEST(AboutDialog, OpensModallyFromTheToolbarAndIgnoresEsc) {
@@ -176,13 +176,13 @@ TEST(AboutDialog, OpensModallyFromTheToolbarAndIgnoresEsc) {
     });
     QTest::mouseClick(Child<QToolButton>(windows.frmMain, "ToolButton3"), Qt::LeftButton);
     ASSERT_EQ(answerer.Records().size(), 1u);
-    EXPECT_EQ(answerer.Records()[0].className, QStringLiteral("verblinka::TfrmAbout"));
+    EXPECT_EQ(answerer.Records()[0].ClassName, QStringLiteral("verblinka::TfrmAbout"));
     EXPECT_TRUE(openAfterEsc);
     EXPECT_FALSE(windows.frmAbout.isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support
 
 #include "DialogsTest.moc"

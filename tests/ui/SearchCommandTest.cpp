@@ -18,7 +18,7 @@
 
 #include <stdexcept>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 const QString kNoWord = QStringLiteral("Ошибка: не введено слово для поиска");
@@ -61,21 +61,21 @@ TEST(SearchCommand, InputProblemsAreReportedInThePlainBoxBeforeAnyWaitCursor) {
         ASSERT_EQ(answerer.Records().size(), std::size(expected));
         for (std::size_t i = 0; i < std::size(expected); ++i) {
             const TModalRecord& box = answerer.Records()[i];
-            EXPECT_EQ(box.text, expected[i]) << i;
-            EXPECT_EQ(box.title, ApplicationTitle()) << i;
-            EXPECT_EQ(box.icon, QMessageBox::NoIcon) << i;
-            EXPECT_EQ(box.buttons, QStringList{QStringLiteral("OK")}) << i;
-            EXPECT_FALSE(box.buttonHasIcon) << i;
-            EXPECT_TRUE(box.closedByKey) << i; // Esc answers the box
-            EXPECT_FALSE(box.waitCursorShown) << i;
-            EXPECT_LE(box.offCentre, 2) << i;
+            EXPECT_EQ(box.Text, expected[i]) << i;
+            EXPECT_EQ(box.Title, ApplicationTitle()) << i;
+            EXPECT_EQ(box.Icon, QMessageBox::NoIcon) << i;
+            EXPECT_EQ(box.Buttons, QStringList{QStringLiteral("OK")}) << i;
+            EXPECT_FALSE(box.ButtonHasIcon) << i;
+            EXPECT_TRUE(box.ClosedByKey) << i; // Esc answers the box
+            EXPECT_FALSE(box.WaitCursorShown) << i;
+            EXPECT_LE(box.OffCentre, 2) << i;
         }
     }
     {
         TModalAnswerer answerer(Qt::Key_Return);
         Search(frm, QString());
         ASSERT_EQ(answerer.Records().size(), 1u);
-        EXPECT_TRUE(answerer.Records()[0].closedByKey); // and so does Enter
+        EXPECT_TRUE(answerer.Records()[0].ClosedByKey); // and so does Enter
     }
     EXPECT_EQ(Child<QLineEdit>(frm, "edtWord")->text(), QString()); // the word box keeps its text
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -95,7 +95,7 @@ TEST(SearchCommand, CharactersWindows1251LacksAreAWordATypedControlCharacterIsNo
     EXPECT_TRUE(answerer.Records().empty());
     Search(frm, QString(QChar(0x1A)));
     ASSERT_EQ(answerer.Records().size(), 1u);
-    EXPECT_EQ(answerer.Records()[0].text, kNoWord);
+    EXPECT_EQ(answerer.Records()[0].Text, kNoWord);
 }
 
 TEST(SearchCommand, SelectsTheClosestEntryAndKeepsTheTypedText) {
@@ -191,9 +191,9 @@ TEST(SearchCommand, FailureIsReportedUnderTheWaitCursorAndKeepsTheSelection) {
     Search(frm, QStringLiteral("ДОМ"));
     ASSERT_EQ(answerer.Records().size(), 1u);
     const TModalRecord& box = answerer.Records()[0];
-    EXPECT_EQ(box.text, kFailed);
-    EXPECT_EQ(box.icon, QMessageBox::NoIcon);
-    EXPECT_TRUE(box.waitCursorShown);
+    EXPECT_EQ(box.Text, kFailed);
+    EXPECT_EQ(box.Icon, QMessageBox::NoIcon);
+    EXPECT_TRUE(box.WaitCursorShown);
     EXPECT_EQ(SelectedRows(frm), selected);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -223,4 +223,4 @@ TEST(SearchCommand, EnterInTheWordBoxStartsNothing) {
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

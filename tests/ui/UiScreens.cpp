@@ -38,12 +38,12 @@ int main(int argc, char** argv) {
     QDir().mkpath(folder);
     bool ok = true;
 
-    test::TProgramWindows windows;
+    test_support::TProgramWindows windows;
     TfrmMain& frm = windows.frmMain;
     ok &= Save(frm, folder, "main-empty");
 
     const char* boxName = nullptr;
-    test::TModalAnswerer answerer([&](QWidget* modal) {
+    test_support::TModalAnswerer answerer([&](QWidget* modal) {
         if (boxName != nullptr) {
             ok &= Save(*modal, folder, boxName);
         }
@@ -52,15 +52,15 @@ int main(int argc, char** argv) {
     boxName = "message";
     frm.btnProcessClick(); // no word typed
     boxName = "error";
-    test::LoadThroughOpenCommand(frm, QDir(folder).filePath(QStringLiteral("missing.txt")));
+    test_support::LoadThroughOpenCommand(frm, QDir(folder).filePath(QStringLiteral("missing.txt")));
     boxName = nullptr;
 
-    test::LoadThroughOpenCommand(frm, QString::fromLocal8Bit(argv[2]));
+    test_support::LoadThroughOpenCommand(frm, QString::fromLocal8Bit(argv[2]));
     ok &= Save(frm, folder, "main-loaded");
     frm.ShowNetworkView(); // before any search: the hint
     ok &= Save(*frm.NetworkView(), folder, "network-empty");
     frm.NetworkView()->hide();
-    test::Search(frm, QString::fromLocal8Bit(argv[3]));
+    test_support::Search(frm, QString::fromLocal8Bit(argv[3]));
     ok &= Save(frm, folder, "main-search");
     frm.ShowNetworkView();
     QTest::qWait(200);

@@ -14,7 +14,7 @@
 
 #include <filesystem>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 
 TProgramWindows::TProgramWindows() : frmAbout(&frmMain, frmMain.ProgramTitle()), frmHelp(&frmMain) {
     frmMain.AttachDialogs(frmAbout, frmHelp);
@@ -51,7 +51,7 @@ void TModalAnswerer::Poll() {
     waitedForActivation_ = 0;
     if (modal == pending_) {
         // The key did not close it: close it anyway, or the test would hang.
-        records_.back().closedByKey = false;
+        records_.back().ClosedByKey = false;
         pending_ = nullptr;
         if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->done(QDialog::Rejected);
@@ -62,19 +62,19 @@ void TModalAnswerer::Poll() {
     }
 
     TModalRecord record;
-    record.className = QString::fromLatin1(modal->metaObject()->className());
-    record.title = modal->windowTitle();
-    record.waitCursorShown = QApplication::overrideCursor() != nullptr;
-    record.offCentre =
+    record.ClassName = QString::fromLatin1(modal->metaObject()->className());
+    record.Title = modal->windowTitle();
+    record.WaitCursorShown = QApplication::overrideCursor() != nullptr;
+    record.OffCentre =
         (modal->frameGeometry().center() - modal->screen()->availableGeometry().center())
             .manhattanLength();
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        record.text = box->text();
-        record.textFormat = box->textFormat();
-        record.icon = box->icon();
+        record.Text = box->text();
+        record.TextFormat = box->textFormat();
+        record.Icon = box->icon();
         for (const QAbstractButton* button : box->buttons()) {
-            record.buttons.append(QString(button->text()).remove(u'&'));
-            record.buttonHasIcon = record.buttonHasIcon || !button->icon().isNull();
+            record.Buttons.append(QString(button->text()).remove(u'&'));
+            record.ButtonHasIcon = record.ButtonHasIcon || !button->icon().isNull();
         }
     }
     records_.push_back(record);
@@ -150,4 +150,4 @@ void Search(TfrmMain& window, const QString& text) {
     QTest::mouseClick(Child<QPushButton>(window, "btnProcess"), Qt::LeftButton);
 }
 
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 
 // The three windows, created and wired as the program's start-up does, with
 // the main window shown and active.
@@ -30,16 +30,16 @@ struct TProgramWindows {
 
 // What a modal window looked like when it was answered.
 struct TModalRecord {
-    QString className;
-    QString title;
-    QString text;
-    Qt::TextFormat textFormat = Qt::AutoText;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QStringList buttons;
-    bool buttonHasIcon = false;
-    bool waitCursorShown = false; // the application's cursor while it showed
-    bool closedByKey = true;      // the answering key closed it
-    int offCentre = 0;            // pixels between its middle and the middle of the screen
+    QString ClassName;
+    QString Title;
+    QString Text;
+    Qt::TextFormat TextFormat = Qt::AutoText;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+    QStringList Buttons;
+    bool ButtonHasIcon = false;
+    bool WaitCursorShown = false; // the application's cursor while it showed
+    bool ClosedByKey = true;      // the answering key closed it
+    int OffCentre = 0;            // pixels between its middle and the middle of the screen
 };
 
 // Watches for modal windows while it lives. Each one is recorded and then
@@ -98,4 +98,4 @@ std::vector<int> SelectedRows(const TfrmMain& window);
 // Types text into the word box and presses the search button.
 void Search(TfrmMain& window, const QString& text);
 
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -1,10 +1,15 @@
-// Indexed insertion must build the very tree the literal walk builds: the
+// The word tree: the order and counts it exports, its shape, and indexed
+// insertion, which must build the very tree the literal walk builds: the
 // same nodes, with the same keys and counts, in the same places.
+#include "reference/TestSupport.h"
+
 #include "dictionary/BTree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -13,7 +18,8 @@
 namespace verblinka {
 namespace {
 
-using Words = std::vector<std::string>;
+using test_support::WordsIn;
+using TWords = std::vector<std::string>;
 
 // Walks both trees side by side (without recursion) and reports the first
 // place where they differ, or an empty string.
@@ -38,7 +44,7 @@ std::string ShapeDifference(const TStringBTree& a, const TStringBTree& b) {
     return {};
 }
 
-void ExpectSameTree(const Words& words, const std::string& what, bool expectIndex = false) {
+void ExpectSameTree(const TWords& words, const std::string& what, bool expectIndex = false) {
     TStringBTree indexed(TTreeInsertion::Indexed);
     TStringBTree walked(TTreeInsertion::Walk);
     for (const std::string& word : words) {
@@ -58,14 +64,14 @@ void ExpectSameTree(const Words& words, const std::string& what, bool expectInde
 
 // Short words over a few Windows-1251 letters, Ё (0xA8) among them, so that
 // repeats, prefixes and near neighbours are common.
-Words RandomWords(std::size_t count, std::mt19937& random) {
-    static const std::string letters = "\xC0\xC5\xA8\xC6\xCA";
-    Words words;
+TWords RandomWords(std::size_t count, std::mt19937& random) {
+    static const std::string kLetters = "\xC0\xC5\xA8\xC6\xCA";
+    TWords words;
     for (std::size_t i = 0; i < count; ++i) {
         std::string word;
         const std::size_t length = random() % 6;
         for (std::size_t k = 0; k < length; ++k) {
-            word.push_back(letters[random() % letters.size()]);
+            word.push_back(kLetters[random() % kLetters.size()]);
         }
         words.push_back(word);
     }
@@ -85,7 +91,7 @@ bool Alphabetically(const std::string& a, const std::string& b) {
 TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
     std::mt19937 random(42);
     for (int round = 0; round < 20; ++round) {
-        Words words = RandomWords(400, random);
+        TWords words = RandomWords(400, random);
         ExpectSameTree(words, "random order with repeats");
         std::sort(words.begin(), words.end());
         ExpectSameTree(words, "ascending");
@@ -103,10 +109,10 @@ TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
         ExpectSameTree(words, "nearly sorted");
     }
     // Zigzag: alternately the smallest and the largest remaining word.
-    Words distinct = RandomWords(300, random);
+    TWords distinct = RandomWords(300, random);
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    Words zigzag;
+    TWords zigzag;
     for (std::size_t lo = 0, hi = distinct.size(); lo < hi;) {
         zigzag.push_back(distinct[lo++]);
         if (lo < hi) {
@@ -120,21 +126,21 @@ TEST(TreeInsertionTest, IndexedBuildsTheWalkedTreeForEveryOrder) {
 // over, and everything added after that must still land where the walk puts it.
 TEST(TreeInsertionTest, DeepChainsSwitchToTheIndexWithTheSameShape) {
     std::mt19937 random(8);
-    Words words = RandomWords(6000, random);
+    TWords words = RandomWords(6000, random);
     std::sort(words.begin(), words.end(), Alphabetically);
     words.erase(std::unique(words.begin(), words.end()), words.end());
     ASSERT_GT(words.size(), 1000u);
-    Words sequence = words; // alphabetical: the Ё words go deep down the chain
-    Words more = RandomWords(3000, random);
+    TWords sequence = words; // alphabetical: the Ё words go deep down the chain
+    TWords more = RandomWords(3000, random);
     sequence.insert(sequence.end(), more.begin(), more.end());
     std::sort(more.begin(), more.end());
     sequence.insert(sequence.end(), more.rbegin(), more.rend());
     sequence.insert(sequence.end(), words.begin(), words.end());
     ExpectSameTree(sequence, "alphabetical, then random, descending, repeats", true);
 
-    Words twoRuns = words;
+    TWords twoRuns = words;
     std::sort(twoRuns.begin(), twoRuns.end());
-    Words odd, even;
+    TWords odd, even;
     for (std::size_t i = 0; i < twoRuns.size(); ++i) {
         (i % 2 == 0 ? even : odd).push_back(twoRuns[i]);
     }
@@ -143,10 +149,10 @@ TEST(TreeInsertionTest, DeepChainsSwitchToTheIndexWithTheSameShape) {
 }
 
 TEST(TreeInsertionTest, EveryOrderOfSixWords) {
-    Words words = {"\xCA", "\xCA\xCE\xD2", "\xA8\xC6", "\xC0", "\xCA\xCE", "\xD2"};
+    TWords words = {"\xCA", "\xCA\xCE\xD2", "\xA8\xC6", "\xC0", "\xCA\xCE", "\xD2"};
     std::sort(words.begin(), words.end());
     do {
-        Words withRepeats = words;
+        TWords withRepeats = words;
         withRepeats.push_back(words[2]);
         withRepeats.emplace_back();
         ExpectSameTree(withRepeats, "permutation");
@@ -167,6 +173,67 @@ TEST(TreeInsertionTest, ClearStartsTheIndexAfresh) {
     EXPECT_EQ(entries, (TDictionaryEntries{{"", 0}, {"\xC0", 1}, {"\xC4\xCE\xCC", 2}}));
     EXPECT_EQ(tree.Root().Greater->Key, "\xC4\xCE\xCC");
     EXPECT_EQ(tree.Root().Greater->Lesser->Key, "\xC0");
+}
+
+TEST(WordTreeTest, ExportsTheEmptyRootFirstThenWordsInByteOrderWithCounts) {
+    TStringBTree tree;
+    TDictionaryEntries fresh;
+    tree.ExportTo(fresh);
+    EXPECT_EQ(fresh, (TDictionaryEntries{{"", 0}}));
+
+    tree.Add("\xCA\xCE\xD2"); // КОТ
+    tree.Add("\xCF\xA8\xD1"); // ПЁС
+    tree.Add("\xCA\xCE\xD2");
+    tree.Add("");
+    TDictionaryEntries entries;
+    tree.ExportTo(entries);
+    EXPECT_EQ(entries, (TDictionaryEntries{{"", 1}, {"\xCA\xCE\xD2", 2}, {"\xCF\xA8\xD1", 1}}));
+    EXPECT_EQ(tree.Root().Lesser, nullptr);
+
+    tree.Clear();
+    TDictionaryEntries cleared;
+    tree.ExportTo(cleared);
+    EXPECT_EQ(cleared, fresh);
+}
+
+TEST(WordTreeTest, BytesCompareUnsignedAndPrefixesFirst) {
+    TStringBTree tree;
+    for (const char* word : {"\xC0", "\xA8", "Z", "9", "\xCA\xCE\xD2\xDB", "\xCA\xCE\xD2", "A"}) {
+        tree.Add(word);
+    }
+    TDictionaryEntries entries;
+    tree.ExportTo(entries);
+    EXPECT_EQ(WordsIn(entries),
+              (TWords{"", "9", "A", "Z", "\xA8", "\xC0", "\xCA\xCE\xD2", "\xCA\xCE\xD2\xDB"}));
+}
+
+TEST(WordTreeTest, SortedInputBuildsAChainThatExportsAndReleasesWithoutRecursion) {
+    std::vector<std::string> words;
+    for (int i = 0; i < 30000; ++i) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "W%07d", i);
+        words.emplace_back(buffer);
+    }
+    for (const bool descending : {false, true}) {
+        auto tree = std::make_unique<TStringBTree>();
+        if (descending) {
+            for (auto it = words.rbegin(); it != words.rend(); ++it) {
+                tree->Add(*it);
+            }
+        } else {
+            for (const auto& word : words) {
+                tree->Add(word);
+            }
+        }
+        TDictionaryEntries entries;
+        tree->ExportTo(entries);
+        ASSERT_EQ(entries.size(), words.size() + 1);
+        EXPECT_TRUE(std::equal(words.begin(), words.end(), entries.begin() + 1,
+                               [](const std::string& w, const TDictionaryEntry& e) {
+                                   return w == e.Word && e.Occurrences == 1;
+                               }));
+        tree.reset(); // a deep chain must not overflow the stack on release
+    }
 }
 
 } // namespace

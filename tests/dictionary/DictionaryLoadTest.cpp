@@ -1,7 +1,8 @@
-// The counting route of a load against the word tree's, and the decision of
-// how a file's text is read: the list (words, counts, order), the network and
-// the failures must be the tree's on every kind of file, and the same bytes
-// must always give the same dictionary.
+// The load: words upper-cased, counted and stored row by row; a read that
+// fails as the end of the file; the counting route against the word tree's
+// and the decision of how a file's text is read: the list (words, counts,
+// order), the network and the failures must be the tree's on every kind of
+// file, and the same bytes must always give the same dictionary.
 #include "reference/TestSupport.h"
 
 #include "dictionary/DictionaryLoad.h"
@@ -11,8 +12,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,8 +25,9 @@
 namespace verblinka {
 namespace {
 
-using testing::TFaultySource;
-using testing::WordsIn;
+using test_support::DictionaryOf;
+using test_support::TFaultySource;
+using test_support::WordsIn;
 
 struct TOutcome {
     TDictionaryEntries Entries;
@@ -47,7 +53,7 @@ TOutcome Load(const std::string& bytes, bool withTree, std::int32_t limit = 0x7F
         EXPECT_EQ(weights.Rows(), dictionary.Entries.size());
         outcome.Masks.assign(weights.MasksOf(0),
                              weights.MasksOf(0) + weights.Rows() * 2 * weights.WordsPerMask());
-    } catch (const OverflowError& error) {
+    } catch (const TOverflowError& error) {
         outcome.Error = error.what();
     }
     EXPECT_EQ(tree.NodeCount(), 1u) << "the tree is left empty";
@@ -123,14 +129,14 @@ TEST(LoadRouteTest, CountingGivesTheTreesListAndNetworkOnEveryKindOfFile) {
     ExpectSameRoutes(borders, "short reads", 0x7FFFFFFF, {.Piece = kReadChunkSize / 3 - 1});
     ExpectSameRoutes(borders, "a read failing", 0x7FFFFFFF, {.FailAt = kReadChunkSize + 5});
     // Counting against the plain reference reading too.
-    EXPECT_TRUE(Load(borders, false).Entries ==
-                reference::Entries(reference::FileTo1251(borders)));
+    EXPECT_TRUE(Load(borders, false).Entries == reference::Entries(reference::FileTo1251(borders)));
 }
 
 TEST(LoadRouteTest, CountsPastTheLimitFailBothRoutesAlike) {
     std::mt19937 random(3);
     for (int round = 0; round < 200; ++round) {
-        const std::vector<std::string> words = RandomWords(random, 1 + random() % 30, 3, "aAbB\xE0");
+        const std::vector<std::string> words =
+            RandomWords(random, 1 + random() % 30, 3, "aAbB\xE0");
         const auto limit = static_cast<std::int32_t>(1 + random() % 4);
         ExpectSameRoutes(Join(words, " "), "round " + std::to_string(round), limit);
     }
@@ -183,7 +189,7 @@ TEST(LoadRouteTest, ProgressReachesTheSizeAndCancelStopsEitherRoute) {
 // ---- how the text is read ------------------------------------------------
 
 TTextEncoding EncodingOf(const std::string& bytes) {
-    return TDictionaryFile(std::make_unique<TMemorySource>(bytes)).encoding();
+    return TDictionaryFile(std::make_unique<TMemorySource>(bytes)).Encoding();
 }
 
 TDictionaryEntries EntriesOf(const std::string& bytes, std::size_t piece = TFaultySource::kNever) {
@@ -192,7 +198,7 @@ TDictionaryEntries EntriesOf(const std::string& bytes, std::size_t piece = TFaul
 
 // A Russian text of n words, in UTF-8.
 std::string RussianText(std::mt19937& random, std::size_t n) {
-    const std::vector<std::string> words = {"Кот", "пёс",   "дом",   "ЁЖ",  "сеть", "Хэмминга",
+    const std::vector<std::string> words = {"Кот", "пёс",   "дом",    "ЁЖ", "сеть", "Хэмминга",
                                             "и",   "слово", "«ёлка»", "на", "в",    "объявление"};
     std::string text;
     for (std::size_t i = 0; i < n; ++i) {
@@ -275,7 +281,7 @@ TEST(EncodingDecisionTest, OnlyTheFirstSequencesDecideAndAGrowingFileKeepsTheDec
         bool rewound_ = false;
     };
     TDictionaryFile file(std::make_unique<TGrowingSource>());
-    EXPECT_EQ(file.encoding(), TTextEncoding::Utf8);
+    EXPECT_EQ(file.Encoding(), TTextEncoding::Utf8);
     TStringBTree tree;
     TWordCode code{};
     const TDictionary dictionary = BuildDictionary(file, tree, code, kProgramMaxIterations);
@@ -301,9 +307,112 @@ TEST(EncodingDecisionTest, Utf16WithItsMarkReadsAsTheSameTextInUtf8) {
     }
     // A surrogate pair is one character; a lone surrogate or a last odd byte
     // is a broken sequence: each one substitute byte.
-    EXPECT_EQ(WordsIn(EntriesOf(std::string("\xFF\xFE" "a\0\x3D\xD8\x00\xDE" "b\0\x00\xDC" "c\0\x3D\xD8", 16) + "d")),
-              (std::vector<std::string>{"", "A\x1A" "B\x1A" "C\x1A\x1A"}));
+    EXPECT_EQ(WordsIn(EntriesOf(std::string("\xFF\xFE"
+                                            "a\0\x3D\xD8\x00\xDE"
+                                            "b\0\x00\xDC"
+                                            "c\0\x3D\xD8",
+                                            16) +
+                                "d")),
+              (std::vector<std::string>{"", "A\x1A"
+                                            "B\x1A"
+                                            "C\x1A\x1A"}));
 }
 
+// "Кот, кот и пёс!" in Windows-1251.
+const std::string kCatsAndDog = "\xCA\xEE\xF2, \xEA\xEE\xF2 \xE8 \xEF\xB8\xF1!";
+
+TEST(DictionaryLoadTest, WordsAreUpperCasedCountedAndStoredRowByRow) {
+    const TDictionary dictionary =
+        DictionaryOf("\xCA\xEE\xF2 \xEA\xEE\xF2 \xCA\xCE\xD2"); // Кот кот КОТ
+    EXPECT_EQ(dictionary.Entries, (TDictionaryEntries{{"", 0}, {"\xCA\xCE\xD2", 3}}));
+
+    const TDictionary big = DictionaryOf(kCatsAndDog + " zebra Zebra apple");
+    ASSERT_EQ(big.Network.PatternCount(), static_cast<std::int32_t>(big.Entries.size()));
+    EXPECT_EQ(big.Network.InputCount(), kWordCodeLength);
+    EXPECT_EQ(big.Network.MaxIterations(), kProgramMaxIterations);
+    TWordCode code{};
+    for (std::size_t i = 0; i < big.Entries.size(); ++i) {
+        CodeWord(big.Entries[i].Word, code);
+        for (std::int32_t j = 0; j < kWordCodeLength; ++j) {
+            ASSERT_EQ(big.Network.Weight(static_cast<std::int32_t>(i), j),
+                      code[static_cast<std::size_t>(j)])
+                << "row " << i;
+        }
+    }
+}
+
+TEST(DictionaryLoadTest, AFileWithoutWordsGivesTheEmptyEntryOnly) {
+    const TDictionary dictionary = DictionaryOf(" ,.!?\r\n");
+    EXPECT_EQ(dictionary.Entries, (TDictionaryEntries{{"", 0}}));
+    EXPECT_EQ(dictionary.Network.PatternCount(), 1);
+}
+
+TEST(DictionaryLoadTest, OpeningFailsForMissingFilesAndDirectoriesNamingThePath) {
+    const auto directory = std::filesystem::temp_directory_path();
+    const std::string missing = (directory / "verblinka-no-such-file.txt").string();
+    TStringBTree tree;
+    TWordCode code{};
+    try {
+        LoadDictionary(missing, tree, code, kProgramMaxIterations);
+        FAIL() << "a missing file loaded";
+    } catch (const TOpenError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot open file " + missing);
+    }
+    EXPECT_THROW(LoadDictionary(directory.string(), tree, code, kProgramMaxIterations), TOpenError);
+}
+
+TEST(DictionaryLoadTest, LoadingTheSameFileTwiceGivesTheSameList) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("verblinka-load-twice-" + std::to_string(::getpid()) + ".txt");
+    std::ofstream(path, std::ios::binary) << kCatsAndDog << " \xEA\xEE\xF2\xFB";
+    TStringBTree tree;
+    TWordCode code{};
+    const TDictionary first = LoadDictionary(path.string(), tree, code, kProgramMaxIterations);
+    const TDictionary second = LoadDictionary(path.string(), tree, code, kProgramMaxIterations);
+    std::filesystem::remove(path);
+    EXPECT_EQ(first.Entries, second.Entries);
+    EXPECT_EQ(first.Entries.size(), 5u);
+}
+
+// A read that fails ends the file: the dictionary is what the bytes before
+// the failure give, whether it fails at once, inside a character, inside a
+// word or between words, in the first pass or only in the second.
+TEST(DictionaryLoadTest, AReadThatFailsEndsTheFileWithTheWordsReadSoFar) {
+    const std::string bytes1251 = "\xCA\xEE\xF2, \xEA\xEE\xF2 \xE8 \xEF\xB8\xF1! dog-cat";
+    const std::string utf8 = "Кот, кот и пёс! dog-cat — ёж\u2003ЁЖ";
+    const std::string withMark = "\xEF\xBB\xBF" + utf8;
+    for (const std::string& file : {bytes1251, utf8, withMark, std::string("alpha beta gamma")}) {
+        for (std::size_t failAt = 0; failAt <= file.size(); ++failAt) {
+            for (const bool onlyAfterRewind : {false, true}) {
+                for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{4},
+                                                std::size_t{5}, TFaultySource::kNever}) {
+                    SCOPED_TRACE("fail at " + std::to_string(failAt) + ", piece " +
+                                 std::to_string(piece) + (onlyAfterRewind ? ", second pass" : ""));
+                    TDictionaryFile source(std::make_unique<TFaultySource>(
+                        file, TFaultySource::TFaults{piece, failAt, onlyAfterRewind}));
+                    TStringBTree tree;
+                    TWordCode code{};
+                    const TDictionary dictionary =
+                        BuildDictionary(source, tree, code, kProgramMaxIterations);
+                    const std::string read = file.substr(0, failAt);
+                    const TTextEncoding decided =
+                        reference::EncodingOf(onlyAfterRewind ? file : read);
+                    EXPECT_EQ(reference::CheckLoaded(dictionary.Entries, dictionary.Network, read,
+                                                     decided),
+                              "");
+                }
+            }
+        }
+    }
+}
+
+TEST(DictionaryLoadTest, ReadErrorFromTheSystemEndsTheFile) {
+    // Reading a process's memory at address 0 fails with EIO at once.
+    TStringBTree tree;
+    TWordCode code{};
+    const TDictionary dictionary =
+        LoadDictionary("/proc/self/mem", tree, code, kProgramMaxIterations);
+    EXPECT_TRUE(dictionary.Entries == reference::Entries(""));
+}
 } // namespace
 } // namespace verblinka

@@ -3,7 +3,9 @@
 // exports, and a new dictionary.
 #include "UiTestSupport.h"
 
+#include "reference/TestSupport.h"
 #include "search/Search.h"
+#include "search/SearchTrace.h"
 #include "text/CodePage1251.h"
 #include "ui/fmNetwork.h"
 
@@ -16,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 std::string Words() {
@@ -137,5 +139,24 @@ TEST(NetworkView, ShowsEveryRecognitionOfTheSearchAndReplaysIt) {
     EXPECT_FALSE(view->HasSearch());
 }
 
+// The view keeps the dictionary it shows alive: whoever handed it over may
+// let go of its own share (as a load replaces the window's) without leaving
+// the view naming freed entries.
+TEST(NetworkView, SharesTheDictionaryItShows) {
+    auto dictionary = std::make_shared<TDictionary>(DictionaryOf("\xEA\xEE\xF2 \xEF\xB8\xF1"));
+    const std::weak_ptr<TDictionary> watched = dictionary;
+    TWordCode code{};
+    TSearchTrace trace =
+        TraceSearch("\xCA\xCE\xD2", dictionary->Entries, dictionary->Network, code);
+    ASSERT_EQ(trace.Status, TSearchStatus::Selected);
+    TfrmNetwork view(nullptr);
+    view.ShowSearch("\xCA\xCE\xD2", dictionary, std::move(trace));
+    dictionary.reset();
+    EXPECT_FALSE(watched.expired());
+    EXPECT_TRUE(view.Story().contains(QStringLiteral("«КОТ»")));
+    view.ForgetSearch();
+    EXPECT_TRUE(watched.expired());
+}
+
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-namespace verblinka::test {
+namespace verblinka::test_support {
 namespace {
 
 const QString kTitle = QStringLiteral("Верблинка (сети Хэмминга)");
@@ -245,15 +245,15 @@ TEST(OpenCommand, FileThatCannotBeOpenedIsReportedAndTheDictionaryKept) {
         LoadThroughOpenCommand(frm, folder.PathOf(QString())); // a folder is no dictionary
         ASSERT_EQ(answerer.Records().size(), 3u);
         const TModalRecord& box = answerer.Records()[0];
-        EXPECT_EQ(box.title, ApplicationTitle());
-        EXPECT_EQ(box.text, QStringLiteral("Cannot open file ") + missing + u'.');
-        EXPECT_EQ(box.textFormat, Qt::PlainText);
-        EXPECT_EQ(box.icon, QMessageBox::Critical);
-        EXPECT_EQ(box.buttons, QStringList{QStringLiteral("OK")});
-        EXPECT_FALSE(box.waitCursorShown);
-        EXPECT_LE(box.offCentre, 2);
-        EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + endsInStop);
-        EXPECT_EQ(answerer.Records()[2].icon, QMessageBox::Critical);
+        EXPECT_EQ(box.Title, ApplicationTitle());
+        EXPECT_EQ(box.Text, QStringLiteral("Cannot open file ") + missing + u'.');
+        EXPECT_EQ(box.TextFormat, Qt::PlainText);
+        EXPECT_EQ(box.Icon, QMessageBox::Critical);
+        EXPECT_EQ(box.Buttons, QStringList{QStringLiteral("OK")});
+        EXPECT_FALSE(box.WaitCursorShown);
+        EXPECT_LE(box.OffCentre, 2);
+        EXPECT_EQ(answerer.Records()[1].Text, QStringLiteral("Cannot open file ") + endsInStop);
+        EXPECT_EQ(answerer.Records()[2].Icon, QMessageBox::Critical);
     }
     EXPECT_EQ(ListedWords(frm), words);
     EXPECT_EQ(frm.Dictionary().Network.PatternCount(), network.PatternCount());
@@ -300,7 +300,7 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
 
     frm.N2Click();
     ASSERT_GE(answerer.Records().size(), 2u);
-    EXPECT_EQ(answerer.Records()[0].title, QStringLiteral("Выбор файла"));
+    EXPECT_EQ(answerer.Records()[0].Title, QStringLiteral("Выбор файла"));
     EXPECT_EQ(filters, (QStringList{QStringLiteral("Текстовые файлы (*.txt)"),
                                     QStringLiteral("Все файлы (*)")}));
     // The types read as their names only; the text files are selected at first.
@@ -308,7 +308,7 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
               (QStringList{QStringLiteral("Текстовые файлы"), QStringLiteral("Все файлы")}));
     EXPECT_EQ(selectedFilter, shownTypes.value(0));
     // The missing name was accepted and failed at the open.
-    EXPECT_EQ(answerer.Records()[1].text, QStringLiteral("Cannot open file ") + missing + u'.');
+    EXPECT_EQ(answerer.Records()[1].Text, QStringLiteral("Cannot open file ") + missing + u'.');
     EXPECT_EQ(frm.windowTitle(), kTitle);
 
     typed = existing;
@@ -318,4 +318,4 @@ TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
 }
 
 } // namespace
-} // namespace verblinka::test
+} // namespace verblinka::test_support

@@ -12,7 +12,7 @@ namespace verblinka {
 namespace {
 
 THammingNet NetworkOf(const std::vector<std::string>& words) {
-    return testing::WordNetwork(words);
+    return test_support::WordNetwork(words);
 }
 
 TWordCode CodeOf(const std::string& word) {
@@ -21,10 +21,10 @@ TWordCode CodeOf(const std::string& word) {
     return code;
 }
 
-using Trace = std::vector<std::vector<double>>;
+using TTrace = std::vector<std::vector<double>>;
 
-Trace TraceOf(THammingNet& net, const TWordCode& input, std::int32_t* row = nullptr) {
-    Trace trace;
+TTrace TraceOf(THammingNet& net, const TWordCode& input, std::int32_t* row = nullptr) {
+    TTrace trace;
     const std::int32_t result =
         net.Recognize(input, [&](std::int32_t pass, std::span<const double> values) {
             EXPECT_EQ(static_cast<std::size_t>(pass), trace.size());
@@ -55,7 +55,7 @@ TEST(HammingNetTest, WorkedExampleRunsSevenPassesToRowOne) {
     EXPECT_EQ(net.Bias(), 160.0);
 
     std::int32_t row = -1;
-    const Trace trace = TraceOf(net, CodeOf("\xCA\xCE\xD2"), &row);
+    const TTrace trace = TraceOf(net, CodeOf("\xCA\xCE\xD2"), &row);
     EXPECT_EQ(row, 1);
     ASSERT_EQ(trace.size(), 8u); // first layer + 7 passes
 
@@ -75,7 +75,7 @@ TEST(HammingNetTest, WorkedExampleRunsSevenPassesToRowOne) {
 
     // Every value to the last bit, as computed independently in exact rational
     // arithmetic with both roundings applied by hand.
-    const Trace exact = {
+    const TTrace exact = {
         {0x1.4p+6, 0x1.7p+6, 0x1.5p+6},
         {0x1.9555555555556p+5, 0x1.02aaaaaaaaaabp+6, 0x1.baaaaaaaaaaabp+5},
         {0x1.eaaaaaaaaaaacp+4, 0x1.7800000000001p+5, 0x1.20e38e38e38e4p+5},
@@ -92,7 +92,7 @@ TEST(HammingNetTest, SingleRowIsNeverInhibited) {
     THammingNet net = NetworkOf({"\xCA\xCE\xD2"});
     std::int32_t row = -1;
     // 92 is below the ceiling: the first pass is already stable.
-    Trace trace = TraceOf(net, CodeOf("\xCA\xCE\xD2"), &row);
+    TTrace trace = TraceOf(net, CodeOf("\xCA\xCE\xD2"), &row);
     EXPECT_EQ(row, 0);
     EXPECT_EQ(trace.size(), 2u);
 
@@ -110,7 +110,7 @@ TEST(HammingNetTest, EmptyEntryScoresHalfTheInputs) {
     THammingNet net = NetworkOf({"", "\xC4\xCE\xCC"});
     for (const std::string& word :
          std::vector<std::string>{"", "A", "\xCA\xCE\xD2\xDB", std::string(30, 'Z')}) {
-        const Trace trace = TraceOf(net, CodeOf(word));
+        const TTrace trace = TraceOf(net, CodeOf(word));
         EXPECT_EQ(trace[0][0], 80.0) << word;
     }
 }
@@ -120,7 +120,7 @@ TEST(HammingNetTest, PrefixWordsScoreAlikeAndTheLowestRowWins) {
     THammingNet net = NetworkOf({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCA\xCE\xD2\xA8\xCD\xCE\xCA",
                                  "\xCA\xCE\xD2\xDB", "\xCF\xA8\xD1"});
     std::int32_t row = -1;
-    const Trace trace = TraceOf(net, CodeOf("\xCA\xCE\xD2"), &row);
+    const TTrace trace = TraceOf(net, CodeOf("\xCA\xCE\xD2"), &row);
     EXPECT_EQ(trace[0][2], 92.0);
     EXPECT_EQ(trace[0][3], 92.0);
     EXPECT_EQ(trace[0][4], 92.0);
@@ -134,7 +134,7 @@ TEST(HammingNetTest, PrefixWordsScoreAlikeAndTheLowestRowWins) {
 TEST(HammingNetTest, RecognizeDependsOnlyOnPatternsAndInput) {
     THammingNet net = NetworkOf({"", "\xC4\xCE\xCC", "\xCA\xCE\xD2", "\xCF\xA8\xD1"});
     const TWordCode input = CodeOf("\xCA\xCE\xCC");
-    const Trace first = TraceOf(net, input);
+    const TTrace first = TraceOf(net, input);
     TraceOf(net, CodeOf("\xCF\xA8\xD1"));
     EXPECT_EQ(TraceOf(net, input), first);
 }
@@ -255,7 +255,7 @@ TEST(HammingNetTest, TwiceRoundedArithmeticPicksAnotherRowThanPlainDouble) {
                                  "\xD1\xC8\xD1", "\xD2\xCD\xC4\xC2\xC6", "\xD3\xC2"});
     const TWordCode input = CodeOf("\xCE");
     std::int32_t row = -1;
-    const Trace trace = TraceOf(net, input, &row);
+    const TTrace trace = TraceOf(net, input, &row);
     for (const std::size_t tied : {3u, 4u, 5u, 8u}) {
         EXPECT_EQ(trace[0][tied], 83.0);
     }
