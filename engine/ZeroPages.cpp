@@ -21,9 +21,11 @@ TZeroPages::TZeroPages(std::size_t count) : data_(kNoValues), count_(count) {
         throw std::bad_alloc();
     }
     // An anonymous private mapping reads as zeros and is backed by the one
-    // shared zero page until written; it is never written.
-    void* mapping = ::mmap(nullptr, count * sizeof(double), PROT_READ,
-                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    // shared zero page until written; it is never written. It takes no file,
+    // so its descriptor is -1, as mmap asks.
+    constexpr int kFlags = MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE;
+    // cppcheck-suppress invalidFunctionArg
+    void* mapping = ::mmap(nullptr, count * sizeof(double), PROT_READ, kFlags, -1, 0);
     if (mapping == MAP_FAILED) {
         throw std::bad_alloc();
     }
