@@ -40,16 +40,6 @@ std::uint64_t GridUnits(double x) {
     return (bits >> 52) == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
 }
 
-// The memo's slot for (target, offset). The offsets of one window share
-// their target and differ in a few high bits only (small multiples of one
-// grid), so every bit of the key is mixed into the low ones.
-std::size_t MemoHash(std::uint32_t target, std::uint64_t offset) {
-    std::uint64_t x = offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u);
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
-    return static_cast<std::size_t>(x ^ (x >> 31));
-}
-
 std::size_t InternHash(std::uint64_t bits) {
     const std::uint64_t mixed = (bits ^ (bits >> 29)) * 0xBF58476D1CE4E5B9u;
     return static_cast<std::size_t>(mixed ^ (mixed >> 32));
@@ -186,48 +176,6 @@ std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) con
     return from;
 }
 
-const TClassCompetition::TMemoSlot* TClassCompetition::FindMemo(std::uint32_t target,
-                                                                std::uint64_t offset) const {
-    const std::size_t mask = memo_.size() - 1;
-    for (std::size_t slot = MemoHash(target, offset) & mask;;
-         slot = (slot + 1) & mask) {
-        const TMemoSlot& here = memo_[slot];
-        if (here.Generation != generation_) {
-            return nullptr;
-        }
-        if (here.Target == target && here.Offset == offset) {
-            return &here;
-        }
-    }
-}
-
-void TClassCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset, double sum) {
-    if (2 * (memoCount_ + 1) > memo_.size()) {
-        std::vector<TMemoSlot> old(memo_.size() * 2);
-        old.swap(memo_);
-        memoCount_ = 0;
-        for (const TMemoSlot& slot : old) {
-            if (slot.Generation == generation_) {
-                PlaceMemo(slot.Target, slot.Offset, slot.Sum);
-            }
-        }
-    }
-    PlaceMemo(target, offset, sum);
-}
-
-void TClassCompetition::PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum) {
-    const std::size_t mask = memo_.size() - 1;
-    std::size_t slot = MemoHash(target, offset) & mask;
-    while (memo_[slot].Generation == generation_) {
-        if (memo_[slot].Target == target && memo_[slot].Offset == offset) {
-            return;
-        }
-        slot = (slot + 1) & mask;
-    }
-    memo_[slot] = {offset, target, generation_, sum};
-    ++memoCount_;
-}
-
 // The sum of every term but unit's own, followed as in TFastCompetition: R
 // starts at P[unit] and adds the terms after it; while R shares P's binade
 // its offset D = R - P stays put until the binade's last step or, for an odd
@@ -240,7 +188,7 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
     std::size_t seenCount = 0;
     auto finish = [&](double sum) {
         for (std::size_t k = 0; k < seenCount; ++k) {
-            RememberMemo(seenTargets[k], seenOffsets[k], sum);
+            memo_.Remember(seenTargets[k], seenOffsets[k], sum);
         }
         return sum;
     };
@@ -279,7 +227,7 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
         }
         const auto targetKey = static_cast<std::uint32_t>(target);
         const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
-        if (const TMemoSlot* known = FindMemo(targetKey, offsetKey)) {
+        if (const TSumMemo::TSlot* known = memo_.Find(targetKey, offsetKey)) {
             return finish(known->Sum);
         }
         if (seenCount < kSeen) {
@@ -310,16 +258,11 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
     // A table sized for an earlier pass with many more entries would turn
     // every look-up into a cache miss: start afresh at the size the last pass
     // needed.
-    const std::size_t wanted = std::max<std::size_t>(kMemoSlots, std::bit_ceil(4 * memoCount_));
-    if (memo_.empty() || memo_.size() > 4 * wanted) {
-        memo_.assign(wanted, TMemoSlot{});
-        generation_ = 0;
+    const std::size_t wanted = std::max<std::size_t>(kMemoSlots, std::bit_ceil(4 * memo_.Count()));
+    if (memo_.Size() == 0 || memo_.Size() > 4 * wanted) {
+        memo_.Reset(wanted);
     }
-    if (++generation_ == 0) {
-        std::fill(memo_.begin(), memo_.end(), TMemoSlot{});
-        generation_ = 1;
-    }
-    memoCount_ = 0;
+    memo_.StartPass();
     const std::size_t classCount = steps_.size();
     current_.resize(classCount);
     entries_.resize(2 * classCount);

@@ -20,6 +20,8 @@
 // - The leader and the stability test are read off the keys as they appear.
 #pragma once
 
+#include "engine/SumMemo.h"
+
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -89,12 +91,6 @@ private:
         std::uint16_t Class = 0;
         bool OddOffset = false;
     };
-    struct TMemoSlot {
-        std::uint64_t Offset = 0;
-        std::uint32_t Target = 0;
-        std::uint32_t Generation = 0;
-        double Sum = 0.0;
-    };
 
     bool ExactSums(const TClassView& in);
     bool Prepare(const TClassState& in);
@@ -107,9 +103,6 @@ private:
     template <typename Make> bool Sweep(const TClassState& in, std::uint16_t* out, Make&& make);
     bool BeginOutput(TClassState& out);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
-    const TMemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
-    void RememberMemo(std::uint32_t target, std::uint64_t offset, double sum);
-    void PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum);
 
     const std::uint16_t* classes_ = nullptr;
     const double* values_ = nullptr;
@@ -124,9 +117,7 @@ private:
     std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
     std::vector<TEntry> entries_;        // per class and parity, for classes whose step is a tie
     std::uint32_t stamp_ = 0;
-    std::vector<TMemoSlot> memo_;
-    std::uint32_t generation_ = 0;
-    std::size_t memoCount_ = 0;
+    TSumMemo memo_;
     std::vector<std::uint32_t> internSlots_; // value bits -> class, open addressing
     std::vector<std::uint64_t> internKeys_;
     std::vector<std::uint32_t> internUsed_;

@@ -103,65 +103,6 @@ std::size_t TFastCompetition::FirstTie(std::size_t from, std::size_t before) con
     return tie == ties_.end() || *tie >= before ? before : *tie;
 }
 
-// Where a locked unit goes next depends only on the step it takes literally
-// (the tie or the binade's last step: its target) and on its offset D. Units
-// that reach the same pair follow the same path from there, so the final sum
-// is kept for every pair seen. Many units share pairs: D is a term rounded
-// to the grid of the running sum's binade, which is coarse there.
-const TFastCompetition::TMemoSlot* TFastCompetition::FindMemo(std::uint32_t target,
-                                                              std::uint64_t offset) const {
-    const std::size_t mask = memo_.size() - 1;
-    for (std::size_t slot = MemoHash(target, offset) & mask;; slot = (slot + 1) & mask) {
-        const TMemoSlot& here = memo_[slot];
-        if (here.Generation != generation_) {
-            return nullptr;
-        }
-        if (here.Target == target && here.Offset == offset) {
-            return &here;
-        }
-    }
-}
-
-void TFastCompetition::RememberMemo(std::uint32_t target, std::uint64_t offset, double sum) {
-    if (2 * (memoCount_ + 1) > memo_.size()) {
-        // Grow: keep what this pass has found so far.
-        std::vector<TMemoSlot> old(memo_.size() * 2);
-        old.swap(memo_);
-        memoCount_ = 0;
-        for (const TMemoSlot& slot : old) {
-            if (slot.Generation == generation_) {
-                PlaceMemo(slot.Target, slot.Offset, slot.Sum);
-            }
-        }
-    }
-    PlaceMemo(target, offset, sum);
-}
-
-// Puts a sum in its slot; the table has room for it.
-void TFastCompetition::PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum) {
-    const std::size_t mask = memo_.size() - 1;
-    std::size_t slot = MemoHash(target, offset) & mask;
-    while (memo_[slot].Generation == generation_) {
-        if (memo_[slot].Target == target && memo_[slot].Offset == offset) {
-            return;
-        }
-        slot = (slot + 1) & mask;
-    }
-    memo_[slot] = {offset, target, generation_, sum};
-    ++memoCount_;
-}
-
-void TFastCompetition::StartMemo() {
-    if (memo_.empty()) {
-        memo_.resize(4096);
-    }
-    if (++generation_ == 0) { // after 2^32 passes: forget the old stamps
-        std::fill(memo_.begin(), memo_.end(), TMemoSlot{});
-        generation_ = 1;
-    }
-    memoCount_ = 0;
-}
-
 // The sum of every term but the one at position: R starts at P[position] and
 // then adds terms position + 1, position + 2, ... exactly as P does, so it
 // never exceeds P at the same time and D = R - P[i] <= 0.
@@ -175,7 +116,7 @@ double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
     std::size_t seenCount = 0;
     auto finish = [&](double sum) {
         for (std::size_t k = 0; k < seenCount; ++k) {
-            RememberMemo(seenTargets[k], seenOffsets[k], sum);
+            memo_.Remember(seenTargets[k], seenOffsets[k], sum);
         }
         return sum;
     };
@@ -212,7 +153,7 @@ double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
         }
         const auto targetKey = static_cast<std::uint32_t>(target);
         const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
-        if (const TMemoSlot* known = FindMemo(targetKey, offsetKey)) {
+        if (const TSumMemo::TSlot* known = memo_.Find(targetKey, offsetKey)) {
             return finish(known->Sum);
         }
         if (seenCount < kSeen) {
@@ -235,7 +176,10 @@ void TFastCompetition::ForEachSum(std::span<const double> values, Emit&& emit) {
     const std::size_t count = reference_.size() - 1;
     const double total = reference_[count].Prefix;
     std::uint64_t steps = 0;
-    StartMemo();
+    if (memo_.Size() == 0) {
+        memo_.Reset(4096);
+    }
+    memo_.StartPass();
     std::size_t position = 0; // of unit j's term among the non-zero ones
     double previousTerm = 0.0;
     double previousSum = 0.0;

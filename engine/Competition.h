@@ -4,6 +4,8 @@
 // about O(M), and is used wherever its preconditions hold.
 #pragma once
 
+#include "engine/SumMemo.h"
+
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -64,22 +66,6 @@ private:
     std::size_t FirstTie(std::size_t from, std::size_t before) const;
     double UnitSum(std::size_t position, std::uint64_t& steps);
 
-    // A final sum by the step a locked unit takes next and its offset.
-    struct TMemoSlot {
-        std::uint64_t Offset = 0;     // bits of D
-        std::uint32_t Target = 0;     // the step taken literally next, or L
-        std::uint32_t Generation = 0; // the pass that wrote the slot
-        double Sum = 0.0;
-    };
-    static std::size_t MemoHash(std::uint32_t target, std::uint64_t offset) {
-        const std::uint64_t mixed =
-            (offset ^ (std::uint64_t{target} * 0x9E3779B97F4A7C15u)) * 0xBF58476D1CE4E5B9u;
-        return static_cast<std::size_t>(mixed ^ (mixed >> 31));
-    }
-    const TMemoSlot* FindMemo(std::uint32_t target, std::uint64_t offset) const;
-    void RememberMemo(std::uint32_t target, std::uint64_t offset, double sum);
-    void PlaceMemo(std::uint32_t target, std::uint64_t offset, double sum);
-    void StartMemo();
     // Calls emit(j, sum of unit j) for every unit j in ascending order.
     template <typename Emit> void ForEachSum(std::span<const double> values, Emit&& emit);
 
@@ -87,9 +73,7 @@ private:
     std::vector<std::uint32_t> changeAfter_; // per binade: the first time past it, or L + 1
     std::vector<std::uint32_t> ties_;        // the steps that broke a tie, ascending
     bool nothingRounds_ = false;
-    std::vector<TMemoSlot> memo_; // open addressing; slots of older passes count as empty
-    std::uint32_t generation_ = 0;
-    std::size_t memoCount_ = 0;
+    TSumMemo memo_;
     std::uint64_t simulatedSteps_ = 0;
 };
 
