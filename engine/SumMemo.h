@@ -22,9 +22,9 @@ public:
         double Sum = 0.0;
     };
 
-    // A fresh table of slots slots (a power of two), nothing in it.
-    void Reset(std::size_t slots) {
-        slots_.assign(slots, TSlot{});
+    // A fresh table of slotCount slots (a power of two), nothing in it.
+    void Reset(std::size_t slotCount) {
+        slots_.assign(slotCount, TSlot{});
         generation_ = 0;
         count_ = 0;
     }
