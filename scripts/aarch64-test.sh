@@ -8,6 +8,6 @@
 # mean the same rows and the same bits as on x86-64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh --ci
 export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
 cmake --workflow --preset aarch64

@@ -6,7 +6,7 @@
 #   bash scripts/bench-arithmetic.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh --ci
 # Presets bench (x87) and bench-emulated, into build-bench/ and build-bench-emulated/.
 cmake --preset bench >/dev/null
 cmake --build --preset bench-arithmetic >/dev/null

@@ -17,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=build-bench
-bash scripts/deps.sh time hunspell-ru hunspell-tools
+bash scripts/deps.sh --ci hunspell-ru hunspell-tools
 cmake --preset bench >/dev/null
 cmake --build --preset bench
 data=$build_dir/bench-data

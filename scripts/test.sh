@@ -4,7 +4,7 @@
 # test suite), then each further check in scripts/test.d/ in order.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
+bash scripts/deps.sh --ci
 export CTEST_PARALLEL_LEVEL=${CTEST_PARALLEL_LEVEL:-$(nproc)}
 cmake --workflow --preset werror
 shopt -s nullglob

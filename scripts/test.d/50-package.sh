@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built from build-werror/ (the tests' build) by scripts/package.sh,
-# checked by lintian, installed with apt, its metadata, desktop entry and
-# manual pages validated where they were installed, both programs run from
+# The Debian package as a user gets it: built by scripts/package.sh (workflow
+# preset package, into build-package/), checked by lintian, installed with
+# apt, its metadata, desktop entry and manual pages validated where they were installed, both programs run from
 # /usr/bin, then purged. Packages that the install pulled in are purged too,
 # so the machine ends as it began.
 set -euo pipefail
@@ -19,8 +19,8 @@ before=$(mktemp) after=$(mktemp) run=$(mktemp -d)
 trap 'rm -rf "$before" "$after" "$run"' EXIT
 milliseconds_since() { echo "$(( ($(date +%s%N) - $1) / 1000000 )) ms"; }
 
-BUILD_DIR=build-werror bash scripts/package.sh >/dev/null
-deb=$(ls build-werror/package/verblinka_*.deb)
+bash scripts/package.sh >/dev/null
+deb=$(ls build-package/package/verblinka_*.deb)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
 
 # Errors fail; the remaining warnings are listed.
