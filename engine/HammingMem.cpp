@@ -7,9 +7,14 @@
 #include <bit>
 #include <cstddef>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
+#define VERBLINKA_X86_KERNELS 1
+#else
+#define VERBLINKA_X86_KERNELS 0
 #endif
 
 namespace verblinka {
@@ -43,19 +48,11 @@ template <std::size_t Words>
     }
 }
 
-// Baseline x86-64 has no population-count instruction: build the counting
-// twice there, so that processors that have one use it. Elsewhere it is
-// part of the baseline or the compiler's choice.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VERBLINKA_WITH_POPCOUNT __attribute__((target_clones("popcnt", "default")))
-#else
-#define VERBLINKA_WITH_POPCOUNT
-#endif
-
 // Every row's first-layer output from its masks and the input's.
-VERBLINKA_WITH_POPCOUNT void CountAgreements(const std::uint64_t* masks, std::size_t rows,
-                                             std::size_t words, const std::uint64_t* input,
-                                             const double* outputByAgreement, double* similarity) {
+[[gnu::always_inline]] inline void CountAgreementsIn(const std::uint64_t* masks, std::size_t rows,
+                                                     std::size_t words, const std::uint64_t* input,
+                                                     const double* outputByAgreement,
+                                                     double* similarity) {
     if (words == 3) { // 160 inputs, the word code's length
         CountRows<3>(masks, rows, words, input, outputByAgreement, similarity);
     } else {
@@ -98,8 +95,47 @@ template <std::size_t Words>
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VERBLINKA_WIDE_POPCOUNT 1
+[[gnu::always_inline]] inline void CountClassesIn(const std::uint64_t* masks, std::size_t first,
+                                                  std::size_t end, std::size_t words,
+                                                  const std::uint64_t* inputs, std::size_t count,
+                                                  std::int64_t columns, std::uint16_t* const* out) {
+    if (words == 3) {
+        CountClassRows<3>(masks, first, end, words, inputs, count, columns, out);
+    } else {
+        CountClassRows<0>(masks, first, end, words, inputs, count, columns, out);
+    }
+}
+
+// The scalar loops, compiled for the baseline instruction set.
+void CountAgreementsScalar(const std::uint64_t* masks, std::size_t rows, std::size_t words,
+                           const std::uint64_t* input, const double* outputByAgreement,
+                           double* similarity) {
+    CountAgreementsIn(masks, rows, words, input, outputByAgreement, similarity);
+}
+
+void CountClassesScalar(const std::uint64_t* masks, std::size_t first, std::size_t end,
+                        std::size_t words, const std::uint64_t* inputs, std::size_t count,
+                        std::int64_t columns, std::uint16_t* const* out) {
+    CountClassesIn(masks, first, end, words, inputs, count, columns, out);
+}
+
+#if VERBLINKA_X86_KERNELS
+// The same loops again, compiled with POPCNT: baseline x86-64 lacks it.
+__attribute__((target("popcnt"))) void CountAgreementsPopcount(const std::uint64_t* masks,
+                                                               std::size_t rows, std::size_t words,
+                                                               const std::uint64_t* input,
+                                                               const double* outputByAgreement,
+                                                               double* similarity) {
+    CountAgreementsIn(masks, rows, words, input, outputByAgreement, similarity);
+}
+
+__attribute__((target("popcnt"))) void
+CountClassesPopcount(const std::uint64_t* masks, std::size_t first, std::size_t end,
+                     std::size_t words, const std::uint64_t* inputs, std::size_t count,
+                     std::int64_t columns, std::uint16_t* const* out) {
+    CountClassesIn(masks, first, end, words, inputs, count, columns, out);
+}
+
 // CountClassRows<3> for up to eight inputs per vector: each 64-bit lane holds
 // one input's word, the row's word is broadcast, and the population counts
 // are exact integers as in the scalar loop.
@@ -151,34 +187,110 @@ CountClassRowsWide(const std::uint64_t* masks, std::size_t first, std::size_t en
     }
 }
 
-bool HasWidePopcount() {
-    static const bool kSupported =
-        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
+// A plain check, asked once: no ifunc resolver, which would run before a
+// sanitizer's run-time starts.
+bool HasPopcount() {
+    static const bool kSupported = __builtin_cpu_supports("popcnt");
     return kSupported;
 }
-#else
-#define VERBLINKA_WIDE_POPCOUNT 0
+
+bool HasWidePopcount() {
+    static const bool kSupported = HasPopcount() && __builtin_cpu_supports("avx512f") &&
+                                   __builtin_cpu_supports("avx512vpopcntdq");
+    return kSupported;
+}
 #endif
 
-VERBLINKA_WITH_POPCOUNT void CountAgreementClasses(const std::uint64_t* masks, std::size_t first,
-                                                   std::size_t end, std::size_t words,
-                                                   const std::uint64_t* inputs, std::size_t count,
-                                                   std::int64_t columns,
-                                                   std::uint16_t* const* out) {
-#if VERBLINKA_WIDE_POPCOUNT
-    if (words == 3 && count >= 2 && HasWidePopcount()) {
-        CountClassRowsWide(masks, first, end, inputs, count, columns, out);
+void RequireAvailable(TFirstLayerKernel kernel) {
+    if (!FirstLayerKernelAvailable(kernel)) {
+        throw std::invalid_argument("This processor lacks the first-layer kernel " +
+                                    std::string(FirstLayerKernelName(kernel)));
+    }
+}
+
+// The kernel to run for `kernel`: never one that the processor lacks.
+TFirstLayerKernel Runnable(TFirstLayerKernel kernel) {
+    RequireAvailable(kernel);
+    return ResolveFirstLayerKernel(kernel);
+}
+
+void CountAgreements(TFirstLayerKernel kernel, const std::uint64_t* masks, std::size_t rows,
+                     std::size_t words, const std::uint64_t* input, const double* outputByAgreement,
+                     double* similarity) {
+    [[maybe_unused]] const TFirstLayerKernel run = Runnable(kernel);
+#if VERBLINKA_X86_KERNELS
+    // One input at a time: Avx512 has nothing to put in its lanes.
+    if (run != TFirstLayerKernel::Scalar) {
+        CountAgreementsPopcount(masks, rows, words, input, outputByAgreement, similarity);
         return;
     }
 #endif
-    if (words == 3) {
-        CountClassRows<3>(masks, first, end, words, inputs, count, columns, out);
-    } else {
-        CountClassRows<0>(masks, first, end, words, inputs, count, columns, out);
+    CountAgreementsScalar(masks, rows, words, input, outputByAgreement, similarity);
+}
+
+void CountAgreementClasses(TFirstLayerKernel kernel, const std::uint64_t* masks, std::size_t first,
+                           std::size_t end, std::size_t words, const std::uint64_t* inputs,
+                           std::size_t count, std::int64_t columns, std::uint16_t* const* out) {
+    [[maybe_unused]] const TFirstLayerKernel run = Runnable(kernel);
+#if VERBLINKA_X86_KERNELS
+    if (run == TFirstLayerKernel::Avx512 && words == 3 && count >= 2) {
+        CountClassRowsWide(masks, first, end, inputs, count, columns, out);
+        return;
     }
+    if (run != TFirstLayerKernel::Scalar) {
+        CountClassesPopcount(masks, first, end, words, inputs, count, columns, out);
+        return;
+    }
+#endif
+    CountClassesScalar(masks, first, end, words, inputs, count, columns, out);
 }
 
 } // namespace
+
+std::string_view FirstLayerKernelName(TFirstLayerKernel kernel) {
+    switch (kernel) {
+    case TFirstLayerKernel::Auto:
+        return "auto";
+    case TFirstLayerKernel::Scalar:
+        return "scalar";
+    case TFirstLayerKernel::Popcount:
+        return "popcnt";
+    case TFirstLayerKernel::Avx512:
+        return "avx512";
+    }
+    return "unknown";
+}
+
+bool FirstLayerKernelAvailable(TFirstLayerKernel kernel) {
+    switch (kernel) {
+    case TFirstLayerKernel::Auto:
+    case TFirstLayerKernel::Scalar:
+        return true;
+#if VERBLINKA_X86_KERNELS
+    case TFirstLayerKernel::Popcount:
+        return HasPopcount();
+    case TFirstLayerKernel::Avx512:
+        return HasWidePopcount();
+#else
+    case TFirstLayerKernel::Popcount:
+    case TFirstLayerKernel::Avx512:
+        return false;
+#endif
+    }
+    return false;
+}
+
+TFirstLayerKernel ResolveFirstLayerKernel(TFirstLayerKernel kernel) {
+    if (kernel != TFirstLayerKernel::Auto) {
+        return kernel;
+    }
+    for (const TFirstLayerKernel best : {TFirstLayerKernel::Avx512, TFirstLayerKernel::Popcount}) {
+        if (FirstLayerKernelAvailable(best)) {
+            return best;
+        }
+    }
+    return TFirstLayerKernel::Scalar;
+}
 
 void THammingNet::SetInputCount(std::int32_t n) {
     RequireNonNegative(n);
@@ -223,6 +335,11 @@ void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::i
     Weights_.StoreRowMasks(ToSize(row), masks);
     Bias_ = static_cast<double>(InputCount_);
     Epsilon_ = precision::InhibitionWeight(PatternCount_);
+}
+
+void THammingNet::SetFirstLayerKernel(TFirstLayerKernel kernel) {
+    RequireAvailable(kernel);
+    firstLayerKernel_ = kernel;
 }
 
 double THammingNet::Weight(std::int32_t row, std::int32_t column) const {
@@ -292,8 +409,9 @@ bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input,
     }
     const std::size_t columns = ToSize(InputCount_);
     const std::vector<double> outputs = FirstLayerOutputs();
-    CountAgreements(Weights_.MasksOf(0), ToSize(PatternCount_), Weights_.WordsPerMask(),
-                    s.inputMasks_.data(), outputs.data() + columns, s.Similarity_.data());
+    CountAgreements(firstLayerKernel_, Weights_.MasksOf(0), ToSize(PatternCount_),
+                    Weights_.WordsPerMask(), s.inputMasks_.data(), outputs.data() + columns,
+                    s.Similarity_.data());
     return true;
 }
 
@@ -329,8 +447,9 @@ bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t
     if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
         return false;
     }
-    CountAgreementClasses(Weights_.MasksOf(0), firstRow, endRow, words, all.data(), inputs.size(),
-                          static_cast<std::int64_t>(InputCount_), out.data());
+    CountAgreementClasses(firstLayerKernel_, Weights_.MasksOf(0), firstRow, endRow, words,
+                          all.data(), inputs.size(), static_cast<std::int64_t>(InputCount_),
+                          out.data());
     return true;
 }
 

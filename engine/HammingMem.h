@@ -12,9 +12,39 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace verblinka {
+
+// The first layer's kernels: each counts, for every stored row, how many
+// positions agree with an input, from the row's masks and the input's
+// (TPatternWeights' compact layout). Every kernel gives the same counts; they
+// differ only in the instructions they use, and the processor decides which
+// ones it can run. THammingNet::SetFirstLayerKernel forces one, so that the
+// tests run each on any machine that has it.
+enum class TFirstLayerKernel {
+    // The fastest this processor has: Avx512, else Popcount, else Scalar.
+    Auto,
+    // One row and one input at a time, in the baseline instruction set (on
+    // x86-64 without a population-count instruction): what every processor runs.
+    Scalar,
+    // The same loop with x86-64's POPCNT instruction.
+    Popcount,
+    // Up to eight inputs per vector with AVX-512 VPOPCNTDQ, where a sweep has
+    // two inputs or more of 160 positions; elsewhere Popcount.
+    Avx512,
+};
+
+// "auto", "scalar", "popcnt", "avx512".
+std::string_view FirstLayerKernelName(TFirstLayerKernel kernel);
+
+// Whether this processor (and this build) can run the kernel; Auto and
+// Scalar always.
+bool FirstLayerKernelAvailable(TFirstLayerKernel kernel);
+
+// The kernel Auto stands for here; any other kernel itself.
+TFirstLayerKernel ResolveFirstLayerKernel(TFirstLayerKernel kernel);
 
 // Everything one recognition writes: several recognitions may run at once on
 // one network (read only), each with its own scratch state.
@@ -59,8 +89,7 @@ public:
     // The same row as Recognize, without touching the network: Similarity and
     // Activity stay as they are and every value is written to scratch, so
     // that threads may recognize at once on one network.
-    std::int32_t Recognize(std::span<const std::int32_t> input,
-                           TRecognitionScratch& scratch) const;
+    std::int32_t Recognize(std::span<const std::int32_t> input, TRecognitionScratch& scratch) const;
 
     // The first layer of several inputs in one sweep over the stored rows
     // [firstRow, endRow): out[k][i] = the agreement class of row i for
@@ -85,6 +114,14 @@ public:
     // unit, instead of the passes over classes (for benchmarks and tests).
     void SetValuePasses(bool on) { valuePasses_ = on; }
     bool ValuePasses() const { return valuePasses_; }
+
+    // The kernel that the first layer on masks runs (FirstLayerKernel.h);
+    // Auto, the default, takes the fastest this processor has. Every kernel
+    // gives the same values; forcing one lets the tests run each. Throws
+    // std::invalid_argument, keeping the kernel as it was, for one that this
+    // processor lacks (FirstLayerKernelAvailable tells beforehand).
+    void SetFirstLayerKernel(TFirstLayerKernel kernel);
+    TFirstLayerKernel FirstLayerKernel() const { return firstLayerKernel_; }
 
     // In reference mode Recognize takes the literal paths only: the first
     // layer as multiply-adds over doubles and every competition pass as
@@ -135,6 +172,7 @@ private:
     std::int32_t MaxIterations_ = 50;
     bool referenceMode_ = false;
     bool valuePasses_ = false;
+    TFirstLayerKernel firstLayerKernel_ = TFirstLayerKernel::Auto;
     TRecognitionScratch scratch_; // of Recognize
     std::vector<TRecognitionScratch> workers_;
     std::vector<std::vector<std::uint16_t>> firstLayerBuffers_;
