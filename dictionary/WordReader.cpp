@@ -119,49 +119,33 @@ bool IsAscii8(const std::uint8_t* p) {
     return (word & 0x8080808080808080u) == 0;
 }
 
-// The weight of evidence for UTF-8: valid multi-byte sequences against broken ones.
-struct TUtf8Evidence {
-    std::uint64_t Valid = 0;
-    std::uint64_t Broken = 0;
-    TUtf8Decoder Decoder;
-
-    bool Enough() const { return Valid + Broken >= kEncodingEvidence; }
-
-    // Weighs bytes until the evidence is complete; false once it is.
-    bool Weigh(std::span<const std::uint8_t> bytes) {
-        const std::size_t n = bytes.size();
-        std::size_t i = 0;
-        while (i < n) {
-            if (!Decoder.MidSequence()) {
-                while (i + 8 <= n && IsAscii8(bytes.data() + i)) {
-                    i += 8;
-                }
-                if (i == n) {
-                    break;
-                }
-            }
-            switch (Decoder.Feed(bytes[i])) {
-            case TUtf8Decoder::TResult::NeedMore:
-                ++i;
-                break;
-            case TUtf8Decoder::TResult::CodePoint:
-                Valid += Decoder.CodePoint() >= 0x80 ? 1 : 0;
-                ++i;
-                break;
-            case TUtf8Decoder::TResult::Invalid:
-                ++Broken;
-                if (!Decoder.PendingRestart()) {
-                    ++i;
-                }
-                break;
-            }
-            if (Enough()) {
-                return false;
-            }
+// Whether the bytes after a UTF-16 byte-order mark bear it out. Text in the
+// code page's alphabets has 0x00 (Latin, digits, blanks, punctuation) or
+// 0x04 (Cyrillic) as the high byte of nearly every UTF-16 unit, while a
+// Windows-1251 text that happens to begin «яю» or «юя» has them almost never.
+// More than half of the units (up to kEncodingEvidence) must be such, or the
+// two halves of a surrogate pair; a mark with nothing after it is no evidence.
+bool BearsOutUtf16(std::span<const std::uint8_t> text, bool little) {
+    const std::size_t units =
+        std::min(text.size() / 2, static_cast<std::size_t>(kEncodingEvidence));
+    const auto unit = [&](std::size_t k) {
+        const unsigned first = text[2 * k];
+        const unsigned second = text[2 * k + 1];
+        return little ? (second << 8) | first : (first << 8) | second;
+    };
+    std::size_t plausible = 0;
+    for (std::size_t k = 0; k < units; ++k) {
+        const unsigned u = unit(k);
+        if (u <= 0xFF || (u >= 0x400 && u <= 0x4FF)) {
+            ++plausible;
+        } else if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 &&
+                   unit(k + 1) <= 0xDFFF) {
+            plausible += 2;
+            ++k;
         }
-        return true;
     }
-};
+    return units > 0 && plausible * 2 > units;
+}
 
 } // namespace
 
@@ -173,9 +157,9 @@ TTextEncoding DetectEncoding(TByteSource& source) {
     TTextEncoding encoding = TTextEncoding::Bytes;
     if (StartsWithByteOrderMark(first)) {
         encoding = TTextEncoding::Utf8;
-    } else if (StartsWith(first, kUtf16LeMark)) {
+    } else if (StartsWith(first, kUtf16LeMark) && BearsOutUtf16(first.subspan(2), true)) {
         encoding = TTextEncoding::Utf16Le;
-    } else if (StartsWith(first, kUtf16BeMark)) {
+    } else if (StartsWith(first, kUtf16BeMark) && BearsOutUtf16(first.subspan(2), false)) {
         encoding = TTextEncoding::Utf16Be;
     } else {
         // A sequence left open when the reading ends (a file cut
@@ -184,7 +168,7 @@ TTextEncoding DetectEncoding(TByteSource& source) {
         while (got > 0 && evidence.Weigh(chunk.first(got))) {
             got = source.Read(chunk);
         }
-        encoding = evidence.Valid > evidence.Broken ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
+        encoding = evidence.IsUtf8() ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
     }
     if (!source.Rewind()) {
         throw std::runtime_error("Cannot read the file again from its start");

@@ -81,21 +81,17 @@ private:
 enum class TTextEncoding {
     Bytes,   // read byte for byte
     Utf8,    // UTF-8 text (a byte-order mark, or mostly valid multi-byte sequences)
-    Utf16Le, // UTF-16, little-endian, with its byte-order mark
-    Utf16Be, // UTF-16, big-endian, with its byte-order mark
+    Utf16Le, // UTF-16, little-endian, with its byte-order mark borne out by the text
+    Utf16Be, // UTF-16, big-endian, with its byte-order mark borne out by the text
 };
 
-// How many multi-byte sequences, valid or broken, the encoding is decided on
-// at most: the file is looked at from its start up to that many of them.
-inline constexpr std::uint64_t kEncodingEvidence = std::uint64_t{1} << 16;
-
 // Decides once how to read the source, then rewinds it (throws where it
-// cannot). A byte-order mark decides (UTF-8, UTF-16 LE or BE); otherwise the
-// file is UTF-8 when its valid multi-byte sequences outnumber its broken ones
-// among the first kEncodingEvidence of them (a sequence cut by the end of the
-// file counts for neither side), and bytes otherwise. Windows-1251 letters
-// almost never form valid sequences, so a text in it is read as bytes, while
-// a UTF-8 text with a stray byte or cut mid-character stays UTF-8. The same
+// cannot). A UTF-8 byte-order mark decides; so does a UTF-16 one (LE or BE)
+// when the units after it bear it out (most of them have the high byte of
+// Latin or Cyrillic text, 0x00 or 0x04), since a Windows-1251 text may begin
+// with the same two bytes, «яю» or «юя». Otherwise the file is UTF-8 when its
+// valid multi-byte sequences outnumber its broken ones among the first
+// kEncodingEvidence of them (TUtf8Evidence), and bytes otherwise. The same
 // bytes always give the same decision, and a file that grows while it is
 // read keeps the decision made at its start.
 TTextEncoding DetectEncoding(TByteSource& source);

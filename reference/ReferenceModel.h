@@ -153,18 +153,46 @@ inline std::vector<std::optional<char32_t>> DecodeUtf16(std::string_view text, b
     return out;
 }
 
-// How a load decides to read a file: by its byte-order mark (UTF-8, UTF-16
-// LE, UTF-16 BE), else as UTF-8 when, among its first kEncodingEvidence
-// multi-byte sequences, the valid ones outnumber the broken ones (a sequence
-// cut by the end of the bytes read counts for neither), else byte for byte.
+// Whether the text after a UTF-16 byte-order mark is UTF-16 of Latin or
+// Cyrillic text: of its first kEncodingEvidence whole units, more than half
+// are in U+0000 ... U+00FF or U+0400 ... U+04FF or are a surrogate pair.
+inline bool LooksLikeUtf16(std::string_view text, bool little) {
+    std::vector<char32_t> units;
+    for (std::size_t i = 0; i + 1 < text.size() && units.size() < kEncodingEvidence; i += 2) {
+        const auto a = static_cast<std::uint8_t>(text[i]);
+        const auto b = static_cast<std::uint8_t>(text[i + 1]);
+        units.push_back(little ? (char32_t{b} << 8) | a : (char32_t{a} << 8) | b);
+    }
+    std::size_t plausible = 0;
+    for (std::size_t k = 0; k < units.size(); ++k) {
+        const char32_t u = units[k];
+        const bool pair = u >= 0xD800 && u <= 0xDBFF && k + 1 < units.size() &&
+                          units[k + 1] >= 0xDC00 && units[k + 1] <= 0xDFFF;
+        if (pair) {
+            plausible += 2;
+            ++k;
+        } else if (u <= 0xFF || (u >= 0x400 && u <= 0x4FF)) {
+            ++plausible;
+        }
+    }
+    return 2 * plausible > units.size() && !units.empty();
+}
+
+// How a load decides to read a file: by its UTF-8 byte-order mark, or by a
+// UTF-16 one (LE, BE) that the text after it bears out, else as UTF-8 when,
+// among its first kEncodingEvidence multi-byte sequences, the valid ones
+// outnumber the broken ones (a sequence cut by the end of the bytes read
+// counts for neither), else byte for byte.
 inline TTextEncoding EncodingOf(std::string_view file) {
     if (file.size() >= 3 && file.substr(0, 3) == "\xEF\xBB\xBF") {
         return TTextEncoding::Utf8;
     }
-    if (file.size() >= 2 && file.substr(0, 2) == "\xFF\xFE") {
+    if (file.size() >= 2 && file.substr(0, 2) == "\xFF\xFE" &&
+        LooksLikeUtf16(file.substr(2), true)) {
         return TTextEncoding::Utf16Le;
     }
-    if (file.size() >= 2 && file.substr(0, 2) == "\xFE\xFF") {
+    if (file.size() >= 2 && file.substr(0, 2) == "\xFE\xFF" &&
+        LooksLikeUtf16(file.substr(2), false)) {
         return TTextEncoding::Utf16Be;
     }
     bool cut = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace verblinka {
 namespace {
@@ -71,6 +72,13 @@ constexpr std::array<std::uint8_t, 256> kUpper = MakeUpperTable();
 bool IsUnicodeSpaceMissingFrom1251(char32_t c) {
     return c == 0x85 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
            c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// True when no byte of the eight at p has its top bit set.
+bool IsAscii8(const std::uint8_t* p) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    return (word & 0x8080808080808080u) == 0;
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -186,6 +194,54 @@ bool IsValidUtf8(std::string_view bytes) {
         }
     }
     return !decoder.MidSequence();
+}
+
+bool TUtf8Evidence::Weigh(std::span<const std::uint8_t> bytes) {
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        if (!decoder_.MidSequence()) {
+            while (i + 8 <= n && IsAscii8(bytes.data() + i)) {
+                i += 8;
+            }
+            if (i == n) {
+                break;
+            }
+        }
+        switch (decoder_.Feed(bytes[i])) {
+        case TUtf8Decoder::TResult::NeedMore:
+            ++i;
+            break;
+        case TUtf8Decoder::TResult::CodePoint:
+            valid_ += decoder_.CodePoint() >= 0x80 ? 1 : 0;
+            ++i;
+            break;
+        case TUtf8Decoder::TResult::Invalid:
+            ++broken_;
+            if (!decoder_.PendingRestart()) {
+                ++i;
+            }
+            break;
+        }
+        if (Enough()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void TUtf8Evidence::EndText() {
+    if (decoder_.MidSequence() && !Enough()) {
+        ++broken_;
+    }
+    decoder_ = TUtf8Decoder();
+}
+
+bool WeighsAsUtf8(std::string_view bytes) {
+    TUtf8Evidence evidence;
+    evidence.Weigh(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    evidence.EndText();
+    return evidence.IsUtf8();
 }
 
 TUtf8Decoder::TResult TUtf8Decoder::Feed(std::uint8_t byte) {

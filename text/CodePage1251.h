@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -69,5 +70,38 @@ private:
     int remaining_ = 0;
     bool restart_ = false;
 };
+
+// How many multi-byte sequences, valid or broken, a text's encoding is decided
+// on at most: the text is looked at from its start up to that many of them.
+inline constexpr std::uint64_t kEncodingEvidence = std::uint64_t{1} << 16;
+
+// The weight of evidence that bytes are UTF-8 rather than Windows-1251: the
+// valid multi-byte sequences against the broken ones among the first
+// kEncodingEvidence of them. Windows-1251 letters almost never form valid
+// sequences, so a text in it weighs as bytes, while a UTF-8 text with a stray
+// byte or cut mid-character stays UTF-8. A sequence left open when the
+// weighing ends counts for neither side.
+class TUtf8Evidence {
+public:
+    // Weighs bytes that follow those weighed before; false once the evidence
+    // is complete (later bytes change nothing).
+    bool Weigh(std::span<const std::uint8_t> bytes);
+    // The text ends here for good (a word, not a file that may have been cut
+    // short): a sequence left open is broken, as its conversion shows.
+    void EndText();
+    bool Enough() const { return valid_ + broken_ >= kEncodingEvidence; }
+    // The decision: UTF-8 when the valid sequences outnumber the broken ones.
+    bool IsUtf8() const { return valid_ > broken_; }
+
+private:
+    std::uint64_t valid_ = 0;
+    std::uint64_t broken_ = 0;
+    TUtf8Decoder decoder_;
+};
+
+// The same decision for a text held whole, a word typed or given (one that
+// ends mid-sequence has that sequence broken): true when it reads as UTF-8,
+// false when as Windows-1251 bytes.
+bool WeighsAsUtf8(std::string_view bytes);
 
 } // namespace verblinka

@@ -318,6 +318,137 @@ TEST(EncodingDecisionTest, Utf16WithItsMarkReadsAsTheSameTextInUtf8) {
                                             "C\x1A\x1A"}));
 }
 
+// Windows-1251 text may begin with the bytes of a UTF-16 byte-order mark:
+// «яю» is FF FE, «юя» FE FF. Only text after them that is UTF-16 of Latin or
+// Cyrillic letters makes them a mark; otherwise no word is lost.
+TEST(EncodingDecisionTest, AUtf16MarkCountsOnlyWhereTheTextAfterItBearsItOut) {
+    std::mt19937 random(24);
+    for (int round = 0; round < 20; ++round) {
+        const std::string text = RussianText(random, 1 + random() % 300);
+        std::u16string units;
+        for (const char byte : Utf8To1251(text)) {
+            units += static_cast<char16_t>(CodePointOf1251(static_cast<std::uint8_t>(byte)));
+        }
+        for (const bool little : {true, false}) {
+            const std::string mark = little ? "\xFF\xFE" : "\xFE\xFF";
+            std::string utf16 = mark;
+            for (const char16_t unit : units) {
+                const char low = static_cast<char>(unit & 0xFF);
+                const char high = static_cast<char>(unit >> 8);
+                utf16 += little ? std::string{low, high} : std::string{high, low};
+            }
+            const std::string cp1251 = mark + Utf8To1251(text);
+            EXPECT_EQ(EncodingOf(utf16), little ? TTextEncoding::Utf16Le : TTextEncoding::Utf16Be);
+            EXPECT_EQ(EncodingOf(cp1251), TTextEncoding::Bytes) << round;
+            EXPECT_EQ(reference::EncodingOf(cp1251), TTextEncoding::Bytes);
+            EXPECT_TRUE(EntriesOf(utf16) == EntriesOf(text)) << round;
+            EXPECT_TRUE(EntriesOf(cp1251, 1) == reference::Entries(cp1251)) << round;
+            // The first word keeps «ЯЮ» or «ЮЯ» in front of it.
+            const TDictionaryEntries entries = EntriesOf(cp1251);
+            const std::string first =
+                UpperCase1251(mark + Utf8To1251(text.substr(0, text.find(' '))));
+            EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const TDictionaryEntry& e) {
+                return e.Word == first;
+            })) << round;
+        }
+    }
+    // The marks alone, or before UTF-8 text or random bytes: decided by the
+    // evidence as any file is, and as the plain reading decides.
+    for (const std::string mark : {"\xFF\xFE", "\xFE\xFF"}) {
+        EXPECT_EQ(EncodingOf(mark), TTextEncoding::Bytes);
+        EXPECT_EQ(EncodingOf(mark + "кот пёс дом ёж"), TTextEncoding::Utf8);
+        for (int round = 0; round < 50; ++round) {
+            std::string bytes = mark;
+            const std::size_t size = random() % 64;
+            const unsigned zeros = random() % 4; // how often a byte is 0x00 or 0x04
+            for (std::size_t i = 0; i < size; ++i) {
+                const unsigned r = random();
+                bytes += static_cast<char>(r % 4 < zeros ? (r & 0x100 ? 0x04 : 0x00) : r >> 16);
+            }
+            EXPECT_EQ(EncodingOf(bytes), reference::EncodingOf(bytes)) << round;
+            EXPECT_TRUE(EntriesOf(bytes, 1) == reference::Entries(reference::FileTo1251(bytes)));
+        }
+    }
+}
+
+// A word given to the tool is decided by the rule that decides a file: where
+// no sequence is left open at the end, they agree on any bytes.
+TEST(EncodingDecisionTest, AWordIsDecidedAsAFileOfTheSameBytes) {
+    std::mt19937 random(23);
+    for (int round = 0; round < 200; ++round) {
+        std::string bytes = RussianText(random, random() % 4);
+        bytes += Utf8To1251(RussianText(random, random() % 3));
+        for (std::size_t i = random() % 6; i > 0; --i) {
+            bytes.insert(random() % (bytes.size() + 1), 1, static_cast<char>(random()));
+        }
+        if (bytes.rfind("\xEF\xBB\xBF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0 ||
+            bytes.rfind("\xFE\xFF", 0) == 0) {
+            continue; // byte-order marks belong to files
+        }
+        bytes += '\n';
+        EXPECT_EQ(WeighsAsUtf8(bytes), EncodingOf(bytes) == TTextEncoding::Utf8) << round;
+    }
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    } else if (c < 0x10000) {
+        out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (c & 0x3F))};
+    } else {
+        out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+}
+
+// Every code point through the file reader, in UTF-8 and in UTF-16 of both
+// orders, in pieces that cut sequences anywhere: each becomes what the code
+// page makes of it (the independent model holds its own list of the spaces
+// that become a blank).
+TEST(EncodingDecisionTest, EveryCodePointInEveryEncodingBecomesItsByte) {
+    std::string utf8 = "\xEF\xBB\xBF";
+    std::string little = "\xFF\xFE";
+    std::string big = "\xFE\xFF";
+    std::string expected;
+    const auto addUnit = [&](char16_t unit) {
+        little += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        big += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+    };
+    for (char32_t c = 1; c <= 0x10FFFF; c += c < 0x3100 ? 1 : 97) {
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            continue;
+        }
+        AppendUtf8(utf8, c);
+        if (c < 0x10000) {
+            addUnit(static_cast<char16_t>(c));
+        } else {
+            addUnit(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            addUnit(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+        expected += static_cast<char>(reference::To1251(c));
+    }
+    for (const std::string* file : {&utf8, &little, &big}) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{4099}}) {
+            TTextDecoder decoder(EncodingOf(*file));
+            const std::size_t markSize = file == &utf8 ? 3 : 2;
+            std::string converted;
+            std::vector<std::uint8_t> out(piece + 8);
+            for (std::size_t at = markSize; at < file->size(); at += piece) {
+                const std::size_t n = std::min(piece, file->size() - at);
+                const std::size_t written = decoder.Convert(
+                    std::span(reinterpret_cast<const std::uint8_t*>(file->data()) + at, n),
+                    out.data());
+                converted.append(reinterpret_cast<const char*>(out.data()), written);
+            }
+            converted.append(reinterpret_cast<const char*>(out.data()), decoder.Finish(out.data()));
+            EXPECT_EQ(converted, expected) << "piece " << piece;
+        }
+    }
+}
+
 // "Кот, кот и пёс!" in Windows-1251.
 const std::string kCatsAndDog = "\xCA\xEE\xF2, \xEA\xEE\xF2 \xE8 \xEF\xB8\xF1!";
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <map>
 #include <string>
 
 namespace verblinka {
@@ -51,6 +54,87 @@ TEST(CodePage1251Test, MissingCharactersBecomeOneWordByteOrABlank) {
     EXPECT_EQ(Utf8To1251("a\u2003b\u3000c"), "a b c");
     EXPECT_EQ(Utf8To1251("\u00A0"), "\xA0"); // present in the code page: kept
     EXPECT_EQ(Utf8To1251("№€"), "\xB9\x88");
+}
+
+// Unicode's White_Space characters that Windows-1251 lacks (it has U+0009 ...
+// U+000D, U+0020 and U+00A0): on their way into the code page they become a
+// blank, so that they still separate words. Every other missing code point
+// becomes the substitute byte.
+constexpr std::array<char32_t, 18> kSpacesMissingFrom1251 = {
+    0x0085, 0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006,
+    0x2007, 0x2008, 0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000,
+};
+
+bool IsSpaceMissingFrom1251(char32_t c) {
+    return std::find(kSpacesMissingFrom1251.begin(), kSpacesMissingFrom1251.end(), c) !=
+           kSpacesMissingFrom1251.end();
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    } else if (c < 0x10000) {
+        out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                static_cast<char>(0x80 | (c & 0x3F))};
+    } else {
+        out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+    }
+}
+
+TEST(CodePage1251Test, EveryCodePointBecomesItsByteABlankOrTheSubstitute) {
+    std::map<char32_t, std::uint8_t> bytes; // the code page's table, read byte by byte
+    for (int b = 0; b < 256; ++b) {
+        bytes[CodePointOf1251(static_cast<std::uint8_t>(b))] = static_cast<std::uint8_t>(b);
+    }
+    ASSERT_EQ(bytes.size(), 256u);
+    std::string text;     // every Unicode scalar value in UTF-8, in order
+    std::string expected; // and what each becomes
+    int blanks = 0;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            EXPECT_EQ(To1251(c), kSubstituteByte)
+                << std::hex << static_cast<std::uint32_t>(c); // not a character
+            continue;
+        }
+        const auto own = bytes.find(c);
+        const std::uint8_t byte = own != bytes.end()          ? own->second
+                                  : IsSpaceMissingFrom1251(c) ? std::uint8_t{0x20}
+                                                              : kSubstituteByte;
+        blanks += own == bytes.end() && byte == 0x20 ? 1 : 0;
+        ASSERT_EQ(To1251(c), byte) << std::hex << "U+" << static_cast<std::uint32_t>(c);
+        ASSERT_EQ(ByteOfCodePoint1251(c).has_value(), own != bytes.end())
+            << std::hex << static_cast<std::uint32_t>(c);
+        AppendUtf8(text, c);
+        expected += static_cast<char>(byte);
+    }
+    EXPECT_EQ(blanks, 18);
+    EXPECT_EQ(Utf8To1251(text), expected);
+}
+
+// A text that ends is weighed as the dictionary file is: valid multi-byte
+// sequences against broken ones; one left open at the end of a word is broken.
+TEST(CodePage1251Test, AWordIsUtf8WhenItsValidSequencesOutnumberItsBrokenOnes) {
+    EXPECT_TRUE(WeighsAsUtf8("программа\xFF")); // nine against one
+    EXPECT_TRUE(WeighsAsUtf8("программа\xD0")); // cut at its end: still nine against one
+    EXPECT_TRUE(WeighsAsUtf8("\xFFжж"));
+    EXPECT_FALSE(WeighsAsUtf8("\xFF\xFFж"));
+    EXPECT_FALSE(WeighsAsUtf8("ж\xFF")); // a tie is not UTF-8
+    EXPECT_FALSE(WeighsAsUtf8("ASCII only"));
+    EXPECT_FALSE(WeighsAsUtf8(""));
+    // Windows-1251 «ПЁС»: CF A8 is a valid pair, D1 left open at the end.
+    EXPECT_FALSE(WeighsAsUtf8("\xCF\xA8\xD1"));
+    EXPECT_FALSE(WeighsAsUtf8("\xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xE0")); // «программа»
+    // Only the first kEncodingEvidence sequences count.
+    std::string first(kEncodingEvidence, '\xFF');
+    EXPECT_FALSE(WeighsAsUtf8(first + "жжжж"));
+    std::string many;
+    for (std::uint64_t i = 0; i <= kEncodingEvidence / 2; ++i) {
+        many += "ж";
+    }
+    EXPECT_TRUE(WeighsAsUtf8(many + std::string(kEncodingEvidence, '\xFF')));
 }
 
 TEST(CodePage1251Test, BrokenUtf8BecomesSubstitutesWithoutSwallowingGoodText) {
