@@ -121,6 +121,7 @@ TEST_P(TFirstLayerKernelTest, SeveralInputsGiveEachInputsLiteralClasses) {
                 std::vector<std::vector<std::uint16_t>> classes(
                     count, std::vector<std::uint16_t>(rowCount, kUntouched));
                 std::vector<std::uint16_t*> out;
+                out.reserve(count);
                 for (auto& c : classes) {
                     out.push_back(c.data());
                 }
@@ -173,6 +174,7 @@ TEST_P(TFirstLayerKernelTest, RecognitionsFirstLayerIsTheLiteralOne) {
                 q % 2 == 0 ? RandomPattern(random, columns, q == 2) : rows[random() % rows.size()];
             const std::vector<double> outputs = net.FirstLayerOutputs();
             std::vector<std::uint64_t> expected;
+            expected.reserve(rows.size());
             for (const TPattern& row : rows) {
                 expected.push_back(std::bit_cast<std::uint64_t>(outputs[LiteralClass(row, input)]));
             }
