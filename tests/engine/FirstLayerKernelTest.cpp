@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <span>
 #include <stdexcept>
@@ -16,6 +17,12 @@
 #include <vector>
 
 namespace verblinka {
+
+// The kernel by name in the tests' names and messages.
+void PrintTo(TFirstLayerKernel kernel, std::ostream* out) {
+    *out << FirstLayerKernelName(kernel);
+}
+
 namespace {
 
 using TPattern = std::vector<std::int32_t>;

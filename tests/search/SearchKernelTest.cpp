@@ -10,12 +10,19 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace verblinka {
+
+// The kernel by name in the tests' names and messages.
+void PrintTo(TFirstLayerKernel kernel, std::ostream* out) {
+    *out << FirstLayerKernelName(kernel);
+}
+
 namespace {
 
 // A dictionary, queries of every length up to past the coded bytes, and
