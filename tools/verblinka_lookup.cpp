@@ -437,11 +437,15 @@ int RunTool(int argc, char** argv, const TOutputBuffer& output) {
     return status;
 }
 
-// Standard output through a TOutputBuffer for the guard's lifetime.
+// Standard output through a TOutputBuffer for the guard's lifetime; what is
+// still buffered at its end (a run ended by an exception) goes out then.
 class TOutputRedirect {
 public:
     explicit TOutputRedirect(TOutputBuffer& buffer) : previous_(std::cout.rdbuf(&buffer)) {}
-    ~TOutputRedirect() { std::cout.rdbuf(previous_); }
+    ~TOutputRedirect() {
+        std::cout.flush();
+        std::cout.rdbuf(previous_);
+    }
     TOutputRedirect(const TOutputRedirect&) = delete;
     TOutputRedirect& operator=(const TOutputRedirect&) = delete;
 
