@@ -37,7 +37,9 @@ as the search command does. Without WORDs, each line of standard input
 For each word it prints one line: the selected row, a tab, the selected entry,
 a tab, and the entry's distance from the word. Control characters in entries
 and words are written visibly: \t, \n, \r, and \xHH for the others (HH the
-byte's Windows-1251 value in hexadecimal); a backslash is written \\.
+byte's Windows-1251 value in hexadecimal); a backslash is written \\. An
+argument that a message repeats (an unknown option, a file that cannot be
+opened) is written alike: \xHH for its control characters and stray bytes.
 
 Options:
   --raw      take words and print entries as Windows-1251 bytes, unconverted
