@@ -28,6 +28,17 @@ if(VERBLINKA_SANITIZE OR VERBLINKA_FUZZ_COVERAGE)
   endif()
 endif()
 
+# ThreadSanitizer: every report is a failure. It excludes AddressSanitizer,
+# so it is a build of its own (preset tsan).
+if(VERBLINKA_THREAD_SANITIZER)
+  if(VERBLINKA_SANITIZED)
+    message(FATAL_ERROR "ThreadSanitizer does not combine with AddressSanitizer")
+  endif()
+  set(VERBLINKA_SANITIZED 1)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 include(GNUInstallDirs)
 
 # Code that Qt's tools generate into the build folder (moc, resources) is not

@@ -40,6 +40,7 @@ for t in "${targets[@]}"; do
   mkdir -p "$build_dir/corpus/$t"
   options=()
   [ "$t" = precision_fuzz ] && options+=(-max_len=64) # two operands and a choice
+  [ -f "fuzz/$t.dict" ] && options+=(-dict="fuzz/$t.dict")
   echo "== fuzzing $t for $seconds s"
   "$build_dir/fuzz/$t" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$build_dir/findings/$t-" "${options[@]}" \

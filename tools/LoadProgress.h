@@ -4,7 +4,9 @@
 
 #include "dictionary/DictionaryLoad.h"
 
+#include <array>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 
 namespace verblinka {
@@ -26,6 +28,13 @@ public:
 
 private:
     void Show(std::uint64_t bytesRead, std::uint64_t totalBytes);
+
+    // While a line may be shown, the signals that end the program (an
+    // interrupt, a termination, a hang-up, a quit) erase it first; their
+    // former actions come back on destruction.
+    static constexpr std::array<int, 4> kEndingSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    std::array<struct sigaction, kEndingSignals.size()> previous_{};
+    std::array<bool, kEndingSignals.size()> caught_{};
 
     TLoadControl control_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

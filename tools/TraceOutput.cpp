@@ -58,16 +58,23 @@ private:
         }
         first_ = false;
     }
+    // Besides what JSON requires, DEL and the C1 controls (U+0080 ... U+009F,
+    // two bytes in UTF-8) are escaped too, so that no text drives a terminal.
     void String(std::string_view utf8) {
         text_.push_back('"');
-        for (const char c : utf8) {
+        for (std::size_t i = 0; i < utf8.size(); ++i) {
+            const char c = utf8[i];
             const auto byte = static_cast<unsigned char>(c);
+            const unsigned next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+            const bool c1 = byte == 0xC2 && next >= 0x80 && next <= 0x9F;
             if (c == '"' || c == '\\') {
                 text_.push_back('\\');
                 text_.push_back(c);
-            } else if (byte < 0x20) {
+            } else if (byte < 0x20 || byte == 0x7F || c1) {
+                const unsigned code = c1 ? next : byte;
+                i += c1 ? 1 : 0;
                 std::array<char, 8> escaped{};
-                std::snprintf(escaped.data(), escaped.size(), "\\u%04x", byte);
+                std::snprintf(escaped.data(), escaped.size(), "\\u%04x", code);
                 text_ += escaped.data();
             } else {
                 text_.push_back(c);

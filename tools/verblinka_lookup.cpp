@@ -6,16 +6,19 @@
 #include "search/Search.h"
 #include "text/CodePage1251.h"
 #include "tools/LoadProgress.h"
+#include "tools/StandardStreams.h"
 #include "tools/TraceOutput.h"
 
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,13 +37,16 @@ as the search command does. Without WORDs, each line of standard input
 For each word it prints one line: the selected row, a tab, the selected entry,
 a tab, and the entry's distance from the word. Control characters in entries
 and words are written visibly: \t, \n, \r, and \xHH for the others (HH the
-byte's Windows-1251 value in hexadecimal); a backslash is written \\.
+byte's Windows-1251 value in hexadecimal); a backslash is written \\. An
+argument that a message repeats (an unknown option, a file that cannot be
+opened) is written alike: \xHH for its control characters and stray bytes.
 
 Options:
   --raw      take words and print entries as Windows-1251 bytes, unconverted
-             and unescaped (by default a word that is valid UTF-8 is converted
-             as the window converts its text, any other is taken as
-             Windows-1251 bytes, and entries are printed as UTF-8)
+             and unescaped (by default each word is decided as a dictionary
+             file is: one that is mostly UTF-8 is converted as the window
+             converts its text, any other is taken as Windows-1251 bytes; and
+             entries are printed as UTF-8)
   --explain  before each result, print one line per recognition, as it is
              made: the word and every variant with a blank inserted, the row
              the network returned, its entry and distance, and which one was
@@ -70,17 +76,19 @@ Options:
   --         ends the options: every later argument is a file or a word, also
              one that begins with "-"
 
-A dictionary file in UTF-8 (mostly valid multi-byte sequences, or the
-byte-order mark) or in UTF-16 with its byte-order mark is converted to
-Windows-1251 before its words are read; any other file is read byte for byte.
+A dictionary file in UTF-8 (its valid multi-byte sequences outnumber its
+broken ones, or it has the byte-order mark) or in UTF-16 with its byte-order
+mark (and Latin or Cyrillic text after it) is converted to Windows-1251 before
+its words are read; any other file is read byte for byte.
 
 Exit status: 0 when every word was looked up; 1 when a word was refused (its
 message goes to standard error); 2 when the dictionary could not be loaded or
-the command line is wrong; 3 when the output could not be written (the tool
-stops at the first failed write).
+the command line is wrong; 3 when the output could not be written or standard
+input could not be read (the tool stops at the first failure).
 )";
 
 constexpr int kExitWriteFailed = 3;
+constexpr int kExitReadFailed = 3;
 
 // A write to standard output failed: the output is lost, so the run is a failure.
 class TWriteError : public std::runtime_error {
@@ -90,13 +98,16 @@ public:
                              (error != 0 ? std::strerror(error) : "write error")) {}
 };
 
+std::string ReadFailureText(int error) {
+    return std::string("verblinka-lookup: cannot read standard input: ") + std::strerror(error);
+}
+
 // Makes sure what was written so far reached standard output; throws
-// TWriteError at the first failure (a full disk, a closed descriptor, a reader
-// that went away).
-void CheckOutput() {
-    errno = 0;
+// TWriteError with the system's reason at the first failure (a full disk, a
+// closed descriptor, a reader that went away).
+void CheckOutput(const TOutputBuffer& output) {
     if (!std::cout.flush()) {
-        throw TWriteError(errno);
+        throw TWriteError(output.Error());
     }
 }
 
@@ -130,6 +141,39 @@ std::string Escape1251(std::string_view bytes) {
     return out;
 }
 
+// A command-line argument echoed on standard error (an unknown option, a file
+// name): its valid UTF-8 characters as they are, except the control
+// characters (C0, DEL and C1), which, like every byte outside a valid
+// sequence, are written \xHH (HH the byte's value); a backslash is written
+// \\. No argument can drive the terminal.
+std::string EscapeArgument(std::string_view bytes) {
+    constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        TUtf8Decoder decoder;
+        std::size_t next = i;
+        TUtf8Decoder::TResult result = TUtf8Decoder::TResult::NeedMore;
+        while (result == TUtf8Decoder::TResult::NeedMore && next < bytes.size()) {
+            result = decoder.Feed(static_cast<std::uint8_t>(bytes[next++]));
+        }
+        const char32_t c = decoder.CodePoint();
+        const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        if (result == TUtf8Decoder::TResult::CodePoint && !control) {
+            out += c == '\\' ? std::string_view("\\\\") : bytes.substr(i, next - i);
+            i = next;
+            continue;
+        }
+        // One byte, escaped; what follows it is looked at afresh.
+        const auto byte = static_cast<std::uint8_t>(bytes[i++]);
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0x0F];
+    }
+    return out;
+}
+
 struct TOptions {
     bool Raw = false;
     bool Explain = false;
@@ -149,10 +193,10 @@ public:
 
     // Looks one word up and prints its line; false when the search refused it.
     bool Run(std::string_view typed) {
-        // As for dictionary files: valid UTF-8 is text, anything else is
-        // taken as Windows-1251 bytes.
+        // Decided as a dictionary file is: mostly valid UTF-8 is text (a
+        // stray byte in it one substitute), anything else Windows-1251 bytes.
         bool substituted = false;
-        const std::string query = options_.Raw || !IsValidUtf8(typed)
+        const std::string query = options_.Raw || !WeighsAsUtf8(typed)
                                       ? std::string(typed)
                                       : Utf8To1251(typed, substituted);
         if (options_.Trace || options_.Json) {
@@ -266,7 +310,7 @@ private:
     TWordCode code_{};
 };
 
-int ParseArguments(int argc, char** argv, TOptions& options) {
+int ParseArguments(int argc, char** argv, TOptions& options, const TOutputBuffer& output) {
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
@@ -276,11 +320,11 @@ int ParseArguments(int argc, char** argv, TOptions& options) {
             std::cout << kUsage << "\nThe network's 64-bit-significand arithmetic in this build: "
                       << (precision::kEmulated ? "emulated (portable C++)" : "x87 long double")
                       << ".\n";
-            CheckOutput();
+            CheckOutput(output);
             return 0;
         } else if (!optionsEnded && argument == "--version") {
             std::cout << "verblinka-lookup " << VERBLINKA_VERSION << '\n';
-            CheckOutput();
+            CheckOutput(output);
             return 0;
         } else if (!optionsEnded && argument == "--raw") {
             options.Raw = true;
@@ -295,7 +339,7 @@ int ParseArguments(int argc, char** argv, TOptions& options) {
         } else if (!optionsEnded && argument == "--quiet") {
             options.Quiet = true;
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
-            std::cerr << "verblinka-lookup: unknown option " << argument
+            std::cerr << "verblinka-lookup: unknown option " << EscapeArgument(argument)
                       << "\nTry 'verblinka-lookup --help'.\n";
             return 2;
         } else if (!options.Dictionary) {
@@ -312,15 +356,22 @@ int ParseArguments(int argc, char** argv, TOptions& options) {
     return -1;
 }
 
-int RunTool(int argc, char** argv) {
+int RunTool(int argc, char** argv, const TOutputBuffer& output) {
     TOptions options;
     try {
-        if (const int status = ParseArguments(argc, argv, options); status >= 0) {
+        if (const int status = ParseArguments(argc, argv, options, output); status >= 0) {
             return status;
         }
     } catch (const TWriteError& error) { // --help could not be written
         std::cerr << error.what() << '\n';
         return kExitWriteFailed;
+    }
+    // Words are to come from a standard input that is closed: fail before the
+    // load, whose file would otherwise take the free descriptor and be read
+    // as the input.
+    if (!options.WordsGiven && ::fcntl(STDIN_FILENO, F_GETFD) < 0) {
+        std::cerr << ReadFailureText(errno) << '\n';
+        return kExitReadFailed;
     }
 
     TDictionary dictionary;
@@ -337,8 +388,9 @@ int RunTool(int argc, char** argv) {
         const auto path = options.Dictionary->empty()
                               ? std::filesystem::path()
                               : std::filesystem::absolute(*options.Dictionary, ignored);
-        std::cerr << WithFullStop(
-                         TOpenError(path.empty() ? *options.Dictionary : path.string()).what())
+        std::cerr << WithFullStop(TOpenError(EscapeArgument(path.empty() ? *options.Dictionary
+                                                                         : path.string()))
+                                      .what())
                   << '\n';
         return 2;
     } catch (...) {
@@ -356,7 +408,7 @@ int RunTool(int argc, char** argv) {
             status = 1;
         }
         if (!std::cout) {
-            throw TWriteError(errno);
+            throw TWriteError(output.Error());
         }
     };
     try {
@@ -365,15 +417,21 @@ int RunTool(int argc, char** argv) {
                 run(word);
             }
         } else {
+            TInputLines input(STDIN_FILENO);
             std::string line;
-            while (std::getline(std::cin, line)) {
+            while (input.Next(line)) {
                 if (!line.empty() && line.back() == '\r') {
                     line.pop_back();
                 }
                 run(line);
             }
+            if (input.Error() != 0) {
+                CheckOutput(output); // the answers so far go out before the message
+                std::cerr << ReadFailureText(input.Error()) << '\n';
+                return kExitReadFailed;
+            }
         }
-        CheckOutput();
+        CheckOutput(output);
     } catch (const TWriteError& error) {
         std::cerr << error.what() << '\n';
         return kExitWriteFailed;
@@ -381,14 +439,32 @@ int RunTool(int argc, char** argv) {
     return status;
 }
 
+// Standard output through a TOutputBuffer for the guard's lifetime; what is
+// still buffered at its end (a run ended by an exception) goes out then.
+class TOutputRedirect {
+public:
+    explicit TOutputRedirect(TOutputBuffer& buffer) : previous_(std::cout.rdbuf(&buffer)) {}
+    ~TOutputRedirect() {
+        std::cout.flush();
+        std::cout.rdbuf(previous_);
+    }
+    TOutputRedirect(const TOutputRedirect&) = delete;
+    TOutputRedirect& operator=(const TOutputRedirect&) = delete;
+
+private:
+    std::streambuf* previous_;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     // Whatever escapes the tool's own handling still ends with a message and
     // a failure status, never with an unexplained abort.
+    TOutputBuffer output(STDOUT_FILENO);
+    const TOutputRedirect redirect(output);
     try {
-        return RunTool(argc, argv);
+        return RunTool(argc, argv, output);
     } catch (const std::exception& error) {
         std::cerr << "verblinka-lookup: " << error.what() << '\n';
     } catch (...) {

@@ -22,6 +22,12 @@ milliseconds_since() { echo "$(( ($(date +%s%N) - $1) / 1000000 )) ms"; }
 bash scripts/package.sh >/dev/null
 deb=$(ls build-package/package/verblinka_*.deb)
 echo "package: $deb, $(stat -c %s "$deb") bytes"
+# Depends names every package once, the SVG plugins' among them.
+depends=$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/[ (].*//')
+echo "Depends: $(echo "$depends" | paste -sd ' ')"
+twice=$(echo "$depends" | sort | uniq -d)
+[ -z "$twice" ] || { echo "Depends names more than once: $twice"; exit 1; }
+echo "$depends" | grep -qx libqt6svg6 || { echo "Depends lacks libqt6svg6"; exit 1; }
 
 # Errors fail; the remaining warnings are listed.
 lintian_status=0

@@ -35,6 +35,23 @@ check "batch to a full disk: status" 3 "$?"
 status=$( (trap '' PIPE; "$LOOKUP" "$work/cat.txt" <"$work/batch.txt" 2>/dev/null | head -n 1 >/dev/null
   echo "${PIPESTATUS[0]}") )
 check "reader gone, SIGPIPE ignored: status" 3 "$status"
+"$LOOKUP" --help >/dev/full 2>"$work/err"
+check "help to a full disk: message" "verblinka-lookup: cannot write the output: No space left on device" \
+  "$(cat "$work/err")"
+
+# A failed read of standard input is no empty input: status 3 and the reason.
+"$LOOKUP" "$work/cat.txt" </ >"$work/out" 2>"$work/err"
+check "input a directory: status" 3 "$?"
+check "input a directory: message" "verblinka-lookup: cannot read standard input: Is a directory" \
+  "$(cat "$work/err")"
+"$LOOKUP" "$work/cat.txt" <&- >"$work/out" 2>"$work/err"
+check "closed input: status" 3 "$?"
+check "closed input: message" "verblinka-lookup: cannot read standard input: Bad file descriptor" \
+  "$(cat "$work/err")"
+check "closed input: output" "" "$(cat "$work/out")"
+check "closed input, words given" "$(printf '1\tКОТ\t0')" "$("$LOOKUP" "$work/cat.txt" КОТ <&-)"
+check "last line without its end" "$(printf '1\tКОТ\t0\n2\tПЁС\t0')" \
+  "$(printf 'КОТ\nПЁС' | "$LOOKUP" "$work/cat.txt")"
 
 # Only a regular file is a dictionary: a FIFO without a writer is refused at once.
 mkfifo "$work/fifo"
@@ -66,6 +83,14 @@ check "Windows-1251 line" "$(printf '1\tКОТ\t0\n2\tПЁС\t3')" \
 check "Windows-1251 argument" "$(printf '2\tПЁС\t0')" \
   "$("$LOOKUP" "$work/cat.txt" "$(printf 'ПЁС' | iconv -f UTF-8 -t CP1251)")"
 
+# Windows-1251 text that begins «яю» or «юя», the bytes of a UTF-16
+# byte-order mark: no word is lost.
+for first in яю юя; do
+  printf '%s кот пёс' "$first" | iconv -f UTF-8 -t CP1251 >"$work/mark.txt"
+  check "Windows-1251 beginning «$first»" "$(printf '3\t%s\t0\n1\tКОТ\t0' "${first^^}")" \
+    "$("$LOOKUP" "$work/mark.txt" "${first^^}" КОТ)"
+done
+
 # A character that Windows-1251 lacks is a character: such words are looked up
 # (and found among entries made of them); a typed control character is blank.
 printf '%s' 'λόγος ✓ КОТ' >"$work/foreign.txt"
@@ -83,6 +108,9 @@ check "raw control character: status" 1 "$?"
 printf 'a\tb c\033[2Jd x\\y' >"$work/control.txt"
 check "escaped entries" "$(printf '1\tA\\tB\t2\n2\tC\\x1B[2JD\t0\n3\tX\\\\Y\t0')" \
   "$("$LOOKUP" "$work/control.txt" $'a\tb' $'C\e[2JD' 'X\Y')"
+printf 'del\177 \230x' >"$work/del.txt"
+check "DEL and 0x98 escaped" "$(printf '1\tDEL\\x7F\t0\n2\t\\x98X\t0')" \
+  "$("$LOOKUP" "$work/del.txt" $'DEL\x7f' $'\xc2\x98X')"
 check "escaped explain" "$(printf '# word "C\\x1B": row 2 "C\\x1B[2JD", distance 4 (chosen)')" \
   "$("$LOOKUP" --explain "$work/control.txt" $'C\e' | head -n 1)"
 check "raw entries" "$(printf '1\tA\tB\t0')" "$("$LOOKUP" --raw "$work/control.txt" $'A\tB')"

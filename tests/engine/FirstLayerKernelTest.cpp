@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <span>
 #include <stdexcept>
@@ -16,6 +17,12 @@
 #include <vector>
 
 namespace verblinka {
+
+// The kernel by name in the tests' names and messages.
+void PrintTo(TFirstLayerKernel kernel, std::ostream* out) {
+    *out << FirstLayerKernelName(kernel);
+}
+
 namespace {
 
 using TPattern = std::vector<std::int32_t>;
@@ -121,6 +128,7 @@ TEST_P(TFirstLayerKernelTest, SeveralInputsGiveEachInputsLiteralClasses) {
                 std::vector<std::vector<std::uint16_t>> classes(
                     count, std::vector<std::uint16_t>(rowCount, kUntouched));
                 std::vector<std::uint16_t*> out;
+                out.reserve(count);
                 for (auto& c : classes) {
                     out.push_back(c.data());
                 }
@@ -173,6 +181,7 @@ TEST_P(TFirstLayerKernelTest, RecognitionsFirstLayerIsTheLiteralOne) {
                 q % 2 == 0 ? RandomPattern(random, columns, q == 2) : rows[random() % rows.size()];
             const std::vector<double> outputs = net.FirstLayerOutputs();
             std::vector<std::uint64_t> expected;
+            expected.reserve(rows.size());
             for (const TPattern& row : rows) {
                 expected.push_back(std::bit_cast<std::uint64_t>(outputs[LiteralClass(row, input)]));
             }

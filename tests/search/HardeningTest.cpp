@@ -227,9 +227,17 @@ TEST(HostileInputTest, RandomFilesLoadAsAPlainReadingGivesThem) {
     }
     // UTF-8 text longer than the reader's buffer, so that sequences straddle
     // its refills; then the same with broken sequences after a byte-order mark.
-    const std::vector<char32_t> characters = {
+    std::vector<char32_t> characters = {
         U'а',      U'Я',      U'ё', U'Ё',      U'z',          U' ',      U'.',      U'\n',
         U'\u2003', U'\u3000', U'€', U'\u0098', U'\U0001F600', U'\uFEFF', U'\u00B5', U'ґ'};
+    // Every Unicode space that becomes a blank, its neighbours, and the
+    // controls kept in words.
+    for (const char32_t space :
+         {0x85, 0x1680, 0x2000, 0x2001, 0x2002, 0x2003, 0x2004, 0x2005, 0x2006, 0x2007, 0x2008,
+          0x2009, 0x200A, 0x2028, 0x2029, 0x202F, 0x205F, 0x3000}) {
+        characters.insert(characters.end(), {space - 1, space, space + 1});
+    }
+    characters.insert(characters.end(), {U'\x01', U'\t', U'\x1A', U'\x1B', U'\x7F', U'\u00A0'});
     std::uniform_int_distribution<std::size_t> pick(0, characters.size() - 1);
     std::string text;
     while (text.size() < 300'000) {

@@ -10,69 +10,77 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace verblinka {
+
+// The kernel by name in the tests' names and messages.
+void PrintTo(TFirstLayerKernel kernel, std::ostream* out) {
+    *out << FirstLayerKernelName(kernel);
+}
+
 namespace {
 
 // A dictionary, queries of every length up to past the coded bytes, and
-// their literal outcomes, made once for every kernel.
-class TSearchKernelTest : public ::testing::TestWithParam<TFirstLayerKernel> {
-protected:
-    static void SetUpTestSuite() {
-        std::mt19937 random(29);
-        static const std::string kLetters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8";
-        std::string text;
-        for (int i = 0; i < 151; ++i) {
-            const std::size_t length = 1 + random() % 22;
-            for (std::size_t k = 0; k < length; ++k) {
-                text.push_back(kLetters[random() % kLetters.size()]);
-            }
-            text.push_back(' ');
-        }
-        dictionary_ = test_support::DictionaryOf(text);
-        THammingNet& network = dictionary_.Network;
-        queries_.clear();
-        literals_.clear();
-        for (const std::size_t length : {1u, 2u, 6u, 9u, 13u, 20u, 23u}) {
-            std::string query;
-            for (std::size_t k = 0; k < length; ++k) {
-                query.push_back(kLetters[random() % kLetters.size()]);
-            }
-            network.SetReferenceMode(true);
-            literals_.push_back(
-                reference::LiteralSearch(query, dictionary_.Entries, [&](const TWordCode& code) {
-                    return network.Recognize(code);
-                }));
-            network.SetReferenceMode(false);
-            queries_.push_back(query);
-        }
-    }
-
-    static void ExpectLiteral(const TSearchOutcome& outcome, std::size_t q,
-                              const std::string& what) {
-        const TSearchOutcome& literal = literals_[q];
-        ASSERT_EQ(outcome.Status, TSearchStatus::Selected) << what;
-        EXPECT_EQ(outcome.BestRow, literal.BestRow) << what;
-        EXPECT_EQ(outcome.BestDistance, literal.BestDistance) << what;
-        EXPECT_EQ(outcome.ChosenStep, literal.ChosenStep) << what;
-        ASSERT_EQ(outcome.Steps.size(), literal.Steps.size()) << what;
-        for (std::size_t s = 0; s < outcome.Steps.size(); ++s) {
-            EXPECT_EQ(outcome.Steps[s].Row, literal.Steps[s].Row) << what << ", step " << s;
-        }
-    }
-
-    static TDictionary dictionary_;
-    static std::vector<std::string> queries_;
-    static std::vector<TSearchOutcome> literals_;
+// their literal outcomes.
+struct TKernelSearchCases {
+    TDictionary Dictionary;
+    std::vector<std::string> Queries;
+    std::vector<TSearchOutcome> Literals;
 };
 
-TDictionary TSearchKernelTest::dictionary_;
-std::vector<std::string> TSearchKernelTest::queries_;
-std::vector<TSearchOutcome> TSearchKernelTest::literals_;
+TKernelSearchCases MakeCases() {
+    std::mt19937 random(29);
+    static const std::string kLetters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8";
+    std::string text;
+    for (int i = 0; i < 151; ++i) {
+        const std::size_t length = 1 + random() % 22;
+        for (std::size_t k = 0; k < length; ++k) {
+            text.push_back(kLetters[random() % kLetters.size()]);
+        }
+        text.push_back(' ');
+    }
+    TKernelSearchCases cases{test_support::DictionaryOf(text), {}, {}};
+    THammingNet& network = cases.Dictionary.Network;
+    for (const std::size_t length : {1u, 2u, 6u, 9u, 13u, 20u, 23u}) {
+        std::string query;
+        for (std::size_t k = 0; k < length; ++k) {
+            query.push_back(kLetters[random() % kLetters.size()]);
+        }
+        network.SetReferenceMode(true);
+        cases.Literals.push_back(
+            reference::LiteralSearch(query, cases.Dictionary.Entries, [&](const TWordCode& code) {
+                return network.Recognize(code);
+            }));
+        network.SetReferenceMode(false);
+        cases.Queries.push_back(query);
+    }
+    return cases;
+}
+
+// Made once for every kernel: the literal search is the slow part.
+const TKernelSearchCases& Cases() {
+    static const TKernelSearchCases kCases = MakeCases();
+    return kCases;
+}
+
+void ExpectLiteral(const TSearchOutcome& outcome, const TSearchOutcome& literal,
+                   const std::string& what) {
+    ASSERT_EQ(outcome.Status, TSearchStatus::Selected) << what;
+    EXPECT_EQ(outcome.BestRow, literal.BestRow) << what;
+    EXPECT_EQ(outcome.BestDistance, literal.BestDistance) << what;
+    EXPECT_EQ(outcome.ChosenStep, literal.ChosenStep) << what;
+    ASSERT_EQ(outcome.Steps.size(), literal.Steps.size()) << what;
+    for (std::size_t s = 0; s < outcome.Steps.size(); ++s) {
+        EXPECT_EQ(outcome.Steps[s].Row, literal.Steps[s].Row) << what << ", step " << s;
+    }
+}
+
+class TSearchKernelTest : public ::testing::TestWithParam<TFirstLayerKernel> {};
 
 TEST_P(TSearchKernelTest, EveryGroupingGivesTheLiteralSearchsSteps) {
     const TFirstLayerKernel kernel = GetParam();
@@ -80,11 +88,14 @@ TEST_P(TSearchKernelTest, EveryGroupingGivesTheLiteralSearchsSteps) {
         GTEST_SKIP() << "this processor lacks the " << FirstLayerKernelName(kernel)
                      << " first-layer kernel";
     }
-    THammingNet& network = dictionary_.Network;
-    const std::size_t rows = dictionary_.Entries.size();
+    const TKernelSearchCases& cases = Cases();
+    TDictionary dictionary = cases.Dictionary;
+    THammingNet& network = dictionary.Network;
+    const std::size_t rows = dictionary.Entries.size();
     network.SetFirstLayerKernel(kernel);
-    for (std::size_t q = 0; q < queries_.size(); ++q) {
-        const std::string what = "query of " + std::to_string(queries_[q].size());
+    for (std::size_t q = 0; q < cases.Queries.size(); ++q) {
+        const std::string& query = cases.Queries[q];
+        const std::string what = "query of " + std::to_string(query.size());
         TWordCode code{};
         // (threads, codes the budget allows at once): groups of one, of
         // uneven sizes and of the threads' count.
@@ -94,18 +105,17 @@ TEST_P(TSearchKernelTest, EveryGroupingGivesTheLiteralSearchsSteps) {
             TSearchControl control;
             control.Threads = threads;
             control.FirstLayerBudget = codes * rows * sizeof(std::uint16_t);
-            ExpectLiteral(
-                SearchWord(queries_[q], dictionary_.Entries, network, code, true, control), q,
-                what + ", " + std::to_string(threads) + " threads, " + std::to_string(codes) +
-                    " codes at once");
+            ExpectLiteral(SearchWord(query, dictionary.Entries, network, code, true, control),
+                          cases.Literals[q],
+                          what + ", " + std::to_string(threads) + " threads, " +
+                              std::to_string(codes) + " codes at once");
         }
         // The passes over values: each recognition its own single-input first layer.
         network.SetValuePasses(true);
-        ExpectLiteral(SearchWord(queries_[q], dictionary_.Entries, network, code, true), q,
+        ExpectLiteral(SearchWord(query, dictionary.Entries, network, code, true), cases.Literals[q],
                       what + ", value passes");
         network.SetValuePasses(false);
     }
-    network.SetFirstLayerKernel(TFirstLayerKernel::Auto);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryKernel, TSearchKernelTest,
