@@ -6,11 +6,12 @@
 #include <QBarSet>
 #include <QChart>
 #include <QCursor>
-#include <QLegendMarker>
+#include <QLegend>
 #include <QLineSeries>
 #include <QLocale>
 #include <QLogValueAxis>
 #include <QScatterSeries>
+#include <QStringList>
 #include <QToolTip>
 #include <QValueAxis>
 
@@ -20,6 +21,13 @@
 namespace verblinka {
 namespace {
 
+// Leaders named in the race's legend besides the winner and the rows asked
+// for; the others are drawn, thinner, without a legend entry, so that the
+// legend fits beside a chart of modest height.
+constexpr std::size_t kLegendLeaders = 4;
+
+// Qt Charts writes localized numbers only for the floating formats ("%d"
+// then shows nothing).
 void UseRussianNumbers(QChart& chart) {
     chart.setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     chart.setLocalizeNumbers(true);
@@ -41,7 +49,7 @@ QString HistogramBarTip(std::size_t value, long long units) {
 std::unique_ptr<QChart> FirstLayerChart(const TRecognitionTrace& trace, std::int32_t winner) {
     auto chart = std::make_unique<QChart>();
     UseRussianNumbers(*chart);
-    chart->setTitle(QStringLiteral("Первый слой: сколько единиц с каждым числом совпадений"));
+    chart->setTitle(QStringLiteral("Первый слой: единицы по числу совпадений"));
     chart->setTitleFont(Scaled(chart->titleFont(), 0.9));
     chart->legend()->hide();
     chart->setMargins(QMargins(2, 2, 2, 2));
@@ -96,7 +104,7 @@ std::unique_ptr<QChart> FirstLayerChart(const TRecognitionTrace& trace, std::int
     x->setTickType(QValueAxis::TicksDynamic);
     x->setTickAnchor(0.0);
     x->setTickInterval(span <= 12 ? 1.0 : (span <= 60 ? 5.0 : 10.0));
-    x->setLabelFormat(QStringLiteral("%d"));
+    x->setLabelFormat(QStringLiteral("%.0f"));
     x->setLabelsFont(Scaled(x->labelsFont(), 0.85));
     x->setTitleText(QStringLiteral("совпадений в первом слое (из %1)")
                         .arg(RussianNumber(static_cast<long long>(trace.InputCount))));
@@ -104,7 +112,7 @@ std::unique_ptr<QChart> FirstLayerChart(const TRecognitionTrace& trace, std::int
     auto* y = new QLogValueAxis();
     y->setBase(10.0);
     y->setRange(0.5, std::pow(10.0, std::ceil(std::log10(largest)) + 0.1));
-    y->setLabelFormat(QStringLiteral("%d"));
+    y->setLabelFormat(QStringLiteral("%.0f"));
     y->setLabelsFont(Scaled(y->labelsFont(), 0.85));
     y->setTitleText(QStringLiteral("единиц"));
     y->setTitleFont(Scaled(y->titleFont(), 0.85));
@@ -118,10 +126,9 @@ std::unique_ptr<QChart> FirstLayerChart(const TRecognitionTrace& trace, std::int
 std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryText& text) {
     auto chart = std::make_unique<QChart>();
     UseRussianNumbers(*chart);
-    chart->setTitle(QStringLiteral("Соревнование: активность лидеров по проходам"));
+    chart->setTitle(QStringLiteral("Соревнование лидеров по проходам"));
     chart->setTitleFont(Scaled(chart->titleFont(), 0.9));
-    chart->legend()->setAlignment(Qt::AlignRight);
-    chart->legend()->setFont(Scaled(chart->legend()->font(), 0.85));
+    chart->legend()->hide();
     chart->setMargins(QMargins(2, 2, 2, 2));
     const int lastPass = std::max(1, trace.CompetitionPasses());
     auto* x = new QValueAxis();
@@ -129,7 +136,7 @@ std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryTe
     x->setTickType(QValueAxis::TicksDynamic);
     x->setTickAnchor(0.0);
     x->setTickInterval(std::max(1, (lastPass + 9) / 10));
-    x->setLabelFormat(QStringLiteral("%d"));
+    x->setLabelFormat(QStringLiteral("%.0f"));
     x->setLabelsFont(Scaled(x->labelsFont(), 0.85));
     x->setTitleText(QStringLiteral("проход (0 — первый слой)"));
     x->setTitleFont(Scaled(x->titleFont(), 0.85));
@@ -144,16 +151,15 @@ std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryTe
     y->setTickType(QValueAxis::TicksDynamic);
     y->setTickAnchor(0.0);
     y->setTickInterval(20.0);
-    y->setLabelFormat(QStringLiteral("%d"));
+    y->setLabelFormat(QStringLiteral("%.0f"));
     y->setLabelsFont(Scaled(y->labelsFont(), 0.85));
     y->setTitleText(QStringLiteral("активность"));
     y->setTitleFont(Scaled(y->titleFont(), 0.85));
     auto* units = new QLogValueAxis();
     units->setBase(10.0);
-    units->setLabelFormat(QStringLiteral("%d"));
+    units->setLabelFormat(QStringLiteral("%.0f"));
     units->setLabelsFont(Scaled(units->labelsFont(), 0.85));
-    units->setTitleText(QStringLiteral("единиц > 0"));
-    units->setTitleFont(Scaled(units->titleFont(), 0.85));
+    // Named in the legend («единиц > 0 (правая шкала)»): a title would take the labels' room.
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     chart->addAxis(units, Qt::AlignRight);
@@ -189,7 +195,17 @@ std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryTe
         if (row == trace.Winner) {
             pen.setColor(QColor(220, 30, 30));
         }
+        const bool named =
+            row == trace.Winner || t < kLegendLeaders ||
+            std::find(trace.Leaders.begin(), trace.Leaders.end(), row) == trace.Leaders.end();
+        if (!named) {
+            pen.setColor(QColor(170, 170, 170));
+            pen.setWidthF(0.8);
+        }
         line->setPen(pen);
+        if (!named) {
+            line->setName(QString()); // no legend entry
+        }
     }
     auto* above = new QLineSeries();
     above->setName(QStringLiteral("единиц > 0 (правая шкала)"));
@@ -212,6 +228,25 @@ std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryTe
         attach(mark, y);
     }
     return chart;
+}
+
+QString LegendText(const QChart& chart) {
+    QStringList items;
+    for (QAbstractSeries* series : chart.series()) {
+        if (series->name().isEmpty()) {
+            continue;
+        }
+        QColor color = Qt::gray;
+        if (const auto* scatter = qobject_cast<const QScatterSeries*>(series)) {
+            color = scatter->color();
+        } else if (const auto* line = qobject_cast<const QLineSeries*>(series)) {
+            color = line->pen().color();
+        }
+        items << QStringLiteral("<span style=\"color:%1\">■</span>&nbsp;%2")
+                     .arg(color.name(), series->name().toHtmlEscaped().replace(
+                                            QLatin1Char(' '), QStringLiteral("&nbsp;")));
+    }
+    return items.join(QStringLiteral(" &nbsp; "));
 }
 
 } // namespace verblinka

@@ -25,7 +25,13 @@ std::unique_ptr<QChart> FirstLayerChart(const TRecognitionTrace& trace, std::int
 QString HistogramBarTip(std::size_t value, long long units);
 
 // The tracked rows' values pass by pass, the clipping level, and the number
-// of units still above zero (right axis).
+// of units still above zero (right axis). Its legend is hidden: LegendText
+// gives it, to be shown below the chart, where it wraps instead of being cut.
 std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryText& text);
+
+// The legend of a chart drawn outside it, as rich text that wraps to any
+// width: a coloured square and the name of every series that has a
+// name. The names are escaped: an entry's markup is shown as text.
+QString LegendText(const QChart& chart);
 
 } // namespace verblinka

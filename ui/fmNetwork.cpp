@@ -119,11 +119,10 @@ void TfrmNetwork::CreateControls() {
     splitter->setChildrenCollapsible(false);
     contentLayout->addWidget(splitter, 1);
 
-    // Left: the steps, and below them the selected step's codes.
-    auto* left = new QWidget(splitter);
-    auto* leftLayout = new QVBoxLayout(left);
-    leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->setSpacing(2);
+    // Left: the steps, and below them the selected step's codes, which
+    // scroll when the window is too low for them.
+    auto* left = new QSplitter(Qt::Vertical, splitter);
+    left->setChildrenCollapsible(false);
     tblSteps = new TStepsTable(left);
     tblSteps->setObjectName(QStringLiteral("tblSteps"));
     steps_ = new TSearchStepsModel(tblSteps);
@@ -148,12 +147,13 @@ void TfrmNetwork::CreateControls() {
             return metrics.horizontalAdvance(sample) + 14;
         };
         const QString word = QStringLiteral("ПРЕДУСМОТРИ␣Т");
+        const QString entry = QStringLiteral("ПРЕДУСМОТРИТЕЛЬ");
         const int widths[TSearchStepsModel::ColumnCount] = {
             width(QStringLiteral("✓")),
-            width(QStringLiteral("№ 99")),
+            width(QStringLiteral("№99")),
             width(QStringLiteral("1000000")),
             width(word),
-            width(word),
+            width(QStringLiteral("ПРЕДУСМОТРИТЕЛЬ")),
             width(QStringLiteral("Расст.")),
             width(QStringLiteral("Проходов")),
             width(QStringLiteral("предел проходов"))};
@@ -168,9 +168,12 @@ void TfrmNetwork::CreateControls() {
                     SelectStep(current.row());
                 }
             });
-    leftLayout->addWidget(tblSteps, 1);
-
-    codesPanel_ = new QWidget(left);
+    tblSteps->setMinimumHeight(4 * tblSteps->verticalHeader()->defaultSectionSize());
+    auto* codesBox = new QScrollArea(left);
+    codesBox->setWidgetResizable(true);
+    codesBox->setFrameShape(QFrame::NoFrame);
+    codesBox->setMinimumHeight(60);
+    codesPanel_ = new QWidget(codesBox);
     codesPanel_->setObjectName(QStringLiteral("pnlCodes"));
     codesPanel_->setAutoFillBackground(true);
     auto* codes = new QVBoxLayout(codesPanel_);
@@ -180,7 +183,10 @@ void TfrmNetwork::CreateControls() {
     codes->addWidget(lblCodes);
     pbCodes = new TBitGrid(codesPanel_);
     codes->addWidget(pbCodes);
-    leftLayout->addWidget(codesPanel_);
+    codesBox->setWidget(codesPanel_);
+    left->setStretchFactor(0, 1);
+    left->setStretchFactor(1, 0);
+    left->setSizes({400, codesPanel_->sizeHint().height()});
 
     // Right: the charts, which scroll when the window is small.
     auto* chartsBox = new QScrollArea(splitter);
@@ -196,13 +202,20 @@ void TfrmNetwork::CreateControls() {
     chFirstLayer = new QChartView(chartsPanel_);
     chFirstLayer->setObjectName(QStringLiteral("chFirstLayer"));
     chFirstLayer->setRenderHint(QPainter::Antialiasing);
-    chFirstLayer->setMinimumHeight(170);
+    chFirstLayer->setMinimumHeight(140);
     charts->addWidget(chFirstLayer, 2);
     chRace = new QChartView(chartsPanel_);
     chRace->setObjectName(QStringLiteral("chRace"));
     chRace->setRenderHint(QPainter::Antialiasing);
-    chRace->setMinimumHeight(250);
+    chRace->setMinimumHeight(170);
     charts->addWidget(chRace, 3);
+    // Rich text for the colours; every name in it is escaped (LegendText).
+    lblRaceLegend = new QLabel(chartsPanel_);
+    lblRaceLegend->setObjectName(QStringLiteral("lblRaceLegend"));
+    lblRaceLegend->setTextFormat(Qt::RichText);
+    lblRaceLegend->setWordWrap(true);
+    lblRaceLegend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    charts->addWidget(lblRaceLegend);
     chartsBox->setWidget(chartsPanel_);
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
@@ -267,6 +280,7 @@ void TfrmNetwork::ForgetSearch() {
     lblReplay->clear();
     Replace(chFirstLayer, std::make_unique<QChart>());
     Replace(chRace, std::make_unique<QChart>());
+    lblRaceLegend->clear();
     pnlPages->setCurrentIndex(0);
     lblStory->setText(QStringLiteral(
         "Откройте словарь и найдите слово в главном окне: здесь появится, как сеть "
@@ -406,6 +420,7 @@ void TfrmNetwork::ShowTrace() {
                                       "несовпадающих бита", "несовпадающих битов")));
     Replace(chFirstLayer, FirstLayerChart(*trace, winner));
     Replace(chRace, RaceChart(*trace, Namer()));
+    lblRaceLegend->setText(LegendText(*chRace->chart()));
     lblStory->setText(Story());
 }
 
@@ -541,8 +556,9 @@ void TfrmNetwork::PlaceBeside(const QWidget& owner, const QRect& keepVisible) {
     const int height = std::max(minimumSizeHint().height(),
                                 free.bottom() + 1 - top - frame.top() - frame.bottom());
     resize(width(), std::min(height, size().height()));
-    move(clampInto(
-        QPoint(free.left() + (free.width() - width() - frame.left() - frame.right()) / 2, top)));
+    const QSize framed = size().grownBy(frame);
+    move(QPoint(std::max(free.left(), free.left() + (free.width() - framed.width()) / 2),
+                std::max(free.top(), std::min(top, free.bottom() + 1 - framed.height()))));
 }
 
 } // namespace verblinka

@@ -85,6 +85,7 @@ public:
     QLabel* lblCodes = nullptr;
     QChartView* chFirstLayer = nullptr;
     QChartView* chRace = nullptr;
+    QLabel* lblRaceLegend = nullptr; // the race's legend, wrapped below it
     QSpinBox* sePassLimit = nullptr;
     QLabel* lblPassLimit = nullptr; // what the limit allows
     QPushButton* btnReplay = nullptr;
