@@ -154,7 +154,7 @@ void TfrmNetwork::CreateControls() {
             width(QStringLiteral("1000000")),
             width(word),
             width(QStringLiteral("ПРЕДУСМОТРИТЕЛЬ")),
-            width(QStringLiteral("Расст.")),
+            width(QStringLiteral("9999999")),
             width(QStringLiteral("Проходов")),
             width(QStringLiteral("предел проходов"))};
         for (int column = 0; column < TSearchStepsModel::ColumnCount; ++column) {
