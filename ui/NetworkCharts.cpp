@@ -33,6 +33,13 @@ void UseRussianNumbers(QChart& chart) {
     chart.setLocalizeNumbers(true);
 }
 
+// A logarithmic axis marks every power of its base; past ten thousand every
+// second power of ten, so that the labels of a low chart do not overlap (Qt
+// Charts would elide them all to "…").
+double LogBase(double largest) {
+    return largest > 10'000.0 ? 100.0 : 10.0;
+}
+
 QFont Scaled(QFont font, double factor) {
     font.setPointSizeF(std::max(6.0, font.pointSizeF() * factor));
     return font;
@@ -103,14 +110,15 @@ std::unique_ptr<QChart> FirstLayerChart(const TRecognitionTrace& trace, std::int
     x->setRange(static_cast<double>(low) - 0.5, static_cast<double>(high) + 0.5);
     x->setTickType(QValueAxis::TicksDynamic);
     x->setTickAnchor(0.0);
-    x->setTickInterval(span <= 12 ? 1.0 : (span <= 60 ? 5.0 : 10.0));
+    // At most about six labels: a narrow chart would elide more.
+    x->setTickInterval(span <= 8 ? 1.0 : (span <= 30 ? 5.0 : (span <= 60 ? 10.0 : 20.0)));
     x->setLabelFormat(QStringLiteral("%.0f"));
     x->setLabelsFont(Scaled(x->labelsFont(), 0.85));
-    x->setTitleText(QStringLiteral("совпадений в первом слое (из %1)")
+    x->setTitleText(QStringLiteral("совпадений (из %1)")
                         .arg(RussianNumber(static_cast<long long>(trace.InputCount))));
     x->setTitleFont(Scaled(x->titleFont(), 0.85));
     auto* y = new QLogValueAxis();
-    y->setBase(10.0);
+    y->setBase(LogBase(largest));
     y->setRange(0.5, std::pow(10.0, std::ceil(std::log10(largest)) + 0.1));
     y->setLabelFormat(QStringLiteral("%.0f"));
     y->setLabelsFont(Scaled(y->labelsFont(), 0.85));
@@ -156,7 +164,7 @@ std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryTe
     y->setTitleText(QStringLiteral("активность"));
     y->setTitleFont(Scaled(y->titleFont(), 0.85));
     auto* units = new QLogValueAxis();
-    units->setBase(10.0);
+    units->setBase(10.0); // set again below, once the largest count is known
     units->setLabelFormat(QStringLiteral("%.0f"));
     units->setLabelsFont(Scaled(units->labelsFont(), 0.85));
     // Named in the legend («единиц > 0 (правая шкала)»): a title would take the labels' room.
@@ -216,6 +224,7 @@ std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryTe
         most = std::max(most, count);
     }
     above->setPen(QPen(QColor(90, 90, 90), 1.5, Qt::DotLine));
+    units->setBase(LogBase(most));
     units->setRange(0.5, std::pow(10.0, std::ceil(std::log10(most)) + 0.1));
     attach(above, units);
     if (const std::int32_t alone = PassAlone(trace);

@@ -150,6 +150,10 @@ QVariant TSearchStepsModel::data(const QModelIndex& index, int role) const {
         return Cell(index.row(), index.column(), false);
     case kExportRole:
         return Cell(index.row(), index.column(), true);
+    case Qt::ToolTipRole: // the whole of an elided cell
+        return index.column() == Text || index.column() == Entry || index.column() == Distance
+                   ? QVariant(Cell(index.row(), index.column(), false))
+                   : QVariant();
     case Qt::FontRole:
         if (index.row() == search_->ChosenStep) {
             QFont bold;

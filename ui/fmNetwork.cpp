@@ -1,6 +1,7 @@
 #include "ui/fmNetwork.h"
 
 #include "dictionary/DictionaryLoad.h"
+#include "ui/AppShell.h"
 #include "ui/BackgroundWork.h"
 #include "ui/NetworkCharts.h"
 #include "ui/ShownText.h"
@@ -104,7 +105,7 @@ void TfrmNetwork::CreateControls() {
     storyBox->setWidgetResizable(true);
     storyBox->setFrameShape(QFrame::NoFrame);
     storyBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    storyBox->setFixedHeight(4 * fontMetrics().lineSpacing() + 6);
+    storyBox->setFixedHeight(5 * fontMetrics().lineSpacing() + 6);
     layout->addWidget(storyBox);
 
     pnlPages = new QStackedWidget(this);
@@ -142,21 +143,27 @@ void TfrmNetwork::CreateControls() {
     {
         // Widths that show a query of twelve letters, its variants and their
         // entries whole; longer texts are elided.
-        const QFontMetrics metrics = tblSteps->fontMetrics();
+        // Texts measured in bold, as the chosen step's row shows them; a
+        // longer text is elided, and its cell's tool-tip holds it.
+        QFont bold = tblSteps->font();
+        bold.setBold(true);
+        const QFontMetrics boldMetrics(bold);
+        const QFontMetrics metrics(tblSteps->font());
         const auto width = [&](const QString& sample) {
             return metrics.horizontalAdvance(sample) + 14;
         };
-        const QString word = QStringLiteral("ПРЕДУСМОТРИ␣Т");
-        const QString entry = QStringLiteral("ПРЕДУСМОТРИТЕЛЬ");
+        const auto boldWidth = [&](const QString& sample) {
+            return boldMetrics.horizontalAdvance(sample) + 14;
+        };
         const int widths[TSearchStepsModel::ColumnCount] = {
             width(QStringLiteral("✓")),
             width(QStringLiteral("№99")),
-            width(QStringLiteral("1000000")),
-            width(word),
-            width(QStringLiteral("ПРЕДУСМОТРИТЕЛЬ")),
-            width(QStringLiteral("9999999")),
+            boldWidth(QStringLiteral("1000000")),
+            boldWidth(QStringLiteral("ПРЕДУСМОТРИ␣Т")),
+            boldWidth(QStringLiteral("ПРЕДУСМОТРИТ")),
+            width(QStringLiteral("Расст.")),
             width(QStringLiteral("Проходов")),
-            width(QStringLiteral("предел проходов"))};
+            boldWidth(QStringLiteral("предел проходов"))};
         for (int column = 0; column < TSearchStepsModel::ColumnCount; ++column) {
             tblSteps->horizontalHeader()->resizeSection(column, widths[column]);
         }
@@ -165,7 +172,7 @@ void TfrmNetwork::CreateControls() {
     connect(tblSteps->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && current.row() != selected_) {
-                    SelectStep(current.row());
+                    RunCommand([this, row = current.row()] { SelectStep(row); });
                 }
             });
     tblSteps->setMinimumHeight(4 * tblSteps->verticalHeader()->defaultSectionSize());
@@ -249,16 +256,18 @@ void TfrmNetwork::CreateControls() {
     controls->addWidget(lblPassLimit);
     btnReplay = new QPushButton(QStringLiteral("Повторить"), content);
     btnReplay->setObjectName(QStringLiteral("btnReplay"));
-    connect(btnReplay, &QPushButton::clicked, this, [this] { Replay(sePassLimit->value()); });
+    // Each command stops its failures at its own boundary (RunCommand).
+    connect(btnReplay, &QPushButton::clicked, this,
+            [this] { RunCommand([this] { Replay(sePassLimit->value()); }); });
     controls->addWidget(btnReplay);
     controls->addStretch(1);
     btnSave = new QPushButton(QStringLiteral("Сохранить графики…"), content);
     btnSave->setObjectName(QStringLiteral("btnSave"));
-    connect(btnSave, &QPushButton::clicked, this, &TfrmNetwork::AskAndSave);
+    connect(btnSave, &QPushButton::clicked, this, [this] { RunCommand([this] { AskAndSave(); }); });
     controls->addWidget(btnSave);
     btnCopy = new QPushButton(QStringLiteral("Копировать таблицу"), content);
     btnCopy->setObjectName(QStringLiteral("btnCopy"));
-    connect(btnCopy, &QPushButton::clicked, this, &TfrmNetwork::CopyTable);
+    connect(btnCopy, &QPushButton::clicked, this, [this] { RunCommand([this] { CopyTable(); }); });
     controls->addWidget(btnCopy);
     contentLayout->addLayout(controls);
     // The replay's report on a line of its own, wrapped rather than cut.
