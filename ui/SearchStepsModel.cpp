@@ -57,6 +57,17 @@ QString StepText(std::string_view query, std::size_t step, std::size_t maxCharac
     return text;
 }
 
+TWordCode StepCode(std::string_view query, std::size_t step) {
+    const std::string_view head = query.substr(0, kCodedCharacters);
+    TWordCode code{};
+    if (step == 0 || step > head.size() + 1) {
+        CodeWord(head, code); // the blank lies past the coded characters
+    } else {
+        CodeWord(InsertBlank(head, static_cast<std::int32_t>(step)), code);
+    }
+    return code;
+}
+
 TSearchStepsModel::TSearchStepsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void TSearchStepsModel::Show(std::shared_ptr<const TSearchTrace> search, std::string query,

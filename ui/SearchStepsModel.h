@@ -7,6 +7,7 @@
 #pragma once
 
 #include "search/SearchTrace.h"
+#include "text/WordCode.h"
 
 #include <QAbstractTableModel>
 #include <QTableView>
@@ -27,6 +28,10 @@ struct TDictionary;
 std::string StepBytes(std::string_view query, std::size_t step, std::size_t maxCharacters);
 // The same as text, its blank (and every other) shown as "␣".
 QString StepText(std::string_view query, std::size_t step, std::size_t maxCharacters);
+
+// The word code of step `step` of a search for query, from its first
+// characters only (a code holds the first kCodedCharacters).
+TWordCode StepCode(std::string_view query, std::size_t step);
 
 class TSearchStepsModel final : public QAbstractTableModel {
     Q_OBJECT

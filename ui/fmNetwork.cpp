@@ -371,7 +371,7 @@ const TRecognitionTrace* TfrmNetwork::Replay(int passLimit) {
     const std::int32_t limit = std::clamp(passLimit, 1, kReplayMaxPasses);
     std::optional<TRecognitionTrace> result;
     const auto replay = [&, work = work_, probe = replayProbe_] {
-        const auto total = static_cast<std::uint64_t>(PassesAllowed(limit) + 1);
+        const std::uint64_t total = static_cast<std::uint64_t>(PassesAllowed(limit)) + 1;
         result = ComputeReplay(*recorded, limit, [&](std::int32_t pass) {
             if (probe) {
                 probe();
@@ -407,7 +407,6 @@ void TfrmNetwork::ShowTrace() {
     if (trace == nullptr) {
         return;
     }
-    const TTracedStep& step = search_->Steps[static_cast<std::size_t>(selected_)];
     const std::int32_t winner = trace->Winner;
     TWordCode stored{};
     std::string_view storedWord;
@@ -415,12 +414,13 @@ void TfrmNetwork::ShowTrace() {
         static_cast<std::size_t>(winner) < dictionary_->Entries.size()) {
         storedWord = dictionary_->Entries[static_cast<std::size_t>(winner)].Word;
         // The code reads the word's first characters only.
-        CodeWord(storedWord.substr(0, kWordCodeLength), stored);
+        CodeWord(storedWord.substr(0, kCodedCharacters), stored);
     }
     const double firstLayer = trace->Passes.empty() ? 0.0 : trace->Value(winner, 0);
     pbCodes->SetCodes(
         StepText(steps_->Query(), static_cast<std::size_t>(selected_), kShownNameCharacters),
-        step.Code, ShownText(storedWord, kShownNameCharacters), stored, firstLayer);
+        StepCode(steps_->Query(), static_cast<std::size_t>(selected_)),
+        ShownText(storedWord, kShownNameCharacters), stored, firstLayer);
     lblCodes->setText(QStringLiteral("Коды: вход и победитель (%1). Совпадений по первому "
                                      "слою: %2 из %3, красным — %4.")
                           .arg(RowName(winner, Namer()), RussianNumber(firstLayer),

@@ -214,6 +214,9 @@ TEST(StepText, IsInsertBlankCutAroundTheBlank) {
         for (std::size_t step = 0; step <= length; ++step) {
             const std::string whole =
                 step == 0 ? query : InsertBlank(query, static_cast<int>(step));
+            TWordCode code{};
+            CodeWord(whole, code);
+            EXPECT_EQ(StepCode(query, step), code) << length << ' ' << step;
             const std::string shown = StepBytes(query, step, 32);
             if (whole.size() <= 32) {
                 EXPECT_EQ(shown, whole) << length << ' ' << step;
