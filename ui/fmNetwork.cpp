@@ -469,14 +469,16 @@ QString TfrmNetwork::ChartsTitle() const {
 bool TfrmNetwork::SaveCharts(const QString& path) {
     // The title above the codes above the charts, as wide as the widest.
     const QString title = ChartsTitle();
-    const int width = std::max({codesPanel_->width(), chartsPanel_->width(), 400});
+    const int width =
+        std::max({codesPanel_->width(), chartsPanel_->width(), 400}) + 2 * kTitleMargin;
     const QFontMetrics metrics = fontMetrics();
     const int titleHeight =
         metrics
             .boundingRect(QRect(0, 0, width - 2 * kTitleMargin, 1 << 16), Qt::TextWordWrap, title)
             .height() +
         2 * kTitleMargin;
-    const QSize size(width, titleHeight + codesPanel_->height() + chartsPanel_->height());
+    const QSize size(width,
+                     titleHeight + codesPanel_->height() + chartsPanel_->height() + kTitleMargin);
     const auto paint = [&](QPainter& painter) {
         painter.fillRect(QRect(QPoint(0, 0), size), palette().window());
         painter.setPen(palette().windowText().color());
@@ -484,8 +486,8 @@ bool TfrmNetwork::SaveCharts(const QString& path) {
         painter.drawText(QRect(kTitleMargin, kTitleMargin, width - 2 * kTitleMargin,
                                titleHeight - 2 * kTitleMargin),
                          Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, title);
-        codesPanel_->render(&painter, QPoint(0, titleHeight));
-        chartsPanel_->render(&painter, QPoint(0, titleHeight + codesPanel_->height()));
+        codesPanel_->render(&painter, QPoint(kTitleMargin, titleHeight));
+        chartsPanel_->render(&painter, QPoint(kTitleMargin, titleHeight + codesPanel_->height()));
     };
     if (path.endsWith(QStringLiteral(".svg"), Qt::CaseInsensitive)) {
         QSvgGenerator svg;
