@@ -141,6 +141,31 @@ std::uint8_t To1251(char32_t codePoint) {
     return IsUnicodeSpaceMissingFrom1251(codePoint) ? std::uint8_t{0x20} : kSubstituteByte;
 }
 
+std::string Escape1251(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<std::uint8_t>(c);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte == '\t') {
+            out += "\\t";
+        } else if (byte == '\n') {
+            out += "\\n";
+        } else if (byte == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F || byte == 0x98) {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string Utf8From1251(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);

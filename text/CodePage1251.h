@@ -34,6 +34,13 @@ std::optional<std::uint8_t> ByteOfCodePoint1251(char32_t codePoint);
 // for one character, so it neither splits nor joins words).
 std::uint8_t To1251(char32_t codePoint);
 
+// An entry or word as text output shows it: control characters (and the
+// backslash that introduces their escapes) in a visible form (\t, \n, \r,
+// \\, \xHH), so that a tab inside a word does not make an extra field of a
+// tab-separated line and no entry drives a terminal. 0x98 is the one
+// Windows-1251 byte that stands for a control character of Unicode's second set.
+std::string Escape1251(std::string_view bytes);
+
 // Windows-1251 bytes to UTF-8 text.
 std::string Utf8From1251(std::string_view bytes);
 

@@ -111,36 +111,6 @@ void CheckOutput(const TOutputBuffer& output) {
     }
 }
 
-// An entry or word as the output shows it: control characters (and the
-// backslash that introduces their escapes) in a visible form, so that a tab
-// inside a word does not make an extra field and no entry drives the terminal.
-// 0x98 is the one Windows-1251 byte that stands for a control character of
-// Unicode's second set.
-std::string Escape1251(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    for (const char c : bytes) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        if (byte == '\\') {
-            out += "\\\\";
-        } else if (byte == '\t') {
-            out += "\\t";
-        } else if (byte == '\n') {
-            out += "\\n";
-        } else if (byte == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20 || byte == 0x7F || byte == 0x98) {
-            constexpr char kHex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 // A command-line argument echoed on standard error (an unknown option, a file
 // name): its valid UTF-8 characters as they are, except the control
 // characters (C0, DEL and C1), which, like every byte outside a valid

@@ -1,15 +1,21 @@
 // The window «Работа сети»: how the network chose the row of the last search.
 // A companion of the main window that follows every search: the recognitions
-// of the query and its variants, for the one selected the two codes bit by
-// bit, the first layer over all units and the race of the leaders pass by
-// pass, a sentence that tells the story, and a replay with another pass limit.
-// Everything shown comes from the traces, recorded once per search.
+// of the query and its variants (TSearchStepsModel), for the one selected the
+// two codes bit by bit (TBitGrid), the first layer over all units and the race
+// of the leaders pass by pass (NetworkCharts), a sentence that tells the story
+// (NetworkStory), and a replay with another pass limit, run as background
+// work. Everything shown comes from the traces, recorded once per search, and
+// every text drawn is cut to a bounded length (ShownText).
 #pragma once
 
 #include "search/SearchTrace.h"
+#include "ui/BitGrid.h"
+#include "ui/NetworkStory.h"
+#include "ui/SearchStepsModel.h"
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -19,60 +25,33 @@ class QLabel;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
-class QTableWidget;
 
 namespace verblinka {
 
+class TBackgroundWork;
 struct TDictionary;
-
-// Two word codes as 8 x 20 grids of bits, the input above the stored code;
-// bits where they disagree in red, positions holding 0 neutral.
-class TBitGrid final : public QWidget {
-    Q_OBJECT
-
-public:
-    explicit TBitGrid(QWidget* parent = nullptr);
-
-    // firstLayer: the value the network's first layer computed for the pair.
-    void SetCodes(const QString& inputText, const TWordCode& input, const QString& storedText,
-                  const TWordCode& stored, double firstLayer);
-    void Clear();
-
-    // Agreeing bits plus half of the positions where either code holds 0:
-    // what the first layer counts, from the bits drawn.
-    double AgreementCount() const;
-    int DisagreeingBits() const;
-    double FirstLayerValue() const { return firstLayer_; }
-
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    QString inputText_;
-    QString storedText_;
-    TWordCode input_{};
-    TWordCode stored_{};
-    double firstLayer_ = 0.0;
-    bool empty_ = true;
-};
 
 class TfrmNetwork final : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TfrmNetwork(QWidget* owner);
+    // work: the owner's background work, which the replay runs through, so
+    // that the owner's commands refuse while it runs; without one the view
+    // has its own.
+    explicit TfrmNetwork(QWidget* owner, TBackgroundWork* work = nullptr);
 
     // Shows search, the trace of query already made on this dictionary (the
     // main window makes it off its thread, beside the search itself). The view
     // shares the dictionary, so a later load cannot free the entries it names.
+    // The pass limit goes back to the search's own.
     void ShowSearch(std::string_view query, std::shared_ptr<const TDictionary> dictionary,
                     TSearchTrace search);
     // The dictionary is being replaced: the view lets go of it and of its search.
     void ForgetSearch();
+    // The file the dictionary was read from, named in the exports' title.
+    void SetDictionaryFile(const QString& path);
 
-    bool HasSearch() const { return search_.has_value(); }
+    bool HasSearch() const { return search_ != nullptr; }
     const TSearchTrace& Search() const { return *search_; }
     int SelectedStep() const { return selected_; }
     void SelectStep(int index);
@@ -80,22 +59,35 @@ public:
     const TRecognitionTrace* ShownTrace() const;
 
     // The selected recognition run again with another pass limit (1 ... 100),
-    // in scratch space of its own; shown until another step is selected.
+    // as background work with progress and Cancel, in scratch space of its
+    // own; shown until another step is selected. nullptr when there is
+    // nothing to replay, other work runs, or the replay was cancelled.
     const TRecognitionTrace* Replay(int passLimit);
+    // Called from the replay's thread at each pass (tests).
+    void SetReplayProbe(std::function<void()> probe) { replayProbe_ = std::move(probe); }
 
     QString Story() const;
     QString TableText() const; // tab-separated, one line per recognition
-    // The codes and charts as a picture: SVG when path ends in .svg, else PNG.
+    // The line above the exported charts: the query, the dictionary's file and the story.
+    QString ChartsTitle() const;
+    // The title, codes and charts as a picture: SVG when path ends in .svg, else PNG.
     bool SaveCharts(const QString& path);
+
+    // Places the view beside owner where the screen has room for it, and
+    // otherwise below keepVisible (a rectangle of owner's, in its
+    // coordinates) so that it stays in sight; never larger than the screen.
+    void PlaceBeside(const QWidget& owner, const QRect& keepVisible);
 
     QLabel* lblStory = nullptr;
     QStackedWidget* pnlPages = nullptr;
-    QTableWidget* tblSteps = nullptr;
+    TStepsTable* tblSteps = nullptr;
     TBitGrid* pbCodes = nullptr;
     QLabel* lblCodes = nullptr;
     QChartView* chFirstLayer = nullptr;
     QChartView* chRace = nullptr;
+    QLabel* lblRaceLegend = nullptr; // the race's legend, wrapped below it
     QSpinBox* sePassLimit = nullptr;
+    QLabel* lblPassLimit = nullptr; // what the limit allows
     QPushButton* btnReplay = nullptr;
     QPushButton* btnSave = nullptr;
     QPushButton* btnCopy = nullptr;
@@ -103,21 +95,22 @@ public:
 
 private:
     void CreateControls();
-    void FillTable();
     void ShowTrace();
-    void DrawFirstLayer(const TRecognitionTrace& trace, std::int32_t winner);
-    void DrawRace(const TRecognitionTrace& trace);
-    QString EntryName(std::int32_t row) const;
-    QString SearchStory() const;
-    QString RecognitionStory(const TRecognitionTrace& trace) const;
+    // The shown text of a dictionary row, cut; nothing outside the dictionary.
+    std::optional<QString> EntryText(std::int32_t row) const;
+    TEntryText Namer() const;
     void AskAndSave();
     void CopyTable();
 
+    TBackgroundWork* work_ = nullptr;
     std::shared_ptr<const TDictionary> dictionary_; // the one searched, while a search is shown
-    std::optional<TSearchTrace> search_;
-    QString query_;
+    std::shared_ptr<const TSearchTrace> search_;
+    TSearchStepsModel* steps_ = nullptr;
+    QString dictionaryFile_;
     int selected_ = -1;
     std::optional<TRecognitionTrace> replay_;
+    std::function<void()> replayProbe_;
+    QWidget* codesPanel_ = nullptr;
     QWidget* chartsPanel_ = nullptr;
 };
 

@@ -289,8 +289,10 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
     const QString caption = Title + QStringLiteral(" - словарь: ") + path;
     auto shown = std::make_shared<TDictionary>(std::move(dictionary));
     unshownSearch_.reset();
+    dictionaryFile_ = path;
     if (frmNetwork_ != nullptr) {
         frmNetwork_->ForgetSearch();
+        frmNetwork_->SetDictionaryFile(path);
     }
     model_->Replace(shown);
     dictionary_ = std::move(shown);
@@ -386,26 +388,12 @@ void TfrmMain::ShowNetworkView() {
     }
     RunCommand([this] {
         if (frmNetwork_ == nullptr) {
-            frmNetwork_ = new TfrmNetwork(this);
-            // Beside the main window, as far as the screen allows, and no
-            // larger than the screen; its frame, unknown before it is shown,
-            // taken to be the main window's.
-            QPoint place = frameGeometry().topRight() + QPoint(8, 0);
-            if (const QScreen* shown = screen(); shown != nullptr) {
-                const QRect free = shown->availableGeometry();
-                const QRect inner = geometry();
-                const QRect outer = frameGeometry();
-                const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
-                                     outer.right() - inner.right(),
-                                     outer.bottom() - inner.bottom());
-                frmNetwork_->resize(frmNetwork_->size().boundedTo(free.size().shrunkBy(frame)));
-                const QSize size = frmNetwork_->size().grownBy(frame);
-                place.setX(std::max(
-                    free.left(), std::min(place.x(), free.left() + free.width() - size.width())));
-                place.setY(std::max(
-                    free.top(), std::min(place.y(), free.top() + free.height() - size.height())));
-            }
-            frmNetwork_->move(place);
+            frmNetwork_ = new TfrmNetwork(this, work_);
+            frmNetwork_->SetDictionaryFile(dictionaryFile_);
+            // Beside the main window where the screen has room, otherwise
+            // below the query strip, which stays in sight.
+            frmNetwork_->PlaceBeside(*this,
+                                     QRect(Panel2->mapTo(this, QPoint(0, 0)), Panel2->size()));
         }
         if (unshownSearch_) {
             const TWaitCursor wait;

@@ -137,6 +137,7 @@ private:
     bool outerSizeSet_ = false;       // the first frame has been taken into the size
     TBackgroundWork* work_ = nullptr; // a child of the window
     TfrmNetwork* frmNetwork_ = nullptr;
+    QString dictionaryFile_;                   // the path the shown dictionary was read from
     std::optional<std::string> unshownSearch_; // a search the view has not traced yet
 };
 

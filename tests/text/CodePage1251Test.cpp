@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <map>
 #include <string>
 
@@ -156,6 +157,29 @@ TEST(CodePage1251Test, BrokenUtf8BecomesSubstitutesWithoutSwallowingGoodText) {
     EXPECT_EQ(Utf8To1251("\xE2\x82"
                          "\xD0\x9A"),
               "\x1A\xCA"); // cut sequence before К
+}
+
+// The escaped form of every byte: the control characters of both sets, DEL
+// and the backslash become visible escapes; every other byte stays itself, so
+// that an escaped text never holds a tab, a line break or a control character.
+TEST(CodePage1251Test, EscapingCoversEveryControlByte) {
+    for (int value = 0; value < 256; ++value) {
+        const auto byte = static_cast<char>(value);
+        const std::string escaped = Escape1251(std::string(1, byte));
+        const bool control = value < 0x20 || value == 0x7F || value == 0x98;
+        if (value == '\\') {
+            EXPECT_EQ(escaped, "\\\\");
+        } else if (value == '\t' || value == '\n' || value == '\r') {
+            EXPECT_EQ(escaped, value == '\t' ? "\\t" : (value == '\n' ? "\\n" : "\\r"));
+        } else if (control) {
+            char expected[5];
+            std::snprintf(expected, sizeof expected, "\\x%02X", value);
+            EXPECT_EQ(escaped, expected) << value;
+        } else {
+            EXPECT_EQ(escaped, std::string(1, byte)) << value;
+        }
+    }
+    EXPECT_EQ(Escape1251("a\tb\\"), "a\\tb\\\\");
 }
 
 } // namespace

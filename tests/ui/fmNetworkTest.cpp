@@ -7,14 +7,27 @@
 #include "search/Search.h"
 #include "search/SearchTrace.h"
 #include "text/CodePage1251.h"
+#include "ui/BackgroundWork.h"
+#include "ui/NetworkCharts.h"
+#include "ui/ShownText.h"
 #include "ui/fmNetwork.h"
 
 #include <QAction>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
+#include <QScreen>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QThread>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -156,6 +169,188 @@ TEST(NetworkView, SharesTheDictionaryItShows) {
     EXPECT_TRUE(view.Story().contains(QStringLiteral("«КОТ»")));
     view.ForgetSearch();
     EXPECT_TRUE(watched.expired());
+}
+
+// A view of query's search in a dictionary made of text, as the main window
+// hands it over.
+struct TShownSearch {
+    TShownSearch(const std::string& text, const std::string& query)
+        : Dictionary(std::make_shared<TDictionary>(DictionaryOf(text))) {
+        TWordCode code{};
+        TSearchTrace trace = TraceSearch(query, Dictionary->Entries, Dictionary->Network, code);
+        EXPECT_EQ(trace.Status, TSearchStatus::Selected);
+        View.ShowSearch(query, Dictionary, std::move(trace));
+        View.resize(1000, 540);
+        View.show();
+        QApplication::processEvents();
+    }
+
+    std::shared_ptr<TDictionary> Dictionary;
+    QWidget Owner;
+    TBackgroundWork Work{Owner};
+    TfrmNetwork View{nullptr, &Work};
+};
+
+// Every text the view shows, as it shows it.
+QStringList ShownTexts(const TfrmNetwork& view) {
+    QStringList texts;
+    for (const QLabel* label : view.findChildren<QLabel*>()) {
+        texts << label->text();
+    }
+    for (int row = 0; row < std::min(view.tblSteps->rowCount(), 50); ++row) {
+        for (int column = 0; column < view.tblSteps->columnCount(); ++column) {
+            texts << view.tblSteps->item(row, column)->text();
+        }
+    }
+    texts << view.pbCodes->InputLabel() << view.pbCodes->StoredLabel() << view.ChartsTitle();
+    for (const QChartView* chart : {view.chFirstLayer, view.chRace}) {
+        texts << chart->chart()->title();
+        for (const QAbstractSeries* series : chart->chart()->series()) {
+            texts << series->name();
+        }
+    }
+    return texts;
+}
+
+// Entries of a megabyte, markup, and a query of thousands of letters: every
+// text drawn or measured stays short, markup shows as text, and the window
+// neither grows nor stops fitting a small screen.
+TEST(NetworkView, LongEntriesAndQueriesStayBoundedAndPlain) {
+    std::string blob(1'000'000, 'Q');
+    for (std::size_t i = 0; i < blob.size(); i += 7) {
+        blob[i] = static_cast<char>('a' + i % 26);
+    }
+    const std::string text = "\xED\xE0\xF7\xE0\xEB\xEE " + blob +
+                             " <h1>\xE7\xEB\xEE</h1> <font_color=red_size=7>\xEA\xEE\xF2 "
+                             "\xEA\xEE\xED\xE5\xF6";
+    for (const std::string& query :
+         {std::string("<H1>\xC7\xCB"), std::string("AQQQQQQg"), std::string(3000, '\xC0')}) {
+        TShownSearch shown(text, query);
+        TfrmNetwork& view = shown.View;
+        ASSERT_TRUE(view.HasSearch());
+        for (const QString& shownText : ShownTexts(view)) {
+            EXPECT_LT(shownText.size(), 2000) << shownText.left(80).toStdString();
+        }
+        for (const QString& line : view.TableText().split(QLatin1Char('\n'))) {
+            EXPECT_LT(line.size(), 600);
+        }
+        for (QLabel* label : {view.lblStory, view.lblCodes, view.lblReplay, view.lblPassLimit}) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
+        // The legend is rich text for its colours; the names in it are escaped.
+        EXPECT_FALSE(view.lblRaceLegend->text().contains(QStringLiteral("<H1>")));
+        EXPECT_FALSE(view.lblRaceLegend->text().contains(QStringLiteral("<FONT")));
+        ASSERT_NE(view.Replay(40), nullptr);
+        EXPECT_LT(view.lblReplay->text().size(), 400);
+        EXPECT_LT(view.minimumSizeHint().width(), 780);
+        EXPECT_LT(view.minimumSizeHint().height(), 540);
+        EXPECT_LT(view.sizeHint().width(), 1200);
+        EXPECT_LT(view.width(), 1200);
+    }
+    TShownSearch markup(text, "<H1>\xC7\xCB");
+    EXPECT_TRUE(markup.View.Story().contains(QStringLiteral("«<H1>ЗЛО</H1>»")));
+    EXPECT_TRUE(markup.View.lblRaceLegend->text().contains(QStringLiteral("&lt;H1&gt;")));
+}
+
+// The replay runs off the window's thread through the background work, stops
+// at Cancel, and the next search brings back the search's own pass limit.
+TEST(NetworkView, ReplayIsBackgroundWorkThatCancels) {
+    TShownSearch shown(Words(), "\xCA\xCE\xD2\xCE\xCA");
+    TfrmNetwork& view = shown.View;
+    const TRecognitionTrace* recorded = view.ShownTrace();
+    ASSERT_NE(recorded, nullptr);
+
+    std::vector<QThread*> threads;
+    view.SetReplayProbe([&threads] { threads.push_back(QThread::currentThread()); });
+    const TRecognitionTrace* replay = view.Replay(40);
+    ASSERT_NE(replay, nullptr);
+    ASSERT_FALSE(threads.empty());
+    for (QThread* thread : threads) {
+        EXPECT_NE(thread, QApplication::instance()->thread());
+    }
+    EXPECT_EQ(view.sePassLimit->value(), 40);
+    EXPECT_EQ(view.lblPassLimit->text(), QStringLiteral("до 42 проходов"));
+    EXPECT_TRUE(view.lblReplay->text().startsWith(
+        QStringLiteral("Повтор с пределом 40 (до 42 проходов): победил ряд")));
+
+    // Cancel while it runs: nothing replaces what is shown.
+    view.SelectStep(view.SelectedStep()); // the recorded trace again
+    view.SetReplayProbe([&shown] { shown.Work.Cancel(); });
+    EXPECT_EQ(view.Replay(60), nullptr);
+    EXPECT_EQ(view.ShownTrace(), recorded);
+    EXPECT_TRUE(view.lblReplay->text().contains(QStringLiteral("прерван")));
+    EXPECT_FALSE(shown.Work.Busy());
+
+    view.SetReplayProbe(nullptr);
+    ASSERT_NE(view.Replay(30), nullptr);
+    TWordCode code{};
+    view.ShowSearch(
+        "\xC4\xCE\xCC", shown.Dictionary,
+        TraceSearch("\xC4\xCE\xCC", shown.Dictionary->Entries, shown.Dictionary->Network, code));
+    EXPECT_EQ(view.sePassLimit->value(), kProgramMaxIterations);
+    EXPECT_TRUE(view.lblReplay->text().isEmpty());
+}
+
+// Every bar of the histogram tells its number of units; the axes are titled
+// and write their numbers in Russian.
+TEST(NetworkView, HistogramBarsTellTheirUnits) {
+    TShownSearch shown(Words(), "\xCA\xCE\xD2\xCE\xCA");
+    const TRecognitionTrace& trace = *shown.View.ShownTrace();
+    QChart* chart = shown.View.chFirstLayer->chart();
+    EXPECT_TRUE(chart->localizeNumbers());
+    EXPECT_EQ(chart->locale().language(), QLocale::Russian);
+    EXPECT_TRUE(shown.View.chRace->chart()->localizeNumbers());
+    for (const QAbstractAxis* axis : chart->axes()) {
+        EXPECT_FALSE(axis->titleText().isEmpty());
+    }
+    ASSERT_EQ(chart->series().size(), 1);
+    auto* bars = qobject_cast<QBarSeries*>(chart->series().front());
+    ASSERT_TRUE(bars != nullptr && bars->count() == 1);
+    QBarSet* set = bars->barSets().front();
+    int tipped = 0;
+    for (int value = 0; value < set->count(); ++value) {
+        const auto units = trace.Histogram[static_cast<std::size_t>(value)];
+        if (units == 0) {
+            continue;
+        }
+        emit set->hovered(true, value);
+        EXPECT_EQ(QToolTip::text(), HistogramBarTip(static_cast<std::size_t>(value), units));
+        ++tipped;
+    }
+    EXPECT_GT(tipped, 1);
+    emit set->hovered(false, 0);
+}
+
+// With no room beside the main window, the view opens where the word box
+// stays in sight, within the screen; the exports carry a title that says what
+// they show.
+TEST(NetworkView, OpensBesideTheWordBoxAndExportsATitle) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("словарь.txt"), Words()));
+    Search(frm, QStringLiteral("КОТОК"));
+    Child<QAction>(frm, "actNetworkView")->trigger();
+    TfrmNetwork* view = frm.NetworkView();
+    ASSERT_TRUE(view != nullptr && view->HasSearch());
+    const QLineEdit* word = Child<QLineEdit>(frm, "edtWord");
+    const QRect wordBox(word->mapToGlobal(QPoint(0, 0)), word->size());
+    EXPECT_FALSE(view->frameGeometry().intersects(wordBox));
+    EXPECT_TRUE(view->screen()->availableGeometry().contains(view->frameGeometry()));
+
+    const QString title = view->ChartsTitle();
+    EXPECT_TRUE(title.startsWith(QStringLiteral("«КОТОК», словарь словарь.txt. ")));
+    EXPECT_TRUE(title.endsWith(view->Story()));
+    const QString png = folder.PathOf(QStringLiteral("charts.png"));
+    const QString svg = folder.PathOf(QStringLiteral("charts.svg"));
+    ASSERT_TRUE(view->SaveCharts(png));
+    ASSERT_TRUE(view->SaveCharts(svg));
+    const QImage image(png);
+    EXPECT_GT(image.height(), view->pbCodes->height() + view->chFirstLayer->height() +
+                                  view->chRace->height() + view->fontMetrics().height());
+    QFile svgFile(svg);
+    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(svgFile.readAll()).contains(QStringLiteral("словарь.txt")));
 }
 
 } // namespace

@@ -1,0 +1,226 @@
+#include "ui/NetworkStory.h"
+
+#include <QLocale>
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace verblinka {
+namespace {
+
+// Entries named beside the leader before the rest are only counted.
+constexpr int kNamedLevelEntries = 5;
+
+QLocale Russian() {
+    QLocale locale(QLocale::Russian, QLocale::Russia);
+    locale.setNumberOptions(QLocale::DefaultNumberOptions);
+    return locale;
+}
+
+} // namespace
+
+QString RussianNumber(long long value) {
+    return Russian().toString(value);
+}
+
+QString RussianNumber(double value) {
+    if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15) {
+        return RussianNumber(static_cast<long long>(value));
+    }
+    return Russian().toString(value, 'f', QLocale::FloatingPointShortest);
+}
+
+QString Plural(long long n, const char* one, const char* few, const char* many) {
+    const long long tens = std::llabs(n) % 100;
+    const long long units = std::llabs(n) % 10;
+    const char* word = many;
+    if (tens < 11 || tens > 14) {
+        word = units == 1 ? one : (units >= 2 && units <= 4 ? few : many);
+    }
+    return QStringLiteral("%1 %2").arg(RussianNumber(n), QString::fromUtf8(word));
+}
+
+QString EntryName(std::int32_t row, const TEntryText& text) {
+    const std::optional<QString> shown = text ? text(row) : std::nullopt;
+    if (!shown) {
+        return QStringLiteral("ряд %1").arg(RussianNumber(static_cast<long long>(row)));
+    }
+    if (shown->isEmpty()) {
+        return QStringLiteral("пустая запись (ряд %1)")
+            .arg(RussianNumber(static_cast<long long>(row)));
+    }
+    return QStringLiteral("«%1»").arg(*shown);
+}
+
+QString RowName(std::int32_t row, const TEntryText& text) {
+    const std::optional<QString> shown = text ? text(row) : std::nullopt;
+    if (!shown || shown->isEmpty()) {
+        return EntryName(row, text);
+    }
+    return QStringLiteral("ряд %1 «%2»").arg(RussianNumber(static_cast<long long>(row)), *shown);
+}
+
+QString LegendName(std::int32_t row, const TEntryText& text) {
+    const std::optional<QString> shown = text ? text(row) : std::nullopt;
+    if (!shown || shown->isEmpty()) {
+        return EntryName(row, text);
+    }
+    return QStringLiteral("%1 «%2»").arg(RussianNumber(static_cast<long long>(row)), *shown);
+}
+
+std::int32_t PassesAllowed(std::int32_t passLimit) {
+    return passLimit + 2;
+}
+
+QString PassLimitNote(std::int32_t passLimit) {
+    return QStringLiteral("до %1").arg(
+        Plural(PassesAllowed(passLimit), "прохода", "проходов", "проходов"));
+}
+
+QString EndText(TCompetitionEnd end) {
+    return end == TCompetitionEnd::Stable ? QStringLiteral("устойчиво")
+                                          : QStringLiteral("предел проходов");
+}
+
+std::int32_t PassAlone(const TRecognitionTrace& trace) {
+    for (const TPassRecord& record : trace.Passes) {
+        if (record.Pass > 0 && record.AboveZero == 1) {
+            return record.Pass;
+        }
+    }
+    return -1;
+}
+
+TLevelCount LevelWithLeader(const TRecognitionTrace& trace) {
+    if (trace.Leaders.empty() || trace.Passes.empty()) {
+        return {};
+    }
+    const double lead = trace.Value(trace.Leaders.front(), 0);
+    long long level = 0;
+    for (const std::int32_t row : trace.Leaders) {
+        level += trace.Value(row, 0) == lead ? 1 : 0;
+    }
+    if (level < static_cast<long long>(trace.Leaders.size()) || trace.Histogram.empty()) {
+        return {level, true}; // a smaller leader follows: every equal one is listed
+    }
+    // Every leader is level: the histogram counts the rest. Its bin [v, v + 1)
+    // holds only the top value when that value is whole (nothing is larger).
+    const double bin =
+        std::clamp(std::floor(lead), 0.0, static_cast<double>(trace.Histogram.size() - 1));
+    const long long inBin = trace.Histogram[static_cast<std::size_t>(bin)];
+    if (lead == std::floor(lead) || inBin == level) {
+        return {std::max(level, inBin), true};
+    }
+    return {level, false};
+}
+
+QString SearchStory(const TSearchTrace& search, const QString& queryText, long long dictionarySize,
+                    const QString& chosenText, const TEntryText& text) {
+    const std::optional<QString> best = text ? text(search.BestRow) : std::nullopt;
+    const QString chosenEntry = best && !best->isEmpty()
+                                    ? EntryName(search.BestRow, text)
+                                    : QStringLiteral("— ") + EntryName(search.BestRow, text);
+    QString story =
+        QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, расстояние %6).")
+            .arg(queryText, Plural(dictionarySize, "записи", "записей", "записей"),
+                 QString::number(search.BestRow), chosenEntry,
+                 search.ChosenStep == 0
+                     ? QStringLiteral("само слово")
+                     : QStringLiteral("вариант %1 «%2»").arg(search.ChosenStep).arg(chosenText),
+                 RussianNumber(static_cast<long long>(search.BestDistance)));
+    if (search.Steps.empty()) {
+        return story;
+    }
+    const std::int32_t own = search.Steps.front().Distance;
+    if (search.ChosenStep > 0) {
+        story += own == search.BestDistance
+                     ? QStringLiteral(" У самого слова расстояние то же, %1, но при равных "
+                                      "расстояниях выбирается более поздний вариант.")
+                           .arg(RussianNumber(static_cast<long long>(own)))
+                     : QStringLiteral(" Вариант ближе, чем кандидат самого слова (%1 против "
+                                      "%2); при равных расстояниях выбирается более поздний.")
+                           .arg(RussianNumber(static_cast<long long>(search.BestDistance)),
+                                RussianNumber(static_cast<long long>(own)));
+    } else if (search.Steps.size() > 1) {
+        story += QStringLiteral(" Ни один вариант с пробелом не оказался ближе.");
+    }
+    return story;
+}
+
+QString RecognitionStory(const TRecognitionTrace& trace, int step, const TEntryText& text) {
+    if (trace.Passes.empty() || trace.Leaders.empty()) {
+        return {};
+    }
+    const std::int32_t leader = trace.Leaders.front();
+    const double lead = trace.Value(leader, 0);
+    QString story =
+        QStringLiteral(" В распознавании №%1 после первого слоя впереди %2 (%3 из %4)")
+            .arg(QString::number(step), RowName(leader, text),
+                 lead == std::floor(lead) ? Plural(static_cast<long long>(lead), "совпадение",
+                                                   "совпадения", "совпадений")
+                                          : RussianNumber(lead) + QStringLiteral(" совпадения"),
+                 RussianNumber(static_cast<long long>(trace.InputCount)));
+    const TLevelCount level = LevelWithLeader(trace);
+    if (level.Count > 1) {
+        QStringList named;
+        for (std::size_t i = 1; i < trace.Leaders.size() && named.size() < kNamedLevelEntries;
+             ++i) {
+            if (trace.Value(trace.Leaders[i], 0) == lead) {
+                named << RowName(trace.Leaders[i], text);
+            }
+        }
+        const long long others = level.Count - 1;
+        story += QStringLiteral(", вровень с ним %1%2: %3")
+                     .arg(level.Exact ? QStringLiteral("ещё ") : QStringLiteral("ещё не меньше "),
+                          RussianNumber(others), named.join(QStringLiteral(", ")));
+        if (others > named.size()) {
+            story += QStringLiteral(" и ещё %1").arg(RussianNumber(others - named.size()));
+        }
+    }
+    story += QLatin1Char('.');
+    if (trace.Passes.size() > 1) {
+        int clipped = 0;
+        for (const double value : trace.Passes[1].Tracked) {
+            clipped += value == trace.MaxOutput ? 1 : 0;
+        }
+        if (clipped > 1) {
+            story += QStringLiteral(" На первом проходе отсечка на %1 уравняла %2; из равных "
+                                    "побеждает ряд с меньшим номером, пока их не разведут "
+                                    "округления сумм.")
+                         .arg(RussianNumber(trace.MaxOutput),
+                              Plural(clipped, "единицу", "единицы", "единиц"));
+        }
+    }
+    if (trace.End == TCompetitionEnd::Stable) {
+        story += QStringLiteral(" На проходе %1 ничего не изменилось: победил %2.")
+                     .arg(RussianNumber(static_cast<long long>(trace.CompetitionPasses())),
+                          RowName(trace.Winner, text));
+    } else {
+        const std::int32_t alone = PassAlone(trace);
+        if (alone > 0) {
+            story +=
+                QStringLiteral(" С прохода %1 выше нуля остался только %2; ")
+                    .arg(RussianNumber(static_cast<long long>(alone)), RowName(trace.Winner, text));
+        } else {
+            QString name = RowName(trace.Winner, text);
+            name[0] = name[0].toUpper(); // it begins the sentence
+            story += QStringLiteral(" %1 впереди, но соперники ещё не погасли; ").arg(name);
+        }
+        story += QStringLiteral("гонку остановил предел проходов %1: он допускает %2.")
+                     .arg(RussianNumber(static_cast<long long>(trace.MaxIterations)),
+                          PassLimitNote(trace.MaxIterations));
+    }
+    return story;
+}
+
+QString ReplayReport(const TRecognitionTrace& replay, std::int32_t searchWinner,
+                     const TEntryText& text) {
+    return QStringLiteral("Повтор с пределом %1 (%2): победил %3, %4 (в поиске — ряд %5)")
+        .arg(RussianNumber(static_cast<long long>(replay.MaxIterations)),
+             PassLimitNote(replay.MaxIterations), RowName(replay.Winner, text),
+             Plural(replay.CompetitionPasses(), "проход", "прохода", "проходов"),
+             RussianNumber(static_cast<long long>(searchWinner)));
+}
+
+} // namespace verblinka
