@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <exception>
 #include <limits>
-#include <memory>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -107,8 +107,8 @@ public:
         for (std::size_t i = common_; i-- > 1;) {
             shifted_[i] = shifted_[i + 1] + (query[i - 1] != entry[i] ? 1 : 0);
         }
-        lengthDifference_ = CheckedCount(length > entry.size() ? length - entry.size()
-                                                               : entry.size() - length);
+        lengthDifference_ =
+            CheckedCount(length > entry.size() ? length - entry.size() : entry.size() - length);
     }
 
     // WordDistance(InsertBlank(query, p), entry).
@@ -211,8 +211,8 @@ public:
                         return;
                     }
                     const std::int32_t row =
-                        control_.Trace ? Traced(k, firstLayerShared_ ? buffers[k - start] : nullptr,
-                                                scratch)
+                        control_.Trace
+                            ? Traced(k, firstLayerShared_ ? buffers[k - start] : nullptr, scratch)
                         : firstLayerShared_
                             ? network.RecognizeFromClasses(
                                   std::span<const std::uint16_t>(buffers[k - start], rows), scratch)
@@ -244,7 +244,8 @@ private:
                         TRecognitionScratch& scratch) {
         const THammingNet& network = network_;
         const std::span<const std::uint16_t> classes(
-            firstLayer, firstLayer != nullptr ? static_cast<std::size_t>(network.PatternCount()) : 0);
+            firstLayer,
+            firstLayer != nullptr ? static_cast<std::size_t>(network.PatternCount()) : 0);
         auto recognize = [&](TPassRecorder& recorder) {
             return firstLayer != nullptr ? network.RecognizeFromClasses(classes, scratch, recorder)
                                          : network.Recognize(codes_[k], scratch, recorder);
@@ -384,9 +385,9 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         TSearchStep step;
         for (std::int32_t p = 0; p <= length; ++p) {
             const bool ownCode = p <= coded;
-            step.Row = ownCode ? CheckedRow(recognitions.Row(codeOf[static_cast<std::size_t>(p)]),
-                                            entries)
-                               : queryRow;
+            step.Row =
+                ownCode ? CheckedRow(recognitions.Row(codeOf[static_cast<std::size_t>(p)]), entries)
+                        : queryRow;
             const std::string& entry = entries[static_cast<std::size_t>(step.Row)].Word;
             if (ownCode || wantSteps) {
                 text = p == 0 ? std::string(query) : InsertBlank(query, p);

@@ -73,7 +73,7 @@ struct TTracedStep {
     std::int32_t Position = 0; // 0: the query itself; p: the blank before its p-th byte
     std::int32_t Row = 0;      // the row the network returned
     std::int32_t Distance = 0;
-    std::int32_t ReusedFrom = -1; // the earlier step with the same code, or -1
+    std::int32_t ReusedFrom = -1;                   // the earlier step with the same code, or -1
     std::shared_ptr<const TRecognitionTrace> Trace; // shared with the step it reuses
 };
 

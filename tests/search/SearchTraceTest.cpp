@@ -105,7 +105,7 @@ void CheckRandomDictionary(int words, bool reference) {
         " \xCA\xCE\xD2 ",                                       // the first two variants alike
         dictionary.Entries[dictionary.Entries.size() / 2].Word, // stored
         "\xEA\xEE\xF2",                                         // lower case
-        std::string(150, '\xCA') + "\xCE\xD2",                    // long: shared past the 20th
+        std::string(150, '\xCA') + "\xCE\xD2",                  // long: shared past the 20th
     };
     dictionary.Network.SetReferenceMode(reference);
     for (const std::string& query : queries) {
