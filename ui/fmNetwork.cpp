@@ -324,7 +324,7 @@ void TfrmNetwork::FillTable() {
                                 : EndText(step.Trace->End);
         const QStringList cells = {
             QString::number(i) + (chosen ? QStringLiteral(" ✓") : QString()),
-            Visible(step.Text),
+            Visible(search_->StepText(i)),
             QString::number(step.Row),
             FromBytes(dictionary_->Entries[static_cast<std::size_t>(step.Row)].Word),
             QString::number(step.Distance),
@@ -373,7 +373,11 @@ const TRecognitionTrace* TfrmNetwork::Replay(int passLimit) {
         return nullptr;
     }
     const TRecognitionTrace& recorded = *search_->Steps[static_cast<std::size_t>(selected_)].Trace;
-    replay_ = ReplayTrace(recorded, std::clamp(passLimit, 1, kReplayMaxPasses));
+    if (dictionary_ == nullptr) {
+        return nullptr;
+    }
+    replay_ =
+        ReplayTrace(dictionary_->Network, recorded, std::clamp(passLimit, 1, kReplayMaxPasses));
     sePassLimit->setValue(replay_->MaxIterations);
     lblReplay->setText(
         QStringLiteral("Повтор с пределом %1: победил ряд %2 %3, %4 (в поиске — ряд %5)")
@@ -391,14 +395,14 @@ void TfrmNetwork::ShowTrace() {
     if (trace == nullptr) {
         return;
     }
-    const TTracedStep& step = search_->Steps[static_cast<std::size_t>(selected_)];
+    const auto step = static_cast<std::size_t>(selected_);
     const std::int32_t winner = trace->Winner;
     TWordCode stored{};
     if (dictionary_ != nullptr && static_cast<std::size_t>(winner) < dictionary_->Entries.size()) {
         CodeWord(dictionary_->Entries[static_cast<std::size_t>(winner)].Word, stored);
     }
     const double firstLayer = trace->Passes.empty() ? 0.0 : trace->Value(winner, 0);
-    pbCodes->SetCodes(Visible(step.Text), step.Code,
+    pbCodes->SetCodes(Visible(search_->StepText(step)), search_->StepCode(step),
                       FromBytes(dictionary_ != nullptr
                                     ? dictionary_->Entries[static_cast<std::size_t>(winner)].Word
                                     : std::string()),
@@ -556,7 +560,8 @@ void TfrmNetwork::DrawRace(const TRecognitionTrace& trace) {
 
 QString TfrmNetwork::SearchStory() const {
     const TSearchTrace& search = *search_;
-    const TTracedStep& chosen = search.Steps[static_cast<std::size_t>(search.ChosenStep)];
+    const QString chosen =
+        Visible(search.StepText(static_cast<std::size_t>(search.ChosenStep)));
     QString text = QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, "
                                   "расстояние %6).")
                        .arg(query_)
@@ -567,7 +572,7 @@ QString TfrmNetwork::SearchStory() const {
                        .arg(search.ChosenStep == 0 ? QStringLiteral("само слово")
                                                    : QStringLiteral("вариант %1 «%2»")
                                                          .arg(search.ChosenStep)
-                                                         .arg(Visible(chosen.Text)))
+                                                         .arg(chosen))
                        .arg(search.BestDistance);
     const std::int32_t own = search.Steps.front().Distance;
     if (search.ChosenStep > 0) {

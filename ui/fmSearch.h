@@ -138,6 +138,7 @@ private:
     TBackgroundWork* work_ = nullptr; // a child of the window
     TfrmNetwork* frmNetwork_ = nullptr;
     std::optional<std::string> unshownSearch_; // a search the view has not traced yet
+    std::optional<std::string> shownSearch_;   // the search the view shows
 };
 
 // The open command's dialog ("Выбор файла", text files first, then every
