@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -17,6 +18,29 @@ std::size_t HistogramBin(double value, std::int32_t inputCount) {
     }
     const double top = static_cast<double>(inputCount);
     return static_cast<std::size_t>(value >= top ? top : std::floor(value));
+}
+
+// Units of class cls, four at a time: a 16-bit lane of the classes XOR cls is
+// zero exactly where they match, and the top bit of each lane of `zero` is
+// set exactly for such a lane (no carry crosses a lane).
+std::uint64_t CountClass(std::span<const std::uint16_t> classes, std::uint16_t cls) {
+    constexpr std::uint64_t kLow = 0x7FFF7FFF7FFF7FFFULL;
+    const std::uint64_t pattern = 0x0001000100010001ULL * cls;
+    std::uint64_t count = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= classes.size(); i += 4) {
+        std::uint64_t lanes = 0;
+        std::memcpy(&lanes, classes.data() + i, sizeof(lanes));
+        lanes ^= pattern;
+        const std::uint64_t zero = ~(((lanes & kLow) + kLow) | lanes | kLow);
+        // The four top bits moved to the bottom of their lanes and added
+        // up in the top lane (std::popcount may be a library call here).
+        count += ((zero >> 15) * 0x0001000100010001ULL) >> 48;
+    }
+    for (; i < classes.size(); ++i) {
+        count += classes[i] == cls ? 1 : 0;
+    }
+    return count;
 }
 
 } // namespace
@@ -183,13 +207,30 @@ void TRecognitionTracer::Pass(std::int32_t pass, const TPassValues& values, bool
             above += value > 0.0 ? 1 : 0;
         }
     } else {
-        positive_.resize(values.ClassValues.size());
-        for (std::size_t c = 0; c < values.ClassValues.size(); ++c) {
-            positive_[c] = values.ClassValues[c] > 0.0 ? 1 : 0;
+        // The units not above zero are those of few classes (the clipped
+        // zero, mostly one): counted class by class, four units at a time,
+        // where there are few such classes; through a table otherwise.
+        std::vector<std::uint16_t> notAbove;
+        for (std::size_t c = 0; c < values.ClassValues.size() && notAbove.size() <= 4; ++c) {
+            if (!(values.ClassValues[c] > 0.0)) {
+                notAbove.push_back(static_cast<std::uint16_t>(c));
+            }
         }
-        const std::uint8_t* positive = positive_.data();
-        for (const std::uint16_t c : values.Classes) {
-            above += positive[c];
+        if (notAbove.size() <= 4) {
+            std::uint64_t below = 0;
+            for (const std::uint16_t c : notAbove) {
+                below += CountClass(values.Classes, c);
+            }
+            above = static_cast<std::int64_t>(values.Classes.size() - below);
+        } else {
+            positive_.resize(values.ClassValues.size());
+            for (std::size_t c = 0; c < values.ClassValues.size(); ++c) {
+                positive_[c] = values.ClassValues[c] > 0.0 ? 1 : 0;
+            }
+            const std::uint8_t* positive = positive_.data();
+            for (const std::uint16_t c : values.Classes) {
+                above += positive[c];
+            }
         }
     }
     if (!stable) {
