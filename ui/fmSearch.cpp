@@ -386,7 +386,8 @@ void TfrmMain::btnProcessClick() {
             return;
         }
         SelectEntry(outcome.BestRow);
-        if (outcome.Trace) {
+        // A view closed while the search ran traces it when it is next opened.
+        if (outcome.Trace && frmNetwork_->isVisible()) {
             frmNetwork_->ShowSearch(query, dictionary_, std::move(*outcome.Trace));
             shownSearch_ = query;
             unshownSearch_.reset();
