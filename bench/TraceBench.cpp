@@ -105,5 +105,19 @@ int main(int argc, char** argv) {
               << " ms; traced / that: " << tracing / allSteps << "\n  peak memory: loaded "
               << loaded << " MiB, after the untraced searches " << afterPlain
               << " MiB, after the traced ones " << afterTraced << " MiB\n";
+    // The view's replay of the chosen recognition with other pass limits: its
+    // first layer recomputed from the code, then the passes over doubles.
+    if (traced.Status == TSearchStatus::Selected) {
+        const TRecognitionTrace& chosen =
+            *traced.Steps[static_cast<std::size_t>(traced.ChosenStep)].Trace;
+        for (const std::int32_t limit : {20, 100}) {
+            TRecognitionTrace replay;
+            const double replaying = MedianSeconds(
+                repetitions, [&] { replay = ReplayTrace(dictionary.Network, chosen, limit); });
+            std::cout << "  replay with limit " << limit << ": " << replaying * 1000.0 << " ms, "
+                      << replay.CompetitionPasses() << " passes; peak memory " << PeakMiB()
+                      << " MiB\n";
+        }
+    }
     return outcome.BestRow == traced.BestRow ? 0 : 1;
 }

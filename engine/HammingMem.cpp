@@ -375,6 +375,16 @@ std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
     return RecognizeIn(input, scratch, nullptr, false, &recorder);
 }
 
+std::int32_t THammingNet::RecognizeWithLimit(std::span<const std::int32_t> input,
+                                             std::int32_t maxIterations,
+                                             TRecognitionScratch& scratch,
+                                             TPassRecorder& recorder) const {
+    if (maxIterations < 0) {
+        throw std::invalid_argument("A negative pass limit");
+    }
+    return RecognizeIn(input, scratch, nullptr, false, &recorder, maxIterations);
+}
+
 std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> input) const {
     if (PatternCount_ == 0) {
         return {};
@@ -438,7 +448,7 @@ std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
 
 std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                                       const TPassObserver& observer, bool keepState,
-                                      TPassRecorder* recorder) const {
+                                      TPassRecorder* recorder, std::int32_t maxIterations) const {
     if (PatternCount_ == 0) {
         return 0;
     }
@@ -451,7 +461,7 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
         s.Activity_.resize(ToSize(PatternCount_));
         FirstLayer(input, s);
     }
-    return Compete(s, classes, observer, keepState, {}, recorder);
+    return Compete(s, classes, observer, keepState, {}, recorder, maxIterations);
 }
 
 // The competition from the first layer's state (classes or values) in s.
@@ -461,8 +471,9 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
 std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
                                   const TPassObserver& observer, bool keepState,
                                   std::span<const std::uint16_t> firstClasses,
-                                  TPassRecorder* recorder) const {
+                                  TPassRecorder* recorder, std::int32_t maxIterations) const {
     const std::size_t rows = ToSize(PatternCount_);
+    const std::int32_t limit = maxIterations >= 0 ? maxIterations : MaxIterations_;
     if (!firstClasses.empty() && (observer || keepState || !classes)) {
         s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
         firstClasses = {};
@@ -526,7 +537,7 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
             }
             std::swap(s.input_, s.output_);
             winner = static_cast<std::int32_t>(summary.Leader);
-            if (pass > MaxIterations_) {
+            if (pass > limit) {
                 if (keepState) {
                     s.input_.Materialise(s.Similarity_);
                     std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
@@ -572,7 +583,7 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
         // copy; the next pass overwrites every Activity value anyway.
         s.Similarity_.swap(s.Activity_);
         winner = static_cast<std::int32_t>(leader);
-        if (pass > MaxIterations_) {
+        if (pass > limit) {
             std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
             return winner;
         }

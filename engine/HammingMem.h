@@ -94,6 +94,11 @@ public:
     std::int32_t Recognize(std::span<const std::int32_t> input, TRecognitionScratch& scratch,
                            TPassRecorder& recorder) const;
 
+    // The same with another pass limit (a replay of a recognition): the
+    // recognition of a network that holds the same rows and that limit.
+    std::int32_t RecognizeWithLimit(std::span<const std::int32_t> input, std::int32_t maxIterations,
+                                    TRecognitionScratch& scratch, TPassRecorder& recorder) const;
+
     // Every unit's first-layer value for input, as Recognize computes it, in
     // scratch space of its own.
     std::vector<double> FirstLayerValues(std::span<const std::int32_t> input) const;
@@ -158,10 +163,12 @@ private:
     bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                              const TPassObserver& observer, bool keepState,
-                             TPassRecorder* recorder = nullptr) const;
+                             TPassRecorder* recorder = nullptr,
+                             std::int32_t maxIterations = -1) const;
+    // maxIterations < 0: the network's own.
     std::int32_t Compete(TRecognitionScratch& s, bool classes, const TPassObserver& observer,
                          bool keepState, std::span<const std::uint16_t> firstClasses = {},
-                         TPassRecorder* recorder = nullptr) const;
+                         TPassRecorder* recorder = nullptr, std::int32_t maxIterations = -1) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;

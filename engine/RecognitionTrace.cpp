@@ -312,11 +312,14 @@ TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& setting
     return trace;
 }
 
-std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer, double epsilon,
-                                              double maxOutput, std::int32_t maxIterations,
-                                              bool reference,
-                                              const THammingNet::TPassObserver& observer,
-                                              const std::atomic<bool>* cancel) {
+namespace {
+
+// The competition from firstLayer, telling observer every pass's values and
+// recorder, besides, the stability and leader it finds.
+std::optional<std::int32_t> ReplayPasses(std::span<const double> firstLayer, double epsilon,
+                                         double maxOutput, std::int32_t maxIterations,
+                                         bool reference, const THammingNet::TPassObserver& observer,
+                                         TPassRecorder* recorder, const std::atomic<bool>* cancel) {
     if (firstLayer.empty()) {
         return 0;
     }
@@ -325,6 +328,9 @@ std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer
     TFastCompetition fast;
     if (observer) {
         observer(0, similarity);
+    }
+    if (recorder != nullptr) {
+        recorder->FirstLayer({similarity, {}, {}});
     }
     std::int32_t winner = 0;
     std::int32_t pass = 0;
@@ -350,6 +356,9 @@ std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer
                 leader = i;
             }
         }
+        if (recorder != nullptr) {
+            recorder->Pass(CheckedAdd(pass, 1), {activity, {}, {}}, stable, leader);
+        }
         if (stable) {
             return winner;
         }
@@ -360,6 +369,47 @@ std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer
         }
         pass = CheckedAdd(pass, 1);
     }
+}
+
+// Passes a recognition's passes on, and ends it (by throwing TCancelled) at
+// the first pass after cancel was set.
+class TCancellable final : public TPassRecorder {
+public:
+    struct TCancelled {};
+
+    TCancellable(TPassRecorder& recorder, const std::atomic<bool>* cancel)
+        : recorder_(recorder), cancel_(cancel) {}
+
+    void FirstLayer(const TPassValues& values) override {
+        Check();
+        recorder_.FirstLayer(values);
+    }
+    void Pass(std::int32_t pass, const TPassValues& values, bool stable,
+              std::size_t leader) override {
+        Check();
+        recorder_.Pass(pass, values, stable, leader);
+    }
+
+private:
+    void Check() const {
+        if (cancel_ != nullptr && cancel_->load()) {
+            throw TCancelled{};
+        }
+    }
+
+    TPassRecorder& recorder_;
+    const std::atomic<bool>* cancel_;
+};
+
+} // namespace
+
+std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer, double epsilon,
+                                              double maxOutput, std::int32_t maxIterations,
+                                              bool reference,
+                                              const THammingNet::TPassObserver& observer,
+                                              const std::atomic<bool>* cancel) {
+    return ReplayPasses(firstLayer, epsilon, maxOutput, maxIterations, reference, observer, nullptr,
+                        cancel);
 }
 
 std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
@@ -374,29 +424,36 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
         recorded.Input.size() != static_cast<std::size_t>(recorded.InputCount)) {
         throw std::invalid_argument("The trace was not recorded on this network");
     }
-    const std::vector<double> firstLayer = network.FirstLayerValues(recorded.Input);
+    const std::vector<double> firstLayer = reference || maxIterations < 0
+                                               ? network.FirstLayerValues(recorded.Input)
+                                               : std::vector<double>();
     const TCompetitionSettings settings{recorded.InputCount, recorded.PatternCount, maxIterations,
                                         recorded.Epsilon,    recorded.MaxOutput,    reference};
-    auto replay = [&](const THammingNet::TPassObserver& observer) {
-        return ReplayCompetition(firstLayer, settings.Epsilon, settings.MaxOutput, maxIterations,
-                                 reference, observer, cancel);
+    // The network's own path (over classes where it applies) unless the
+    // literal passes are asked for; both give the same values bit for bit.
+    const bool ownPath = !reference && maxIterations >= 0;
+    TRecognitionScratch scratch;
+    auto replay = [&](TPassRecorder& recorder) -> std::optional<std::int32_t> {
+        if (!ownPath) {
+            return ReplayPasses(firstLayer, settings.Epsilon, settings.MaxOutput, maxIterations,
+                                reference, nullptr, &recorder, cancel);
+        }
+        TCancellable cancellable(recorder, cancel);
+        try {
+            return network.RecognizeWithLimit(recorded.Input, maxIterations, scratch, cancellable);
+        } catch (const TCancellable::TCancelled&) {
+            return std::nullopt;
+        }
     };
     TRecognitionTracer tracer(recorded.InputCount, recorded.TrackedRows);
-    const std::optional<std::int32_t> winner = replay(tracer.Observer());
+    const std::optional<std::int32_t> winner = replay(tracer);
     if (!winner) {
         return std::nullopt;
     }
     bool cancelled = false;
     TRecognitionTrace trace =
-        tracer.Finish(settings, recorded.Input, *winner, [&](TPassRecorder& recorder) {
-            cancelled = !replay([&recorder](std::int32_t pass, std::span<const double> values) {
-                if (pass == 0) {
-                    recorder.FirstLayer({values, {}, {}});
-                } else {
-                    recorder.Pass(pass, {values, {}, {}}, false, 0);
-                }
-            });
-        });
+        tracer.Finish(settings, recorded.Input, *winner,
+                      [&](TPassRecorder& recorder) { cancelled = !replay(recorder); });
     if (cancelled) {
         return std::nullopt;
     }
