@@ -489,6 +489,40 @@ std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
     return RecognizeIn(input, scratch, nullptr, false);
 }
 
+std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
+                                    TRecognitionScratch& scratch, TPassRecorder& recorder) const {
+    return RecognizeIn(input, scratch, nullptr, false, &recorder);
+}
+
+std::int32_t THammingNet::RecognizeWithLimit(std::span<const std::int32_t> input,
+                                             std::int32_t maxIterations,
+                                             TRecognitionScratch& scratch,
+                                             TPassRecorder& recorder) const {
+    if (maxIterations < 0) {
+        throw std::invalid_argument("A negative pass limit");
+    }
+    return RecognizeIn(input, scratch, nullptr, false, &recorder, maxIterations);
+}
+
+std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> input) const {
+    if (PatternCount_ == 0) {
+        return {};
+    }
+    if (input.size() < ToSize(InputCount_)) {
+        throw std::invalid_argument("Input shorter than the network's input");
+    }
+    TRecognitionScratch s;
+    // The path Recognize takes, so that the values are the ones it starts from.
+    if (!referenceMode_ && !valuePasses_ && FirstLayerAsClasses(input, s)) {
+        std::vector<double> values(ToSize(PatternCount_));
+        s.input_.Materialise(values);
+        return values;
+    }
+    s.Similarity_.resize(ToSize(PatternCount_));
+    FirstLayer(input, s);
+    return std::move(s.Similarity_);
+}
+
 std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
                                                TRecognitionScratch& scratch) const {
     if (PatternCount_ == 0) {
@@ -501,6 +535,19 @@ std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> fi
     // The first pass reads the classes where they are; they are copied only
     // if it cannot take them.
     return Compete(scratch, true, nullptr, false, firstLayer);
+}
+
+std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
+                                               TRecognitionScratch& scratch,
+                                               TPassRecorder& recorder) const {
+    if (PatternCount_ == 0) {
+        return 0;
+    }
+    if (firstLayer.size() != ToSize(PatternCount_)) {
+        throw std::invalid_argument("First layer of another size than the network");
+    }
+    scratch.input_.Values = FirstLayerOutputs();
+    return Compete(scratch, true, nullptr, false, firstLayer, &recorder);
 }
 
 TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
@@ -519,7 +566,8 @@ std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
 }
 
 std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
-                                      const TPassObserver& observer, bool keepState) const {
+                                      const TPassObserver& observer, bool keepState,
+                                      TPassRecorder* recorder, std::int32_t maxIterations) const {
     if (PatternCount_ == 0) {
         return 0;
     }
@@ -532,17 +580,19 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
         s.Activity_.resize(ToSize(PatternCount_));
         FirstLayer(input, s);
     }
-    return Compete(s, classes, observer, keepState);
+    return Compete(s, classes, observer, keepState, {}, recorder, maxIterations);
 }
 
 // The competition from the first layer's state (classes or values) in s.
 // With keepState, s's Similarity and Activity end as the literal algorithm
 // leaves them; with an observer, they hold every pass's values when it is
-// called.
+// called. A recorder is told every pass in the form it is held in.
 std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
                                   const TPassObserver& observer, bool keepState,
-                                  std::span<const std::uint16_t> firstClasses) const {
+                                  std::span<const std::uint16_t> firstClasses,
+                                  TPassRecorder* recorder, std::int32_t maxIterations) const {
     const std::size_t rows = ToSize(PatternCount_);
+    const std::int32_t limit = maxIterations >= 0 ? maxIterations : MaxIterations_;
     if (!firstClasses.empty() && (observer || keepState || !classes)) {
         s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
         firstClasses = {};
@@ -556,6 +606,17 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
             s.input_.Materialise(s.Similarity_);
         }
         observer(0, s.Similarity_);
+    }
+    if (recorder != nullptr) {
+        if (classes) {
+            recorder->FirstLayer({{},
+                                  firstClasses.empty()
+                                      ? std::span<const std::uint16_t>(s.input_.Classes)
+                                      : firstClasses,
+                                  s.input_.Values});
+        } else {
+            recorder->FirstLayer({s.Similarity_, {}, {}});
+        }
     }
     std::int32_t winner = 0;
     std::int32_t pass = 0;
@@ -582,6 +643,10 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
                 s.output_.Materialise(s.Activity_);
                 observer(CheckedAdd(pass, 1), s.Activity_);
             }
+            if (recorder != nullptr) {
+                recorder->Pass(CheckedAdd(pass, 1), {{}, s.output_.Classes, s.output_.Values},
+                               summary.Stable, summary.Leader);
+            }
             if (summary.Stable) {
                 if (keepState) {
                     s.input_.Materialise(s.Similarity_);
@@ -591,7 +656,7 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
             }
             std::swap(s.input_, s.output_);
             winner = static_cast<std::int32_t>(summary.Leader);
-            if (pass > MaxIterations_) {
+            if (pass > limit) {
                 if (keepState) {
                     s.input_.Materialise(s.Similarity_);
                     std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
@@ -627,6 +692,9 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
                 leader = i;
             }
         }
+        if (recorder != nullptr) {
+            recorder->Pass(CheckedAdd(pass, 1), {s.Activity_, {}, {}}, stable, leader);
+        }
         if (stable) {
             return winner;
         }
@@ -634,7 +702,7 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
         // copy; the next pass overwrites every Activity value anyway.
         s.Similarity_.swap(s.Activity_);
         winner = static_cast<std::int32_t>(leader);
-        if (pass > MaxIterations_) {
+        if (pass > limit) {
             std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
             return winner;
         }

@@ -61,6 +61,36 @@ private:
     std::vector<double> rowScratch_;
 };
 
+// One pass's values, unit by unit: as doubles, or as a class per unit and a
+// value per class (the form the fast passes hold them in, read in place).
+struct TPassValues {
+    std::span<const double> Values;         // unit by unit, or empty
+    std::span<const std::uint16_t> Classes; // otherwise: each unit's class
+    std::span<const double> ClassValues;    // and each class's value
+
+    std::size_t Size() const { return Classes.empty() ? Values.size() : Classes.size(); }
+    double operator[](std::size_t unit) const {
+        return Classes.empty() ? Values[unit] : ClassValues[Classes[unit]];
+    }
+};
+
+// Told what each pass of a recognition produced, in the form the pass holds
+// its values, so that following a recognition copies nothing of size M.
+class TPassRecorder {
+public:
+    virtual void FirstLayer(const TPassValues& values) = 0;
+    // Competition pass `pass` (1, 2, ...): stable when it changed no value;
+    // leader, the first unit with the largest value.
+    virtual void Pass(std::int32_t pass, const TPassValues& values, bool stable,
+                      std::size_t leader) = 0;
+
+protected:
+    TPassRecorder() = default;
+    TPassRecorder(const TPassRecorder&) = default;
+    TPassRecorder& operator=(const TPassRecorder&) = default;
+    ~TPassRecorder() = default;
+};
+
 class THammingNet {
 public:
     // Called by Recognize after the first layer (pass 0, with Similarity) and
@@ -90,6 +120,18 @@ public:
     // Activity stay as they are and every value is written to scratch, so
     // that threads may recognize at once on one network.
     std::int32_t Recognize(std::span<const std::int32_t> input, TRecognitionScratch& scratch) const;
+    // The same, telling recorder every pass.
+    std::int32_t Recognize(std::span<const std::int32_t> input, TRecognitionScratch& scratch,
+                           TPassRecorder& recorder) const;
+
+    // The same with another pass limit (a replay of a recognition): the
+    // recognition of a network that holds the same rows and that limit.
+    std::int32_t RecognizeWithLimit(std::span<const std::int32_t> input, std::int32_t maxIterations,
+                                    TRecognitionScratch& scratch, TPassRecorder& recorder) const;
+
+    // Every unit's first-layer value for input, as Recognize computes it, in
+    // scratch space of its own.
+    std::vector<double> FirstLayerValues(std::span<const std::int32_t> input) const;
 
     // The first layer of several inputs in one sweep over the stored rows
     // [firstRow, endRow): out[k][i] = the agreement class of row i for
@@ -103,6 +145,8 @@ public:
     // Recognize from first-layer classes that FirstLayerClasses gave (M of them).
     std::int32_t RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
                                       TRecognitionScratch& scratch) const;
+    std::int32_t RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
+                                      TRecognitionScratch& scratch, TPassRecorder& recorder) const;
 
     // Scratch states kept with the network for callers that recognize on
     // several threads (so that large arrays are not allocated afresh for
@@ -156,9 +200,13 @@ private:
     void FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
-                             const TPassObserver& observer, bool keepState) const;
+                             const TPassObserver& observer, bool keepState,
+                             TPassRecorder* recorder = nullptr,
+                             std::int32_t maxIterations = -1) const;
+    // maxIterations < 0: the network's own.
     std::int32_t Compete(TRecognitionScratch& s, bool classes, const TPassObserver& observer,
-                         bool keepState, std::span<const std::uint16_t> firstClasses = {}) const;
+                         bool keepState, std::span<const std::uint16_t> firstClasses = {},
+                         TPassRecorder* recorder = nullptr, std::int32_t maxIterations = -1) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;

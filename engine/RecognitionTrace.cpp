@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -17,6 +18,29 @@ std::size_t HistogramBin(double value, std::int32_t inputCount) {
     }
     const double top = static_cast<double>(inputCount);
     return static_cast<std::size_t>(value >= top ? top : std::floor(value));
+}
+
+// Units of class cls, four at a time: a 16-bit lane of the classes XOR cls is
+// zero exactly where they match, and the top bit of each lane of `zero` is
+// set exactly for such a lane (no carry crosses a lane).
+std::uint64_t CountClass(std::span<const std::uint16_t> classes, std::uint16_t cls) {
+    constexpr std::uint64_t kLow = 0x7FFF7FFF7FFF7FFFULL;
+    const std::uint64_t pattern = 0x0001000100010001ULL * cls;
+    std::uint64_t count = 0;
+    std::size_t i = 0;
+    for (; i + 4 <= classes.size(); i += 4) {
+        std::uint64_t lanes = 0;
+        std::memcpy(&lanes, classes.data() + i, sizeof(lanes));
+        lanes ^= pattern;
+        const std::uint64_t zero = ~(((lanes & kLow) + kLow) | lanes | kLow);
+        // The four top bits moved to the bottom of their lanes and added
+        // up in the top lane (std::popcount may be a library call here).
+        count += ((zero >> 15) * 0x0001000100010001ULL) >> 48;
+    }
+    for (; i < classes.size(); ++i) {
+        count += classes[i] == cls ? 1 : 0;
+    }
+    return count;
 }
 
 } // namespace
@@ -46,32 +70,108 @@ TRecognitionTracer::TRecognitionTracer(std::int32_t inputCount,
 }
 
 THammingNet::TPassObserver TRecognitionTracer::Observer() {
-    return [this](std::int32_t pass, std::span<const double> values) { OnPass(pass, values); };
+    return
+        [this](std::int32_t pass, std::span<const double> values) { ObservedPass(pass, values); };
 }
 
-void TRecognitionTracer::FirstLayer(std::span<const double> values) {
-    const auto units = static_cast<std::int32_t>(values.size());
-    trace_.FirstLayer = std::make_shared<const std::vector<double>>(values.begin(), values.end());
-    previous_.assign(values.begin(), values.end());
-    trace_.Histogram.assign(static_cast<std::size_t>(trace_.InputCount) + 1, 0);
+void TRecognitionTracer::ObservedPass(std::int32_t pass, std::span<const double> values) {
+    if (pass == 0) {
+        previous_.assign(values.begin(), values.end());
+        FirstLayer({values, {}, {}});
+        return;
+    }
+    if (trace_.Passes.empty() || values.size() != previous_.size()) {
+        throw std::logic_error("Competition pass without its first layer");
+    }
+    // One scan, as the network's own: stable and the leader.
+    bool stable = true;
+    std::size_t leader = 0;
+    double best = values.empty() ? 0.0 : values[0];
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double value = values[i];
+        if (value != previous_[i]) {
+            stable = false;
+            previous_[i] = value;
+        }
+        if (value > best) {
+            best = value;
+            leader = i;
+        }
+    }
+    Pass(pass, {values, {}, {}}, stable, leader);
+}
 
-    // The leaders by insertion into a short sorted list: a unit enters only
-    // when strictly larger than the last one, so equal values keep row order.
+void TRecognitionTracer::FirstLayer(const TPassValues& values) {
+    const std::size_t units = values.Size();
+    trace_.Histogram.assign(static_cast<std::size_t>(trace_.InputCount) + 1, 0);
+    TPassRecord record;
+    // The leaders: the largest values, largest first, the lower row first
+    // among equals.
     std::vector<std::pair<double, std::int32_t>> leaders;
     leaders.reserve(kTracedLeaders + 1);
-    TPassRecord record;
-    for (std::int32_t i = 0; i < units; ++i) {
-        const double value = values[static_cast<std::size_t>(i)];
-        ++trace_.Histogram[HistogramBin(value, trace_.InputCount)];
-        record.AboveZero += value > 0.0 ? 1 : 0;
-        if (leaders.size() < kTracedLeaders || value > leaders.back().first) {
-            const auto place = std::find_if(leaders.begin(), leaders.end(),
-                                            [value](const auto& l) { return value > l.first; });
-            leaders.insert(place, {value, i});
-            if (leaders.size() > kTracedLeaders) {
-                leaders.pop_back();
+    if (values.Classes.empty()) {
+        // By insertion into a short sorted list: a unit enters only when
+        // strictly larger than the last one, so equal values keep row order.
+        for (std::size_t i = 0; i < units; ++i) {
+            const double value = values.Values[i];
+            ++trace_.Histogram[HistogramBin(value, trace_.InputCount)];
+            record.AboveZero += value > 0.0 ? 1 : 0;
+            if (leaders.size() < kTracedLeaders || value > leaders.back().first) {
+                const auto place = std::find_if(leaders.begin(), leaders.end(),
+                                                [value](const auto& l) { return value > l.first; });
+                leaders.insert(place, {value, static_cast<std::int32_t>(i)});
+                if (leaders.size() > kTracedLeaders) {
+                    leaders.pop_back();
+                }
             }
         }
+    } else {
+        // Units per class give the histogram; the leaders are the units of the
+        // largest classes that make up kTracedLeaders, in row order.
+        const std::span<const double> classValues = values.ClassValues;
+        classCounts_.assign(classValues.size(), 0);
+        for (const std::uint16_t c : values.Classes) {
+            ++classCounts_[c];
+        }
+        std::vector<std::size_t> order;
+        for (std::size_t c = 0; c < classValues.size(); ++c) {
+            if (classCounts_[c] != 0) {
+                trace_.Histogram[HistogramBin(classValues[c], trace_.InputCount)] +=
+                    classCounts_[c];
+                record.AboveZero += classValues[c] > 0.0 ? classCounts_[c] : 0;
+                order.push_back(c);
+            }
+        }
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return classValues[a] > classValues[b]; });
+        // The smallest value a leader can have, and how many units lie above it
+        // (all of them lead) or at it (the first few in row order lead).
+        std::size_t reached = 0;
+        double least = 0.0;
+        for (const std::size_t c : order) {
+            least = classValues[c];
+            reached += classCounts_[c];
+            if (reached >= kTracedLeaders) {
+                break;
+            }
+        }
+        std::size_t above = 0;
+        for (const std::size_t c : order) {
+            above += classValues[c] > least ? classCounts_[c] : 0;
+        }
+        std::size_t atLeast = kTracedLeaders - std::min(above, kTracedLeaders);
+        for (std::size_t i = 0; i < units && (above != 0 || atLeast != 0); ++i) {
+            const double value = classValues[values.Classes[i]];
+            if (value > least) {
+                leaders.emplace_back(value, static_cast<std::int32_t>(i));
+                --above;
+            } else if (value == least && atLeast != 0) {
+                leaders.emplace_back(value, static_cast<std::int32_t>(i));
+                --atLeast;
+            }
+        }
+        std::stable_sort(leaders.begin(), leaders.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
     }
     trace_.Leaders.clear();
     trace_.TrackedRows.clear();
@@ -80,7 +180,7 @@ void TRecognitionTracer::FirstLayer(std::span<const double> values) {
         trace_.TrackedRows.push_back(leader.second);
     }
     for (const std::int32_t row : requested_) {
-        if (row >= 0 && row < units && trace_.TrackedIndex(row) < 0) {
+        if (row >= 0 && static_cast<std::size_t>(row) < units && trace_.TrackedIndex(row) < 0) {
             trace_.TrackedRows.push_back(row);
         }
     }
@@ -94,32 +194,44 @@ void TRecognitionTracer::FirstLayer(std::span<const double> values) {
     winner_ = 0; // the network's own winner before the first pass
 }
 
-void TRecognitionTracer::OnPass(std::int32_t pass, std::span<const double> values) {
-    if (pass == 0) {
-        FirstLayer(values);
-        return;
-    }
-    if (trace_.Passes.empty() || values.size() != previous_.size()) {
+void TRecognitionTracer::Pass(std::int32_t pass, const TPassValues& values, bool stable,
+                              std::size_t leader) {
+    if (trace_.Passes.empty()) {
         throw std::logic_error("Competition pass without its first layer");
     }
-    // One scan, as the network's own: stable, the leader, the units above zero.
     TPassRecord record;
     record.Pass = pass;
-    bool stable = true;
-    std::size_t leader = 0;
-    double best = values.empty() ? 0.0 : values[0];
     std::int64_t above = 0;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const double value = values[i];
-        if (value != previous_[i]) {
-            stable = false;
-            previous_[i] = value;
+    if (values.Classes.empty()) {
+        for (const double value : values.Values) {
+            above += value > 0.0 ? 1 : 0;
         }
-        if (value > best) {
-            best = value;
-            leader = i;
+    } else {
+        // The units not above zero are those of few classes (the clipped
+        // zero, mostly one): counted class by class, four units at a time,
+        // where there are few such classes; through a table otherwise.
+        std::vector<std::uint16_t> notAbove;
+        for (std::size_t c = 0; c < values.ClassValues.size() && notAbove.size() <= 4; ++c) {
+            if (!(values.ClassValues[c] > 0.0)) {
+                notAbove.push_back(static_cast<std::uint16_t>(c));
+            }
         }
-        above += value > 0.0 ? 1 : 0;
+        if (notAbove.size() <= 4) {
+            std::uint64_t below = 0;
+            for (const std::uint16_t c : notAbove) {
+                below += CountClass(values.Classes, c);
+            }
+            above = static_cast<std::int64_t>(values.Classes.size() - below);
+        } else {
+            positive_.resize(values.ClassValues.size());
+            for (std::size_t c = 0; c < values.ClassValues.size(); ++c) {
+                positive_[c] = values.ClassValues[c] > 0.0 ? 1 : 0;
+            }
+            const std::uint8_t* positive = positive_.data();
+            for (const std::uint16_t c : values.Classes) {
+                above += positive[c];
+            }
+        }
     }
     if (!stable) {
         winner_ = static_cast<std::int32_t>(leader);
@@ -136,13 +248,56 @@ void TRecognitionTracer::OnPass(std::int32_t pass, std::span<const double> value
 
 namespace {
 
-TRecognitionTrace FinishTrace(TRecognitionTrace trace, const TCompetitionSettings& settings,
-                              std::int32_t result) {
+// Adds one row's value of every pass to a trace's records.
+class TFollowRow final : public TPassRecorder {
+public:
+    TFollowRow(TRecognitionTrace& trace, std::size_t row) : trace_(trace), row_(row) {}
+
+    void FirstLayer(const TPassValues& values) override { Add(0, values); }
+    void Pass(std::int32_t pass, const TPassValues& values, bool, std::size_t) override {
+        Add(pass, values);
+    }
+
+private:
+    void Add(std::int32_t pass, const TPassValues& values) {
+        const auto index = static_cast<std::size_t>(pass);
+        if (index < trace_.Passes.size()) {
+            trace_.Passes[index].Tracked.push_back(values[row_]);
+        }
+    }
+
+    TRecognitionTrace& trace_;
+    std::size_t row_;
+};
+
+} // namespace
+
+TRecognitionTrace TRecognitionTracer::Finish(const THammingNet& network,
+                                             std::span<const std::int32_t> input,
+                                             std::int32_t result) {
+    return Finish(TCompetitionSettings::Of(network), input, result,
+                  [&network, input](TPassRecorder& recorder) {
+                      TRecognitionScratch scratch;
+                      network.Recognize(input, scratch, recorder);
+                  });
+}
+
+TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& settings,
+                                             std::span<const std::int32_t> input,
+                                             std::int32_t result, const TRerun& rerun) {
+    TRecognitionTrace trace = std::move(trace_);
+    trace_ = TRecognitionTrace{};
+    trace_.InputCount = trace.InputCount;
+    previous_.clear();
     trace.PatternCount = settings.PatternCount;
     trace.InputCount = settings.InputCount;
     trace.MaxIterations = settings.MaxIterations;
     trace.Epsilon = settings.Epsilon;
     trace.MaxOutput = settings.MaxOutput;
+    trace.Input.assign(
+        input.begin(),
+        input.begin() + std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(input.size()),
+                                                 std::max<std::int32_t>(settings.InputCount, 0)));
     trace.Winner = result;
     trace.End = !trace.Passes.empty() && trace.Passes.back().Stable ? TCompetitionEnd::Stable
                                                                     : TCompetitionEnd::PassLimit;
@@ -152,33 +307,19 @@ TRecognitionTrace FinishTrace(TRecognitionTrace trace, const TCompetitionSetting
     // The winner rose from outside the leaders: follow it through the same
     // competition once more.
     trace.TrackedRows.push_back(result);
-    const auto row = static_cast<std::size_t>(result);
-    ReplayCompetition(*trace.FirstLayer, settings.Epsilon, settings.MaxOutput,
-                      settings.MaxIterations, settings.Reference,
-                      [&trace, row](std::int32_t pass, std::span<const double> values) {
-                          const auto index = static_cast<std::size_t>(pass);
-                          if (index < trace.Passes.size()) {
-                              trace.Passes[index].Tracked.push_back(values[row]);
-                          }
-                      });
+    TFollowRow follow(trace, static_cast<std::size_t>(result));
+    rerun(follow);
     return trace;
 }
 
-} // namespace
+namespace {
 
-TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& settings,
-                                             std::int32_t result) {
-    const std::int32_t inputCount = trace_.InputCount;
-    TRecognitionTrace done = FinishTrace(std::move(trace_), settings, result);
-    trace_ = TRecognitionTrace{};
-    trace_.InputCount = inputCount;
-    previous_.clear();
-    return done;
-}
-
-std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon, double maxOutput,
-                               std::int32_t maxIterations, bool reference,
-                               const THammingNet::TPassObserver& observer) {
+// The competition from firstLayer, telling observer every pass's values and
+// recorder, besides, the stability and leader it finds.
+std::optional<std::int32_t> ReplayPasses(std::span<const double> firstLayer, double epsilon,
+                                         double maxOutput, std::int32_t maxIterations,
+                                         bool reference, const THammingNet::TPassObserver& observer,
+                                         TPassRecorder* recorder, const std::atomic<bool>* cancel) {
     if (firstLayer.empty()) {
         return 0;
     }
@@ -188,9 +329,15 @@ std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilo
     if (observer) {
         observer(0, similarity);
     }
+    if (recorder != nullptr) {
+        recorder->FirstLayer({similarity, {}, {}});
+    }
     std::int32_t winner = 0;
     std::int32_t pass = 0;
     for (;;) {
+        if (cancel != nullptr && cancel->load()) {
+            return std::nullopt;
+        }
         if (reference || !fast.Pass(similarity, activity, epsilon, maxOutput)) {
             PlainCompetitionPass(similarity, activity, epsilon, maxOutput);
         }
@@ -209,6 +356,9 @@ std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilo
                 leader = i;
             }
         }
+        if (recorder != nullptr) {
+            recorder->Pass(CheckedAdd(pass, 1), {activity, {}, {}}, stable, leader);
+        }
         if (stable) {
             return winner;
         }
@@ -221,18 +371,107 @@ std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilo
     }
 }
 
-TRecognitionTrace ReplayTrace(const TRecognitionTrace& recorded, std::int32_t maxIterations,
-                              bool reference) {
-    if (!recorded.FirstLayer) {
-        return recorded;
+// Passes a recognition's passes on, telling onPass of each, and ends it (by
+// throwing TCancelled) at the first pass after cancel was set.
+class TCancellable final : public TPassRecorder {
+public:
+    struct TCancelled {};
+
+    TCancellable(TPassRecorder& recorder, const std::atomic<bool>* cancel,
+                 const std::function<void(std::int32_t pass)>& onPass)
+        : recorder_(recorder), cancel_(cancel), onPass_(onPass) {}
+
+    void FirstLayer(const TPassValues& values) override {
+        Check(0);
+        recorder_.FirstLayer(values);
     }
+    void Pass(std::int32_t pass, const TPassValues& values, bool stable,
+              std::size_t leader) override {
+        Check(pass);
+        recorder_.Pass(pass, values, stable, leader);
+    }
+
+private:
+    void Check(std::int32_t pass) const {
+        if (onPass_) {
+            onPass_(pass);
+        }
+        if (cancel_ != nullptr && cancel_->load()) {
+            throw TCancelled{};
+        }
+    }
+
+    TPassRecorder& recorder_;
+    const std::atomic<bool>* cancel_;
+    const std::function<void(std::int32_t pass)>& onPass_;
+};
+
+} // namespace
+
+std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer, double epsilon,
+                                              double maxOutput, std::int32_t maxIterations,
+                                              bool reference,
+                                              const THammingNet::TPassObserver& observer,
+                                              const std::atomic<bool>* cancel) {
+    return ReplayPasses(firstLayer, epsilon, maxOutput, maxIterations, reference, observer, nullptr,
+                        cancel);
+}
+
+std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
+                                             const TRecognitionTrace& recorded,
+                                             std::int32_t maxIterations, bool reference,
+                                             const std::atomic<bool>* cancel,
+                                             const std::function<void(std::int32_t pass)>& onPass) {
+    if (recorded.Passes.empty()) {
+        return recorded; // no units: nothing to run
+    }
+    if (network.PatternCount() != recorded.PatternCount ||
+        network.InputCount() != recorded.InputCount ||
+        recorded.Input.size() != static_cast<std::size_t>(recorded.InputCount)) {
+        throw std::invalid_argument("The trace was not recorded on this network");
+    }
+    const std::vector<double> firstLayer = reference || maxIterations < 0
+                                               ? network.FirstLayerValues(recorded.Input)
+                                               : std::vector<double>();
+    const TCompetitionSettings settings{recorded.InputCount, recorded.PatternCount, maxIterations,
+                                        recorded.Epsilon,    recorded.MaxOutput,    reference};
+    // The network's own path (over classes where it applies) unless the
+    // literal passes are asked for; both give the same values bit for bit.
+    const bool ownPath = !reference && maxIterations >= 0;
+    TRecognitionScratch scratch;
+    const std::function<void(std::int32_t)> unseen; // a second run is not reported
+    auto replay = [&](TPassRecorder& recorder,
+                      const std::function<void(std::int32_t)>& reportPass)
+        -> std::optional<std::int32_t> {
+        TCancellable cancellable(recorder, cancel, reportPass);
+        try {
+            if (!ownPath) {
+                return ReplayPasses(firstLayer, settings.Epsilon, settings.MaxOutput,
+                                    maxIterations, reference, nullptr, &cancellable, nullptr);
+            }
+            return network.RecognizeWithLimit(recorded.Input, maxIterations, scratch, cancellable);
+        } catch (const TCancellable::TCancelled&) {
+            return std::nullopt;
+        }
+    };
     TRecognitionTracer tracer(recorded.InputCount, recorded.TrackedRows);
-    const std::int32_t winner =
-        ReplayCompetition(*recorded.FirstLayer, recorded.Epsilon, recorded.MaxOutput, maxIterations,
-                          reference, tracer.Observer());
-    return tracer.Finish({recorded.InputCount, recorded.PatternCount, maxIterations,
-                          recorded.Epsilon, recorded.MaxOutput, reference},
-                         winner);
+    const std::optional<std::int32_t> winner = replay(tracer, onPass);
+    if (!winner) {
+        return std::nullopt;
+    }
+    bool cancelled = false;
+    TRecognitionTrace trace =
+        tracer.Finish(settings, recorded.Input, *winner,
+                      [&](TPassRecorder& recorder) { cancelled = !replay(recorder, unseen); });
+    if (cancelled) {
+        return std::nullopt;
+    }
+    return trace;
+}
+
+TRecognitionTrace ReplayTrace(const THammingNet& network, const TRecognitionTrace& recorded,
+                              std::int32_t maxIterations, bool reference) {
+    return *ReplayTrace(network, recorded, maxIterations, reference, nullptr, {});
 }
 
 } // namespace verblinka

@@ -1,14 +1,17 @@
-// What one recognition did, recorded through THammingNet's pass observer: the
-// first layer as a histogram and its leaders, and for every competition pass
-// whether it was stable, the winner after it, how many units stayed above
-// zero and the exact values of a few tracked rows. Every value is the one the
-// network computed, bit for bit; a network without an observer pays nothing.
+// What one recognition did, recorded through THammingNet's pass recorder (or
+// its observer): the first layer as a histogram and its leaders, and for
+// every competition pass whether it was stable, the winner after it, how many
+// units stayed above zero and the exact values of a few tracked rows. Every
+// value is the one the network computed, bit for bit; nothing of size M is
+// kept, and a replay recomputes the first layer from the recorded input.
 #pragma once
 
 #include "engine/HammingMem.h"
 
+#include <atomic>
 #include <cstdint>
-#include <memory>
+#include <functional>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -44,8 +47,9 @@ struct TRecognitionTrace {
     std::vector<TPassRecord> Passes; // Passes[0] is the first layer
     std::int32_t Winner = 0;         // what Recognize returned
     TCompetitionEnd End = TCompetitionEnd::PassLimit;
-    // Every unit's first-layer value, kept for a replay with another pass limit.
-    std::shared_ptr<const std::vector<double>> FirstLayer;
+    // The input recognised (InputCount values): a replay recomputes the first
+    // layer from it.
+    std::vector<std::int32_t> Input;
 
     // Competition passes run (the first layer not counted).
     std::int32_t CompetitionPasses() const { return static_cast<std::int32_t>(Passes.size()) - 1; }
@@ -67,44 +71,69 @@ struct TCompetitionSettings {
     static TCompetitionSettings Of(const THammingNet& network);
 };
 
-// Records one recognition: hand Observer() to THammingNet::Recognize, then
-// call Finish with what it returned.
-class TRecognitionTracer {
+// Records one recognition: hand it (as the recorder) or Observer() to
+// THammingNet's Recognize, then call Finish with what it returned. One
+// tracer records one recognition at a time.
+class TRecognitionTracer final : public TPassRecorder {
 public:
     explicit TRecognitionTracer(std::int32_t inputCount,
                                 std::vector<std::int32_t> requestedRows = {});
 
+    // For Recognize's observer: the values unit by unit, the stability and
+    // the leader found by comparing each pass with the one before.
     THammingNet::TPassObserver Observer();
 
-    // Completes the trace. If the final winner was not among the tracked rows,
-    // its values are recovered by running the competition again from the
-    // recorded first layer (the same exact passes).
-    TRecognitionTrace Finish(const THammingNet& network, std::int32_t result) {
-        return Finish(TCompetitionSettings::Of(network), result);
-    }
-    TRecognitionTrace Finish(const TCompetitionSettings& settings, std::int32_t result);
+    void FirstLayer(const TPassValues& values) override;
+    void Pass(std::int32_t pass, const TPassValues& values, bool stable,
+              std::size_t leader) override;
+
+    // Runs the same recognition again, telling the recorder it is given.
+    using TRerun = std::function<void(TPassRecorder& recorder)>;
+
+    // Completes the trace of network's recognition of input. If the final
+    // winner was not among the tracked rows, its values are recovered by
+    // recognizing input once more (the same exact passes).
+    TRecognitionTrace Finish(const THammingNet& network, std::span<const std::int32_t> input,
+                             std::int32_t result);
+    // The same where rerun repeats the recognition (one the caller can repeat
+    // more cheaply than from input).
+    TRecognitionTrace Finish(const TCompetitionSettings& settings,
+                             std::span<const std::int32_t> input, std::int32_t result,
+                             const TRerun& rerun);
 
 private:
-    void OnPass(std::int32_t pass, std::span<const double> values);
-    void FirstLayer(std::span<const double> values);
+    void ObservedPass(std::int32_t pass, std::span<const double> values);
 
     std::vector<std::int32_t> requested_;
     TRecognitionTrace trace_;
-    std::vector<double> previous_;
+    std::vector<double> previous_; // of the observer's passes only
     std::int32_t winner_ = 0;
+    std::vector<std::uint32_t> classCounts_; // scratch of a first layer held as classes
+    std::vector<std::uint8_t> positive_;     // scratch: classes whose value is > 0
 };
 
-// The competition of Recognize run again, from a recorded first layer, in
-// scratch space of its own: no network is touched. Calls observer like
-// Recognize does (pass 0 included) and returns the winner. `reference`
-// takes the literal pass only.
-std::int32_t ReplayCompetition(std::span<const double> firstLayer, double epsilon, double maxOutput,
-                               std::int32_t maxIterations, bool reference,
-                               const THammingNet::TPassObserver& observer);
+// The competition of Recognize run again, from a first layer, in scratch
+// space of its own: no network is touched. Calls observer like Recognize does
+// (pass 0 included) and returns the winner; nothing when cancel was set
+// (polled between passes). `reference` takes the literal pass only.
+std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer, double epsilon,
+                                              double maxOutput, std::int32_t maxIterations,
+                                              bool reference,
+                                              const THammingNet::TPassObserver& observer,
+                                              const std::atomic<bool>* cancel = nullptr);
 
-// A recorded recognition run again with another pass limit; the trace follows
-// the same tracked rows (plus the new winner).
-TRecognitionTrace ReplayTrace(const TRecognitionTrace& recorded, std::int32_t maxIterations,
-                              bool reference = false);
+// A recorded recognition run again with another pass limit on network (the
+// one it was recorded on, only read: callable off the thread that owns it
+// while nothing changes the network); its first layer is recomputed from the
+// recorded input, and the trace follows the same tracked rows (plus the new
+// winner). Nothing when cancel was set before the replay ended. onPass, when
+// given, hears of every pass (0 = the first layer) as it is recorded.
+std::optional<TRecognitionTrace>
+ReplayTrace(const THammingNet& network, const TRecognitionTrace& recorded,
+            std::int32_t maxIterations, bool reference, const std::atomic<bool>* cancel,
+            const std::function<void(std::int32_t pass)>& onPass = {});
+// The same, not cancellable.
+TRecognitionTrace ReplayTrace(const THammingNet& network, const TRecognitionTrace& recorded,
+                              std::int32_t maxIterations, bool reference = false);
 
 } // namespace verblinka

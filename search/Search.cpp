@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -52,6 +54,25 @@ std::string TSearchOutcome::Message() const {
     return SearchMessage(Status);
 }
 
+std::string TSearchTrace::Message() const {
+    return SearchMessage(Status);
+}
+
+std::string TSearchTrace::StepText(std::size_t step) const {
+    const std::int32_t position = Steps.at(step).Position;
+    return position == 0 ? Query : InsertBlank(Query, position);
+}
+
+TWordCode TSearchTrace::StepCode(std::size_t step) const {
+    TWordCode code{};
+    const TTracedStep& traced = Steps.at(step);
+    if (traced.Trace) {
+        std::copy_n(traced.Trace->Input.begin(), std::min(traced.Trace->Input.size(), code.size()),
+                    code.begin());
+    }
+    return code;
+}
+
 std::optional<TSearchStatus> CheckSearchInput(std::string_view query,
                                               const TDictionaryEntries& entries, bool substituted) {
     if (IsBlankQuery(query, substituted)) {
@@ -86,8 +107,8 @@ public:
         for (std::size_t i = common_; i-- > 1;) {
             shifted_[i] = shifted_[i + 1] + (query[i - 1] != entry[i] ? 1 : 0);
         }
-        lengthDifference_ = CheckedCount(length > entry.size() ? length - entry.size()
-                                                               : entry.size() - length);
+        lengthDifference_ =
+            CheckedCount(length > entry.size() ? length - entry.size() : entry.size() - length);
     }
 
     // WordDistance(InsertBlank(query, p), entry).
@@ -118,7 +139,7 @@ public:
     TRecognitions(THammingNet& network, const std::vector<TWordCode>& codes,
                   const TSearchControl& control, std::vector<std::int32_t> weights)
         : network_(network), codes_(codes), control_(control), weights_(std::move(weights)),
-          rows_(codes.size(), -1) {}
+          rows_(codes.size(), -1), traces_(control.Trace ? codes.size() : 0) {}
 
     // Runs them; stopAfterFirst(row) is asked when code 0 is done and may end
     // the others early. False when cancelled.
@@ -190,7 +211,9 @@ public:
                         return;
                     }
                     const std::int32_t row =
-                        firstLayerShared_
+                        control_.Trace
+                            ? Traced(k, firstLayerShared_ ? buffers[k - start] : nullptr, scratch)
+                        : firstLayerShared_
                             ? network.RecognizeFromClasses(
                                   std::span<const std::uint16_t>(buffers[k - start], rows), scratch)
                             : network.Recognize(codes_[k], scratch);
@@ -209,8 +232,32 @@ public:
     }
 
     std::int32_t Row(std::size_t k) const { return rows_[k]; }
+    // With control.Trace: code k's trace.
+    const std::shared_ptr<const TRecognitionTrace>& Trace(std::size_t k) const {
+        return traces_[k];
+    }
 
 private:
+    // Recognizes code k with its trace, from its first layer's classes when
+    // the group shares them (firstLayer, else null).
+    std::int32_t Traced(std::size_t k, const std::uint16_t* firstLayer,
+                        TRecognitionScratch& scratch) {
+        const THammingNet& network = network_;
+        const std::span<const std::uint16_t> classes(
+            firstLayer,
+            firstLayer != nullptr ? static_cast<std::size_t>(network.PatternCount()) : 0);
+        auto recognize = [&](TPassRecorder& recorder) {
+            return firstLayer != nullptr ? network.RecognizeFromClasses(classes, scratch, recorder)
+                                         : network.Recognize(codes_[k], scratch, recorder);
+        };
+        TRecognitionTracer tracer(network.InputCount(), control_.TracedRows);
+        const std::int32_t row = recognize(tracer);
+        traces_[k] = std::make_shared<const TRecognitionTrace>(
+            tracer.Finish(TCompetitionSettings::Of(network), codes_[k], row,
+                          [&](TPassRecorder& again) { recognize(again); }));
+        return row;
+    }
+
     bool Cancelled() const { return control_.Cancel != nullptr && control_.Cancel->load(); }
 
     void Progress(std::int32_t steps) {
@@ -248,6 +295,7 @@ private:
     const TSearchControl& control_;
     std::vector<std::int32_t> weights_; // steps that use each code
     std::vector<std::int32_t> rows_;
+    std::vector<std::shared_ptr<const TRecognitionTrace>> traces_;
     std::int32_t total_ = 0;
     std::atomic<std::int32_t> done_{0};
     std::atomic<bool> stop_{false};
@@ -270,9 +318,18 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                           THammingNet& network, TWordCode& code, bool recordSteps,
                           const TSearchControl& control) {
     TSearchOutcome outcome;
+    // Every count of the search (variants, positions, distances) is 32-bit:
+    // a longer query fails before any scan of it. The substitute byte makes
+    // a difference only to a query of blanks, so only such a query is
+    // searched for it.
+    if (query.size() >= static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        outcome.Status = TSearchStatus::Failed;
+        return outcome;
+    }
     if (const std::optional<TSearchStatus> refusal = CheckSearchInput(
             query, entries,
-            query.find(static_cast<char>(kSubstituteByte)) != std::string_view::npos)) {
+            IsBlankQuery(query) &&
+                query.find(static_cast<char>(kSubstituteByte)) != std::string_view::npos)) {
         outcome.Status = *refusal;
         return outcome;
     }
@@ -288,6 +345,7 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         std::vector<TWordCode> codes;
         std::vector<std::int32_t> weights;
         std::vector<std::size_t> codeOf(static_cast<std::size_t>(coded) + 1);
+        std::vector<std::int32_t> firstStepOf; // of each code
         std::map<TWordCode, std::size_t> seen;
         for (std::int32_t p = 0; p <= coded; ++p) {
             CodeWord(p == 0 ? std::string(head) : InsertBlank(head, p), code);
@@ -295,6 +353,7 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
             if (added) {
                 codes.push_back(code);
                 weights.push_back(0);
+                firstStepOf.push_back(p);
             }
             codeOf[static_cast<std::size_t>(p)] = at->second;
             weights[at->second] += 1;
@@ -304,9 +363,10 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         code = codes[length > coded ? 0 : codeOf[static_cast<std::size_t>(coded)]];
 
         const bool wantSteps = recordSteps || static_cast<bool>(control.OnStep);
+        const bool everyStep = wantSteps || control.Trace;
         TRecognitions recognitions(network, codes, control, weights);
         auto foundExactly = [&](std::int32_t row) {
-            return !wantSteps &&
+            return !everyStep &&
                    entries[static_cast<std::size_t>(CheckedRow(row, entries))].Word == query;
         };
         if (!recognitions.Run(foundExactly, total)) {
@@ -316,14 +376,18 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         }
 
         const std::int32_t queryRow = CheckedRow(recognitions.Row(0), entries);
+        std::vector<TTracedStep> traced;
+        if (control.Trace) {
+            traced.reserve(static_cast<std::size_t>(total));
+        }
         std::optional<TLongVariantDistances> longVariants;
         std::string text;
         TSearchStep step;
         for (std::int32_t p = 0; p <= length; ++p) {
             const bool ownCode = p <= coded;
-            step.Row = ownCode ? CheckedRow(recognitions.Row(codeOf[static_cast<std::size_t>(p)]),
-                                            entries)
-                               : queryRow;
+            step.Row =
+                ownCode ? CheckedRow(recognitions.Row(codeOf[static_cast<std::size_t>(p)]), entries)
+                        : queryRow;
             const std::string& entry = entries[static_cast<std::size_t>(step.Row)].Word;
             if (ownCode || wantSteps) {
                 text = p == 0 ? std::string(query) : InsertBlank(query, p);
@@ -341,6 +405,15 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                 outcome.BestRow = step.Row;
                 outcome.ChosenStep = p;
             }
+            if (control.Trace) {
+                const std::size_t own = ownCode ? codeOf[static_cast<std::size_t>(p)] : 0;
+                TTracedStep& tracedStep = traced.emplace_back();
+                tracedStep.Position = p;
+                tracedStep.Row = step.Row;
+                tracedStep.Distance = step.Distance;
+                tracedStep.ReusedFrom = firstStepOf[own] == p ? -1 : firstStepOf[own];
+                tracedStep.Trace = recognitions.Trace(own);
+            }
             if (wantSteps) {
                 step.Text.swap(text);
                 if (control.OnStep) {
@@ -350,11 +423,20 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                     outcome.Steps.push_back(step);
                 }
                 step.Text.swap(text);
-            } else if (p == 0 && step.Distance == 0) {
+            } else if (!everyStep && p == 0 && step.Distance == 0) {
                 break; // found exactly: no variant can tie it
             }
         }
         outcome.Status = TSearchStatus::Selected;
+        if (control.Trace) {
+            TSearchTrace& trace = outcome.Trace.emplace();
+            trace.Status = outcome.Status;
+            trace.BestRow = outcome.BestRow;
+            trace.BestDistance = outcome.BestDistance;
+            trace.ChosenStep = outcome.ChosenStep;
+            trace.Query = query;
+            trace.Steps = std::move(traced);
+        }
     } catch (const std::exception&) {
         outcome = TSearchOutcome{};
         outcome.Status = TSearchStatus::Failed;

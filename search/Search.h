@@ -5,11 +5,13 @@
 
 #include "dictionary/BTree.h"
 #include "engine/HammingMem.h"
+#include "engine/RecognitionTrace.h"
 #include "text/WordCode.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +59,39 @@ struct TSearchControl {
     // (two per row and code; at least one code per thread is always taken).
     // Results never depend on it.
     std::size_t FirstLayerBudget = std::size_t{20} << 20;
+    // Trace every recognition (TSearchOutcome::Trace), following these rows
+    // besides each one's first-layer leaders and its winner. Results never
+    // depend on it.
+    bool Trace = false;
+    std::vector<std::int32_t> TracedRows;
+};
+
+// One step of a traced search. Its text is not kept: it is the query with a
+// blank before byte Position (TSearchTrace::StepText), so that a step costs
+// the same whatever the query's length.
+struct TTracedStep {
+    std::int32_t Position = 0; // 0: the query itself; p: the blank before its p-th byte
+    std::int32_t Row = 0;      // the row the network returned
+    std::int32_t Distance = 0;
+    std::int32_t ReusedFrom = -1;                   // the earlier step with the same code, or -1
+    std::shared_ptr<const TRecognitionTrace> Trace; // shared with the step it reuses
+};
+
+// A search with every distinct recognition traced: the steps in variant
+// order, each naming its recognition's trace (whose Input is the step's code).
+struct TSearchTrace {
+    TSearchStatus Status = TSearchStatus::Failed;
+    std::int32_t BestRow = 0;
+    std::int32_t BestDistance = 0;
+    std::int32_t ChosenStep = 0; // the step that set BestRow
+    std::string Query;           // Windows-1251 bytes, as searched
+    std::vector<TTracedStep> Steps;
+
+    std::string Message() const; // as TSearchOutcome's
+    // The text step coded: the query, or the variant (O(query length) bytes).
+    std::string StepText(std::size_t step) const;
+    // The code of step's text that the network recognised.
+    TWordCode StepCode(std::size_t step) const;
 };
 
 struct TSearchOutcome {
@@ -65,6 +100,9 @@ struct TSearchOutcome {
     std::int32_t BestDistance = 0;
     std::int32_t ChosenStep = 0;    // index into Steps of the step that set BestRow
     std::vector<TSearchStep> Steps; // filled only when asked for
+    // With TSearchControl::Trace, for a search that selected a row: the same
+    // search with every recognition traced.
+    std::optional<TSearchTrace> Trace;
 
     // The message the caller shows (SearchMessage); empty when the search selected a row.
     std::string Message() const;
@@ -91,7 +129,10 @@ std::optional<TSearchStatus> CheckSearchInput(std::string_view query,
 // the blank past the 20th byte has the query's code and row, and its distance
 // comes from prefix counts, without building it. When neither steps nor
 // OnStep are asked for, a query found exactly (distance 0) ends the search:
-// every variant holds a blank and no entry does, so none can tie it.
+// every variant holds a blank and no entry does, so none can tie it. Traced
+// (control.Trace), the search takes the same route and the same time order
+// in the query's length; each distinct code's trace is recorded as its
+// recognition runs, with nothing of size M kept.
 TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entries,
                           THammingNet& network, TWordCode& code, bool recordSteps = false,
                           const TSearchControl& control = {});

@@ -6,30 +6,58 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <vector>
 
 namespace verblinka {
 namespace {
 
-// A small JSON writer: objects and arrays in the order written, strings as
-// UTF-8 with the characters JSON requires escaped, doubles in the shortest
-// form that reads back to the same value.
+// JSON's escapes of a string's UTF-8 bytes (without the quotes). Besides what
+// JSON requires, DEL and the C1 controls (U+0080 ... U+009F, two bytes in
+// UTF-8) are escaped too, so that no text drives a terminal.
+void EscapeJson(std::string& out, std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        const auto byte = static_cast<unsigned char>(c);
+        const unsigned next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        const bool c1 = byte == 0xC2 && next >= 0x80 && next <= 0x9F;
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (byte < 0x20 || byte == 0x7F || c1) {
+            const unsigned code = c1 ? next : byte;
+            i += c1 ? 1 : 0;
+            std::array<char, 8> escaped{};
+            std::snprintf(escaped.data(), escaped.size(), "\\u%04x", code);
+            out += escaped.data();
+        } else {
+            out.push_back(c);
+        }
+    }
+}
+
+// A small JSON writer that streams: objects and arrays in the order written,
+// strings as UTF-8 with the characters JSON requires escaped, doubles in the
+// shortest form that reads back to the same value.
 class TJsonWriter {
 public:
+    explicit TJsonWriter(std::ostream& out) : out_(out) {}
+
     TJsonWriter& Begin(char bracket) {
         Separate();
-        text_.push_back(bracket);
+        out_.put(bracket);
         first_ = true;
         return *this;
     }
     TJsonWriter& End(char bracket) {
-        text_.push_back(bracket);
+        out_.put(bracket);
         first_ = false;
         return *this;
     }
     TJsonWriter& Key(std::string_view key) {
         Separate();
         String(key);
-        text_.push_back(':');
+        out_.put(':');
         first_ = true;
         return *this;
     }
@@ -38,52 +66,43 @@ public:
         String(utf8);
         return *this;
     }
+    // A string whose escaped form (without quotes) is made already, in parts.
+    TJsonWriter& Escaped(std::string_view before, std::string_view middle, std::string_view after) {
+        Separate();
+        out_.put('"');
+        out_ << before << middle << after;
+        out_.put('"');
+        return *this;
+    }
     TJsonWriter& Integer(std::int64_t value) {
         Separate();
-        text_ += std::to_string(value);
+        out_ << value;
         return *this;
     }
     TJsonWriter& Real(double value);
     TJsonWriter& Boolean(bool value) {
         Separate();
-        text_ += value ? "true" : "false";
+        out_ << (value ? "true" : "false");
         return *this;
     }
-    std::string Take() { return std::move(text_); }
 
 private:
     void Separate() {
         if (!first_) {
-            text_.push_back(',');
+            out_.put(',');
         }
         first_ = false;
     }
-    // Besides what JSON requires, DEL and the C1 controls (U+0080 ... U+009F,
-    // two bytes in UTF-8) are escaped too, so that no text drives a terminal.
     void String(std::string_view utf8) {
-        text_.push_back('"');
-        for (std::size_t i = 0; i < utf8.size(); ++i) {
-            const char c = utf8[i];
-            const auto byte = static_cast<unsigned char>(c);
-            const unsigned next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
-            const bool c1 = byte == 0xC2 && next >= 0x80 && next <= 0x9F;
-            if (c == '"' || c == '\\') {
-                text_.push_back('\\');
-                text_.push_back(c);
-            } else if (byte < 0x20 || byte == 0x7F || c1) {
-                const unsigned code = c1 ? next : byte;
-                i += c1 ? 1 : 0;
-                std::array<char, 8> escaped{};
-                std::snprintf(escaped.data(), escaped.size(), "\\u%04x", code);
-                text_ += escaped.data();
-            } else {
-                text_.push_back(c);
-            }
-        }
-        text_.push_back('"');
+        scratch_.clear();
+        EscapeJson(scratch_, utf8);
+        out_.put('"');
+        out_ << scratch_;
+        out_.put('"');
     }
 
-    std::string text_;
+    std::ostream& out_;
+    std::string scratch_;
     bool first_ = true;
 };
 
@@ -96,13 +115,53 @@ std::string Exact(double value) {
 
 TJsonWriter& TJsonWriter::Real(double value) {
     Separate();
-    text_ += std::isfinite(value) ? Exact(value) : std::string("null");
+    out_ << (std::isfinite(value) ? Exact(value) : std::string("null"));
     return *this;
 }
 
 std::string Unicode(std::string_view bytes) {
     return Utf8From1251(bytes);
 }
+
+// The query and every variant of it as an output shows them, each made from
+// the query's shown form and the blank's, without building the variant: show
+// works byte by byte (an escape or a code-page conversion), so the variant
+// with the blank before byte p shows as the query's first p - 1 bytes shown,
+// the blank shown, and the rest.
+class TShownVariants {
+public:
+    TShownVariants(std::string_view query, const std::function<std::string(std::string_view)>& show)
+        : blank_(show(" ")) {
+        offsets_.reserve(query.size() + 1);
+        for (std::size_t i = 0; i < query.size(); ++i) {
+            offsets_.push_back(shown_.size());
+            shown_ += show(query.substr(i, 1));
+        }
+        offsets_.push_back(shown_.size());
+    }
+
+    std::string_view Before(std::int32_t position) const {
+        return std::string_view(shown_).substr(0, Offset(position));
+    }
+    std::string_view Blank(std::int32_t position) const {
+        return position == 0 ? std::string_view() : std::string_view(blank_);
+    }
+    std::string_view After(std::int32_t position) const {
+        return std::string_view(shown_).substr(Offset(position));
+    }
+    void Write(std::ostream& out, std::int32_t position) const {
+        out << Before(position) << Blank(position) << After(position);
+    }
+
+private:
+    std::size_t Offset(std::int32_t position) const {
+        return position == 0 ? offsets_.back() : offsets_[static_cast<std::size_t>(position - 1)];
+    }
+
+    std::string shown_;
+    std::string blank_;
+    std::vector<std::size_t> offsets_; // where each byte's shown form begins
+};
 
 const std::string& EntryAt(const TDictionaryEntries& entries, std::int32_t row) {
     return entries[static_cast<std::size_t>(row)].Word;
@@ -142,12 +201,13 @@ void TraceJson(TJsonWriter& json, const TRecognitionTrace& trace,
 }
 
 void PrintTables(std::ostream& out, const TSearchTrace& search, const TDictionaryEntries& entries,
-                 const TShowBytes& show) {
-    for (std::size_t i = 0; i < search.Steps.size(); ++i) {
+                 const TShowBytes& show, const TShownVariants& texts) {
+    for (std::size_t i = 0; i < search.Steps.size() && out; ++i) {
         const TTracedStep& step = search.Steps[i];
         const TRecognitionTrace& trace = *step.Trace;
-        out << "# recognition " << i << " \"" << show(step.Text) << "\": row " << step.Row << " \""
-            << show(EntryAt(entries, step.Row)) << "\"";
+        out << "# recognition " << i << " \"";
+        texts.Write(out, step.Position);
+        out << "\": row " << step.Row << " \"" << show(EntryAt(entries, step.Row)) << "\"";
         if (step.ReusedFrom >= 0) {
             out << ", the code of recognition " << step.ReusedFrom << ", not run again\n";
             continue;
@@ -178,22 +238,34 @@ void PrintTables(std::ostream& out, const TSearchTrace& search, const TDictionar
 
 } // namespace
 
-std::string SearchJson(std::string_view query, const TSearchTrace& search,
-                       const TDictionaryEntries& entries, bool withTrace) {
-    TJsonWriter json;
+void WriteSearchJson(std::ostream& out, std::string_view query, const TSearchTrace& search,
+                     const TDictionaryEntries& entries, bool withTrace) {
+    TJsonWriter json(out);
     json.Begin('{').Key("query").Text(Unicode(query));
     if (search.Status != TSearchStatus::Selected) {
         json.Key("error").Text(search.Message());
-        return json.End('}').Take();
+        json.End('}');
+        return;
     }
     json.Key("row").Integer(search.BestRow);
     json.Key("entry").Text(Unicode(EntryAt(entries, search.BestRow)));
     json.Key("distance").Integer(search.BestDistance);
     json.Key("chosen_step").Integer(search.ChosenStep);
     json.Key("steps").Begin('[');
+    const TShownVariants texts(search.Query, [](std::string_view bytes) {
+        std::string escaped;
+        EscapeJson(escaped, Unicode(bytes));
+        return escaped;
+    });
     for (const TTracedStep& step : search.Steps) {
+        if (!out) {
+            return; // the output is lost: the caller reports it
+        }
         const TRecognitionTrace& trace = *step.Trace;
-        json.Begin('{').Key("text").Text(Unicode(step.Text)).Key("row").Integer(step.Row);
+        json.Begin('{').Key("text");
+        json.Escaped(texts.Before(step.Position), texts.Blank(step.Position),
+                     texts.After(step.Position));
+        json.Key("row").Integer(step.Row);
         json.Key("entry").Text(Unicode(EntryAt(entries, step.Row)));
         json.Key("distance").Integer(step.Distance);
         json.Key("passes").Integer(trace.CompetitionPasses()).Key("end").Text(EndName(trace.End));
@@ -206,15 +278,17 @@ std::string SearchJson(std::string_view query, const TSearchTrace& search,
         }
         json.End('}');
     }
-    return json.End(']').End('}').Take();
+    json.End(']').End('}');
 }
 
 bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view query,
                        TDictionary& dictionary, TWordCode& code, const TTraceOutputOptions& options,
-                       const TShowBytes& show) {
-    const TSearchTrace search = TraceSearch(query, dictionary.Entries, dictionary.Network, code);
+                       const TShowBytes& show, const TSearchControl& control) {
+    const TSearchTrace search =
+        TraceSearch(query, dictionary.Entries, dictionary.Network, code, {}, control);
     if (options.Json) {
-        out << SearchJson(query, search, dictionary.Entries, options.Trace) << '\n';
+        WriteSearchJson(out, query, search, dictionary.Entries, options.Trace);
+        out << '\n';
     }
     if (search.Status != TSearchStatus::Selected) {
         out.flush();
@@ -224,19 +298,24 @@ bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view qu
     if (options.Json) {
         return true;
     }
+    std::optional<TShownVariants> texts;
+    if (options.Explain || options.Trace) {
+        texts.emplace(search.Query, show);
+    }
     if (options.Explain) {
-        for (std::size_t i = 0; i < search.Steps.size(); ++i) {
+        for (std::size_t i = 0; i < search.Steps.size() && out; ++i) {
             const TTracedStep& step = search.Steps[i];
-            out << "# " << (i == 0 ? std::string("word") : "variant " + std::to_string(i)) << " \""
-                << show(step.Text) << "\": row " << step.Row << " \""
-                << show(EntryAt(dictionary.Entries, step.Row)) << "\", distance " << step.Distance
+            out << "# " << (i == 0 ? std::string("word") : "variant " + std::to_string(i)) << " \"";
+            texts->Write(out, step.Position);
+            out << "\": row " << step.Row << " \"" << show(EntryAt(dictionary.Entries, step.Row))
+                << "\", distance " << step.Distance
                 << (static_cast<std::int32_t>(i) == search.ChosenStep ? " (chosen)" : "") << '\n';
         }
     }
     out << search.BestRow << '\t' << show(EntryAt(dictionary.Entries, search.BestRow)) << '\t'
         << search.BestDistance << '\n';
     if (options.Trace) {
-        PrintTables(out, search, dictionary.Entries, show);
+        PrintTables(out, search, dictionary.Entries, show, *texts);
     }
     return true;
 }

@@ -24,15 +24,17 @@ struct TTraceOutputOptions {
 // Entry or word bytes (Windows-1251) as the tool prints them in text lines.
 using TShowBytes = std::function<std::string(std::string_view)>;
 
-// Looks query up with every recognition traced and prints what options ask
-// for; false, after the message on err, when the search refused the word.
+// Looks query up with every recognition traced (control's progress and
+// cancel apply) and prints what options ask for, as it goes; false, after
+// the message on err, when the search refused the word.
 bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view query,
                        TDictionary& dictionary, TWordCode& code, const TTraceOutputOptions& options,
-                       const TShowBytes& show);
+                       const TShowBytes& show, const TSearchControl& control = {});
 
-// The JSON object of one search (compact, one line, no line end). Texts are
-// Unicode whatever the tool's --raw; doubles read back to the same value.
-std::string SearchJson(std::string_view query, const TSearchTrace& search,
-                       const TDictionaryEntries& entries, bool withTrace);
+// The JSON object of one search (compact, one line, no line end), written to
+// out as it is made. Texts are Unicode whatever the tool's --raw; doubles
+// read back to the same value.
+void WriteSearchJson(std::ostream& out, std::string_view query, const TSearchTrace& search,
+                     const TDictionaryEntries& entries, bool withTrace);
 
 } // namespace verblinka

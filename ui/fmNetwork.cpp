@@ -44,27 +44,15 @@ void Replace(QChartView* view, std::unique_ptr<QChart> chart) {
 }
 
 // Thrown from the replay's pass observer to stop it once Cancel was pressed.
-struct TReplayCancelled {};
-
-// The one place the view computes a replay: recorded's competition run again
-// from its first layer with another pass limit. onPass runs on every pass and
-// may stop the replay by throwing.
-TRecognitionTrace ComputeReplay(const TRecognitionTrace& recorded, std::int32_t passLimit,
-                                const std::function<void(std::int32_t pass)>& onPass) {
-    if (!recorded.FirstLayer) {
-        return recorded;
-    }
-    TRecognitionTracer tracer(recorded.InputCount, recorded.TrackedRows);
-    const THammingNet::TPassObserver record = tracer.Observer();
-    const std::int32_t winner =
-        ReplayCompetition(*recorded.FirstLayer, recorded.Epsilon, recorded.MaxOutput, passLimit,
-                          false, [&](std::int32_t pass, std::span<const double> values) {
-                              onPass(pass);
-                              record(pass, values);
-                          });
-    return tracer.Finish({recorded.InputCount, recorded.PatternCount, passLimit, recorded.Epsilon,
-                          recorded.MaxOutput, false},
-                         winner);
+// The one place the view computes a replay: recorded's recognition run again
+// on network with another pass limit; onPass runs on every pass. Nothing when
+// cancel was set before the replay ended.
+std::optional<TRecognitionTrace> ComputeReplay(const THammingNet& network,
+                                               const TRecognitionTrace& recorded,
+                                               std::int32_t passLimit,
+                                               const std::atomic<bool>& cancel,
+                                               const std::function<void(std::int32_t pass)>& onPass) {
+    return ReplayTrace(network, recorded, passLimit, false, &cancel, onPass);
 }
 
 QLabel* PlainLabel(QWidget* parent, const char* name) {
@@ -369,25 +357,23 @@ const TRecognitionTrace* TfrmNetwork::Replay(int passLimit) {
     const std::shared_ptr<const TRecognitionTrace> recorded =
         search->Steps[static_cast<std::size_t>(step)].Trace;
     const std::int32_t limit = std::clamp(passLimit, 1, kReplayMaxPasses);
+    // The work keeps the dictionary it reads alive as well.
+    const std::shared_ptr<const TDictionary> dictionary = dictionary_;
+    if (dictionary == nullptr) {
+        return nullptr;
+    }
     std::optional<TRecognitionTrace> result;
     const auto replay = [&, work = work_, probe = replayProbe_] {
         const std::uint64_t total = static_cast<std::uint64_t>(PassesAllowed(limit)) + 1;
-        result = ComputeReplay(*recorded, limit, [&](std::int32_t pass) {
-            if (probe) {
-                probe();
-            }
-            if (work->CancelFlag().load()) {
-                throw TReplayCancelled{};
-            }
-            work->ReportProgress(static_cast<std::uint64_t>(pass), total);
-        });
+        result = ComputeReplay(dictionary->Network, *recorded, limit, work->CancelFlag(),
+                               [&](std::int32_t pass) {
+                                   if (probe) {
+                                       probe();
+                                   }
+                                   work->ReportProgress(static_cast<std::uint64_t>(pass), total);
+                               });
     };
-    bool done = false;
-    try {
-        done = work_->Run(QStringLiteral("Повтор соревнования…"), replay);
-    } catch (const TReplayCancelled&) {
-        done = false;
-    }
+    const bool done = work_->Run(QStringLiteral("Повтор соревнования…"), replay);
     if (!done || !result) {
         lblReplay->setText(QStringLiteral("Повтор с пределом %1 прерван.").arg(limit));
         return nullptr;

@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 
 namespace verblinka {
@@ -47,6 +48,23 @@ std::shared_ptr<TDictionary> EmptyDictionary() {
     dictionary->Network.SetInputCount(kWordCodeLength);
     return dictionary;
 }
+
+// Calls onClose whenever the window it watches is closed; a child of it.
+class TCloseWatch final : public QObject {
+public:
+    TCloseWatch(QObject* window, std::function<void()> onClose)
+        : QObject(window), onClose_(std::move(onClose)) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close) {
+            onClose_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> onClose_;
+};
 
 } // namespace
 
@@ -290,6 +308,7 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
     auto shown = std::make_shared<TDictionary>(std::move(dictionary));
     unshownSearch_.reset();
     dictionaryFile_ = path;
+    shownSearch_.reset();
     if (frmNetwork_ != nullptr) {
         frmNetwork_->ForgetSearch();
         frmNetwork_->SetDictionaryFile(path);
@@ -352,17 +371,13 @@ void TfrmMain::btnProcessClick() {
         // Nothing else changes the list or the network while the search
         // reads them: every command refuses while work runs.
         TSearchOutcome outcome;
-        // An open network view follows the search: its trace is made in the
-        // same work, off the window's thread.
-        const bool traceForView = frmNetwork_ != nullptr && frmNetwork_->isVisible();
+        // An open network view follows the search: the one search, off the
+        // window's thread, traces its recognitions for it.
+        control.Trace = frmNetwork_ != nullptr && frmNetwork_->isVisible();
         TDictionary& dictionary = *dictionary_;
-        std::optional<TSearchTrace> trace;
         const auto search = [&] {
             outcome =
                 SearchWord(query, dictionary.Entries, dictionary.Network, WordCode, false, control);
-            if (traceForView && outcome.Status == TSearchStatus::Selected) {
-                trace = TraceSearch(query, dictionary.Entries, dictionary.Network, WordCode);
-            }
         };
         if (!work_->Run(QStringLiteral("Поиск…"), search) ||
             outcome.Status == TSearchStatus::Cancelled) {
@@ -373,8 +388,10 @@ void TfrmMain::btnProcessClick() {
             return;
         }
         SelectEntry(outcome.BestRow);
-        if (trace) {
-            frmNetwork_->ShowSearch(query, dictionary_, std::move(*trace));
+        // A view closed while the search ran traces it when it is next opened.
+        if (outcome.Trace && frmNetwork_->isVisible()) {
+            frmNetwork_->ShowSearch(query, dictionary_, std::move(*outcome.Trace));
+            shownSearch_ = query;
             unshownSearch_.reset();
         } else {
             unshownSearch_ = query; // traced when the view is next opened
@@ -394,16 +411,34 @@ void TfrmMain::ShowNetworkView() {
             // below the query strip, which stays in sight.
             frmNetwork_->PlaceBeside(*this,
                                      QRect(Panel2->mapTo(this, QPoint(0, 0)), Panel2->size()));
+            // A closed view lets go of its search (traces and the dictionary
+            // it shares), to trace it again when opened again.
+            frmNetwork_->installEventFilter(new TCloseWatch(frmNetwork_, [this] {
+                if (frmNetwork_->HasSearch() && shownSearch_) {
+                    unshownSearch_ = std::move(shownSearch_);
+                    frmNetwork_->ForgetSearch();
+                }
+                shownSearch_.reset();
+            }));
         }
         if (unshownSearch_) {
             const TWaitCursor wait;
+            TSearchControl control;
+            control.Cancel = &work_->CancelFlag();
+            control.OnProgress = [work = work_](std::int32_t done, std::int32_t total) {
+                work->ReportProgress(static_cast<std::uint64_t>(done),
+                                     static_cast<std::uint64_t>(total));
+            };
             std::optional<TSearchTrace> trace;
             const auto traceSearch = [&] {
                 trace = TraceSearch(*unshownSearch_, dictionary_->Entries, dictionary_->Network,
-                                    WordCode);
+                                    WordCode, {}, control);
             };
-            if (work_->Run(QStringLiteral("Поиск…"), traceSearch)) {
+            // Cancelled, the view opens without it and traces it when next opened.
+            if (work_->Run(QStringLiteral("Поиск…"), traceSearch) &&
+                trace->Status != TSearchStatus::Cancelled) {
                 frmNetwork_->ShowSearch(*unshownSearch_, dictionary_, std::move(*trace));
+                shownSearch_ = std::move(unshownSearch_);
                 unshownSearch_.reset();
             }
         }

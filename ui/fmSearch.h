@@ -139,6 +139,7 @@ private:
     TfrmNetwork* frmNetwork_ = nullptr;
     QString dictionaryFile_;                   // the path the shown dictionary was read from
     std::optional<std::string> unshownSearch_; // a search the view has not traced yet
+    std::optional<std::string> shownSearch_;   // the search the view shows
 };
 
 // The open command's dialog ("Выбор файла", text files first, then every

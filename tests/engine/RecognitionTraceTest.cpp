@@ -5,15 +5,17 @@
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
-#include "text/WordCode.h"
 #include "reference/WordNetwork.h"
+#include "text/WordCode.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <numeric>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -72,8 +74,10 @@ TLiteralRun LiteralRecognize(const THammingNet& net, const TWordCode& input) {
 }
 
 // The trace the literal run implies, compared field by field.
+// The first layer is the one a replay recomputes from the recorded input on net.
 void ExpectTraceOfRun(const TRecognitionTrace& trace, const TLiteralRun& run,
-                      const std::vector<std::int32_t>& requested, const std::string& what) {
+                      const std::vector<std::int32_t>& requested, const std::string& what,
+                      const THammingNet& net) {
     const std::vector<double>& first = run.Values[0];
     std::vector<std::int32_t> order(first.size());
     std::iota(order.begin(), order.end(), 0);
@@ -94,8 +98,8 @@ void ExpectTraceOfRun(const TRecognitionTrace& trace, const TLiteralRun& run,
         ++histogram[static_cast<std::size_t>(value)];
     }
     EXPECT_EQ(trace.Histogram, histogram) << what;
-    ASSERT_TRUE(trace.FirstLayer) << what;
-    EXPECT_EQ(*trace.FirstLayer, first) << what;
+    ASSERT_EQ(trace.Input.size(), static_cast<std::size_t>(net.InputCount())) << what;
+    EXPECT_EQ(net.FirstLayerValues(trace.Input), first) << what;
 
     ASSERT_EQ(trace.Passes.size(), run.Values.size()) << what;
     std::int32_t winner = 0;
@@ -132,7 +136,25 @@ TRecognitionTrace Traced(THammingNet& net, const TWordCode& input,
     if (row != nullptr) {
         *row = result;
     }
-    return tracer.Finish(net, result);
+    return tracer.Finish(net, input, result);
+}
+
+// The same through the pass recorder, which reads the fast path's classes in
+// place; fromClasses: from a first layer computed apart, as the search does.
+TRecognitionTrace Recorded(const THammingNet& net, const TWordCode& input,
+                           const std::vector<std::int32_t>& requested, bool fromClasses,
+                           std::int32_t* row) {
+    TRecognitionTracer tracer(net.InputCount(), requested);
+    TRecognitionScratch scratch;
+    std::vector<std::uint16_t> classes(static_cast<std::size_t>(net.PatternCount()));
+    const std::span<const std::int32_t> inputs[] = {input};
+    std::uint16_t* const out[] = {classes.data()};
+    if (fromClasses && net.FirstLayerClasses(inputs, 0, classes.size(), out)) {
+        *row = net.RecognizeFromClasses(classes, scratch, tracer);
+    } else {
+        *row = net.Recognize(input, scratch, tracer);
+    }
+    return tracer.Finish(net, input, *row);
 }
 
 TWordCode CodeOf(const std::string& word) {
@@ -151,10 +173,17 @@ void CheckBothPaths(THammingNet& net, const std::string& query,
         const TRecognitionTrace trace = Traced(net, input, requested, &row);
         const std::string what = query + (reference ? " (literal path)" : " (fast path)");
         EXPECT_EQ(row, run.Winner) << what;
-        ExpectTraceOfRun(trace, run, requested, what);
+        ExpectTraceOfRun(trace, run, requested, what, net);
         // The same competition replayed from the recorded first layer.
-        const TRecognitionTrace replay = ReplayTrace(trace, net.MaxIterations(), reference);
-        ExpectTraceOfRun(replay, run, requested, what + ", replayed");
+        const TRecognitionTrace replay = ReplayTrace(net, trace, net.MaxIterations(), reference);
+        ExpectTraceOfRun(replay, run, requested, what + ", replayed", net);
+        for (const bool fromClasses : {false, true}) {
+            row = -1;
+            const TRecognitionTrace recorded = Recorded(net, input, requested, fromClasses, &row);
+            EXPECT_EQ(row, run.Winner) << what;
+            ExpectTraceOfRun(recorded, run, requested,
+                             what + (fromClasses ? ", recorded from classes" : ", recorded"), net);
+        }
     }
     net.SetReferenceMode(false);
 }
@@ -223,7 +252,7 @@ TEST(RecognitionTraceTest, DifferentialOnThousandsOfEntries) {
     TRecognitionTracer tracer(net.InputCount());
     net.Recognize(input, tracer.Observer());
     const std::int32_t untracked = static_cast<std::int32_t>(words.size()) / 3;
-    const TRecognitionTrace trace = tracer.Finish(net, untracked);
+    const TRecognitionTrace trace = tracer.Finish(net, input, untracked);
     ASSERT_EQ(trace.TrackedRows.back(), untracked);
     for (std::size_t p = 0; p < run.Values.size(); ++p) {
         EXPECT_EQ(trace.Value(untracked, static_cast<std::int32_t>(p)),
@@ -243,10 +272,16 @@ TEST(RecognitionTraceTest, ReplayWithAnotherLimitIsThatNetworksRecognition) {
                                        "\xCA\xCE\xD2\xDB", "\xCC\xC8\xD0"},
                                       limit);
         const TLiteralRun run = LiteralRecognize(other, input);
-        const TRecognitionTrace replay = ReplayTrace(recorded, limit);
-        ExpectTraceOfRun(replay, run, {}, "limit " + std::to_string(limit));
+        const TRecognitionTrace replay = ReplayTrace(net, recorded, limit);
+        ExpectTraceOfRun(replay, run, {}, "limit " + std::to_string(limit), net);
         EXPECT_EQ(replay.MaxIterations, limit);
     }
+    // A cancelled replay gives nothing; one on a network the trace did not
+    // come from is refused rather than run on the wrong units.
+    const std::atomic<bool> cancelled{true};
+    EXPECT_FALSE(ReplayTrace(net, recorded, 12, false, &cancelled).has_value());
+    const THammingNet smaller = test_support::WordNetwork({"", "\xCA\xCE\xD2"});
+    EXPECT_THROW(ReplayTrace(smaller, recorded, 12), std::invalid_argument);
 }
 
 TEST(RecognitionTraceTest, NoUnitsNoPasses) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <random>
 #include <string>
@@ -13,6 +15,33 @@
 
 namespace verblinka {
 namespace {
+
+// The recognition traced through the network's observer, every value of
+// every pass spelled out: what the search's recorder must agree with.
+TRecognitionTrace ObservedTrace(THammingNet& network, const TWordCode& code,
+                                const std::vector<std::int32_t>& requested) {
+    TRecognitionTracer tracer(network.InputCount(), requested);
+    const std::int32_t row = network.Recognize(code, tracer.Observer());
+    return tracer.Finish(network, code, row);
+}
+
+void ExpectSameTrace(const TRecognitionTrace& a, const TRecognitionTrace& b,
+                     const std::string& what) {
+    EXPECT_EQ(a.Histogram, b.Histogram) << what;
+    EXPECT_EQ(a.Leaders, b.Leaders) << what;
+    EXPECT_EQ(a.TrackedRows, b.TrackedRows) << what;
+    EXPECT_EQ(a.Winner, b.Winner) << what;
+    EXPECT_EQ(a.End, b.End) << what;
+    EXPECT_EQ(a.Input, b.Input) << what;
+    ASSERT_EQ(a.Passes.size(), b.Passes.size()) << what;
+    for (std::size_t p = 0; p < a.Passes.size(); ++p) {
+        const std::string at = what + ", pass " + std::to_string(p);
+        EXPECT_EQ(a.Passes[p].Stable, b.Passes[p].Stable) << at;
+        EXPECT_EQ(a.Passes[p].Winner, b.Passes[p].Winner) << at;
+        EXPECT_EQ(a.Passes[p].AboveZero, b.Passes[p].AboveZero) << at;
+        EXPECT_EQ(a.Passes[p].Tracked, b.Passes[p].Tracked) << at; // bit for bit
+    }
+}
 
 void ExpectAgreesWithSearch(const std::string& query, const TDictionary& dictionary,
                             THammingNet& network) {
@@ -33,20 +62,22 @@ void ExpectAgreesWithSearch(const std::string& query, const TDictionary& diction
     for (std::size_t i = 0; i < traced.Steps.size(); ++i) {
         const TTracedStep& step = traced.Steps[i];
         const std::string what = query + ", step " + std::to_string(i);
-        EXPECT_EQ(step.Text, outcome.Steps[i].Text) << what;
+        EXPECT_EQ(step.Position, static_cast<std::int32_t>(i)) << what;
+        EXPECT_EQ(traced.StepText(i), outcome.Steps[i].Text) << what;
         EXPECT_EQ(step.Row, outcome.Steps[i].Row) << what;
         EXPECT_EQ(step.Distance, outcome.Steps[i].Distance) << what;
         TWordCode expected{};
-        CodeWord(step.Text, expected);
-        EXPECT_EQ(step.Code, expected) << what;
+        CodeWord(traced.StepText(i), expected);
+        EXPECT_EQ(traced.StepCode(i), expected) << what;
         ASSERT_TRUE(step.Trace) << what;
         EXPECT_EQ(step.Trace->Winner, step.Row) << what;
         EXPECT_EQ(step.Trace->Passes.back().Winner, step.Row) << what;
         EXPECT_GE(step.Trace->TrackedIndex(step.Row), 0) << what;
         EXPECT_GE(step.Trace->TrackedIndex(0), 0) << what; // asked for
-        const auto [known, fresh] = firstWithCode.emplace(step.Code, i);
+        const auto [known, fresh] = firstWithCode.emplace(traced.StepCode(i), i);
         if (fresh) {
             EXPECT_EQ(step.ReusedFrom, -1) << what;
+            ExpectSameTrace(*step.Trace, ObservedTrace(network, traced.StepCode(i), {0}), what);
         } else {
             EXPECT_EQ(step.ReusedFrom, static_cast<std::int32_t>(known->second)) << what;
             EXPECT_EQ(step.Trace, traced.Steps[known->second].Trace) << what;
@@ -74,6 +105,7 @@ void CheckRandomDictionary(int words, bool reference) {
         " \xCA\xCE\xD2 ",                                       // the first two variants alike
         dictionary.Entries[dictionary.Entries.size() / 2].Word, // stored
         "\xEA\xEE\xF2",                                         // lower case
+        std::string(150, '\xCA') + "\xCE\xD2",                  // long: shared past the 20th
     };
     dictionary.Network.SetReferenceMode(reference);
     for (const std::string& query : queries) {
@@ -98,6 +130,31 @@ TEST(SearchTraceTest, RefusesAsTheSearchDoes) {
     THammingNet other;
     EXPECT_EQ(TraceSearch("\xCA\xCE\xD2", dictionary.Entries, other, code).Status,
               TSearchStatus::Failed);
+}
+
+// The traced search reports progress and obeys Cancel as the plain one does.
+TEST(SearchTraceTest, ProgressAndCancel) {
+    TDictionary dictionary = test_support::DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC \xCF\xA8\xD1");
+    TWordCode code{};
+    const std::string query(40, '\xCA');
+    std::int32_t last = 0;
+    std::int32_t total = 0;
+    TSearchControl control;
+    control.OnProgress = [&](std::int32_t done, std::int32_t of) {
+        last = std::max(last, done);
+        total = of;
+    };
+    const TSearchTrace traced =
+        TraceSearch(query, dictionary.Entries, dictionary.Network, code, {}, control);
+    ASSERT_EQ(traced.Status, TSearchStatus::Selected);
+    EXPECT_EQ(total, static_cast<std::int32_t>(query.size()) + 1);
+    EXPECT_EQ(last, total);
+    const std::atomic<bool> cancel{true};
+    control.Cancel = &cancel;
+    const TSearchTrace cancelled =
+        TraceSearch(query, dictionary.Entries, dictionary.Network, code, {}, control);
+    EXPECT_EQ(cancelled.Status, TSearchStatus::Cancelled);
+    EXPECT_TRUE(cancelled.Steps.empty());
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 
 #include "ui/BackgroundWork.h"
+#include "ui/fmNetwork.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -251,6 +252,33 @@ TEST_F(TBackgroundWorkTest, ClosingTheWindowMidLoadEndsTheEventLoop) {
     EXPECT_TRUE(commandEnded);
     EXPECT_FALSE(frm_.isVisible());
     EXPECT_TRUE(TWindowState(frm_) == before);
+    ExpectIdle();
+}
+
+// With the network view open the search traces its recognitions in the same
+// work: Cancel still ends it, and the view keeps the search it showed.
+TEST_F(TBackgroundWorkTest, CancelledTracedSearchLeavesTheViewAndTheSelection) {
+    frm_.ShowNetworkView();
+    TfrmNetwork* view = frm_.NetworkView();
+    ASSERT_TRUE(view != nullptr && view->HasSearch());
+    const std::string shown = view->Search().Query;
+    const TWindowState before(frm_);
+    frm_.SetSearchProbe([this] { gate_.Wait(); });
+    TModalAnswerer answerer;
+    TProgressWatch watch(frm_, [](QProgressDialog& dialog) { ClickCancel(dialog); });
+    Search(frm_, QStringLiteral("ГАММА"));
+    ASSERT_TRUE(watch.Record().Shown);
+    EXPECT_TRUE(answerer.Records().empty());
+    EXPECT_TRUE(TWindowState(frm_) == before);
+    ASSERT_TRUE(view->HasSearch());
+    EXPECT_EQ(view->Search().Query, shown);
+    ExpectIdle();
+
+    frm_.SetSearchProbe({});
+    Search(frm_, QStringLiteral("ГАММА"));
+    EXPECT_EQ(SelectedRows(frm_), std::vector<int>{3});
+    ASSERT_TRUE(view->HasSearch());
+    EXPECT_EQ(view->Search().BestRow, 3);
     ExpectIdle();
 }
 

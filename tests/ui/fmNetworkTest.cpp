@@ -353,5 +353,29 @@ TEST(NetworkView, OpensBesideTheWordBoxAndExportsATitle) {
     EXPECT_TRUE(QString::fromUtf8(svgFile.readAll()).contains(QStringLiteral("словарь.txt")));
 }
 
+// A closed view lets go of its search and the dictionary it shares; opened
+// again, it traces the last search anew.
+TEST(NetworkView, ClosedItKeepsNoSearchAndReopenedItTracesTheLastOne) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("d.txt"), Words()));
+    Child<QAction>(frm, "actNetworkView")->trigger();
+    TfrmNetwork* view = frm.NetworkView();
+    ASSERT_NE(view, nullptr);
+    Search(frm, QStringLiteral("КОТОК"));
+    ASSERT_TRUE(view->HasSearch());
+    EXPECT_EQ(view->Search().BestRow, SelectedRows(frm).front());
+    EXPECT_EQ(view->tblSteps->rowCount(), 6);
+
+    view->close();
+    EXPECT_FALSE(view->HasSearch());
+    Child<QAction>(frm, "actNetworkView")->trigger();
+    ASSERT_TRUE(view->HasSearch());
+    EXPECT_EQ(view->Search().Query, Utf8To1251("КОТОК"));
+    EXPECT_EQ(view->Search().BestRow, SelectedRows(frm).front());
+    EXPECT_EQ(view->tblSteps->rowCount(), 6);
+}
+
 } // namespace
 } // namespace verblinka::test_support
