@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,18 +36,19 @@ bool StartsWithByteOrderMark(std::span<const std::uint8_t> bytes) {
 TOpenError::TOpenError(const std::string& path)
     : std::runtime_error("Cannot open file " + path), path_(path) {}
 
-TFileSource::TFileSource(const std::string& path) {
+TFileSource::TFileSource(const std::string& path) : path_(path) {
     // Only a regular file is a dictionary (it is read twice). Opening without
     // blocking keeps a FIFO without a writer, or a device that waits, from
-    // holding the open; such a file is then refused like any non-file.
+    // holding the open; such a file is then refused like any non-file. The
+    // descriptor stays non-blocking: a regular file ignores that, while a file
+    // of the system that only looks regular (/proc/kmsg) then reports that it
+    // would wait instead of waiting for good.
     descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (descriptor_ < 0) {
         throw TOpenError(path);
     }
     struct stat status {};
-    const int flags = ::fcntl(descriptor_, F_GETFL);
-    if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
-        ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor_);
         descriptor_ = -1;
         throw TOpenError(path);
@@ -59,14 +62,37 @@ TFileSource::~TFileSource() {
 }
 
 std::size_t TFileSource::Read(std::span<std::uint8_t> buffer) {
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline =
+        TClock::now() + std::chrono::milliseconds(kReadWaitMilliseconds);
+    bool waited = false;
     for (;;) {
         const ssize_t got = ::read(descriptor_, buffer.data(), buffer.size());
         if (got >= 0) {
             return static_cast<std::size_t>(got);
         }
-        if (errno != EINTR) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return 0; // a failed read ends the file
         }
+        // Nothing there yet: wait for it a little, once. A file that still
+        // has nothing (or says it has, and then has not) is not a file.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+        if (waited || left.count() <= 0) {
+            throw TOpenError(path_);
+        }
+        pollfd ready{descriptor_, POLLIN, 0};
+        const int events = ::poll(&ready, 1, static_cast<int>(left.count()));
+        if (events < 0 && errno == EINTR) {
+            continue; // the time left is measured again
+        }
+        if (events <= 0) {
+            throw TOpenError(path_);
+        }
+        waited = true;
     }
 }
 
@@ -165,24 +191,39 @@ struct TUtf8Evidence {
 
 } // namespace
 
-TTextEncoding DetectEncoding(TByteSource& source) {
+TTextEncoding DetectEncoding(TByteSource& source, const TDetectionObserver& observer) {
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize);
-    const std::span<std::uint8_t> chunk(buffer.get(), kReadChunkSize);
-    std::size_t got = ReadFully(source, chunk);
-    const std::span<const std::uint8_t> first = chunk.first(got);
+    // The pass ends at the size the source has now, where it is known: a file
+    // that grows while it is read cannot keep the pass going.
+    const std::uint64_t size = source.Size();
+    std::uint64_t examined = 0;
+    const auto read = [&] {
+        std::size_t want = kReadChunkSize;
+        if (size > 0) {
+            want = static_cast<std::size_t>(
+                std::min<std::uint64_t>(want, size - std::min(size, examined)));
+        }
+        const std::size_t got = want == 0 ? 0 : ReadFully(source, std::span(buffer.get(), want));
+        examined += got;
+        if (observer) {
+            observer(examined, size);
+        }
+        return std::span<const std::uint8_t>(buffer.get(), got);
+    };
+    std::span<const std::uint8_t> chunk = read();
     TTextEncoding encoding = TTextEncoding::Bytes;
-    if (StartsWithByteOrderMark(first)) {
+    if (StartsWithByteOrderMark(chunk)) {
         encoding = TTextEncoding::Utf8;
-    } else if (StartsWith(first, kUtf16LeMark)) {
+    } else if (StartsWith(chunk, kUtf16LeMark)) {
         encoding = TTextEncoding::Utf16Le;
-    } else if (StartsWith(first, kUtf16BeMark)) {
+    } else if (StartsWith(chunk, kUtf16BeMark)) {
         encoding = TTextEncoding::Utf16Be;
     } else {
         // A sequence left open when the reading ends (a file cut
         // mid-character) counts for neither side.
         TUtf8Evidence evidence;
-        while (got > 0 && evidence.Weigh(chunk.first(got))) {
-            got = source.Read(chunk);
+        while (!chunk.empty() && evidence.Weigh(chunk)) {
+            chunk = read();
         }
         encoding = evidence.Valid > evidence.Broken ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
     }
@@ -335,8 +376,16 @@ std::size_t TTextDecoder::Finish(std::uint8_t* out) {
     return o;
 }
 
-TDictionaryFile::TDictionaryFile(std::unique_ptr<TByteSource> source) : source_(std::move(source)) {
-    encoding_ = DetectEncoding(*source_);
+TDictionaryFile::TDictionaryFile(std::unique_ptr<TByteSource> source,
+                                 const TDetectionObserver& observer)
+    : source_(std::move(source)) {
+    encoding_ =
+        DetectEncoding(*source_, [this, &observer](std::uint64_t examined, std::uint64_t size) {
+            examinedBytes_ = examined;
+            if (observer) {
+                observer(examined, size);
+            }
+        });
     decoder_ = TTextDecoder(encoding_);
     totalBytes_ = source_->Size();
     if (encoding_ != TTextEncoding::Bytes) {
@@ -345,8 +394,9 @@ TDictionaryFile::TDictionaryFile(std::unique_ptr<TByteSource> source) : source_(
     text_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize + 64);
 }
 
-std::unique_ptr<TDictionaryFile> TDictionaryFile::Open(const std::string& path) {
-    return std::make_unique<TDictionaryFile>(std::make_unique<TFileSource>(path));
+std::unique_ptr<TDictionaryFile> TDictionaryFile::Open(const std::string& path,
+                                                       const TDetectionObserver& observer) {
+    return std::make_unique<TDictionaryFile>(std::make_unique<TFileSource>(path), observer);
 }
 
 std::size_t TDictionaryFile::ReadRaw(std::span<std::uint8_t> buffer) {
