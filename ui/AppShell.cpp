@@ -4,13 +4,22 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <QTranslator>
+
+#include <memory>
 
 namespace verblinka {
 namespace {
@@ -28,9 +37,38 @@ protected:
     }
 };
 
+// Shows a dialog again as soon as it has been minimised.
+class TRestoreWhenMinimised final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* window = qobject_cast<QWidget*>(watched);
+        if (window != nullptr && event->type() == QEvent::WindowStateChange &&
+            window->isMinimized()) {
+            // Not from within the change itself: the window manager finishes
+            // minimising first, then restores the window (and with it the
+            // windows it belongs to).
+            QTimer::singleShot(0, window, [window] {
+                // Once only, and never for a dialog closed in the meantime.
+                if (!window->isVisible() || !window->isMinimized()) {
+                    return;
+                }
+                window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+                window->show();
+                window->raise();
+                window->activateWindow();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
     // No parent: the box belongs to the screen, not to a window.
     TCentredMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
+    OfferCloseOnly(box);
     box.setTextFormat(Qt::PlainText); // a path with '<' in it is not markup
     if (auto* ok = qobject_cast<QPushButton*>(box.button(QMessageBox::Ok))) {
         ok->setIcon(QIcon()); // some styles decorate the button itself
@@ -130,6 +168,70 @@ void CentreOnScreen(QWidget& window) {
     // title bar above the middle), so the frame of the program's other
     // window stands in for it.
     PlaceCentred(window, FrameMargins(window));
+}
+
+Qt::WindowFlags CloseOnlyFlags() {
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+}
+
+void OfferCloseOnly(QWidget& dialog) {
+    dialog.setWindowFlags(CloseOnlyFlags());
+    const QString restorer = QStringLiteral("RestoreWhenMinimised");
+    if (dialog.findChild<QObject*>(restorer, Qt::FindDirectChildrenOnly) == nullptr) {
+        auto* filter = new TRestoreWhenMinimised(&dialog);
+        filter->setObjectName(restorer);
+        dialog.installEventFilter(filter);
+    }
+}
+
+QTranslator* UseRussian(QCoreApplication& application, const QString& folder) {
+    // Numbers (the charts' axes, counts) as a Russian reader writes them.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          folder)) {
+        return nullptr; // a missing translation leaves Qt's English texts
+    }
+    translator->setParent(&application);
+    QCoreApplication::installTranslator(translator.get());
+    return translator.release();
+}
+
+QTranslator* UseRussian(QCoreApplication& application) {
+    return UseRussian(application, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+TRunOnlySettings::TRunOnlySettings() {
+    // Without a temporary folder, a folder that cannot be made: the settings
+    // are then not kept at all.
+    const QString folder = folder_.isValid() ? folder_.path() : QStringLiteral("/dev/null");
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, folder);
+    }
+}
+
+QString TRunOnlySettings::Folder() const {
+    return folder_.path();
+}
+
+QIcon TPlainFileIconProvider::icon(const QFileInfo& info) const {
+    if (info.isRoot()) {
+        return icon(Drive);
+    }
+    return icon(info.isDir() ? Folder : File);
+}
+
+QString TPlainFileIconProvider::type(const QFileInfo& info) const {
+    if (info.isFile()) {
+        // By the name only; the base class would read the file's content.
+        const QMimeType mime =
+            QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+    if (info.isDir()) {
+        return QStringLiteral("Папка"); // Qt's translation lacks the word
+    }
+    return QFileIconProvider::type(info); // the rest by their kind
 }
 
 void ShowMessage(const QString& text) {
