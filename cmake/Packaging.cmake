@@ -46,9 +46,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.example.org/)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Shared libraries the binaries link come from dpkg-shlibdeps; it cannot see
-# what Qt loads at run time: the SVG plugins that draw the icons, and the
-# font that the fixed window layouts are measured in.
+# what Qt loads at run time: the SVG plugins that draw the icons, the font
+# that the fixed window layouts are measured in, and Qt's own Russian texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, fonts-dejavu-extra")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, fonts-dejavu-extra, qt6-translations-l10n")
 
 include(CPack)

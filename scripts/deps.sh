@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config python3
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   fonts-dejavu-core fonts-dejavu-extra xvfb xauth
   googletest libgtest-dev libbenchmark-dev
   g++-aarch64-linux-gnu qemu-user clang libclang-rt-14-dev
