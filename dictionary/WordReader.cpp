@@ -189,41 +189,65 @@ struct TUtf8Evidence {
     }
 };
 
+// The reads of the pass that decides the encoding: none past the size the
+// source has when the pass starts, where that is known (a file that grows
+// while it is read cannot keep the pass going), and each told to observer.
+class TDetectionReads {
+public:
+    TDetectionReads(TByteSource& source, const TDetectionObserver& observer)
+        : source_(source), observer_(observer), size_(source.Size()) {}
+
+    std::size_t ReadFully(std::span<std::uint8_t> buffer) {
+        return Told(verblinka::ReadFully(source_, Bounded(buffer)));
+    }
+    std::size_t Read(std::span<std::uint8_t> buffer) {
+        const std::span<std::uint8_t> bounded = Bounded(buffer);
+        return Told(bounded.empty() ? 0 : source_.Read(bounded));
+    }
+
+private:
+    std::span<std::uint8_t> Bounded(std::span<std::uint8_t> buffer) const {
+        if (size_ == 0) {
+            return buffer;
+        }
+        return buffer.first(static_cast<std::size_t>(
+            std::min<std::uint64_t>(buffer.size(), size_ - std::min(size_, examined_))));
+    }
+    std::size_t Told(std::size_t got) {
+        examined_ += got;
+        if (observer_) {
+            observer_(examined_, size_);
+        }
+        return got;
+    }
+
+    TByteSource& source_;
+    const TDetectionObserver& observer_;
+    std::uint64_t size_;
+    std::uint64_t examined_ = 0;
+};
+
 } // namespace
 
 TTextEncoding DetectEncoding(TByteSource& source, const TDetectionObserver& observer) {
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize);
-    // The pass ends at the size the source has now, where it is known: a file
-    // that grows while it is read cannot keep the pass going.
-    const std::uint64_t size = source.Size();
-    std::uint64_t examined = 0;
-    const auto read = [&] {
-        std::size_t want = kReadChunkSize;
-        if (size > 0) {
-            want = static_cast<std::size_t>(
-                std::min<std::uint64_t>(want, size - std::min(size, examined)));
-        }
-        const std::size_t got = want == 0 ? 0 : ReadFully(source, std::span(buffer.get(), want));
-        examined += got;
-        if (observer) {
-            observer(examined, size);
-        }
-        return std::span<const std::uint8_t>(buffer.get(), got);
-    };
-    std::span<const std::uint8_t> chunk = read();
+    const std::span<std::uint8_t> chunk(buffer.get(), kReadChunkSize);
+    TDetectionReads reads(source, observer);
+    std::size_t got = reads.ReadFully(chunk);
+    const std::span<const std::uint8_t> first = chunk.first(got);
     TTextEncoding encoding = TTextEncoding::Bytes;
-    if (StartsWithByteOrderMark(chunk)) {
+    if (StartsWithByteOrderMark(first)) {
         encoding = TTextEncoding::Utf8;
-    } else if (StartsWith(chunk, kUtf16LeMark)) {
+    } else if (StartsWith(first, kUtf16LeMark)) {
         encoding = TTextEncoding::Utf16Le;
-    } else if (StartsWith(chunk, kUtf16BeMark)) {
+    } else if (StartsWith(first, kUtf16BeMark)) {
         encoding = TTextEncoding::Utf16Be;
     } else {
         // A sequence left open when the reading ends (a file cut
         // mid-character) counts for neither side.
         TUtf8Evidence evidence;
-        while (!chunk.empty() && evidence.Weigh(chunk)) {
-            chunk = read();
+        while (got > 0 && evidence.Weigh(chunk.first(got))) {
+            got = reads.Read(chunk);
         }
         encoding = evidence.Valid > evidence.Broken ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
     }
