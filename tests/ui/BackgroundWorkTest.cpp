@@ -27,6 +27,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace verblinka::test_support {
@@ -307,7 +308,9 @@ TEST_F(TBackgroundWorkTest, CancelStopsTheFirstPassOverAFileWithoutEnd) {
     bool stuck = false;
     QTimer::singleShot(20'000, [&] {
         stuck = true;
-        frm_.close(); // tells the work to stop as the application would
+        if (QProgressDialog* dialog = frm_.Work().ProgressDialog()) {
+            dialog->cancel(); // once more, so that the test ends
+        }
     });
     LoadThroughOpenCommand(frm_, QStringLiteral("/proc/self/pagemap"));
     EXPECT_FALSE(stuck);
@@ -322,6 +325,19 @@ TEST_F(TBackgroundWorkTest, CancelStopsTheFirstPassOverAFileWithoutEnd) {
 // Work that does not stop when told to, as the application ends (a system
 // call that never returns): the wait for it is bounded, and then the stuck
 // handler ends the program; here it lets the work go on to its end.
+// Runs work as the application ends while it runs: inside the application's
+// event loop, which is told to quit 50 ms in (as closing the last window
+// does). Returns what Run returned.
+bool RunAsTheApplicationEnds(TBackgroundWork& work, const std::function<void()>& job) {
+    bool completed = true;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(50, [] { QApplication::exit(0); });
+        completed = work.Run(QStringLiteral("Загрузка словаря…"), job);
+    });
+    QApplication::exec();
+    return completed;
+}
+
 TEST(BackgroundWork, WorkThatIgnoresCancelCannotKeepTheEndingProgramAlive) {
     QWidget owner;
     TBackgroundWork work(owner);
@@ -333,28 +349,28 @@ TEST(BackgroundWork, WorkThatIgnoresCancelCannotKeepTheEndingProgramAlive) {
             release = true;
         },
         std::chrono::milliseconds(200));
-    QTimer::singleShot(50, [] { QApplication::exit(0); }); // the application ends
     bool finished = false;
-    const bool completed = work.Run(QStringLiteral("Загрузка словаря…"), [&] {
+    EXPECT_FALSE(RunAsTheApplicationEnds(work, [&] {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!release.load() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2)); // blind to Cancel
         }
         finished = true;
-    });
-    EXPECT_FALSE(completed);
+    }));
     EXPECT_EQ(stuckCalls, 1);
     EXPECT_TRUE(finished);
     EXPECT_FALSE(work.Busy());
 
     // Work that stops when told to never reaches the handler.
-    QTimer::singleShot(50, [] { QApplication::exit(0); });
-    EXPECT_FALSE(work.Run(QStringLiteral("Поиск…"), [&] {
+    EXPECT_FALSE(RunAsTheApplicationEnds(work, [&] {
         while (!work.CancelFlag().load()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }));
     EXPECT_EQ(stuckCalls, 1);
+
+    // The application's loops run again afterwards: work runs to its end.
+    EXPECT_TRUE(work.Run(QStringLiteral("Поиск…"), [] {}));
 }
 
 // Qt's own texts in Russian: the progress dialog's Cancel and the open
