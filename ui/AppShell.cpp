@@ -37,32 +37,43 @@ protected:
     }
 };
 
-// Shows a dialog again as soon as it has been minimised.
+// Shows a dialog again as soon as it has been minimised; a child of the
+// dialog, and its event filter.
 class TRestoreWhenMinimised final : public QObject {
 public:
-    using QObject::QObject;
+    explicit TRestoreWhenMinimised(QWidget& dialog) : QObject(&dialog), dialog_(dialog) {
+        // Not from within the change itself: the window manager finishes
+        // minimising first, then restores the window (and with it the
+        // windows it belongs to).
+        restore_.setSingleShot(true);
+        restore_.setInterval(0);
+        connect(&restore_, &QTimer::timeout, this, &TRestoreWhenMinimised::Restore);
+        dialog.installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* window = qobject_cast<QWidget*>(watched);
-        if (window != nullptr && event->type() == QEvent::WindowStateChange &&
-            window->isMinimized()) {
-            // Not from within the change itself: the window manager finishes
-            // minimising first, then restores the window (and with it the
-            // windows it belongs to).
-            QTimer::singleShot(0, window, [window] {
-                // Once only, and never for a dialog closed in the meantime.
-                if (!window->isVisible() || !window->isMinimized()) {
-                    return;
-                }
-                window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-                window->show();
-                window->raise();
-                window->activateWindow();
-            });
+        if (watched == &dialog_ && event->type() == QEvent::WindowStateChange &&
+            dialog_.isMinimized()) {
+            restore_.start();
         }
         return QObject::eventFilter(watched, event);
     }
+
+private:
+    void Restore() {
+        // Never for a dialog closed in the meantime.
+        if (!dialog_.isVisible() || !dialog_.isMinimized()) {
+            return;
+        }
+        dialog_.setWindowState(dialog_.windowState() & ~Qt::WindowMinimized);
+        dialog_.show();
+        dialog_.raise();
+        dialog_.activateWindow();
+    }
+
+    QWidget& dialog_;
+    QTimer restore_;
 };
 
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
@@ -178,9 +189,8 @@ void OfferCloseOnly(QWidget& dialog) {
     dialog.setWindowFlags(CloseOnlyFlags());
     const QString restorer = QStringLiteral("RestoreWhenMinimised");
     if (dialog.findChild<QObject*>(restorer, Qt::FindDirectChildrenOnly) == nullptr) {
-        auto* filter = new TRestoreWhenMinimised(&dialog);
+        auto* filter = new TRestoreWhenMinimised(dialog);
         filter->setObjectName(restorer);
-        dialog.installEventFilter(filter);
     }
 }
 
