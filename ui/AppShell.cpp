@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLibraryInfo>
@@ -242,6 +243,22 @@ QString TPlainFileIconProvider::type(const QFileInfo& info) const {
         return QStringLiteral("Папка"); // Qt's translation lacks the word
     }
     return QFileIconProvider::type(info); // the rest by their kind
+}
+
+QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& proposed,
+                        const QString& filters) {
+    // The provider outlives the dialog, whose model uses it to its end; it is
+    // set before any event is handled, when the model describes its first
+    // folder's files.
+    TPlainFileIconProvider icons;
+    QFileDialog dialog(owner, caption, proposed, filters);
+    dialog.setIconProvider(&icons);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 void ShowMessage(const QString& text) {

@@ -96,6 +96,12 @@ public:
     QString type(const QFileInfo& info) const override;
 };
 
+// The save dialog as QFileDialog::getSaveFileName shows it, with the file
+// icons and types of TPlainFileIconProvider: the full path chosen, or an empty
+// string when the user cancelled. proposed may name a file to offer.
+QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& proposed,
+                        const QString& filters);
+
 // The plain message box: modal, centred on the screen, the application title,
 // the text as given, one OK button that answers Enter and Esc, no icon.
 void ShowMessage(const QString& text);

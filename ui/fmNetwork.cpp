@@ -2,6 +2,7 @@
 
 #include "dictionary/DictionaryLoad.h"
 #include "text/CodePage1251.h"
+#include "ui/AppShell.h"
 
 #include <QApplication>
 #include <QBarCategoryAxis>
@@ -693,7 +694,7 @@ bool TfrmNetwork::SaveCharts(const QString& path) {
 }
 
 void TfrmNetwork::AskAndSave() {
-    QString path = QFileDialog::getSaveFileName(
+    QString path = AskSaveFileName(
         this, QStringLiteral("Сохранить графики"), QStringLiteral("сеть.png"),
         QStringLiteral("Рисунок PNG (*.png);;Рисунок SVG (*.svg)"));
     if (path.isEmpty()) {

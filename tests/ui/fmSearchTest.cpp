@@ -345,16 +345,41 @@ TEST(OpenDialog, TellsFilesApartByTheirNamesOnly) {
     // The program's dialog uses it.
     TProgramWindows windows;
     bool plainProvider = false;
-    TModalAnswerer answerer([&](QWidget* modal) {
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-            plainProvider =
-                dynamic_cast<const TPlainFileIconProvider*>(dialog->iconProvider()) != nullptr;
-            dialog->reject();
-        } else {
+    {
+        TModalAnswerer answerer([&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                plainProvider =
+                    dynamic_cast<const TPlainFileIconProvider*>(dialog->iconProvider()) != nullptr;
+                dialog->reject();
+            } else {
+                modal->close();
+            }
+        });
+        windows.frmMain.N2Click();
+        EXPECT_TRUE(plainProvider);
+    }
+
+    // And so does the save dialog, which otherwise is Qt's own.
+    plainProvider = false;
+    TModalAnswerer saving([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (dialog == nullptr) {
             modal->close();
+            return;
         }
+        plainProvider =
+            dynamic_cast<const TPlainFileIconProvider*>(dialog->iconProvider()) != nullptr;
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) {
+            dialog->reject();
+            return;
+        }
+        name->setText(folder.PathOf(QStringLiteral("сеть.png")));
+        static_cast<QDialog*>(dialog)->accept(); // as the dialog's Save button does
     });
-    windows.frmMain.N2Click();
+    EXPECT_EQ(AskSaveFileName(&windows.frmMain, QStringLiteral("Сохранить графики"),
+                              QStringLiteral("сеть.png"), QStringLiteral("Рисунок PNG (*.png)")),
+              folder.PathOf(QStringLiteral("сеть.png")));
     EXPECT_TRUE(plainProvider);
 }
 
