@@ -48,8 +48,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Shared libraries the binaries link come from dpkg-shlibdeps, libqt6svg6
 # among them (the program links Qt SVG), which also brings the SVG plugins
 # that draw the icons. Named by hand is only what it cannot see: the font that
-# the fixed window layouts are measured in.
+# the fixed window layouts are measured in, and Qt's own Russian texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-extra")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-extra, qt6-translations-l10n")
 
 include(CPack)

@@ -14,6 +14,23 @@
 namespace verblinka {
 namespace {
 
+// A load reads its file twice: the pass that decides the encoding, then the
+// load itself. Its progress is told in bytes of the file out of its size: the
+// first pass counts for half the bytes it looked at, the load for the rest in
+// proportion to what it has read, so the figure only grows and ends at the
+// size. Without a size the bytes of both passes are counted.
+std::uint64_t LoadProgress(std::uint64_t examined, std::uint64_t read, std::uint64_t total) {
+    if (total == 0) {
+        return examined + read;
+    }
+    const std::uint64_t first = std::min(examined, total) / 2;
+    // A file that grew while it was read may pass its size.
+    const std::uint64_t rest = static_cast<std::uint64_t>(
+        static_cast<long double>(std::min(read, total)) * static_cast<long double>(total - first) /
+        static_cast<long double>(total));
+    return first + rest;
+}
+
 // Reports progress and stops the load when asked to.
 class TLoadMonitor {
 public:
@@ -25,21 +42,30 @@ public:
         }
     }
 
+    // During the pass that decides the encoding.
+    void Detecting(std::uint64_t examined, std::uint64_t size) const {
+        CheckCancel();
+        if (control_.OnProgress) {
+            control_.OnProgress(LoadProgress(examined, 0, size), size);
+        }
+    }
+
     // After each read: cheap unless the reader has moved on.
     void Poll(const TDictionaryFile& file) {
-        if (file.BytesRead() == reported_ && reported_ != 0) {
+        if (file.BytesRead() == read_ && read_ != 0) {
             return;
         }
         CheckCancel();
-        reported_ = file.BytesRead();
+        read_ = file.BytesRead();
         if (control_.OnProgress) {
-            control_.OnProgress(reported_, file.TotalBytes());
+            control_.OnProgress(LoadProgress(file.ExaminedBytes(), read_, file.TotalBytes()),
+                                file.TotalBytes());
         }
     }
 
 private:
     const TLoadControl& control_;
-    std::uint64_t reported_ = 0;
+    std::uint64_t read_ = 0;
 };
 
 // The masks of a word's code (CodeWord's) straight from its bytes: the
@@ -50,12 +76,14 @@ void CodeMasks(std::string_view word, std::array<std::uint64_t, 2 * kCodeWords>&
     std::array<std::uint64_t, kCodeWords> bytes{};
     const std::size_t n = std::min<std::size_t>(word.size(), kCodedCharacters);
     for (std::size_t k = 0; k < n; ++k) {
-        bytes[k / 8] |= static_cast<std::uint64_t>(UpperCase1251(static_cast<std::uint8_t>(word[k])))
-                        << (8 * (k % 8));
+        bytes[k / 8] |=
+            static_cast<std::uint64_t>(UpperCase1251(static_cast<std::uint8_t>(word[k])))
+            << (8 * (k % 8));
     }
     for (std::size_t w = 0; w < kCodeWords; ++w) {
         const std::size_t bits = std::min<std::size_t>(8 * n - std::min(8 * n, 64 * w), 64);
-        const std::uint64_t nonZero = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+        const std::uint64_t nonZero =
+            bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
         masks[w] = nonZero;
         masks[kCodeWords + w] = ~bytes[w] & nonZero;
     }
@@ -111,7 +139,7 @@ const std::array<std::uint8_t, 256>& FoldTable() {
 // byte, and counts them upper-cased.
 void CountWords(TDictionaryFile& file, TWordCounter& counter, TLoadMonitor& monitor) {
     const auto& fold = FoldTable();
-    std::string pending; // a word that runs on past the end of a block
+    std::string pending;                 // a word that runs on past the end of a block
     std::vector<std::string_view> words; // the words of one block, counted together
     for (;;) {
         const std::span<std::uint8_t> block = file.ReadBlock();
@@ -232,7 +260,11 @@ TDictionary BuildDictionaryWithTree(TDictionaryFile& file, TStringBTree& tree, T
 TDictionary LoadDictionary(const std::string& path, TStringBTree& tree, TWordCode& code,
                            std::int32_t maxIterations, const TAllocationProbe& probe,
                            const TLoadControl& control) {
-    const auto file = TDictionaryFile::Open(path);
+    const TLoadMonitor monitor(control);
+    const auto file =
+        TDictionaryFile::Open(path, [&monitor](std::uint64_t examined, std::uint64_t size) {
+            monitor.Detecting(examined, size);
+        });
     return BuildDictionary(*file, tree, code, maxIterations, probe, control);
 }
 

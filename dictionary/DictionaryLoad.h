@@ -34,10 +34,13 @@ using TAllocationProbe = std::function<void(TLoadAllocation what, std::size_t en
 
 // Optional controls of one load; both members may be left empty.
 struct TLoadControl {
-    // Bytes of the file read so far and its size in bytes (0 when unknown); may be called from any thread,
-    // at most every few milliseconds' worth of bytes.
+    // How far the load has got, in bytes of the file out of its size in bytes (0 when unknown):
+    // both the pass that decides the encoding and the load itself count (LoadDictionary's, or
+    // the load's alone where the file was opened beforehand). Never decreases; ends at the size.
+    // May be called from any thread, at most every few milliseconds' worth of bytes.
     std::function<void(std::uint64_t bytesRead, std::uint64_t totalBytes)> OnProgress;
-    // Polled while the file is read and while the dictionary is built; when set, the load throws TLoadCancelled.
+    // Polled while the file is read (both passes) and while the dictionary is built; when set,
+    // the load throws TLoadCancelled.
     const std::atomic<bool>* Cancel = nullptr;
 };
 
@@ -60,8 +63,7 @@ TDictionary BuildDictionary(TDictionaryFile& file, TStringBTree& tree, TWordCode
 // for every word, then the tree's export. The reference the fast route is
 // compared with; the result is the same.
 TDictionary BuildDictionaryWithTree(TDictionaryFile& file, TStringBTree& tree, TWordCode& code,
-                                    std::int32_t maxIterations,
-                                    const TAllocationProbe& probe = {},
+                                    std::int32_t maxIterations, const TAllocationProbe& probe = {},
                                     const TLoadControl& control = {});
 
 // Opens path and builds the dictionary from it; throws TOpenError where the

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,18 +36,19 @@ bool StartsWithByteOrderMark(std::span<const std::uint8_t> bytes) {
 TOpenError::TOpenError(const std::string& path)
     : std::runtime_error("Cannot open file " + path), path_(path) {}
 
-TFileSource::TFileSource(const std::string& path) {
+TFileSource::TFileSource(const std::string& path) : path_(path) {
     // Only a regular file is a dictionary (it is read twice). Opening without
     // blocking keeps a FIFO without a writer, or a device that waits, from
-    // holding the open; such a file is then refused like any non-file.
+    // holding the open; such a file is then refused like any non-file. The
+    // descriptor stays non-blocking: a regular file ignores that, while a file
+    // of the system that only looks regular (/proc/kmsg) then reports that it
+    // would wait instead of waiting for good.
     descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (descriptor_ < 0) {
         throw TOpenError(path);
     }
     struct stat status {};
-    const int flags = ::fcntl(descriptor_, F_GETFL);
-    if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode) || flags < 0 ||
-        ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::fstat(descriptor_, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(descriptor_);
         descriptor_ = -1;
         throw TOpenError(path);
@@ -59,14 +62,37 @@ TFileSource::~TFileSource() {
 }
 
 std::size_t TFileSource::Read(std::span<std::uint8_t> buffer) {
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline =
+        TClock::now() + std::chrono::milliseconds(kReadWaitMilliseconds);
+    bool waited = false;
     for (;;) {
         const ssize_t got = ::read(descriptor_, buffer.data(), buffer.size());
         if (got >= 0) {
             return static_cast<std::size_t>(got);
         }
-        if (errno != EINTR) {
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return 0; // a failed read ends the file
         }
+        // Nothing there yet: wait for it a little, once. A file that still
+        // has nothing (or says it has, and then has not) is not a file.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+        if (waited || left.count() <= 0) {
+            throw TOpenError(path_);
+        }
+        pollfd ready{descriptor_, POLLIN, 0};
+        const int events = ::poll(&ready, 1, static_cast<int>(left.count()));
+        if (events < 0 && errno == EINTR) {
+            continue; // the time left is measured again
+        }
+        if (events <= 0) {
+            throw TOpenError(path_);
+        }
+        waited = true;
     }
 }
 
@@ -147,12 +173,51 @@ bool BearsOutUtf16(std::span<const std::uint8_t> text, bool little) {
     return units > 0 && plausible * 2 > units;
 }
 
+// The reads of the pass that decides the encoding: none past the size the
+// source has when the pass starts, where that is known (a file that grows
+// while it is read cannot keep the pass going), and each told to observer.
+class TDetectionReads {
+public:
+    TDetectionReads(TByteSource& source, const TDetectionObserver& observer)
+        : source_(source), observer_(observer), size_(source.Size()) {}
+
+    std::size_t ReadFully(std::span<std::uint8_t> buffer) {
+        return Told(verblinka::ReadFully(source_, Bounded(buffer)));
+    }
+    std::size_t Read(std::span<std::uint8_t> buffer) {
+        const std::span<std::uint8_t> bounded = Bounded(buffer);
+        return Told(bounded.empty() ? 0 : source_.Read(bounded));
+    }
+
+private:
+    std::span<std::uint8_t> Bounded(std::span<std::uint8_t> buffer) const {
+        if (size_ == 0) {
+            return buffer;
+        }
+        return buffer.first(static_cast<std::size_t>(
+            std::min<std::uint64_t>(buffer.size(), size_ - std::min(size_, examined_))));
+    }
+    std::size_t Told(std::size_t got) {
+        examined_ += got;
+        if (observer_) {
+            observer_(examined_, size_);
+        }
+        return got;
+    }
+
+    TByteSource& source_;
+    const TDetectionObserver& observer_;
+    std::uint64_t size_;
+    std::uint64_t examined_ = 0;
+};
+
 } // namespace
 
-TTextEncoding DetectEncoding(TByteSource& source) {
+TTextEncoding DetectEncoding(TByteSource& source, const TDetectionObserver& observer) {
     const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize);
     const std::span<std::uint8_t> chunk(buffer.get(), kReadChunkSize);
-    std::size_t got = ReadFully(source, chunk);
+    TDetectionReads reads(source, observer);
+    std::size_t got = reads.ReadFully(chunk);
     const std::span<const std::uint8_t> first = chunk.first(got);
     TTextEncoding encoding = TTextEncoding::Bytes;
     if (StartsWithByteOrderMark(first)) {
@@ -166,7 +231,7 @@ TTextEncoding DetectEncoding(TByteSource& source) {
         // mid-character) counts for neither side.
         TUtf8Evidence evidence;
         while (got > 0 && evidence.Weigh(chunk.first(got))) {
-            got = source.Read(chunk);
+            got = reads.Read(chunk);
         }
         encoding = evidence.IsUtf8() ? TTextEncoding::Utf8 : TTextEncoding::Bytes;
     }
@@ -319,8 +384,16 @@ std::size_t TTextDecoder::Finish(std::uint8_t* out) {
     return o;
 }
 
-TDictionaryFile::TDictionaryFile(std::unique_ptr<TByteSource> source) : source_(std::move(source)) {
-    encoding_ = DetectEncoding(*source_);
+TDictionaryFile::TDictionaryFile(std::unique_ptr<TByteSource> source,
+                                 const TDetectionObserver& observer)
+    : source_(std::move(source)) {
+    encoding_ =
+        DetectEncoding(*source_, [this, &observer](std::uint64_t examined, std::uint64_t size) {
+            examinedBytes_ = examined;
+            if (observer) {
+                observer(examined, size);
+            }
+        });
     decoder_ = TTextDecoder(encoding_);
     totalBytes_ = source_->Size();
     if (encoding_ != TTextEncoding::Bytes) {
@@ -329,8 +402,9 @@ TDictionaryFile::TDictionaryFile(std::unique_ptr<TByteSource> source) : source_(
     text_ = std::make_unique_for_overwrite<std::uint8_t[]>(kReadChunkSize + 64);
 }
 
-std::unique_ptr<TDictionaryFile> TDictionaryFile::Open(const std::string& path) {
-    return std::make_unique<TDictionaryFile>(std::make_unique<TFileSource>(path));
+std::unique_ptr<TDictionaryFile> TDictionaryFile::Open(const std::string& path,
+                                                       const TDetectionObserver& observer) {
+    return std::make_unique<TDictionaryFile>(std::make_unique<TFileSource>(path), observer);
 }
 
 std::size_t TDictionaryFile::ReadRaw(std::span<std::uint8_t> buffer) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -22,7 +23,8 @@ inline constexpr std::size_t kReadChunkSize = std::size_t{1} << 20;
 
 // Where the bytes of a dictionary come from. Read returns how many bytes it
 // placed in buffer; 0 means the end of the data or a failed read, which the
-// reader treats alike.
+// reader treats alike. Read never waits for data without bound: a source that
+// would throws instead (TOpenError for a file).
 class TByteSource {
 public:
     virtual ~TByteSource() = default;
@@ -44,8 +46,15 @@ private:
     std::string path_;
 };
 
+// How long a read of a file may wait for data that is not there yet. A
+// regular file never makes a read wait; a file of the system that only looks
+// like one (a log that hands out its messages as they come) does.
+inline constexpr int kReadWaitMilliseconds = 500;
+
 // A file opened read-only by path. Directories, FIFOs, devices and other
-// non-files fail to open like a missing file does, at once.
+// non-files fail to open like a missing file does, at once; a "regular" file
+// whose reads would wait for data (/proc/kmsg) fails with TOpenError too, at
+// the read that finds nothing there within kReadWaitMilliseconds.
 class TFileSource final : public TByteSource {
 public:
     explicit TFileSource(const std::string& path);
@@ -58,6 +67,7 @@ public:
     std::uint64_t Size() const override;
 
 private:
+    std::string path_;
     int descriptor_ = -1;
 };
 
@@ -85,6 +95,11 @@ enum class TTextEncoding {
     Utf16Be, // UTF-16, big-endian, with its byte-order mark borne out by the text
 };
 
+// Told, after each block that the pass deciding the encoding reads, how many
+// bytes it has looked at and the source's size (0 when not known). It may
+// throw to stop the pass: a cancelled load.
+using TDetectionObserver = std::function<void(std::uint64_t examined, std::uint64_t size)>;
+
 // Decides once how to read the source, then rewinds it (throws where it
 // cannot). A UTF-8 byte-order mark decides; so does a UTF-16 one (LE or BE)
 // when the units after it bear it out (most of them have the high byte of
@@ -93,8 +108,11 @@ enum class TTextEncoding {
 // valid multi-byte sequences outnumber its broken ones among the first
 // kEncodingEvidence of them (TUtf8Evidence), and bytes otherwise. The same
 // bytes always give the same decision, and a file that grows while it is
-// read keeps the decision made at its start.
-TTextEncoding DetectEncoding(TByteSource& source);
+// read keeps the decision made at its start. The pass reads no further than
+// the size the source has when it starts, where that is known; a source of
+// unknown size that never ends (/proc/self/pagemap) is read until observer
+// stops it.
+TTextEncoding DetectEncoding(TByteSource& source, const TDetectionObserver& observer = {});
 
 // Streaming conversion of one encoding into Windows-1251 bytes (a character
 // the code page lacks becomes the substitute byte; each broken sequence too).
@@ -115,7 +133,7 @@ private:
 
     TTextEncoding encoding_;
     TUtf8Decoder utf8_;
-    int pendingByte_ = -1;      // first byte of a UTF-16 unit whose second is still to come
+    int pendingByte_ = -1;       // first byte of a UTF-16 unit whose second is still to come
     char16_t highSurrogate_ = 0; // a UTF-16 high surrogate waiting for its low one
 };
 
@@ -123,9 +141,12 @@ private:
 // at a time or a block at a time, converting the text on the way.
 class TDictionaryFile {
 public:
-    explicit TDictionaryFile(std::unique_ptr<TByteSource> source);
+    // Decides the encoding at once, telling observer of that pass's progress.
+    explicit TDictionaryFile(std::unique_ptr<TByteSource> source,
+                             const TDetectionObserver& observer = {});
     // Opens the file at path; throws TOpenError where it cannot be opened.
-    static std::unique_ptr<TDictionaryFile> Open(const std::string& path);
+    static std::unique_ptr<TDictionaryFile> Open(const std::string& path,
+                                                 const TDetectionObserver& observer = {});
 
     TTextEncoding Encoding() const { return encoding_; }
 
@@ -146,6 +167,8 @@ public:
     // file's size, 0 where it is not known.
     std::uint64_t BytesRead() const { return bytesRead_; }
     std::uint64_t TotalBytes() const { return totalBytes_; }
+    // Bytes that the pass deciding the encoding looked at.
+    std::uint64_t ExaminedBytes() const { return examinedBytes_; }
 
 private:
     bool Refill();
@@ -163,6 +186,7 @@ private:
     std::size_t length_ = 0;
     std::uint64_t bytesRead_ = 0;
     std::uint64_t totalBytes_ = 0;
+    std::uint64_t examinedBytes_ = 0;
     bool ended_ = false;
     bool finished_ = false;
     bool atStart_ = true;

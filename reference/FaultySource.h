@@ -1,7 +1,8 @@
-// A byte source for tests and fuzzing that behaves like a troubled file: it
-// hands its bytes out in short pieces, and a read at or past a given offset
-// fails (a bad sector), either on every pass over the file or only once the
-// reader has gone back to the start.
+// Byte sources for tests and fuzzing that behave like troubled files. The
+// first hands its bytes out in short pieces, and a read at or past a given
+// offset fails (a bad sector), either on every pass over the file or only once
+// the reader has gone back to the start. The second never ends, as
+// /proc/self/pagemap practically does not.
 #pragma once
 
 #include "dictionary/WordReader.h"
@@ -55,6 +56,27 @@ private:
     TFaults faults_;
     std::size_t position_ = 0;
     bool rewound_ = false;
+};
+
+// Zero bytes without end; its size is whatever it is told to claim (0: not
+// known). Counts the bytes it has handed out.
+class TEndlessSource final : public TByteSource {
+public:
+    explicit TEndlessSource(std::uint64_t claimedSize) : claimedSize_(claimedSize) {}
+
+    std::size_t Read(std::span<std::uint8_t> buffer) override {
+        std::memset(buffer.data(), 0, buffer.size());
+        handedOut_ += buffer.size();
+        return buffer.size();
+    }
+    bool Rewind() override { return true; }
+    std::uint64_t Size() const override { return claimedSize_; }
+
+    std::uint64_t HandedOut() const { return handedOut_; }
+
+private:
+    std::uint64_t claimedSize_;
+    std::uint64_t handedOut_ = 0;
 };
 
 } // namespace verblinka::test_support

@@ -1,14 +1,21 @@
 // Preloaded (LD_PRELOAD) into a program under test to make one file fail while
 // it is read: reads of the file FAULTY_READ_PATH fail with EIO from offset
 // FAULTY_READ_AT on, and every read of it is first interrupted once (EINTR),
-// as reads from a slow device may be.
+// as reads from a slow device may be. With FAULTY_READ_WAIT set, the reads
+// from that offset on wait for data that never comes instead, as those of
+// /proc/kmsg do: on a non-blocking descriptor they fail with EAGAIN, on a
+// blocking one they wait FAULTY_READ_WAIT milliseconds (a bounded stand-in for
+// waiting for good) and then fail with EAGAIN.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -40,6 +47,13 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
     const off_t failAt = at != nullptr ? std::strtoll(at, nullptr, 10) : 0;
     const off_t offset = ::lseek(fd, 0, SEEK_CUR);
     if (offset < 0 || offset >= failAt) {
+        if (const char* wait = std::getenv("FAULTY_READ_WAIT"); wait != nullptr) {
+            if ((::fcntl(fd, F_GETFL) & O_NONBLOCK) == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::atoll(wait)));
+            }
+            errno = EAGAIN;
+            return -1;
+        }
         errno = EIO;
         return -1;
     }

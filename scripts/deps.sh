@@ -9,7 +9,7 @@ set -euo pipefail
 
 build=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
   fonts-dejavu-core fonts-dejavu-extra
 )
 package=(dpkg-dev help2man librsvg2-bin)

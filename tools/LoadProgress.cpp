@@ -58,22 +58,29 @@ TLoadProgress::~TLoadProgress() {
 }
 
 void TLoadProgress::Show(std::uint64_t bytesRead, std::uint64_t totalBytes) {
-    if (std::chrono::steady_clock::now() - start_ < std::chrono::seconds(1)) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - start_ < std::chrono::seconds(1)) {
         return;
     }
     // A file that grew while it was read may pass its size: 100% at most.
     const int percent =
-        totalBytes == 0 ? 0
-                        : static_cast<int>(std::min<std::uint64_t>(100, bytesRead * 100 / totalBytes));
-    if (percent == shown_) {
+        totalBytes == 0
+            ? 0
+            : static_cast<int>(std::min<std::uint64_t>(100, bytesRead * 100 / totalBytes));
+    // Without a size the count read goes on growing: shown a few times a second.
+    const std::int64_t value =
+        totalBytes == 0 ? static_cast<std::int64_t>(bytesRead >> 20) : percent;
+    if (value == shown_ ||
+        (totalBytes == 0 && shown_ >= 0 && now - lastShown_ < std::chrono::milliseconds(200))) {
         return;
     }
-    shown_ = percent;
+    shown_ = value;
+    lastShown_ = now;
     lineShown = true; // before the line: a signal while it is written erases it too
-    const std::string line = totalBytes == 0
-                                 ? "\rLoading the dictionary: " +
-                                       std::to_string(bytesRead >> 20) + " MiB read"
-                                 : "\rLoading the dictionary: " + std::to_string(percent) + "%";
+    const std::string line =
+        totalBytes == 0
+            ? "\rLoading the dictionary: " + std::to_string(bytesRead >> 20) + " MiB read"
+            : "\rLoading the dictionary: " + std::to_string(percent) + "%";
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }

@@ -38,7 +38,10 @@ private:
 
     TLoadControl control_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-    int shown_ = -1; // the last percentage written, -1 while nothing is shown
+    // The last percentage (or, without a size, MiB count) written, -1 while
+    // nothing is shown.
+    std::int64_t shown_ = -1;
+    std::chrono::steady_clock::time_point lastShown_;
 };
 
 } // namespace verblinka

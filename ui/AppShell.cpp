@@ -4,13 +4,23 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <QTranslator>
+
+#include <memory>
 
 namespace verblinka {
 namespace {
@@ -28,9 +38,49 @@ protected:
     }
 };
 
+// Shows a dialog again as soon as it has been minimised; a child of the
+// dialog, and its event filter.
+class TRestoreWhenMinimised final : public QObject {
+public:
+    explicit TRestoreWhenMinimised(QWidget& dialog) : QObject(&dialog), dialog_(dialog) {
+        // Not from within the change itself: the window manager finishes
+        // minimising first, then restores the window (and with it the
+        // windows it belongs to).
+        restore_.setSingleShot(true);
+        restore_.setInterval(0);
+        connect(&restore_, &QTimer::timeout, this, &TRestoreWhenMinimised::Restore);
+        dialog.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &dialog_ && event->type() == QEvent::WindowStateChange &&
+            dialog_.isMinimized()) {
+            restore_.start();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void Restore() {
+        // Never for a dialog closed in the meantime.
+        if (!dialog_.isVisible() || !dialog_.isMinimized()) {
+            return;
+        }
+        dialog_.setWindowState(dialog_.windowState() & ~Qt::WindowMinimized);
+        dialog_.show();
+        dialog_.raise();
+        dialog_.activateWindow();
+    }
+
+    QWidget& dialog_;
+    QTimer restore_;
+};
+
 void ShowBox(QMessageBox::Icon icon, const QString& text) {
     // No parent: the box belongs to the screen, not to a window.
     TCentredMessageBox box(icon, ApplicationTitle(), text, QMessageBox::Ok);
+    OfferCloseOnly(box);
     box.setTextFormat(Qt::PlainText); // a path with '<' in it is not markup
     if (auto* ok = qobject_cast<QPushButton*>(box.button(QMessageBox::Ok))) {
         ok->setIcon(QIcon()); // some styles decorate the button itself
@@ -130,6 +180,85 @@ void CentreOnScreen(QWidget& window) {
     // title bar above the middle), so the frame of the program's other
     // window stands in for it.
     PlaceCentred(window, FrameMargins(window));
+}
+
+Qt::WindowFlags CloseOnlyFlags() {
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+}
+
+void OfferCloseOnly(QWidget& dialog) {
+    dialog.setWindowFlags(CloseOnlyFlags());
+    const QString restorer = QStringLiteral("RestoreWhenMinimised");
+    if (dialog.findChild<QObject*>(restorer, Qt::FindDirectChildrenOnly) == nullptr) {
+        auto* filter = new TRestoreWhenMinimised(dialog);
+        filter->setObjectName(restorer);
+    }
+}
+
+QTranslator* UseRussian(QCoreApplication& application, const QString& folder) {
+    // Numbers (the charts' axes, counts) as a Russian reader writes them.
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          folder)) {
+        return nullptr; // a missing translation leaves Qt's English texts
+    }
+    translator->setParent(&application);
+    QCoreApplication::installTranslator(translator.get());
+    return translator.release();
+}
+
+QTranslator* UseRussian(QCoreApplication& application) {
+    return UseRussian(application, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+TRunOnlySettings::TRunOnlySettings() {
+    // Without a temporary folder, a folder that cannot be made: the settings
+    // are then not kept at all.
+    const QString folder = folder_.isValid() ? folder_.path() : QStringLiteral("/dev/null");
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, folder);
+    }
+}
+
+QString TRunOnlySettings::Folder() const {
+    return folder_.path();
+}
+
+QIcon TPlainFileIconProvider::icon(const QFileInfo& info) const {
+    if (info.isRoot()) {
+        return icon(Drive);
+    }
+    return icon(info.isDir() ? Folder : File);
+}
+
+QString TPlainFileIconProvider::type(const QFileInfo& info) const {
+    if (info.isFile()) {
+        // By the name only; the base class would read the file's content.
+        const QMimeType mime =
+            QMimeDatabase().mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+    if (info.isDir()) {
+        return QStringLiteral("Папка"); // Qt's translation lacks the word
+    }
+    return QFileIconProvider::type(info); // the rest by their kind
+}
+
+QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& proposed,
+                        const QString& filters) {
+    // The provider outlives the dialog, whose model uses it to its end; it is
+    // set before any event is handled, when the model describes its first
+    // folder's files.
+    TPlainFileIconProvider icons;
+    QFileDialog dialog(owner, caption, proposed, filters);
+    dialog.setIconProvider(&icons);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 void ShowMessage(const QString& text) {

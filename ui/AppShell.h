@@ -3,11 +3,15 @@
 // that every command hands its failures to.
 #pragma once
 
+#include <QFileIconProvider>
 #include <QFont>
 #include <QIcon>
 #include <QMargins>
 #include <QString>
+#include <QTemporaryDir>
 
+class QCoreApplication;
+class QTranslator;
 class QWidget;
 
 #include <exception>
@@ -43,6 +47,60 @@ QMargins FrameMargins(const QWidget& window);
 // Moves a window, whose size is final, so that the window with its frame sits
 // in the middle of its screen.
 void CentreOnScreen(QWidget& window);
+
+// The window flags of every dialog: a title bar with a close button only, no
+// minimise or maximise button.
+Qt::WindowFlags CloseOnlyFlags();
+
+// Gives dialog CloseOnlyFlags and keeps it from staying minimised. Some window
+// managers (openbox) offer to minimise a dialog whatever its flags say, and
+// minimising a modal dialog there hides the whole program; a dialog so
+// minimised shows itself again at once.
+void OfferCloseOnly(QWidget& dialog);
+
+// Qt's own texts (the file dialogs, the progress dialog's Cancel, the message
+// boxes' buttons) in Russian, from Qt's translations in folder, and Russian
+// number formats for the whole application. Returns the translator installed
+// (owned by application), or nullptr where folder holds no Russian
+// translation: the program then goes on with Qt's English texts.
+QTranslator* UseRussian(QCoreApplication& application, const QString& folder);
+// The same from the folder of Qt's translations (QLibraryInfo::TranslationsPath).
+QTranslator* UseRussian(QCoreApplication& application);
+
+// The settings that Qt's own dialogs keep between uses (the file dialog's
+// history, last folder and column widths, "QtProject.conf") in a folder of
+// this run's own, removed when the object goes: the program keeps no state
+// between runs and writes nothing to the user's home. Create one before any
+// window; it holds for the rest of the process.
+class TRunOnlySettings {
+public:
+    TRunOnlySettings();
+    TRunOnlySettings(const TRunOnlySettings&) = delete;
+    TRunOnlySettings& operator=(const TRunOnlySettings&) = delete;
+
+    // Where the settings go.
+    QString Folder() const;
+
+private:
+    QTemporaryDir folder_;
+};
+
+// The icons and type names of files in the file dialogs, told from their names
+// and kinds alone: Qt's own provider reads a file's first bytes to tell its
+// type, on the window's thread, which a file of the system that never answers
+// (/proc/kmsg) freezes for good.
+class TPlainFileIconProvider final : public QFileIconProvider {
+public:
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo& info) const override;
+    QString type(const QFileInfo& info) const override;
+};
+
+// The save dialog as QFileDialog::getSaveFileName shows it, with the file
+// icons and types of TPlainFileIconProvider: the full path chosen, or an empty
+// string when the user cancelled. proposed may name a file to offer.
+QString AskSaveFileName(QWidget* owner, const QString& caption, const QString& proposed,
+                        const QString& filters);
 
 // The plain message box: modal, centred on the screen, the application title,
 // the text as given, one OK button that answers Enter and Esc, no icon.

@@ -2,7 +2,9 @@
 
 #include "ui/AppShell.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QProgressDialog>
 #include <QThread>
@@ -10,6 +12,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 
@@ -32,11 +35,38 @@ TBackgroundWork::~TBackgroundWork() {
     }
 }
 
+void TBackgroundWork::SetStuckHandler(std::function<void()> handler,
+                                      std::chrono::milliseconds stopWait) {
+    stuckHandler_ = std::move(handler);
+    stopWait_ = stopWait;
+}
+
 void TBackgroundWork::Join() {
     if (!thread_->isFinished()) {
         Cancel(); // the loop was told to quit: the application is ending
+        // Work polls the flag often, and no read waits for long; whatever
+        // still holds the thread past the wait (a system call that never
+        // returns) must not keep the program alive after its window closed.
+        if (!thread_->wait(QDeadlineTimer(stopWait_))) {
+            if (stuckHandler_) {
+                stuckHandler_();
+            } else {
+                std::_Exit(EXIT_SUCCESS);
+            }
+        }
     }
     thread_->wait();
+}
+
+bool TBackgroundWork::eventFilter(QObject* watched, QEvent* event) {
+    // The progress dialog keeps its place relative to the owner when the
+    // owner moves; a window manager leaves a dialog where it is.
+    if (watched == &owner_ && event->type() == QEvent::Move && dialog_ != nullptr) {
+        const QPoint place = owner_.pos();
+        dialog_->move(dialog_->pos() + (place - ownerPlace_));
+        ownerPlace_ = place;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TBackgroundWork::Cancel() {
@@ -74,6 +104,7 @@ bool TBackgroundWork::Run(const QString& label, const std::function<void()>& wor
         ~TJoinAtEnd() {
             Self.Join();
             Self.thread_.reset();
+            Self.owner_.removeEventFilter(&Self);
             Self.dialog_.reset();
         }
     } joinAtEnd{*this};
@@ -108,6 +139,7 @@ void TBackgroundWork::Tick(const QString& label, const QElapsedTimer& clock) {
         }
         dialog_ = std::make_unique<QProgressDialog>(&owner_);
         dialog_->setObjectName(QStringLiteral("ProgressDialog"));
+        OfferCloseOnly(*dialog_);
         dialog_->setWindowTitle(ApplicationTitle());
         dialog_->setFont(FormFont());
         dialog_->setLabelText(label);
@@ -119,6 +151,8 @@ void TBackgroundWork::Tick(const QString& label, const QElapsedTimer& clock) {
         dialog_->setMinimumDuration(0);
         connect(dialog_.get(), &QProgressDialog::canceled, this, &TBackgroundWork::Cancel);
         dialog_->show();
+        ownerPlace_ = owner_.pos();
+        owner_.installEventFilter(this);
     }
     const std::uint64_t total = total_.load(std::memory_order_relaxed);
     const std::uint64_t done = std::min(done_.load(std::memory_order_relaxed), total);

@@ -3,10 +3,12 @@
 // work happens as it always did; meanwhile the window's thread goes on
 // handling events, so the window repaints, moves and can be closed. Work that
 // lasts longer than kProgressDelay shows a progress dialog with a Cancel
-// button; shorter work shows nothing at all.
+// button; shorter work shows nothing at all. The dialog is a window of the
+// owner's and moves with it.
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QString>
 
 #include <atomic>
@@ -28,6 +30,8 @@ class TBackgroundWork final : public QObject {
 public:
     // How long work may run before its progress dialog appears.
     static constexpr std::chrono::milliseconds kProgressDelay{500};
+    // How long the application, ending, waits for work it has told to stop.
+    static constexpr std::chrono::milliseconds kStopWait{5000};
 
     // The progress dialog is a window of owner's.
     explicit TBackgroundWork(QWidget& owner);
@@ -58,6 +62,16 @@ public:
     // The progress dialog while it shows, for tests; nullptr otherwise.
     QProgressDialog* ProgressDialog() const { return dialog_.get(); }
 
+    // What happens when work told to stop has not stopped within stopWait:
+    // the application is ending then, and a closed window must end the
+    // program, so by default the process ends at once (it keeps no state to
+    // save). Tests put a handler that lets the work go on to its end.
+    void SetStuckHandler(std::function<void()> handler,
+                         std::chrono::milliseconds stopWait = kStopWait);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // Waits for the work's thread, telling it to stop when it still runs.
     void Join();
@@ -69,6 +83,9 @@ private:
     std::atomic<std::uint64_t> total_{0};
     std::unique_ptr<QThread> thread_;
     std::unique_ptr<QProgressDialog> dialog_;
+    QPoint ownerPlace_; // where the owner was when the dialog last followed it
+    std::function<void()> stuckHandler_;
+    std::chrono::milliseconds stopWait_ = kStopWait;
 };
 
 } // namespace verblinka

@@ -9,8 +9,8 @@
 namespace verblinka {
 
 TInfoDialog::TInfoDialog(QWidget* parent, const QString& caption, QSize clientSize)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint) {
+    : QDialog(parent, CloseOnlyFlags()) {
+    OfferCloseOnly(*this);
     setWindowTitle(caption);
     setFont(FormFont());
     setFixedSize(clientSize);

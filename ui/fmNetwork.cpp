@@ -501,7 +501,7 @@ void TfrmNetwork::AskAndSave() {
     if (work_->Busy()) {
         return;
     }
-    QString path = QFileDialog::getSaveFileName(
+    QString path = AskSaveFileName(
         this, QStringLiteral("Сохранить графики"), QStringLiteral("сеть.png"),
         QStringLiteral("Рисунок PNG (*.png);;Рисунок SVG (*.svg)"));
     if (path.isEmpty()) {

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMargins>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -197,7 +198,32 @@ void TfrmMain::CreateWordList(QBoxLayout& layout) {
     lbWordsList->setItemDelegate(new TWordListDelegate(kListRowHeight, lbWordsList));
     model_ = new TWordListModel(dictionary_, lbWordsList);
     lbWordsList->setModel(model_);
+    lbWordsList->viewport()->installEventFilter(this);
     layout.addWidget(lbWordsList, 1);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The list selects the row under any button; the right button's press
+    // still opens the context menu (a separate event) when the list never
+    // sees it.
+    if (watched == lbWordsList->viewport()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton ||
+                (event->type() == QEvent::MouseMove && mouse->buttons() == Qt::RightButton)) {
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfrmMain::CreateNetworkViewAction() {
@@ -459,7 +485,12 @@ void TfrmMain::SelectEntry(std::int32_t row) {
 }
 
 std::optional<QString> RunDictionaryOpenDialog(QWidget* owner) {
+    // The provider outlives the dialog, whose model uses it to its end.
+    TPlainFileIconProvider icons;
     QFileDialog dialog(owner, QStringLiteral("Выбор файла"));
+    // Before any event is handled: the model describes the files it lists
+    // (the first folder's too) on the window's thread, through the provider.
+    dialog.setIconProvider(&icons);
     dialog.setObjectName(QStringLiteral("odDictonaryOpen"));
     // The desktop's own dialogs refuse the name of a missing file in open mode.
     dialog.setOption(QFileDialog::DontUseNativeDialog);

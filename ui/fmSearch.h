@@ -89,6 +89,9 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    // A right-click in the list opens its context menu and leaves the
+    // selection, the row the last search chose, as it is.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing the window stops the work that runs.
     void closeEvent(QCloseEvent* event) override;
 

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -26,6 +27,7 @@ namespace verblinka {
 namespace {
 
 using test_support::DictionaryOf;
+using test_support::TEndlessSource;
 using test_support::TFaultySource;
 using test_support::WordsIn;
 
@@ -534,6 +536,154 @@ TEST(DictionaryLoadTest, AReadThatFailsEndsTheFileWithTheWordsReadSoFar) {
                 }
             }
         }
+    }
+}
+
+// ---- files that never end or make a read wait -----------------------------
+
+// A temporary file that is removed when it goes.
+class TTemporaryFile {
+public:
+    TTemporaryFile(const std::string& name, const std::string& bytes)
+        : path_(std::filesystem::temp_directory_path() /
+                ("verblinka-" + std::to_string(::getpid()) + "-" + name)) {
+        std::ofstream(path_, std::ios::binary) << bytes;
+    }
+    ~TTemporaryFile() { std::filesystem::remove(path_); }
+    TTemporaryFile(const TTemporaryFile&) = delete;
+    TTemporaryFile& operator=(const TTemporaryFile&) = delete;
+    std::string Path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// An all-ASCII file is looked at to its end before the load reads it again:
+// that pass is half the progress shown and stops when cancelled.
+TEST(LoadProgressTest, TheEncodingPassOfAnAsciiFileShowsProgressAndStopsOnCancel) {
+    std::string text;
+    while (text.size() < 5 * kReadChunkSize + 123) {
+        text += "cat dog ";
+    }
+    const TTemporaryFile file("ascii.txt", text);
+    TStringBTree tree;
+    TWordCode code{};
+    std::vector<std::uint64_t> reports;
+    TLoadControl control;
+    control.OnProgress = [&](std::uint64_t done, std::uint64_t total) {
+        EXPECT_EQ(total, text.size());
+        reports.push_back(done);
+    };
+    const TDictionary dictionary =
+        LoadDictionary(file.Path(), tree, code, kProgramMaxIterations, {}, control);
+    EXPECT_EQ(dictionary.Entries.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back(), text.size());
+    // Six blocks of the first pass, the last of them ending its half.
+    const auto firstPass = std::count_if(reports.begin(), reports.end(), [&](std::uint64_t done) {
+        return done <= text.size() / 2;
+    });
+    EXPECT_GE(firstPass, 6);
+    EXPECT_TRUE(std::find(reports.begin(), reports.end(), text.size() / 2) != reports.end());
+
+    // Cancelled at the first report: the next block of that pass stops it.
+    std::atomic<bool> cancel{false};
+    reports.clear();
+    control.Cancel = &cancel;
+    control.OnProgress = [&](std::uint64_t done, std::uint64_t) {
+        reports.push_back(done);
+        cancel = true;
+    };
+    EXPECT_THROW(LoadDictionary(file.Path(), tree, code, kProgramMaxIterations, {}, control),
+                 TLoadCancelled);
+    EXPECT_EQ(reports, std::vector<std::uint64_t>{kReadChunkSize / 2});
+    EXPECT_EQ(tree.NodeCount(), 1u);
+}
+
+// A source that hands out zeros for ever: the pass that decides the encoding
+// ends at the size it claims, and without one when it is stopped.
+TEST(LoadProgressTest, TheEncodingPassOfAnEndlessSourceEndsAtItsSizeOrWhenStopped) {
+    for (const std::uint64_t size :
+         {std::uint64_t{1}, std::uint64_t{kReadChunkSize}, std::uint64_t{3 * kReadChunkSize + 5}}) {
+        auto source = std::make_unique<TEndlessSource>(size);
+        const TEndlessSource& endless = *source;
+        std::vector<std::uint64_t> seen;
+        const TDictionaryFile file(std::move(source),
+                                   [&](std::uint64_t examined, std::uint64_t of) {
+                                       EXPECT_EQ(of, size);
+                                       seen.push_back(examined);
+                                   });
+        EXPECT_EQ(file.Encoding(), TTextEncoding::Bytes);
+        EXPECT_EQ(file.ExaminedBytes(), size);
+        EXPECT_EQ(endless.HandedOut(), size);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+        EXPECT_EQ(seen.back(), size);
+    }
+    const auto stopAt = 40 * kReadChunkSize;
+    EXPECT_THROW(TDictionaryFile(std::make_unique<TEndlessSource>(0),
+                                 [&](std::uint64_t examined, std::uint64_t of) {
+                                     EXPECT_EQ(of, 0u);
+                                     if (examined >= stopAt) {
+                                         throw TLoadCancelled();
+                                     }
+                                 }),
+                 TLoadCancelled);
+}
+
+// /proc/self/pagemap calls itself an empty regular file and hands out zeros
+// for hundreds of gigabytes: the load shows the bytes read and stops when
+// cancelled, in its first pass.
+TEST(LoadProgressTest, PagemapShowsTheBytesReadAndStopsOnCancel) {
+    if (::access("/proc/self/pagemap", R_OK) != 0) {
+        GTEST_SKIP() << "no /proc/self/pagemap to read here";
+    }
+    std::atomic<bool> cancel{false};
+    std::vector<std::uint64_t> reports;
+    TLoadControl control;
+    control.Cancel = &cancel;
+    control.OnProgress = [&](std::uint64_t done, std::uint64_t total) {
+        EXPECT_EQ(total, 0u);
+        reports.push_back(done);
+        cancel = cancel || done >= 64 * kReadChunkSize;
+    };
+    TStringBTree tree;
+    TWordCode code{};
+    EXPECT_THROW(
+        LoadDictionary("/proc/self/pagemap", tree, code, kProgramMaxIterations, {}, control),
+        TLoadCancelled);
+    ASSERT_GE(reports.size(), 64u);
+    EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
+    EXPECT_GE(reports.back(), 64 * kReadChunkSize);
+}
+
+// The read shim linked into these tests makes reads of FAULTY_READ_PATH from
+// offset FAULTY_READ_AT on wait for data that never comes, as /proc/kmsg's do
+// (FAULTY_READ_WAIT: a blocking read waits that long and then fails). Such a
+// file is refused as a non-file, naming its path, whether nothing or some
+// bytes came first; nothing waits for good.
+TEST(FileSourceTest, AFileWhoseReadsWaitIsRefusedNamingItsPath) {
+    const TTemporaryFile file("waits.txt", "кот пёс дом котёнок");
+    for (const int at : {0, 4, 100}) {
+        SCOPED_TRACE("waiting from " + std::to_string(at));
+        ::setenv("FAULTY_READ_PATH", file.Path().c_str(), 1);
+        ::setenv("FAULTY_READ_AT", std::to_string(at).c_str(), 1);
+        ::setenv("FAULTY_READ_WAIT", "30000", 1);
+        TStringBTree tree;
+        TWordCode code{};
+        std::string error;
+        try {
+            LoadDictionary(file.Path(), tree, code, kProgramMaxIterations);
+        } catch (const TOpenError& failure) {
+            error = failure.what();
+        }
+        ::unsetenv("FAULTY_READ_PATH");
+        ::unsetenv("FAULTY_READ_AT");
+        ::unsetenv("FAULTY_READ_WAIT");
+        // Past the end there is nothing to wait for: the file simply ends.
+        EXPECT_EQ(error, at < 100 ? "Cannot open file " + file.Path() : "");
+        EXPECT_EQ(tree.NodeCount(), 1u);
     }
 }
 

@@ -4,22 +4,31 @@
 // the window mid-load ending the event loop cleanly.
 #include "UiTestSupport.h"
 
+#include "ui/AppShell.h"
 #include "ui/BackgroundWork.h"
 #include "ui/fmNetwork.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QLocale>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 namespace verblinka::test_support {
@@ -280,6 +289,157 @@ TEST_F(TBackgroundWorkTest, CancelledTracedSearchLeavesTheViewAndTheSelection) {
     ASSERT_TRUE(view->HasSearch());
     EXPECT_EQ(view->Search().BestRow, 3);
     ExpectIdle();
+}
+
+TEST_F(TBackgroundWorkTest, TheProgressDialogMovesWithTheWindow) {
+    frm_.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
+        if (what == TLoadAllocation::Entries) {
+            gate_.Wait();
+        }
+    });
+    const QPoint by(37, -21);
+    QPoint dialogBefore;
+    QPoint dialogAfter;
+    bool parented = false;
+    TProgressWatch watch(frm_, [&](QProgressDialog& dialog) {
+        parented = dialog.parentWidget() == &frm_ && dialog.isWindow();
+        dialogBefore = dialog.pos();
+        frm_.move(frm_.pos() + by);
+        for (int wait = 0; wait < 100 && dialog.pos() == dialogBefore; ++wait) {
+            QTest::qWait(5);
+        }
+        dialogAfter = dialog.pos();
+        gate_.Open();
+    });
+    LoadThroughOpenCommand(frm_, folder_.Write(QStringLiteral("other.txt"), "кот пёс дом"));
+    ASSERT_TRUE(watch.Record().Shown);
+    EXPECT_TRUE(parented);
+    EXPECT_EQ(dialogAfter - dialogBefore, by);
+    ExpectIdle();
+}
+
+// /proc/self/pagemap is an empty regular file to fstat, and hands out zeros
+// for hundreds of gigabytes: its load shows progress of unknown length, and
+// Cancel stops it in the pass that decides how to read it.
+TEST_F(TBackgroundWorkTest, CancelStopsTheFirstPassOverAFileWithoutEnd) {
+    if (::access("/proc/self/pagemap", R_OK) != 0) {
+        GTEST_SKIP() << "no /proc/self/pagemap to read here";
+    }
+    const TWindowState before(frm_);
+    int maximum = -1;
+    TModalAnswerer answerer;
+    TProgressWatch watch(frm_, [&](QProgressDialog& dialog) {
+        QTest::qWait(100);
+        maximum = dialog.maximum();
+        ClickCancel(dialog);
+    });
+    bool stuck = false;
+    QTimer::singleShot(20'000, [&] {
+        stuck = true;
+        if (QProgressDialog* dialog = frm_.Work().ProgressDialog()) {
+            dialog->cancel(); // once more, so that the test ends
+        }
+    });
+    LoadThroughOpenCommand(frm_, QStringLiteral("/proc/self/pagemap"));
+    EXPECT_FALSE(stuck);
+    ASSERT_TRUE(watch.Record().Shown);
+    EXPECT_EQ(watch.Record().Label, QStringLiteral("Загрузка словаря…"));
+    EXPECT_EQ(maximum, 0); // how much is left is not known
+    EXPECT_TRUE(answerer.Records().empty());
+    EXPECT_TRUE(TWindowState(frm_) == before);
+    ExpectIdle();
+}
+
+// Runs work as the application ends while it runs: inside the application's
+// event loop, which is told to quit 50 ms in (as closing the last window
+// does). Returns what Run returned.
+bool RunAsTheApplicationEnds(TBackgroundWork& work, const std::function<void()>& job) {
+    bool completed = true;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(50, [] { QApplication::exit(0); });
+        completed = work.Run(QStringLiteral("Загрузка словаря…"), job);
+    });
+    QApplication::exec();
+    return completed;
+}
+
+// Work that does not stop when told to, as the application ends (a system
+// call that never returns): the wait for it is bounded, and then the stuck
+// handler ends the program; here it lets the work go on to its end.
+TEST(BackgroundWork, WorkThatIgnoresCancelCannotKeepTheEndingProgramAlive) {
+    QWidget owner;
+    TBackgroundWork work(owner);
+    std::atomic<bool> release{false};
+    int stuckCalls = 0;
+    work.SetStuckHandler(
+        [&] {
+            ++stuckCalls;
+            release = true;
+        },
+        std::chrono::milliseconds(200));
+    bool finished = false;
+    EXPECT_FALSE(RunAsTheApplicationEnds(work, [&] {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!release.load() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2)); // blind to Cancel
+        }
+        finished = true;
+    }));
+    EXPECT_EQ(stuckCalls, 1);
+    EXPECT_TRUE(finished);
+    EXPECT_FALSE(work.Busy());
+
+    // Work that stops when told to never reaches the handler.
+    EXPECT_FALSE(RunAsTheApplicationEnds(work, [&] {
+        while (!work.CancelFlag().load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }));
+    EXPECT_EQ(stuckCalls, 1);
+
+    // The application's loops run again afterwards: work runs to its end.
+    EXPECT_TRUE(work.Run(QStringLiteral("Поиск…"), [] {}));
+}
+
+// Qt's own texts in Russian: the progress dialog's Cancel and the open
+// dialog's labels and buttons; numbers in Russian formats. Without the
+// translation the program goes on in Qt's English.
+TEST_F(TBackgroundWorkTest, QtsOwnTextsReadInRussian) {
+    const QLocale english = QLocale();
+    EXPECT_EQ(UseRussian(*QCoreApplication::instance(), folder_.PathOf(QStringLiteral("нет"))),
+              nullptr);
+    QTranslator* const translator = UseRussian(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr) << "Qt's Russian translation (qt6-translations-l10n) is missing";
+    EXPECT_EQ(QLocale().toString(1234567.5, 'f', 1), QStringLiteral("1\u00A0234\u00A0567,5"));
+
+    frm_.SetAllocationProbe([this](TLoadAllocation what, std::size_t) {
+        if (what == TLoadAllocation::Entries) {
+            gate_.Wait();
+        }
+    });
+    TProgressWatch watch(frm_, [this](QProgressDialog&) { gate_.Open(); });
+    LoadThroughOpenCommand(frm_, folder_.Write(QStringLiteral("other.txt"), "кот пёс дом"));
+    EXPECT_EQ(watch.Record().CancelButton, QStringLiteral("Отменить"));
+
+    QStringList texts;
+    TModalAnswerer answerer([&](QWidget* modal) {
+        for (const QLabel* label : modal->findChildren<QLabel*>()) {
+            texts.append(label->text());
+        }
+        for (const QAbstractButton* button : modal->findChild<QDialogButtonBox*>()->buttons()) {
+            texts.append(button->text());
+        }
+        static_cast<QDialog*>(modal)->reject();
+    });
+    frm_.SetOpenDialog(RunDictionaryOpenDialog);
+    frm_.N2Click();
+    delete translator;
+    QLocale::setDefault(english);
+    EXPECT_TRUE(texts.contains(QStringLiteral("&Открыть"))) << texts.join(u'|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("Отмена"))) << texts.join(u'|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("&Имя файла:"))) << texts.join(u'|').toStdString();
+    EXPECT_FALSE(texts.contains(QStringLiteral("Cancel")));
+    EXPECT_FALSE(texts.contains(QStringLiteral("File &name:")));
 }
 
 } // namespace

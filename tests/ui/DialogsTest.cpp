@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace verblinka::test_support {
 
 // Receives the addresses that the dialogs ask the desktop to open.
@@ -180,6 +182,65 @@ TEST(AboutDialog, OpensModallyFromTheToolbarAndIgnoresEsc) {
     EXPECT_TRUE(openAfterEsc);
     EXPECT_FALSE(windows.frmAbout.isVisible());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// What a dialog's title bar offers, and whether a dialog that the window
+// manager minimises anyway (openbox offers that whatever the flags say, and
+// then hides the whole program behind the modal dialog) shows itself again.
+struct TTitleBar {
+    bool CloseOnly = false;
+    bool BackAfterMinimising = false;
+};
+
+TTitleBar TitleBarOf(QWidget& modal) {
+    const Qt::WindowFlags flags = modal.windowFlags();
+    TTitleBar bar;
+    bar.CloseOnly = flags.testFlag(Qt::CustomizeWindowHint) &&
+                    flags.testFlag(Qt::WindowTitleHint) &&
+                    flags.testFlag(Qt::WindowCloseButtonHint) &&
+                    !flags.testFlag(Qt::WindowMinimizeButtonHint) &&
+                    !flags.testFlag(Qt::WindowMaximizeButtonHint) &&
+                    !flags.testFlag(Qt::WindowContextHelpButtonHint);
+    modal.setWindowState(modal.windowState() | Qt::WindowMinimized);
+    for (int wait = 0; wait < 200 && modal.isMinimized(); ++wait) {
+        QTest::qWait(5);
+    }
+    bar.BackAfterMinimising = !modal.isMinimized() && modal.isVisible();
+    return bar;
+}
+
+TEST(DialogTitleBars, HelpAboutAndEveryMessageBoxOfferOnlyAClose) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    std::vector<TTitleBar> bars;
+    QStringList seen;
+    TModalAnswerer answerer([&](QWidget* modal) {
+        seen.append(QString::fromLatin1(modal->metaObject()->className()));
+        bars.push_back(TitleBarOf(*modal));
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->done(QDialog::Rejected);
+        } else {
+            modal->close();
+        }
+    });
+    frm.ToolButton2Click();                                            // help
+    frm.ToolButton3Click();                                            // about
+    Search(frm, QString());                                            // the plain box
+    LoadThroughOpenCommand(frm, folder.PathOf(QStringLiteral("нет"))); // the error box
+    ASSERT_EQ(seen, (QStringList{QStringLiteral("verblinka::TfrmHelp"),
+                                 QStringLiteral("verblinka::TfrmAbout"),
+                                 QStringLiteral("QMessageBox"), QStringLiteral("QMessageBox")}));
+    ASSERT_EQ(answerer.Records().size(), 4u);
+    EXPECT_EQ(answerer.Records()[2].Icon, QMessageBox::NoIcon);
+    EXPECT_EQ(answerer.Records()[3].Icon, QMessageBox::Critical);
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        EXPECT_TRUE(bars[i].CloseOnly) << seen[static_cast<int>(i)].toStdString() << ": "
+                                       << answerer.Records()[i].Flags.toInt();
+        EXPECT_TRUE(bars[i].BackAfterMinimising) << seen[static_cast<int>(i)].toStdString();
+    }
+    EXPECT_FALSE(windows.frmHelp.isVisible());
+    EXPECT_FALSE(windows.frmAbout.isVisible());
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <new>
@@ -168,6 +169,37 @@ TEST_F(TLoadFailureTest, ReadFailingPartWayLoadsTheWordsReadSoFar) {
         EXPECT_TRUE(frm_.windowTitle().endsWith(path));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
+}
+
+// A file that fstat calls regular but whose reads wait for data that never
+// comes, as /proc/kmsg's do (the read shim makes this test file's reads wait
+// from FAULTY_READ_AT on): the load ends at once with the error box of a
+// non-file, nothing waits for good, and the window keeps what it had.
+TEST_F(TLoadFailureTest, FileWhoseReadsWaitForeverIsRefused) {
+    const TWindowState before(frm_);
+    const QString path = folder_.Write(QStringLiteral("kmsg"), "<6>[ 0.0] Linux version\n");
+    for (const int at : {0, 5}) {
+        qputenv("FAULTY_READ_PATH", QFile::encodeName(path));
+        qputenv("FAULTY_READ_AT", QByteArray::number(at));
+        qputenv("FAULTY_READ_WAIT", "30000");
+        const TModalRecord box = FailingLoad(frm_, path);
+        qunsetenv("FAULTY_READ_PATH");
+        qunsetenv("FAULTY_READ_AT");
+        qunsetenv("FAULTY_READ_WAIT");
+        ExpectErrorBox(box, QStringLiteral("Cannot open file ") + path + u'.');
+        ExpectUnchanged(frm_, before, folder_);
+    }
+}
+
+// A box that no test answers (a load failing where the test expects none)
+// is closed, and fails the test with its text instead of hanging it.
+TEST_F(TLoadFailureTest, AnErrorBoxNoTestExpectsFailsTheTestWithItsText) {
+    ASSERT_NE(TUnexpectedModalGuard::Of(*QCoreApplication::instance()), nullptr);
+    const QString missing = folder_.PathOf(QStringLiteral("нет.txt"));
+    EXPECT_NONFATAL_FAILURE(LoadThroughOpenCommand(frm_, missing),
+                            "Cannot open file " + missing.toStdString() + ".");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(ListedWords(frm_), (QStringList{QString(), "АЛЬФА", "БЕТА", "ГАММА"}));
 }
 
 TEST(LongQuery, OfThirtyThousandCharactersPastedIntoTheWordBox) {

@@ -1,4 +1,10 @@
-// Widget tests run without a display unless one is asked for.
+// Widget tests run without a display unless one is asked for. A modal window
+// that no test answers fails the test that it appears in, and is closed. The
+// settings of Qt's dialogs stay out of the home folder, as the program's do.
+#include "UiTestSupport.h"
+
+#include "ui/AppShell.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -19,6 +25,8 @@ int main(int argc, char** argv) {
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     }
     QApplication application(argc, argv);
+    const verblinka::test_support::TUnexpectedModalGuard guard(&application);
+    const verblinka::TRunOnlySettings settings;
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -24,7 +24,54 @@ TProgramWindows::TProgramWindows() : frmAbout(&frmMain, frmMain.ProgramTitle()),
     (void)QTest::qWaitForWindowActive(&frmMain, 1000);
 }
 
-TModalAnswerer::TModalAnswerer(Qt::Key key) : key_(key) {
+namespace {
+
+// Closes a modal window whatever it is.
+void CloseModal(QWidget& modal) {
+    if (auto* dialog = qobject_cast<QDialog*>(&modal)) {
+        dialog->done(QDialog::Rejected);
+    } else {
+        modal.close();
+    }
+}
+
+} // namespace
+
+TUnexpectedModalGuard::TUnexpectedModalGuard(QObject* application) : QObject(application) {
+    setObjectName(QStringLiteral("UnexpectedModalGuard"));
+    connect(&timer_, &QTimer::timeout, this, &TUnexpectedModalGuard::Poll);
+    timer_.start(20);
+}
+
+TUnexpectedModalGuard* TUnexpectedModalGuard::Of(const QObject& application) {
+    return application.findChild<TUnexpectedModalGuard*>(QStringLiteral("UnexpectedModalGuard"),
+                                                         Qt::FindDirectChildrenOnly);
+}
+
+void TUnexpectedModalGuard::Poll() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (answerers_ > 0 || modal == nullptr) {
+        return;
+    }
+    ADD_FAILURE() << "a modal window that no test expected: "
+                  << DescribeModal(*modal).toStdString();
+    CloseModal(*modal);
+}
+
+QString DescribeModal(const QWidget& modal) {
+    QString description = QString::fromLatin1(modal.metaObject()->className()) +
+                          QStringLiteral(" «") + modal.windowTitle() + QStringLiteral("»");
+    if (const auto* box = qobject_cast<const QMessageBox*>(&modal)) {
+        description += QStringLiteral(": ") + box->text();
+    }
+    return description;
+}
+
+TModalAnswerer::TModalAnswerer(Qt::Key key)
+    : key_(key), guard_(TUnexpectedModalGuard::Of(*QCoreApplication::instance())) {
+    if (guard_ != nullptr) {
+        guard_->Suspend();
+    }
     QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
     timer_.start(5);
 }
@@ -36,6 +83,9 @@ TModalAnswerer::TModalAnswerer(std::function<void(QWidget*)> answer)
 
 TModalAnswerer::~TModalAnswerer() {
     timer_.stop();
+    if (guard_ != nullptr) {
+        guard_->Resume();
+    }
 }
 
 void TModalAnswerer::Poll() {
@@ -53,11 +103,7 @@ void TModalAnswerer::Poll() {
         // The key did not close it: close it anyway, or the test would hang.
         records_.back().ClosedByKey = false;
         pending_ = nullptr;
-        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-            dialog->done(QDialog::Rejected);
-        } else {
-            modal->close();
-        }
+        CloseModal(*modal);
         return;
     }
 
@@ -65,6 +111,7 @@ void TModalAnswerer::Poll() {
     record.ClassName = QString::fromLatin1(modal->metaObject()->className());
     record.Title = modal->windowTitle();
     record.WaitCursorShown = QApplication::overrideCursor() != nullptr;
+    record.Flags = modal->windowFlags();
     record.OffCentre =
         (modal->frameGeometry().center() - modal->screen()->availableGeometry().center())
             .manhattanLength();

@@ -40,7 +40,36 @@ struct TModalRecord {
     bool WaitCursorShown = false; // the application's cursor while it showed
     bool ClosedByKey = true;      // the answering key closed it
     int OffCentre = 0;            // pixels between its middle and the middle of the screen
+    Qt::WindowFlags Flags;        // what its title bar offers
 };
+
+// Watches for modal windows for the whole run, while no TModalAnswerer lives:
+// a modal window then is one that no test expected (an error box of a load
+// that should have worked, a dialog whose seam was not set). It is closed at
+// once, and the running test fails with its text, instead of hanging until its
+// time runs out. The tests' main creates one, a child of the application.
+class TUnexpectedModalGuard final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TUnexpectedModalGuard(QObject* application);
+
+    // While an answerer lives, the modal windows are its to answer.
+    void Suspend() { ++answerers_; }
+    void Resume() { --answerers_; }
+
+    // The guard of the running program, if its main created one.
+    static TUnexpectedModalGuard* Of(const QObject& application);
+
+private:
+    void Poll();
+
+    QTimer timer_;
+    int answerers_ = 0;
+};
+
+// What a modal window says, for a failure message: its class, title and text.
+QString DescribeModal(const QWidget& modal);
 
 // Watches for modal windows while it lives. Each one is recorded and then
 // answered: by `answer` when given (which must close it), otherwise by the key
@@ -63,6 +92,7 @@ private:
     std::function<void(QWidget*)> answer_;
     QTimer timer_;
     QWidget* pending_ = nullptr; // a window the key was sent to, not closed yet
+    TUnexpectedModalGuard* guard_ = nullptr;
     int waitedForActivation_ = 0;
     std::vector<TModalRecord> records_;
 };

@@ -3,21 +3,28 @@
 
 #include "ui/AppShell.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStyleOptionViewItem>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace verblinka::test_support {
 namespace {
@@ -263,6 +270,117 @@ TEST(OpenCommand, FileThatCannotBeOpenedIsReportedAndTheDictionaryKept) {
     EXPECT_EQ(frm.windowTitle(), LoadedCaption(good));
     EXPECT_TRUE(folder.OpenFiles().isEmpty());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// A right-click in the list opens its context menu and leaves the row that the
+// search selected selected (and current), so that the menu's command shows
+// that search; the left button still selects.
+TEST(WordList, RightClickKeepsTheSearchsSelectionAndOpensTheMenu) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("d.txt"), "кот дом пёс слон"));
+    Search(frm, QStringLiteral("слоны"));
+    const std::vector<int> chosen = SelectedRows(frm);
+    ASSERT_EQ(chosen.size(), 1u);
+    auto* list = Child<QListView>(frm, "lbWordsList");
+    const int other = chosen[0] == 1 ? 2 : 1;
+    const QPoint at = list->visualRect(list->model()->index(other, 0)).center();
+
+    QTest::mouseClick(list->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    QTest::mouseDClick(list->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    QTest::mousePress(list->viewport(), Qt::RightButton, Qt::NoModifier, at);
+    QMouseEvent drag(QEvent::MouseMove, QPointF(at + QPoint(0, 13)),
+                     list->viewport()->mapToGlobal(QPointF(at + QPoint(0, 13))), Qt::NoButton,
+                     Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &drag);
+    QTest::mouseRelease(list->viewport(), Qt::RightButton, Qt::NoModifier, at + QPoint(0, 13));
+    EXPECT_EQ(SelectedRows(frm), chosen);
+    EXPECT_EQ(list->currentIndex().row(), chosen[0]);
+
+    // The menu that the right button opens offers the network view.
+    QStringList offered;
+    QTimer::singleShot(50, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (const QAction* action : menu->actions()) {
+                offered.append(action->text());
+            }
+            menu->close();
+        }
+    });
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &menuEvent);
+    EXPECT_EQ(offered, QStringList{QStringLiteral("Как сеть выбрала слово…")});
+    EXPECT_EQ(SelectedRows(frm), chosen);
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(SelectedRows(frm), std::vector<int>{other});
+}
+
+// The open dialog tells a file's icon and type from its name, never from its
+// content: Qt's own way reads a file's first bytes on the window's thread,
+// which /proc/kmsg holds for good.
+TEST(OpenDialog, TellsFilesApartByTheirNamesOnly) {
+    TDictionaryFolder folder;
+    const QString pdfInside =
+        folder.Write(QStringLiteral("report"), "%PDF-1.4\n%\xE2\xE3\n1 0 obj\n");
+    const QString plain = folder.Write(QStringLiteral("words.txt"), "%PDF-1.4\n");
+    const QMimeDatabase mimes;
+    // The content alone makes the first a PDF document to Qt's own reading.
+    ASSERT_EQ(mimes.mimeTypeForFile(pdfInside).name(), QStringLiteral("application/pdf"));
+    const TPlainFileIconProvider icons;
+    for (const QString& path : {pdfInside, plain}) {
+        const QFileInfo info(path);
+        const QMimeType byName =
+            mimes.mimeTypeForFile(info.fileName(), QMimeDatabase::MatchExtension);
+        EXPECT_EQ(icons.type(info), byName.comment()) << path.toStdString();
+        EXPECT_EQ(icons.icon(info).cacheKey(),
+                  icons.icon(QAbstractFileIconProvider::File).cacheKey());
+    }
+    EXPECT_NE(icons.type(QFileInfo(pdfInside)), mimes.mimeTypeForFile(pdfInside).comment());
+    EXPECT_EQ(icons.icon(QFileInfo(folder.PathOf(QString()))).cacheKey(),
+              icons.icon(QAbstractFileIconProvider::Folder).cacheKey());
+    EXPECT_EQ(icons.type(QFileInfo(folder.PathOf(QString()))), QStringLiteral("Папка"));
+
+    // The program's dialog uses it.
+    TProgramWindows windows;
+    bool plainProvider = false;
+    {
+        TModalAnswerer answerer([&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                plainProvider =
+                    dynamic_cast<const TPlainFileIconProvider*>(dialog->iconProvider()) != nullptr;
+                dialog->reject();
+            } else {
+                modal->close();
+            }
+        });
+        windows.frmMain.N2Click();
+        EXPECT_TRUE(plainProvider);
+    }
+
+    // And so does the save dialog, which otherwise is Qt's own.
+    plainProvider = false;
+    TModalAnswerer saving([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        if (dialog == nullptr) {
+            modal->close();
+            return;
+        }
+        plainProvider =
+            dynamic_cast<const TPlainFileIconProvider*>(dialog->iconProvider()) != nullptr;
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name == nullptr) {
+            dialog->reject();
+            return;
+        }
+        name->setText(folder.PathOf(QStringLiteral("сеть.png")));
+        static_cast<QDialog*>(dialog)->accept(); // as the dialog's Save button does
+    });
+    EXPECT_EQ(AskSaveFileName(&windows.frmMain, QStringLiteral("Сохранить графики"),
+                              QStringLiteral("сеть.png"), QStringLiteral("Рисунок PNG (*.png)")),
+              folder.PathOf(QStringLiteral("сеть.png")));
+    EXPECT_TRUE(plainProvider);
 }
 
 TEST(OpenCommand, OwnDialogOffersTextFilesFirstAndAcceptsAMissingName) {
