@@ -40,6 +40,20 @@ double LogBase(double largest) {
     return largest > 10'000.0 ? 100.0 : 10.0;
 }
 
+// The step of a linear axis: 1, 2 or 5 times a power of ten, so that range
+// takes at most `intervals` of them. A low chart has room for few labels, and
+// Qt Charts elides labels that would overlap to "…".
+double NiceStep(double range, int intervals) {
+    const double raw = std::max(range, 1.0) / intervals;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double multiple : {1.0, 2.0, 5.0}) {
+        if (multiple * power >= raw) {
+            return multiple * power;
+        }
+    }
+    return 10.0 * power;
+}
+
 QFont Scaled(QFont font, double factor) {
     font.setPointSizeF(std::max(6.0, font.pointSizeF() * factor));
     return font;
@@ -155,10 +169,11 @@ std::unique_ptr<QChart> RaceChart(const TRecognitionTrace& trace, const TEntryTe
             top = std::max(top, value);
         }
     }
-    y->setRange(0.0, std::max(20.0, std::ceil(top / 20.0) * 20.0));
+    const double step = NiceStep(top, 3);
+    y->setRange(0.0, std::max(step, std::ceil(top / step) * step));
     y->setTickType(QValueAxis::TicksDynamic);
     y->setTickAnchor(0.0);
-    y->setTickInterval(20.0);
+    y->setTickInterval(step);
     y->setLabelFormat(QStringLiteral("%.0f"));
     y->setLabelsFont(Scaled(y->labelsFont(), 0.85));
     y->setTitleText(QStringLiteral("активность"));

@@ -124,7 +124,7 @@ QString SearchStory(const TSearchTrace& search, const QString& queryText, long l
     QString story =
         QStringLiteral("Поиск «%1» в словаре из %2: выбрана запись %3 %4 (%5, расстояние %6).")
             .arg(queryText, Plural(dictionarySize, "записи", "записей", "записей"),
-                 QString::number(search.BestRow), chosenEntry,
+                 RussianNumber(static_cast<long long>(search.BestRow)), chosenEntry,
                  search.ChosenStep == 0
                      ? QStringLiteral("само слово")
                      : QStringLiteral("вариант %1 «%2»").arg(search.ChosenStep).arg(chosenText),
