@@ -9,6 +9,7 @@
 #include "engine/CheckedMath.h"
 #include "reference/FaultySource.h"
 #include "reference/ReferenceModel.h"
+#include "reference/Utf8Text.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,8 @@
 
 namespace verblinka {
 namespace {
+
+using reference::AppendUtf8;
 
 using test_support::DictionaryOf;
 using test_support::TEndlessSource;
@@ -392,19 +395,6 @@ TEST(EncodingDecisionTest, AWordIsDecidedAsAFileOfTheSameBytes) {
     }
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    } else if (c < 0x10000) {
-        out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-        out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-}
 
 // Every code point through the file reader, in UTF-8 and in UTF-16 of both
 // orders, in pieces that cut sequences anywhere: each becomes what the code

@@ -6,6 +6,7 @@
 #include "reference/FaultySource.h"
 #include "reference/ReferenceModel.h"
 #include "reference/Unprivileged.h"
+#include "reference/Utf8Text.h"
 #include "search/Messages.h"
 #include "search/Search.h"
 
@@ -28,6 +29,8 @@
 
 namespace verblinka {
 namespace {
+
+using reference::AppendUtf8;
 
 using test_support::TFaultySource;
 namespace fs = std::filesystem;
@@ -198,19 +201,6 @@ std::string RandomBytes(std::mt19937& random, std::size_t size, std::string_view
     return bytes;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    } else if (c < 0x10000) {
-        out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-        out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-}
 
 TEST(HostileInputTest, RandomFilesLoadAsAPlainReadingGivesThem) {
     std::mt19937 random(20261208);

@@ -1,5 +1,7 @@
 #include "text/CodePage1251.h"
 
+#include "reference/Utf8Text.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,8 @@
 
 namespace verblinka {
 namespace {
+
+using reference::AppendUtf8;
 
 TEST(CodePage1251Test, UpperCasingFollowsTheCodePageTable) {
     for (int c = 'a'; c <= 'z'; ++c) {
@@ -71,19 +75,6 @@ bool IsSpaceMissingFrom1251(char32_t c) {
            kSpacesMissingFrom1251.end();
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    } else if (c < 0x10000) {
-        out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                static_cast<char>(0x80 | (c & 0x3F))};
-    } else {
-        out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-    }
-}
 
 TEST(CodePage1251Test, EveryCodePointBecomesItsByteABlankOrTheSubstitute) {
     std::map<char32_t, std::uint8_t> bytes; // the code page's table, read byte by byte
