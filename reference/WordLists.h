@@ -19,10 +19,11 @@ inline constexpr std::string_view kUpperLetters1251 =
     "\xD0\xD1\xD2\xD3\xD4\xD5\xD6\xD7\xD8\xD9\xDA\xDB\xDC\xDD\xDE\xDF";
 
 // A word of shortest to longest letters (both included), its length drawn
-// first, then each letter from letters.
+// first (nothing is drawn for a fixed length), then each letter from letters.
 inline std::string RandomWord(std::mt19937& random, std::size_t shortest, std::size_t longest,
                               std::string_view letters) {
-    const std::size_t length = shortest + random() % (longest - shortest + 1);
+    const std::size_t length =
+        shortest == longest ? shortest : shortest + random() % (longest - shortest + 1);
     std::string word;
     word.reserve(length);
     for (std::size_t k = 0; k < length; ++k) {
