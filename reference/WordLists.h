@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace verblinka::test_support {
@@ -67,6 +68,56 @@ inline std::vector<std::string> AsLoaded(std::vector<std::string> words) {
     words.emplace_back();
     std::sort(words.begin(), words.end(), ByBytes);
     words.erase(std::unique(words.begin(), words.end()), words.end());
+    return words;
+}
+
+// Pseudo-Russian word forms: stems of one to four syllables (an onset
+// consonant, a vowel, sometimes a closing consonant) with an ending, so that
+// many words share their beginnings and score alike, as in a real word list.
+struct TSyllables {
+    std::string_view Consonants;
+    std::string_view Vowels;
+    std::vector<std::string> Endings;
+    bool OnsetMayBeMissing = false; // one syllable in four starts with its vowel
+    char RareVowel = '\0';          // if set, one vowel in 25 is this one
+    std::size_t MostForms = 1;      // up to this many endings on each stem
+};
+
+// count distinct words, in the order made; nothing is drawn for an option
+// left at its default.
+inline std::vector<std::string> SyllableWords(const TSyllables& alphabet, std::size_t count,
+                                              std::mt19937::result_type seed) {
+    std::mt19937 random(seed);
+    const auto pick = [&random](std::string_view letters) {
+        return letters[random() % letters.size()];
+    };
+    std::unordered_set<std::string> seen;
+    std::vector<std::string> words;
+    words.reserve(count);
+    while (words.size() < count) {
+        std::string stem;
+        const std::size_t syllables = 1 + random() % 4;
+        for (std::size_t s = 0; s < syllables; ++s) {
+            if (!alphabet.OnsetMayBeMissing || random() % 4 != 0) {
+                stem.push_back(pick(alphabet.Consonants));
+            }
+            if (alphabet.RareVowel != '\0' && random() % 25 == 0) {
+                stem.push_back(alphabet.RareVowel);
+            } else {
+                stem.push_back(pick(alphabet.Vowels));
+            }
+            if (random() % 3 == 0) {
+                stem.push_back(pick(alphabet.Consonants));
+            }
+        }
+        const std::size_t forms = alphabet.MostForms == 1 ? 1 : 1 + random() % alphabet.MostForms;
+        for (std::size_t f = 0; f < forms && words.size() < count; ++f) {
+            std::string word = stem + alphabet.Endings[random() % alphabet.Endings.size()];
+            if (seen.insert(word).second) {
+                words.push_back(std::move(word));
+            }
+        }
+    }
     return words;
 }
 
