@@ -8,6 +8,8 @@
 // and the best of several runs of each query.
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
+#include "reference/WordLists.h"
+#include "reference/WordNetwork.h"
 #include "text/WordCode.h"
 
 #include <algorithm>
@@ -67,14 +69,7 @@ std::vector<std::string> Words(std::size_t count, std::uint64_t seed) {
         word += endings[random.Below(endings.size())];
         words.push_back(word);
     }
-    const auto byBytes = [](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-            });
-    };
-    std::sort(words.begin(), words.end(), byBytes);
-    words.erase(std::unique(words.begin(), words.end()), words.end());
+    words = test_support::AsLoaded(std::move(words));
     if (words.size() > count) {
         // Keep every other word, and the empty one in front.
         std::vector<std::string> kept;
@@ -118,15 +113,8 @@ int main(int argc, char** argv) {
     }
 
     const std::vector<std::string> words = Words(rows, 2024);
-    THammingNet net;
-    net.SetMaxIterations(5);
-    net.SetInputCount(kWordCodeLength);
-    net.SetPatternCount(static_cast<std::int32_t>(words.size()));
+    THammingNet net = test_support::WordNetwork(words);
     TWordCode code{};
-    for (std::size_t i = 0; i < words.size(); ++i) {
-        CodeWord(words[i], code);
-        net.StorePattern(code, static_cast<std::int32_t>(i));
-    }
 
     // Stored words with a letter changed, a prefix, and one of eight letters.
     std::vector<std::string> queries;

@@ -8,6 +8,7 @@
 #include "dictionary/DictionaryLoad.h"
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
+#include "reference/WordLists.h"
 #include "search/Search.h"
 #include "text/CodePage1251.h"
 #include "text/WordCode.h"
@@ -81,34 +82,16 @@ const std::vector<std::string> kEndings = {
     "\xEB\xE8", "\xE5\xF2",     "\xF3\xF2", "\xE5\xF8\xFC", "\xE5\xEC", "\xE8\xF2\xE5",
     "\xFB\xE9", "\xE0\xFF",     "\xEE\xE5", "\xFB\xE5"};
 
-// `count` distinct words, in no particular order.
+// `count` distinct words, in no particular order: every stem with several
+// endings, so that the forms of one word stand together.
 std::vector<std::string> GenerateWords(std::size_t count, std::uint32_t seed) {
-    std::mt19937 random(seed);
-    std::unordered_set<std::string> seen;
-    std::vector<std::string> words;
-    words.reserve(count);
-    while (words.size() < count) {
-        std::string stem;
-        const std::size_t syllables = 1 + random() % 4;
-        for (std::size_t s = 0; s < syllables; ++s) {
-            if (random() % 4 != 0) {
-                stem.push_back(kConsonants[random() % kConsonants.size()]);
-            }
-            stem.push_back(random() % 25 == 0 ? kYo : kVowels[random() % kVowels.size()]);
-            if (random() % 3 == 0) {
-                stem.push_back(kConsonants[random() % kConsonants.size()]);
-            }
-        }
-        // Every stem with several endings: the forms of one word stand together.
-        const std::size_t forms = 1 + random() % 8;
-        for (std::size_t f = 0; f < forms && words.size() < count; ++f) {
-            std::string word = stem + kEndings[random() % kEndings.size()];
-            if (seen.insert(word).second) {
-                words.push_back(std::move(word));
-            }
-        }
-    }
-    return words;
+    const test_support::TSyllables alphabet{.Consonants = kConsonants,
+                                            .Vowels = kVowels,
+                                            .Endings = kEndings,
+                                            .OnsetMayBeMissing = true,
+                                            .RareVowel = kYo,
+                                            .MostForms = 8};
+    return test_support::SyllableWords(alphabet, count, seed);
 }
 
 // Russian alphabetical order: ё sorts as е, ties by bytes.

@@ -6,6 +6,7 @@
 // words with a million distinct (Windows-1251); and a UTF-8 text of about
 // 1 GiB with a vocabulary of 50,000 words.
 #include "dictionary/DictionaryLoad.h"
+#include "reference/WordLists.h"
 #include "text/CodePage1251.h"
 
 #include <sys/resource.h>
@@ -41,26 +42,8 @@ std::vector<std::string> DistinctWords(std::size_t count, std::uint32_t seed) {
     static const std::vector<std::string> kEndings = {
         "",         "\xE0",     "\xFB",     "\xE5",     "\xEE\xE9",
         "\xE0\xEC", "\xE0\xF5", "\xEE\xE2", "\xF2\xFC", "\xE5\xF2"};
-    std::mt19937 random(seed);
-    std::unordered_set<std::string> seen;
-    std::vector<std::string> words;
-    words.reserve(count);
-    while (words.size() < count) {
-        std::string word;
-        const std::size_t syllables = 1 + random() % 4;
-        for (std::size_t s = 0; s < syllables; ++s) {
-            word.push_back(kConsonants[random() % kConsonants.size()]);
-            word.push_back(kVowels[random() % kVowels.size()]);
-            if (random() % 3 == 0) {
-                word.push_back(kConsonants[random() % kConsonants.size()]);
-            }
-        }
-        word += kEndings[random() % kEndings.size()];
-        if (seen.insert(word).second) {
-            words.push_back(std::move(word));
-        }
-    }
-    return words;
+    return test_support::SyllableWords(
+        {.Consonants = kConsonants, .Vowels = kVowels, .Endings = kEndings}, count, seed);
 }
 
 // Writes a file once through a temporary name; later runs reuse it.

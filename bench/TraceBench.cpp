@@ -6,6 +6,7 @@
 // Usage: verblinka-trace-bench [M | FILE] [REPETITIONS] [WORD (Windows-1251)]
 // The default word: an entry of eight letters with its fourth letter changed.
 #include "dictionary/DictionaryLoad.h"
+#include "reference/WordLists.h"
 #include "search/SearchTrace.h"
 
 #include <sys/resource.h>
@@ -55,14 +56,8 @@ int main(int argc, char** argv) {
     } else {
         const long words = std::atol(source.c_str());
         std::mt19937 random(7);
-        std::string text;
-        for (long i = 0; i < words; ++i) {
-            const int length = 3 + static_cast<int>(random() % 10);
-            for (int k = 0; k < length; ++k) {
-                text.push_back(static_cast<char>(0xC0 + random() % 32));
-            }
-            text.push_back(' ');
-        }
+        std::string text = test_support::RandomWordText(random, static_cast<std::size_t>(words), 3,
+                                                        12, test_support::kUpperLetters1251);
         TDictionaryFile file(std::make_unique<TMemorySource>(std::move(text)));
         dictionary = BuildDictionary(file, tree, code, kProgramMaxIterations);
     }

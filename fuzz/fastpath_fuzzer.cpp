@@ -5,12 +5,14 @@
 //    zeros, the clipping level, repeats, raw doubles), and the inhibition sums;
 //  - odd: whole recognitions of a network built from the bytes (word-code
 //    values, sometimes others, which turn the compact weights into doubles),
-//    fast against reference mode: the row and every value of every pass.
+//    fast against reference mode and both against the literal network of
+//    reference/LiteralNetwork.h: the row and every value of every pass.
 #include "engine/ClassCompetition.h"
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
 #include "fuzz/FuzzCheck.h"
+#include "reference/LiteralNetwork.h"
 
 #include <bit>
 #include <cmath>
@@ -119,38 +121,54 @@ void CheckCompetitionPass(TBytes& bytes) {
     TPassSummary summary;
     Require(classPass.Pass(state, classOut, epsilon, 100.0, summary) == applies,
             "the pass over classes ran where it must not, or refused where it should run");
+    const reference::TLiteralPassOutcome literal =
+        reference::LiteralPassOf(similarity, epsilon, 100.0);
+    for (std::size_t j = 0; j < similarity.size(); ++j) {
+        Require(SameBits(plain[j], literal.Activity[j]),
+                "plain pass differs from the literal one at unit " + std::to_string(j));
+    }
     if (!applies) {
         return;
     }
     std::vector<double> byClass(similarity.size());
     classOut.Materialise(byClass);
-    bool stable = true;
-    std::size_t leader = 0;
     for (std::size_t j = 0; j < similarity.size(); ++j) {
         Require(SameBits(plain[j], byClass[j]),
                 "pass over classes differs at unit " + std::to_string(j));
-        stable = stable && plain[j] == similarity[j];
-        leader = plain[j] > plain[leader] ? j : leader;
     }
-    Require(similarity.empty() || (summary.Stable == stable && summary.Leader == leader),
+    Require(similarity.empty() ||
+                (summary.Stable == literal.Stable && summary.Leader == literal.Leader),
             "pass over classes: wrong leader or stability");
     for (std::size_t j = 0; j < similarity.size(); ++j) {
         Require(SameBits(plain[j], fast[j]), "fast pass differs at unit " + std::to_string(j));
     }
     std::vector<double> sums(similarity.size());
     Require(competition.InhibitionSums(similarity, sums), "inhibition sums refused");
+    const std::vector<double> literalSums = reference::LiteralInhibitionSums(similarity);
     for (std::size_t j = 0; j < similarity.size(); ++j) {
-        double sum = 0.0;
-        for (std::size_t k = 0; k < similarity.size(); ++k) {
-            if (k != j) {
-                sum = precision::AddStep(sum, similarity[k]);
-            }
-        }
-        Require(SameBits(sum, sums[j]), "inhibition sum differs at unit " + std::to_string(j));
+        Require(SameBits(literalSums[j], sums[j]),
+                "inhibition sum differs at unit " + std::to_string(j));
     }
 }
 
 using TTrace = std::vector<std::vector<double>>;
+
+bool SameTrace(const TTrace& a, const TTrace& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t pass = 0; pass < a.size(); ++pass) {
+        if (a[pass].size() != b[pass].size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < a[pass].size(); ++i) {
+            if (!SameBits(a[pass][i], b[pass][i])) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 void CheckRecognitions(TBytes& bytes) {
     constexpr std::int32_t kInputs = 160;
@@ -187,6 +205,11 @@ void CheckRecognitions(TBytes& bytes) {
         const std::int32_t fastRow = fast.Recognize(input, record(fastTrace));
         const std::int32_t referenceRow = reference.Recognize(input, record(referenceTrace));
         Require(fastRow == referenceRow, "the fast recognition chose another row");
+        const reference::TLiteralRun literal = reference::LiteralRecognize(reference, input);
+        Require(referenceRow == literal.Winner,
+                "reference mode chose another row than the literal network");
+        Require(SameTrace(referenceTrace, literal.Values),
+                "reference mode's passes differ from the literal network's");
         Require(fastTrace.size() == referenceTrace.size(), "a different number of passes");
         for (std::size_t pass = 0; pass < fastTrace.size(); ++pass) {
             for (std::size_t i = 0; i < fastTrace[pass].size(); ++i) {

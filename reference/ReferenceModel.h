@@ -65,8 +65,7 @@ inline std::uint8_t To1251(char32_t codePoint) {
 // UTF-8 decoded into code points; an ill-formed maximal subpart (Unicode's
 // term) becomes one nullopt. cut, if given, tells whether the last one was a
 // sequence that the end of the text interrupted.
-inline std::vector<std::optional<char32_t>> DecodeUtf8(std::string_view text,
-                                                       bool* cut = nullptr) {
+inline std::vector<std::optional<char32_t>> DecodeUtf8(std::string_view text, bool* cut = nullptr) {
     std::vector<std::optional<char32_t>> out;
     std::size_t i = 0;
     const auto at = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };

@@ -2,6 +2,7 @@
 // insertion, which must build the very tree the literal walk builds: the
 // same nodes, with the same keys and counts, in the same places.
 #include "reference/TestSupport.h"
+#include "reference/WordLists.h"
 
 #include "dictionary/BTree.h"
 
@@ -66,16 +67,7 @@ void ExpectSameTree(const TWords& words, const std::string& what, bool expectInd
 // repeats, prefixes and near neighbours are common.
 TWords RandomWords(std::size_t count, std::mt19937& random) {
     static const std::string kLetters = "\xC0\xC5\xA8\xC6\xCA";
-    TWords words;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::string word;
-        const std::size_t length = random() % 6;
-        for (std::size_t k = 0; k < length; ++k) {
-            word.push_back(kLetters[random() % kLetters.size()]);
-        }
-        words.push_back(word);
-    }
-    return words;
+    return test_support::RandomWords(random, count, 0, 5, kLetters);
 }
 
 // Alphabetical Russian order: Ё counts as Е, then by bytes.

@@ -10,6 +10,7 @@
 #include "reference/FaultySource.h"
 #include "reference/ReferenceModel.h"
 #include "reference/Utf8Text.h"
+#include "reference/WordLists.h"
 
 #include <gtest/gtest.h>
 
@@ -84,25 +85,12 @@ std::string Join(const std::vector<std::string>& words, const std::string& separ
     return text;
 }
 
-std::vector<std::string> RandomWords(std::mt19937& random, std::size_t count, std::size_t longest,
-                                     const std::string& letters) {
-    std::vector<std::string> words;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::string word(1 + random() % longest, ' ');
-        for (char& c : word) {
-            c = letters[random() % letters.size()];
-        }
-        words.push_back(word);
-    }
-    return words;
-}
-
 TEST(LoadRouteTest, CountingGivesTheTreesListAndNetworkOnEveryKindOfFile) {
     std::mt19937 random(12);
     // Letters of both cases, Ё/ё, the byte 0x98 and 0xFF, so that upper-casing,
     // byte order and keys of eight bytes are all exercised.
     const std::string letters = "abcXYZ\xA8\xB8\xC0\xE0\xFF\x98\x01\x09/";
-    std::vector<std::string> words = RandomWords(random, 6000, 24, letters);
+    std::vector<std::string> words = test_support::RandomWords(random, 6000, 1, 24, letters);
     ExpectSameRoutes(Join(words, " "), "random order");
     std::vector<std::string> sorted = words;
     std::sort(sorted.begin(), sorted.end());
@@ -129,7 +117,7 @@ TEST(LoadRouteTest, CountingGivesTheTreesListAndNetworkOnEveryKindOfFile) {
     ExpectSameRoutes("a " + huge + " b " + huge + "\xE6 " + huge, "words longer than a block");
     std::string borders;
     while (borders.size() < 2 * kReadChunkSize + 100) {
-        borders += RandomWords(random, 1, 12, letters)[0] + "-";
+        borders += test_support::RandomWord(random, 1, 12, letters) + "-";
     }
     ExpectSameRoutes(borders, "short reads", 0x7FFFFFFF, {.Piece = kReadChunkSize / 3 - 1});
     ExpectSameRoutes(borders, "a read failing", 0x7FFFFFFF, {.FailAt = kReadChunkSize + 5});
@@ -141,7 +129,7 @@ TEST(LoadRouteTest, CountsPastTheLimitFailBothRoutesAlike) {
     std::mt19937 random(3);
     for (int round = 0; round < 200; ++round) {
         const std::vector<std::string> words =
-            RandomWords(random, 1 + random() % 30, 3, "aAbB\xE0");
+            test_support::RandomWords(random, 1 + random() % 30, 1, 3, "aAbB\xE0");
         const auto limit = static_cast<std::int32_t>(1 + random() % 4);
         ExpectSameRoutes(Join(words, " "), "round " + std::to_string(round), limit);
     }

@@ -1,10 +1,12 @@
 // The fast competition pass and the first layer on masks against the literal
 // paths, bit for bit, on word codes and on value sets built to break them.
-#include "engine/ClassCompetition.h"
 #include "engine/Competition.h"
+#include "engine/ClassCompetition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
 #include "engine/X87Extended.h"
+#include "reference/LiteralNetwork.h"
+#include "reference/WordLists.h"
 #include "reference/WordNetwork.h"
 #include "text/WordCode.h"
 
@@ -24,20 +26,9 @@ namespace {
 
 using TValues = std::vector<double>;
 
-// Each unit's sum exactly as the literal pass forms it.
-TValues LiteralSums(const TValues& values) {
-    TValues sums(values.size());
-    for (std::size_t j = 0; j < values.size(); ++j) {
-        double sum = 0.0;
-        for (std::size_t k = 0; k < values.size(); ++k) {
-            if (k != j) {
-                sum = precision::AddStep(sum, values[k]);
-            }
-        }
-        sums[j] = sum;
-    }
-    return sums;
-}
+using reference::LiteralInhibitionSums;
+using reference::LiteralPassOf;
+using reference::TLiteralPassOutcome;
 
 // Bit patterns, so that -0.0 and 0.0 differ and NaNs compare.
 std::vector<std::uint64_t> Bits(const TValues& values) {
@@ -54,7 +45,7 @@ std::size_t CountDifferences(const TValues& values) {
     TFastCompetition fast;
     TValues sums(values.size(), -1.0);
     EXPECT_TRUE(fast.InhibitionSums(values, sums));
-    const TValues literal = LiteralSums(values);
+    const TValues literal = LiteralInhibitionSums(values);
     std::size_t differences = 0;
     for (std::size_t j = 0; j < values.size(); ++j) {
         if (std::bit_cast<std::uint64_t>(sums[j]) != std::bit_cast<std::uint64_t>(literal[j])) {
@@ -337,16 +328,9 @@ std::vector<std::string> Words(std::size_t count, std::mt19937& random) {
     static const std::string kLetters = "\xC0\xC1\xC2\xC5\xC8\xCA\xCB\xCD\xCE\xCF\xD0\xD1\xD2\xA8";
     std::vector<std::string> words = {""};
     while (words.size() < count) {
-        std::string word;
-        const std::size_t length = 1 + random() % 9;
-        for (std::size_t i = 0; i < length; ++i) {
-            word.push_back(kLetters[random() % kLetters.size()]);
-        }
-        words.push_back(word);
+        words.push_back(test_support::RandomWord(random, 1, 9, kLetters));
     }
-    std::sort(words.begin(), words.end());
-    words.erase(std::unique(words.begin(), words.end()), words.end());
-    return words;
+    return test_support::AsLoaded(std::move(words));
 }
 
 using TTrace = std::vector<std::vector<std::uint64_t>>;
@@ -471,7 +455,6 @@ TEST(PatternWeightsTest, CompactRowsReadBackAndResizeLikeDoubles) {
     EXPECT_LT(compact.MemoryBytes(), doubles.MemoryBytes() / 20);
 }
 
-
 // ---- passes over classes ----------------------------------------------------
 
 // The values as classes: one class per distinct bit pattern, in order of
@@ -512,26 +495,8 @@ void ExpectSameClassSums(const TValues& values, const std::string& what, std::mt
     const TClassState state = ClassesOf(values, &random);
     TValues sums(values.size(), -1.0);
     ASSERT_TRUE(pass.InhibitionSums(state, sums)) << what;
-    EXPECT_EQ(Bits(sums), Bits(LiteralSums(values))) << what << ", " << values.size() << " values";
-}
-
-// The literal pass with its stability test and leader scan.
-struct TLiteralOutcome {
-    TValues Activity;
-    bool Stable = true;
-    std::size_t Leader = 0;
-};
-TLiteralOutcome LiteralPassOf(const TValues& similarity, double epsilon) {
-    TLiteralOutcome outcome;
-    outcome.Activity.resize(similarity.size());
-    PlainCompetitionPass(similarity, outcome.Activity, epsilon, 100.0);
-    for (std::size_t i = 0; i < similarity.size(); ++i) {
-        outcome.Stable = outcome.Stable && outcome.Activity[i] == similarity[i];
-        if (outcome.Activity[i] > outcome.Activity[outcome.Leader]) {
-            outcome.Leader = i;
-        }
-    }
-    return outcome;
+    EXPECT_EQ(Bits(sums), Bits(LiteralInhibitionSums(values)))
+        << what << ", " << values.size() << " values";
 }
 
 TEST(ClassCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
@@ -554,8 +519,8 @@ TEST(ClassCompetitionTest, SumsMatchTheLiteralLoopOnAdversarialSets) {
     ExpectSameClassSums({0.0, -0.0, 0.0}, "zeros only", random);
     ExpectSameClassSums(TValues(500, 100.0), "all equal", random);
     ExpectSameClassSums({0x1p960, 0x1p960, 1.0, 0x1p960}, "largest accepted values", random);
-    ExpectSameClassSums({0x1p-1074, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1022},
-                        "lowest binade", random);
+    ExpectSameClassSums({0x1p-1074, 0x1p-1074, 0x1p-1022, 0x1.fffffffffffffp-1022}, "lowest binade",
+                        random);
     ExpectSameClassSums({0x1.fffffffffffffp0, 0x1p-52, 0x1p-53, 0x1p-53, 1.0},
                         "landing on a power of two", random);
 }
@@ -601,7 +566,7 @@ TEST(ClassCompetitionTest, PassesWhereNothingRounds) {
     auto check = [&](const TValues& values, const std::string& what) {
         ExpectSameClassSums(values, what, random);
         for (const double epsilon : {0.5 / static_cast<double>(values.size()), 0.01}) {
-            const TLiteralOutcome literal = LiteralPassOf(values, epsilon);
+            const TLiteralPassOutcome literal = LiteralPassOf(values, epsilon, 100.0);
             TClassState state = ClassesOf(values, &random);
             state.Values.push_back(7.5); // a class no unit has
             TClassState out;
@@ -641,7 +606,7 @@ TEST(ClassCompetitionTest, PassEqualsTheLiteralPassWithLeaderAndStability) {
     for (const double epsilon : {1.0 / 6.0, 0.5 / 1200.0, 0.25}) {
         for (const TValues& similarity :
              {sets.ActivityLike(1200), sets.EqualRuns(900), sets.MostlyZeros(700)}) {
-            const TLiteralOutcome literal = LiteralPassOf(similarity, epsilon);
+            const TLiteralPassOutcome literal = LiteralPassOf(similarity, epsilon, 100.0);
             TClassState out;
             TPassSummary summary;
             ASSERT_TRUE(pass.Pass(ClassesOf(similarity, &random), out, epsilon, 100.0, summary));
@@ -678,8 +643,8 @@ TEST(ClassCompetitionTest, RefusesWhatItCannotTake) {
     for (std::size_t i = 0; i < TClassCompetition::kMaxClasses + 10; ++i) {
         many.push_back(1.0 + static_cast<double>(i) * 0x1p-20);
     }
-    EXPECT_FALSE(pass.Pass(ClassesOf(many), out, 0.5 / static_cast<double>(many.size()), 100.0,
-                           summary));
+    EXPECT_FALSE(
+        pass.Pass(ClassesOf(many), out, 0.5 / static_cast<double>(many.size()), 100.0, summary));
 }
 
 // The three recognitions (classes, values, literal) and the one with outside

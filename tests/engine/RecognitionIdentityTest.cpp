@@ -8,6 +8,9 @@
 #include "engine/Precision.h"
 #include "engine/SoftExtended.h"
 #include "engine/X87Extended.h"
+#include "reference/Arithmetics.h"
+#include "reference/LiteralNetwork.h"
+#include "reference/WordLists.h"
 #include "reference/WordNetwork.h"
 #include "reference/X87Compare.h"
 #include "tests/engine/PrecisionOperands.h"
@@ -27,62 +30,12 @@ using test_support::SameDouble;
 using test_support::TBitHash;
 using test_support::TOperandSource;
 
-struct TSoftArithmetic {
-    static constexpr const char* kName = "emulated";
-    static double AddStep(double a, double b) { return softext::AddStep(a, b); }
-    static double MultiplyAddStep(double a, std::int32_t i, double w) {
-        return softext::MultiplyAddStep(a, i, w);
-    }
-    static double HalfSumWithBias(double s, double b) { return softext::HalfSumWithBias(s, b); }
-    static double InhibitionWeight(std::int32_t m) { return softext::InhibitionWeight(m); }
-    static double Inhibit(double s, double sum, double e) { return softext::Inhibit(s, sum, e); }
-};
-
+using reference::LiteralFirstLayer;
+using reference::LiteralPass;
+using reference::TSoftArithmetic;
 #if VERBLINKA_HAS_X87_EXTENDED
-struct TX87Arithmetic {
-    static constexpr const char* kName = "x87";
-    static double AddStep(double a, double b) { return x87::AddStep(a, b); }
-    static double MultiplyAddStep(double a, std::int32_t i, double w) {
-        return x87::MultiplyAddStep(a, i, w);
-    }
-    static double HalfSumWithBias(double s, double b) { return x87::HalfSumWithBias(s, b); }
-    static double InhibitionWeight(std::int32_t m) { return x87::InhibitionWeight(m); }
-    static double Inhibit(double s, double sum, double e) { return x87::Inhibit(s, sum, e); }
-};
+using reference::TX87Arithmetic;
 #endif
-
-// The first layer and one competition pass, written out as literally as they
-// are described, in the given arithmetic.
-template <typename Arithmetic>
-std::vector<double> LiteralFirstLayer(const THammingNet& net,
-                                      const std::vector<std::int32_t>& input) {
-    std::vector<double> similarity;
-    for (std::int32_t i = 0; i < net.PatternCount(); ++i) {
-        double sum = 0.0;
-        for (std::int32_t j = 0; j < net.InputCount(); ++j) {
-            sum = Arithmetic::MultiplyAddStep(sum, input[static_cast<std::size_t>(j)],
-                                              net.Weight(i, j));
-        }
-        similarity.push_back(Arithmetic::HalfSumWithBias(sum, net.Bias()));
-    }
-    return similarity;
-}
-
-template <typename Arithmetic>
-std::vector<double> LiteralPass(std::span<const double> similarity, double epsilon,
-                                double maxOutput) {
-    std::vector<double> activity;
-    for (std::size_t j = 0; j < similarity.size(); ++j) {
-        double sum = 0.0;
-        for (std::size_t k = 0; k < similarity.size(); ++k) {
-            if (k != j) {
-                sum = Arithmetic::AddStep(sum, similarity[k]);
-            }
-        }
-        activity.push_back(Activation(Arithmetic::Inhibit(similarity[j], sum, epsilon), maxOutput));
-    }
-    return activity;
-}
 
 // Counts the values that differ from the literal computation in one arithmetic.
 template <typename Arithmetic>
@@ -120,16 +73,7 @@ std::vector<std::string> Dictionary(TOperandSource& source, int count, int longS
         }
         words.push_back(word);
     }
-    // As a load leaves them: sorted by bytes, distinct, the empty entry first.
-    words.push_back("");
-    std::sort(words.begin(), words.end(), [](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-            });
-    });
-    words.erase(std::unique(words.begin(), words.end()), words.end());
-    return words;
+    return test_support::AsLoaded(std::move(words));
 }
 
 // Dictionary words, their prefixes, and words with one character changed.

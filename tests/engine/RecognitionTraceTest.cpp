@@ -4,7 +4,8 @@
 #include "engine/RecognitionTrace.h"
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
-#include "engine/Precision.h"
+#include "reference/LiteralNetwork.h"
+#include "reference/WordLists.h"
 #include "reference/WordNetwork.h"
 #include "text/WordCode.h"
 
@@ -22,56 +23,8 @@
 namespace verblinka {
 namespace {
 
-struct TLiteralRun {
-    std::vector<std::vector<double>> Values; // [0] first layer, then every pass
-    std::int32_t Winner = 0;
-    bool Stable = false;
-};
-
-// Recognize as its steps read, with the network's arithmetic and nothing else.
-TLiteralRun LiteralRecognize(const THammingNet& net, const TWordCode& input) {
-    const auto m = static_cast<std::size_t>(net.PatternCount());
-    std::vector<double> similarity(m);
-    for (std::size_t i = 0; i < m; ++i) {
-        double sum = 0.0;
-        for (std::int32_t j = 0; j < net.InputCount(); ++j) {
-            sum = precision::MultiplyAddStep(sum, input[static_cast<std::size_t>(j)],
-                                             net.Weight(static_cast<std::int32_t>(i), j));
-        }
-        similarity[i] = precision::HalfSumWithBias(sum, net.Bias());
-    }
-    TLiteralRun run;
-    run.Values.push_back(similarity);
-    std::int32_t pass = 0;
-    for (;;) {
-        std::vector<double> activity(m);
-        for (std::size_t j = 0; j < m; ++j) {
-            double sum = 0.0;
-            for (std::size_t k = 0; k < m; ++k) {
-                if (k != j) {
-                    sum = precision::AddStep(sum, similarity[k]);
-                }
-            }
-            activity[j] = net.Activation(precision::Inhibit(similarity[j], sum, net.Epsilon()));
-        }
-        run.Values.push_back(activity);
-        if (activity == similarity) {
-            run.Stable = true;
-            return run;
-        }
-        similarity = activity;
-        run.Winner = 0;
-        for (std::size_t i = 0; i < m; ++i) {
-            if (similarity[i] > similarity[static_cast<std::size_t>(run.Winner)]) {
-                run.Winner = static_cast<std::int32_t>(i);
-            }
-        }
-        if (pass > net.MaxIterations()) {
-            return run;
-        }
-        ++pass;
-    }
-}
+using reference::LiteralRecognize;
+using reference::TLiteralRun;
 
 // The trace the literal run implies, compared field by field.
 // The first layer is the one a replay recomputes from the recorded input on net.
@@ -226,11 +179,7 @@ TEST(RecognitionTraceTest, DifferentialOnThousandsOfEntries) {
     std::mt19937 random(11);
     const std::string letters = "\xC0\xC1\xC2\xC5\xC8\xCA\xCB\xCE\xD0\xD2";
     auto word = [&](std::size_t low, std::size_t high) {
-        std::string w(std::uniform_int_distribution<std::size_t>(low, high)(random), ' ');
-        for (char& c : w) {
-            c = letters[std::uniform_int_distribution<std::size_t>(0, letters.size() - 1)(random)];
-        }
-        return w;
+        return test_support::RandomWord(random, low, high, letters);
     };
     std::vector<std::string> words = {""};
     for (int i = 0; i < 2000; ++i) {

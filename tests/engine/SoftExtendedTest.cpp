@@ -1,6 +1,7 @@
 #include "engine/SoftExtended.h"
 #include "engine/Precision.h"
 #include "engine/X87Extended.h"
+#include "reference/Arithmetics.h"
 #include "reference/X87Compare.h"
 #include "tests/engine/PrecisionOperands.h"
 
@@ -23,46 +24,10 @@ using test_support::TOperandSource;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The same known answers hold for every implementation of the arithmetic.
-struct TSoftArithmetic {
-    static double AddStep(double a, double b) { return softext::AddStep(a, b); }
-    static double MultiplyAddStep(double a, std::int32_t i, double w) {
-        return softext::MultiplyAddStep(a, i, w);
-    }
-    static double HalfSumWithBias(double s, double b) { return softext::HalfSumWithBias(s, b); }
-    static double InhibitionWeight(std::int32_t m) { return softext::InhibitionWeight(m); }
-    static double Inhibit(double s, double sum, double e) { return softext::Inhibit(s, sum, e); }
-    static bool SumIsTie(double a, double b) { return softext::SumIsTie(a, b); }
-    static bool StoreIsTie(double a, double b) {
-        return softext::StoreIsTie(softext::AddExtended(a, b));
-    }
-};
-
-struct TBuildArithmetic {
-    static double AddStep(double a, double b) { return precision::AddStep(a, b); }
-    static double MultiplyAddStep(double a, std::int32_t i, double w) {
-        return precision::MultiplyAddStep(a, i, w);
-    }
-    static double HalfSumWithBias(double s, double b) { return precision::HalfSumWithBias(s, b); }
-    static double InhibitionWeight(std::int32_t m) { return precision::InhibitionWeight(m); }
-    static double Inhibit(double s, double sum, double e) { return precision::Inhibit(s, sum, e); }
-    static bool SumIsTie(double a, double b) { return precision::SumIsTie(a, b); }
-    static bool StoreIsTie(double a, double b) {
-        return precision::StoreIsTie(precision::AddExtended(a, b));
-    }
-};
-
+using reference::TBuildArithmetic;
+using reference::TSoftArithmetic;
 #if VERBLINKA_HAS_X87_EXTENDED
-struct TX87Arithmetic {
-    static double AddStep(double a, double b) { return x87::AddStep(a, b); }
-    static double MultiplyAddStep(double a, std::int32_t i, double w) {
-        return x87::MultiplyAddStep(a, i, w);
-    }
-    static double HalfSumWithBias(double s, double b) { return x87::HalfSumWithBias(s, b); }
-    static double InhibitionWeight(std::int32_t m) { return x87::InhibitionWeight(m); }
-    static double Inhibit(double s, double sum, double e) { return x87::Inhibit(s, sum, e); }
-    static bool SumIsTie(double a, double b) { return x87::SumIsTie(a, b); }
-    static bool StoreIsTie(double a, double b) { return x87::StoreIsTie(x87::AddExtended(a, b)); }
-};
+using reference::TX87Arithmetic;
 using TArithmetics = ::testing::Types<TSoftArithmetic, TBuildArithmetic, TX87Arithmetic>;
 #else
 using TArithmetics = ::testing::Types<TSoftArithmetic, TBuildArithmetic>;

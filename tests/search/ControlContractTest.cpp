@@ -2,6 +2,7 @@
 // progress that ends at the whole, a cancel that stops the work without a
 // result, and results that do not depend on being watched.
 #include "reference/TestSupport.h"
+#include "reference/WordLists.h"
 #include "reference/WordNetwork.h"
 
 #include "dictionary/DictionaryLoad.h"
@@ -28,11 +29,7 @@ protected:
         std::mt19937 random(12);
         std::string text;
         while (text.size() < 300'000) {
-            const std::size_t length = 1 + random() % 9;
-            for (std::size_t i = 0; i < length; ++i) {
-                text.push_back(static_cast<char>(0xC0 + random() % 32));
-            }
-            text.push_back(' ');
+            text += test_support::RandomWord(random, 1, 9, test_support::kUpperLetters1251) + ' ';
         }
         std::ofstream(path_, std::ios::binary) << text;
         size_ = text.size();

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
+
 namespace verblinka {
 namespace {
 
@@ -151,6 +154,40 @@ TEST(SearchTest, LeadingBlanksArePartOfTheQuery) {
     ASSERT_EQ(outcome.Steps.size(), 5u);
     EXPECT_EQ(outcome.Steps[1].Text, outcome.Steps[2].Text);
     EXPECT_EQ(outcome.Steps[1].Text, "  KOT");
+}
+
+// Progress counts every variant; a cancel ends the search with no step.
+TEST(SearchSharingTest, ProgressCancelAndExactHits) {
+    TDictionary dictionary = DictionaryOf("\xCA\xCE\xD2 \xC4\xCE\xCC \xCF\xA8\xD1");
+    TWordCode code{};
+    TSearchControl control;
+    std::atomic<std::int32_t> last{0};
+    std::atomic<bool> totalRight{true};
+    control.OnProgress = [&](std::int32_t done, std::int32_t total) {
+        last = done;
+        totalRight = totalRight && total == 5;
+    };
+    const TSearchOutcome found = SearchWord("\xCA\xCE\xD2\xDB", dictionary.Entries,
+                                            dictionary.Network, code, false, control);
+    EXPECT_EQ(found.Status, TSearchStatus::Selected);
+    EXPECT_EQ(last.load(), 5);
+    EXPECT_TRUE(totalRight.load());
+
+    // Found exactly: the query's own candidate, whatever comes after it.
+    const TSearchOutcome exact =
+        SearchWord("\xCA\xCE\xD2", dictionary.Entries, dictionary.Network, code);
+    EXPECT_EQ(exact.BestDistance, 0);
+    EXPECT_EQ(exact.ChosenStep, 0);
+    EXPECT_EQ(dictionary.Entries[static_cast<std::size_t>(exact.BestRow)].Word, "\xCA\xCE\xD2");
+
+    std::atomic<bool> cancel{true};
+    control.Cancel = &cancel;
+    control.OnStep = [](const TSearchStep&, std::int32_t) { FAIL() << "no step after a cancel"; };
+    const TSearchOutcome cancelled =
+        SearchWord("\xCA\xCE\xD2", dictionary.Entries, dictionary.Network, code, true, control);
+    EXPECT_EQ(cancelled.Status, TSearchStatus::Cancelled);
+    EXPECT_TRUE(cancelled.Message().empty());
+    EXPECT_TRUE(cancelled.Steps.empty());
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // on its step's row.
 #include "search/SearchTrace.h"
 #include "reference/TestSupport.h"
+#include "reference/WordLists.h"
 
 #include <gtest/gtest.h>
 
@@ -88,15 +89,8 @@ void ExpectAgreesWithSearch(const std::string& query, const TDictionary& diction
 void CheckRandomDictionary(int words, bool reference) {
     std::mt19937 random(23);
     static const std::string kLetters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8";
-    std::string text;
-    for (int i = 0; i < words; ++i) {
-        const std::size_t length = 1 + random() % 24;
-        for (std::size_t k = 0; k < length; ++k) {
-            text.push_back(kLetters[random() % kLetters.size()]);
-        }
-        text.push_back(' ');
-    }
-    TDictionary dictionary = test_support::DictionaryOf(text);
+    TDictionary dictionary = test_support::DictionaryOf(
+        test_support::RandomWordText(random, static_cast<std::size_t>(words), 1, 24, kLetters));
     ASSERT_GT(dictionary.Entries.size(), static_cast<std::size_t>(words) * 4 / 5);
     const std::vector<std::string> queries = {
         "\xCA\xCE\xD2",                                         // short

@@ -58,7 +58,6 @@ TEST(NetworkView, BeforeTheFirstSearchItSaysWhatToDo) {
     TfrmNetwork* view = frm.NetworkView();
     ASSERT_NE(view, nullptr);
     EXPECT_TRUE(view->isVisible());
-    EXPECT_EQ(view->objectName(), QStringLiteral("frmNetwork"));
     EXPECT_EQ(view->windowTitle(), QStringLiteral("Работа сети"));
     EXPECT_FALSE(view->HasSearch());
     EXPECT_TRUE(view->lblStory->text().contains(QStringLiteral("найдите слово")));
