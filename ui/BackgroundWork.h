@@ -71,8 +71,8 @@ public:
                          std::chrono::milliseconds stopWait = kStopWait);
 
 signals:
-    // Busy() has become busy: true when the work has started, false when it
-    // has ended, before Run returns. Its slots must not throw.
+    // Busy() has changed: true as the work starts, false once it has ended,
+    // before Run returns. Its slots must not throw.
     void BusyChanged(bool busy);
 
 protected:
