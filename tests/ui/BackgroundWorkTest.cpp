@@ -300,21 +300,18 @@ TEST_F(TBackgroundWorkTest, CommandsAreDisabledWhileWorkRunsAndCancelStillWorks)
     frm_.ShowNetworkView();
     TfrmNetwork* view = frm_.NetworkView();
     ASSERT_TRUE(view != nullptr && view->HasSearch());
-    std::vector<QAbstractButton*> buttons;
-    for (const char* name : {"ToolButton1", "ToolButton2", "ToolButton3"}) {
-        buttons.push_back(Child<QToolButton>(frm_, name));
-    }
-    buttons.push_back(Child<QPushButton>(frm_, "btnProcess"));
-    for (const char* name : {"btnReplay", "btnSave", "btnCopy"}) {
-        buttons.push_back(Child<QPushButton>(*view, name));
-    }
+    const std::vector<QAbstractButton*> buttons{
+        Child<QToolButton>(frm_, "ToolButton1"), Child<QToolButton>(frm_, "ToolButton2"),
+        Child<QToolButton>(frm_, "ToolButton3"), Child<QPushButton>(frm_, "btnProcess"),
+        Child<QPushButton>(*view, "btnReplay"),  Child<QPushButton>(*view, "btnSave"),
+        Child<QPushButton>(*view, "btnCopy")};
     auto* networkView = Child<QAction>(frm_, "actNetworkView");
     const auto enabled = [&] {
-        std::vector<bool> states;
-        for (const QAbstractButton* button : buttons) {
-            states.push_back(button->isEnabled());
+        std::vector<bool> states(buttons.size() + 1);
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            states[i] = buttons[i]->isEnabled();
         }
-        states.push_back(networkView->isEnabled());
+        states.back() = networkView->isEnabled();
         return states;
     };
     const std::vector<bool> allEnabled(buttons.size() + 1, true);
