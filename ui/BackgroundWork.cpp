@@ -106,8 +106,10 @@ bool TBackgroundWork::Run(const QString& label, const std::function<void()>& wor
             Self.thread_.reset();
             Self.owner_.removeEventFilter(&Self);
             Self.dialog_.reset();
+            emit Self.BusyChanged(false);
         }
     } joinAtEnd{*this};
+    emit BusyChanged(true);
 
     QEventLoop loop;
     connect(thread_.get(), &QThread::finished, &loop, &QEventLoop::quit);

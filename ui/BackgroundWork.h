@@ -40,7 +40,8 @@ public:
     TBackgroundWork& operator=(const TBackgroundWork&) = delete;
 
     // True while Run runs: a command must not start another piece of work
-    // then, nor change what the running work uses.
+    // then, nor change what the running work uses. BusyChanged tells when
+    // this changes.
     bool Busy() const { return thread_ != nullptr; }
 
     // Runs work on a thread of its own and returns when it has ended, handling
@@ -68,6 +69,11 @@ public:
     // save). Tests put a handler that lets the work go on to its end.
     void SetStuckHandler(std::function<void()> handler,
                          std::chrono::milliseconds stopWait = kStopWait);
+
+signals:
+    // Busy() has changed: true as the work starts, false once it has ended,
+    // before Run returns. Its slots must not throw.
+    void BusyChanged(bool busy);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,6 @@
 #include "ui/NetworkCharts.h"
 
+#include "ui/AppShell.h"
 #include "ui/ShownText.h"
 
 #include <QBarSeries>
@@ -107,13 +108,15 @@ std::unique_ptr<QChart> FirstLayerChart(const TRecognitionTrace& trace, std::int
     std::vector<std::int64_t> counts(
         trace.Histogram.begin(), trace.Histogram.begin() + static_cast<std::ptrdiff_t>(high) + 1);
     QObject::connect(set, &QBarSet::hovered, set, [counts](bool status, int index) {
-        if (status && index >= 0 && static_cast<std::size_t>(index) < counts.size()) {
-            QToolTip::showText(QCursor::pos(),
-                               HistogramBarTip(static_cast<std::size_t>(index),
-                                               counts[static_cast<std::size_t>(index)]));
-        } else {
-            QToolTip::hideText();
-        }
+        RunCommand([&] {
+            if (status && index >= 0 && static_cast<std::size_t>(index) < counts.size()) {
+                QToolTip::showText(QCursor::pos(),
+                                   HistogramBarTip(static_cast<std::size_t>(index),
+                                                   counts[static_cast<std::size_t>(index)]));
+            } else {
+                QToolTip::hideText();
+            }
+        });
     });
     auto* series = new QBarSeries();
     series->append(set);

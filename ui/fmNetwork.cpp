@@ -3,6 +3,7 @@
 #include "dictionary/DictionaryLoad.h"
 #include "ui/AppShell.h"
 #include "ui/BackgroundWork.h"
+#include "ui/Commands.h"
 #include "ui/NetworkCharts.h"
 #include "ui/ShownText.h"
 
@@ -47,11 +48,10 @@ void Replace(QChartView* view, std::unique_ptr<QChart> chart) {
 // The one place the view computes a replay: recorded's recognition run again
 // on network with another pass limit; onPass runs on every pass. Nothing when
 // cancel was set before the replay ended.
-std::optional<TRecognitionTrace> ComputeReplay(const THammingNet& network,
-                                               const TRecognitionTrace& recorded,
-                                               std::int32_t passLimit,
-                                               const std::atomic<bool>& cancel,
-                                               const std::function<void(std::int32_t pass)>& onPass) {
+std::optional<TRecognitionTrace>
+ComputeReplay(const THammingNet& network, const TRecognitionTrace& recorded, std::int32_t passLimit,
+              const std::atomic<bool>& cancel,
+              const std::function<void(std::int32_t pass)>& onPass) {
     return ReplayTrace(network, recorded, passLimit, false, &cancel, onPass);
 }
 
@@ -75,6 +75,7 @@ TfrmNetwork::TfrmNetwork(QWidget* owner, TBackgroundWork* work)
     if (work_ == nullptr) {
         work_ = new TBackgroundWork(*this);
     }
+    commands_ = new TCommands(*this, *work_);
     CreateControls();
     resize(1000, 700);
     ForgetSearch();
@@ -157,6 +158,9 @@ void TfrmNetwork::CreateControls() {
         }
     }
     tblSteps->setMinimumWidth(200);
+    // Choosing a step is no command: it starts no work and shows only what the
+    // view holds, so it goes on while work runs, and a replay still running
+    // then is dropped when it ends.
     connect(tblSteps->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid() && current.row() != selected_) {
@@ -238,24 +242,24 @@ void TfrmNetwork::CreateControls() {
     // As wide as its widest text, so that the buttons do not move.
     lblPassLimit->setMinimumWidth(fontMetrics().horizontalAdvance(PassLimitNote(kReplayMaxPasses)) +
                                   4);
-    const auto note = [this](int limit) { lblPassLimit->setText(PassLimitNote(limit)); };
+    const auto note = [this](int limit) {
+        RunCommand([this, limit] { lblPassLimit->setText(PassLimitNote(limit)); });
+    };
     connect(sePassLimit, &QSpinBox::valueChanged, this, note);
     note(sePassLimit->value());
     controls->addWidget(lblPassLimit);
     btnReplay = new QPushButton(QStringLiteral("Повторить"), content);
     btnReplay->setObjectName(QStringLiteral("btnReplay"));
-    // Each command stops its failures at its own boundary (RunCommand).
-    connect(btnReplay, &QPushButton::clicked, this,
-            [this] { RunCommand([this] { Replay(sePassLimit->value()); }); });
+    commands_->Bind(*btnReplay, [this] { Replay(sePassLimit->value()); });
     controls->addWidget(btnReplay);
     controls->addStretch(1);
     btnSave = new QPushButton(QStringLiteral("Сохранить графики…"), content);
     btnSave->setObjectName(QStringLiteral("btnSave"));
-    connect(btnSave, &QPushButton::clicked, this, [this] { RunCommand([this] { AskAndSave(); }); });
+    commands_->Bind(*btnSave, [this] { AskAndSave(); });
     controls->addWidget(btnSave);
     btnCopy = new QPushButton(QStringLiteral("Копировать таблицу"), content);
     btnCopy->setObjectName(QStringLiteral("btnCopy"));
-    connect(btnCopy, &QPushButton::clicked, this, [this] { RunCommand([this] { CopyTable(); }); });
+    commands_->Bind(*btnCopy, [this] { CopyTable(); });
     controls->addWidget(btnCopy);
     contentLayout->addLayout(controls);
     // The replay's report on a line of its own, wrapped rather than cut.
@@ -498,12 +502,9 @@ bool TfrmNetwork::SaveCharts(const QString& path) {
 }
 
 void TfrmNetwork::AskAndSave() {
-    if (work_->Busy()) {
-        return;
-    }
-    QString path = AskSaveFileName(
-        this, QStringLiteral("Сохранить графики"), QStringLiteral("сеть.png"),
-        QStringLiteral("Рисунок PNG (*.png);;Рисунок SVG (*.svg)"));
+    QString path =
+        AskSaveFileName(this, QStringLiteral("Сохранить графики"), QStringLiteral("сеть.png"),
+                        QStringLiteral("Рисунок PNG (*.png);;Рисунок SVG (*.svg)"));
     if (path.isEmpty()) {
         return;
     }

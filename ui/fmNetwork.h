@@ -29,6 +29,7 @@ class QStackedWidget;
 namespace verblinka {
 
 class TBackgroundWork;
+class TCommands;
 struct TDictionary;
 
 class TfrmNetwork final : public QWidget {
@@ -36,8 +37,8 @@ class TfrmNetwork final : public QWidget {
 
 public:
     // work: the owner's background work, which the replay runs through, so
-    // that the owner's commands refuse while it runs; without one the view
-    // has its own.
+    // that the owner's commands refuse while it runs and the view's while
+    // the owner's work runs; without one the view has its own.
     explicit TfrmNetwork(QWidget* owner, TBackgroundWork* work = nullptr);
 
     // Shows search, the trace of query already made on this dictionary (the
@@ -99,10 +100,12 @@ private:
     // The shown text of a dictionary row, cut; nothing outside the dictionary.
     std::optional<QString> EntryText(std::int32_t row) const;
     TEntryText Namer() const;
+    // The buttons' commands, run through commands_ only.
     void AskAndSave();
     void CopyTable();
 
     TBackgroundWork* work_ = nullptr;
+    TCommands* commands_ = nullptr;                 // a child of the view
     std::shared_ptr<const TDictionary> dictionary_; // the one searched, while a search is shown
     std::shared_ptr<const TSearchTrace> search_;
     TSearchStepsModel* steps_ = nullptr;

@@ -4,6 +4,7 @@
 #include "search/Search.h"
 #include "search/SearchTrace.h"
 #include "ui/AppShell.h"
+#include "ui/Commands.h"
 #include "ui/FMHELP.h"
 #include "ui/WordListModel.h"
 #include "ui/fmAbout.h"
@@ -58,7 +59,7 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Close) {
-            onClose_();
+            RunCommand(onClose_); // an event filter is Qt's frame too
         }
         return QObject::eventFilter(watched, event);
     }
@@ -74,6 +75,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     setObjectName(QStringLiteral("frmMain"));
     setFont(FormFont());
     work_ = new TBackgroundWork(*this);
+    commands_ = new TCommands(*this, *work_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -136,11 +138,11 @@ void TfrmMain::CreateToolBar(QBoxLayout& layout) {
     ToolBar1->layout()->setContentsMargins(0, 0, 0, 0);
     ToolBar1->layout()->setSpacing(0);
     ToolButton1 = AddToolButton("ToolButton1", QStringLiteral("Открыть..."),
-                                QStringLiteral(":/icons/open.svg"), &TfrmMain::N2Click);
+                                QStringLiteral(":/icons/open.svg"), &TfrmMain::OpenDictionary);
     ToolButton2 = AddToolButton("ToolButton2", QStringLiteral("Помощь..."),
-                                QStringLiteral(":/icons/help.svg"), &TfrmMain::ToolButton2Click);
+                                QStringLiteral(":/icons/help.svg"), &TfrmMain::ShowHelp);
     ToolButton3 = AddToolButton("ToolButton3", QStringLiteral("О программе..."),
-                                QStringLiteral(":/icons/about.svg"), &TfrmMain::ToolButton3Click);
+                                QStringLiteral(":/icons/about.svg"), &TfrmMain::ShowAbout);
     // Fixed only now that the buttons are in: adding them recomputes the
     // toolbar's size constraints, which dropped the minimum of a height fixed
     // earlier (the toolbar came out 42 high).
@@ -185,7 +187,7 @@ void TfrmMain::CreateQueryStrip(QBoxLayout& layout) {
     btnProcess = new QPushButton(QStringLiteral("Поиск"), Panel2);
     btnProcess->setObjectName(QStringLiteral("btnProcess"));
     btnProcess->setGeometry(348, 8, 81, 21);
-    connect(btnProcess, &QPushButton::clicked, this, &TfrmMain::btnProcessClick);
+    commands_->Bind(*btnProcess, [this] { SearchTypedWord(); });
 }
 
 void TfrmMain::CreateWordList(QBoxLayout& layout) {
@@ -233,7 +235,7 @@ void TfrmMain::CreateNetworkViewAction() {
     actNetworkView_->setObjectName(QStringLiteral("actNetworkView"));
     actNetworkView_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     actNetworkView_->setShortcutContext(Qt::WindowShortcut);
-    connect(actNetworkView_, &QAction::triggered, this, &TfrmMain::ShowNetworkView);
+    commands_->Bind(*actNetworkView_, [this] { OpenNetworkView(); });
     lbWordsList->addAction(actNetworkView_);
     lbWordsList->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
@@ -257,7 +259,7 @@ QToolButton* TfrmMain::AddToolButton(const char* name, const QString& caption, c
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setFixedSize(kToolButtonSize);
-    connect(button, &QToolButton::clicked, this, command);
+    commands_->Bind(*button, [this, command] { (this->*command)(); });
     ToolBar1->addWidget(button);
     return button;
 }
@@ -291,17 +293,16 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmMain::N2Click() {
-    if (work_->Busy()) {
-        return; // one command at a time
+    commands_->Run([this] { OpenDictionary(); });
+}
+
+void TfrmMain::OpenDictionary() {
+    const std::optional<QString> path = openDialog_ ? openDialog_(this) : std::nullopt;
+    if (!path) {
+        return;
     }
-    RunCommand([this] {
-        const std::optional<QString> path = openDialog_ ? openDialog_(this) : std::nullopt;
-        if (!path) {
-            return;
-        }
-        const TWaitCursor wait;
-        LoadDictionaryFrom(*path);
-    });
+    const TWaitCursor wait;
+    LoadDictionaryFrom(*path);
 }
 
 void TfrmMain::LoadDictionaryFrom(const QString& path) {
@@ -348,42 +349,101 @@ void TfrmMain::ReplaceDictionary(TDictionary dictionary, const QString& path) {
 }
 
 void TfrmMain::ToolButton2Click() {
-    if (work_->Busy()) {
-        return;
+    commands_->Run([this] { ShowHelp(); });
+}
+
+void TfrmMain::ShowHelp() {
+    if (frmHelp_ != nullptr) {
+        frmHelp_->ShowModal();
     }
-    RunCommand([this] {
-        if (frmHelp_ != nullptr) {
-            frmHelp_->ShowModal();
-        }
-    });
 }
 
 void TfrmMain::ToolButton3Click() {
-    if (work_->Busy()) {
-        return;
+    commands_->Run([this] { ShowAbout(); });
+}
+
+void TfrmMain::ShowAbout() {
+    if (frmAbout_ != nullptr) {
+        frmAbout_->ShowModal();
     }
-    RunCommand([this] {
-        if (frmAbout_ != nullptr) {
-            frmAbout_->ShowModal();
-        }
-    });
 }
 
 void TfrmMain::btnProcessClick() {
-    if (work_->Busy()) {
+    commands_->Run([this] { SearchTypedWord(); });
+}
+
+void TfrmMain::SearchTypedWord() {
+    // A character that Windows-1251 lacks becomes the substitute byte and
+    // still counts as a character of the word.
+    bool substituted = false;
+    const std::string query = Utf8To1251(edtWord->text().toStdString(), substituted);
+    // The input checks come before the wait cursor.
+    if (const std::optional<TSearchStatus> refusal =
+            CheckSearchInput(query, dictionary_->Entries, substituted)) {
+        ShowMessage(SearchMessage(*refusal));
         return;
     }
-    RunCommand([this] {
-        // A character that Windows-1251 lacks becomes the substitute byte and
-        // still counts as a character of the word.
-        bool substituted = false;
-        const std::string query = Utf8To1251(edtWord->text().toStdString(), substituted);
-        // The input checks come before the wait cursor.
-        if (const std::optional<TSearchStatus> refusal =
-                CheckSearchInput(query, dictionary_->Entries, substituted)) {
-            ShowMessage(SearchMessage(*refusal));
-            return;
-        }
+    const TWaitCursor wait;
+    TSearchControl control;
+    control.Cancel = &work_->CancelFlag();
+    control.OnProgress = [work = work_](std::int32_t done, std::int32_t total) {
+        work->ReportProgress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
+    };
+    if (searchProbe_) {
+        control.OnStep = [probe = searchProbe_](const TSearchStep&, std::int32_t) { probe(); };
+    }
+    // Nothing else changes the list or the network while the search
+    // reads them: every command refuses while work runs.
+    TSearchOutcome outcome;
+    // An open network view follows the search: the one search, off the
+    // window's thread, traces its recognitions for it.
+    control.Trace = frmNetwork_ != nullptr && frmNetwork_->isVisible();
+    TDictionary& dictionary = *dictionary_;
+    const auto search = [&] {
+        outcome =
+            SearchWord(query, dictionary.Entries, dictionary.Network, WordCode, false, control);
+    };
+    if (!work_->Run(QStringLiteral("Поиск…"), search) ||
+        outcome.Status == TSearchStatus::Cancelled) {
+        return; // the selection stays as it was
+    }
+    if (outcome.Status != TSearchStatus::Selected) {
+        ShowMessage(outcome.Message()); // under the wait cursor, until it is closed
+        return;
+    }
+    SelectEntry(outcome.BestRow);
+    // A view closed while the search ran traces it when it is next opened.
+    if (outcome.Trace && frmNetwork_->isVisible()) {
+        frmNetwork_->ShowSearch(query, dictionary_, std::move(*outcome.Trace));
+        shownSearch_ = query;
+        unshownSearch_.reset();
+    } else {
+        unshownSearch_ = query; // traced when the view is next opened
+    }
+}
+
+void TfrmMain::ShowNetworkView() {
+    commands_->Run([this] { OpenNetworkView(); });
+}
+
+void TfrmMain::OpenNetworkView() {
+    if (frmNetwork_ == nullptr) {
+        frmNetwork_ = new TfrmNetwork(this, work_);
+        frmNetwork_->SetDictionaryFile(dictionaryFile_);
+        // Beside the main window where the screen has room, otherwise
+        // below the query strip, which stays in sight.
+        frmNetwork_->PlaceBeside(*this, QRect(Panel2->mapTo(this, QPoint(0, 0)), Panel2->size()));
+        // A closed view lets go of its search (traces and the dictionary
+        // it shares), to trace it again when opened again.
+        frmNetwork_->installEventFilter(new TCloseWatch(frmNetwork_, [this] {
+            if (frmNetwork_->HasSearch() && shownSearch_) {
+                unshownSearch_ = std::move(shownSearch_);
+                frmNetwork_->ForgetSearch();
+            }
+            shownSearch_.reset();
+        }));
+    }
+    if (unshownSearch_) {
         const TWaitCursor wait;
         TSearchControl control;
         control.Cancel = &work_->CancelFlag();
@@ -391,87 +451,22 @@ void TfrmMain::btnProcessClick() {
             work->ReportProgress(static_cast<std::uint64_t>(done),
                                  static_cast<std::uint64_t>(total));
         };
-        if (searchProbe_) {
-            control.OnStep = [probe = searchProbe_](const TSearchStep&, std::int32_t) { probe(); };
-        }
-        // Nothing else changes the list or the network while the search
-        // reads them: every command refuses while work runs.
-        TSearchOutcome outcome;
-        // An open network view follows the search: the one search, off the
-        // window's thread, traces its recognitions for it.
-        control.Trace = frmNetwork_ != nullptr && frmNetwork_->isVisible();
-        TDictionary& dictionary = *dictionary_;
-        const auto search = [&] {
-            outcome =
-                SearchWord(query, dictionary.Entries, dictionary.Network, WordCode, false, control);
+        std::optional<TSearchTrace> trace;
+        const auto traceSearch = [&] {
+            trace = TraceSearch(*unshownSearch_, dictionary_->Entries, dictionary_->Network,
+                                WordCode, {}, control);
         };
-        if (!work_->Run(QStringLiteral("Поиск…"), search) ||
-            outcome.Status == TSearchStatus::Cancelled) {
-            return; // the selection stays as it was
-        }
-        if (outcome.Status != TSearchStatus::Selected) {
-            ShowMessage(outcome.Message()); // under the wait cursor, until it is closed
-            return;
-        }
-        SelectEntry(outcome.BestRow);
-        // A view closed while the search ran traces it when it is next opened.
-        if (outcome.Trace && frmNetwork_->isVisible()) {
-            frmNetwork_->ShowSearch(query, dictionary_, std::move(*outcome.Trace));
-            shownSearch_ = query;
+        // Cancelled, the view opens without it and traces it when next opened.
+        if (work_->Run(QStringLiteral("Поиск…"), traceSearch) &&
+            trace->Status != TSearchStatus::Cancelled) {
+            frmNetwork_->ShowSearch(*unshownSearch_, dictionary_, std::move(*trace));
+            shownSearch_ = std::move(unshownSearch_);
             unshownSearch_.reset();
-        } else {
-            unshownSearch_ = query; // traced when the view is next opened
         }
-    });
-}
-
-void TfrmMain::ShowNetworkView() {
-    if (work_->Busy()) {
-        return;
     }
-    RunCommand([this] {
-        if (frmNetwork_ == nullptr) {
-            frmNetwork_ = new TfrmNetwork(this, work_);
-            frmNetwork_->SetDictionaryFile(dictionaryFile_);
-            // Beside the main window where the screen has room, otherwise
-            // below the query strip, which stays in sight.
-            frmNetwork_->PlaceBeside(*this,
-                                     QRect(Panel2->mapTo(this, QPoint(0, 0)), Panel2->size()));
-            // A closed view lets go of its search (traces and the dictionary
-            // it shares), to trace it again when opened again.
-            frmNetwork_->installEventFilter(new TCloseWatch(frmNetwork_, [this] {
-                if (frmNetwork_->HasSearch() && shownSearch_) {
-                    unshownSearch_ = std::move(shownSearch_);
-                    frmNetwork_->ForgetSearch();
-                }
-                shownSearch_.reset();
-            }));
-        }
-        if (unshownSearch_) {
-            const TWaitCursor wait;
-            TSearchControl control;
-            control.Cancel = &work_->CancelFlag();
-            control.OnProgress = [work = work_](std::int32_t done, std::int32_t total) {
-                work->ReportProgress(static_cast<std::uint64_t>(done),
-                                     static_cast<std::uint64_t>(total));
-            };
-            std::optional<TSearchTrace> trace;
-            const auto traceSearch = [&] {
-                trace = TraceSearch(*unshownSearch_, dictionary_->Entries, dictionary_->Network,
-                                    WordCode, {}, control);
-            };
-            // Cancelled, the view opens without it and traces it when next opened.
-            if (work_->Run(QStringLiteral("Поиск…"), traceSearch) &&
-                trace->Status != TSearchStatus::Cancelled) {
-                frmNetwork_->ShowSearch(*unshownSearch_, dictionary_, std::move(*trace));
-                shownSearch_ = std::move(unshownSearch_);
-                unshownSearch_.reset();
-            }
-        }
-        frmNetwork_->show();
-        frmNetwork_->raise();
-        frmNetwork_->activateWindow();
-    });
+    frmNetwork_->show();
+    frmNetwork_->raise();
+    frmNetwork_->activateWindow();
 }
 
 void TfrmMain::SelectEntry(std::int32_t row) {

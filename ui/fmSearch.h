@@ -35,6 +35,7 @@ namespace verblinka {
 // The word box takes as many characters as a text can hold: a paste is never cut.
 inline constexpr int kWordBoxMaxLength = std::numeric_limits<int>::max();
 
+class TCommands;
 class TfrmAbout;
 class TfrmHelp;
 class TfrmNetwork;
@@ -55,7 +56,8 @@ public:
     // application, which creates them after the main window.
     void AttachDialogs(TfrmAbout& about, TfrmHelp& help);
 
-    // Commands.
+    // Commands, as their controls run them: each does nothing while
+    // background work runs (TCommands).
     void N2Click();          // load a dictionary
     void ToolButton2Click(); // help
     void ToolButton3Click(); // about
@@ -106,6 +108,12 @@ private:
     void SetTabOrder();
     QToolButton* AddToolButton(const char* name, const QString& caption, const QString& icon,
                                void (TfrmMain::*command)());
+    // The commands' bodies, run through commands_ only.
+    void OpenDictionary();
+    void ShowHelp();
+    void ShowAbout();
+    void SearchTypedWord();
+    void OpenNetworkView();
     void LoadDictionaryFrom(const QString& path);
     void SelectEntry(std::int32_t row);
 
@@ -139,6 +147,7 @@ private:
     TfrmHelp* frmHelp_ = nullptr;
     bool outerSizeSet_ = false;       // the first frame has been taken into the size
     TBackgroundWork* work_ = nullptr; // a child of the window
+    TCommands* commands_ = nullptr;   // a child of the window
     TfrmNetwork* frmNetwork_ = nullptr;
     QString dictionaryFile_;                   // the path the shown dictionary was read from
     std::optional<std::string> unshownSearch_; // a search the view has not traced yet

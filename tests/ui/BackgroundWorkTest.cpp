@@ -8,6 +8,7 @@
 #include "ui/BackgroundWork.h"
 #include "ui/fmNetwork.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
@@ -289,6 +290,58 @@ TEST_F(TBackgroundWorkTest, CancelledTracedSearchLeavesTheViewAndTheSelection) {
     ASSERT_TRUE(view->HasSearch());
     EXPECT_EQ(view->Search().BestRow, 3);
     ExpectIdle();
+}
+
+// While work runs, every control that starts a command, in both windows, is
+// disabled, and a disabled action's shortcut or trigger does nothing; Cancel
+// still ends the work; after it, the controls are enabled again and the
+// keyboard focus is back on the button that started the work.
+TEST_F(TBackgroundWorkTest, CommandsAreDisabledWhileWorkRunsAndCancelStillWorks) {
+    frm_.ShowNetworkView();
+    TfrmNetwork* view = frm_.NetworkView();
+    ASSERT_TRUE(view != nullptr && view->HasSearch());
+    const std::vector<QAbstractButton*> buttons{
+        Child<QToolButton>(frm_, "ToolButton1"), Child<QToolButton>(frm_, "ToolButton2"),
+        Child<QToolButton>(frm_, "ToolButton3"), Child<QPushButton>(frm_, "btnProcess"),
+        Child<QPushButton>(*view, "btnReplay"),  Child<QPushButton>(*view, "btnSave"),
+        Child<QPushButton>(*view, "btnCopy")};
+    auto* networkView = Child<QAction>(frm_, "actNetworkView");
+    const auto enabled = [&] {
+        std::vector<bool> states(buttons.size() + 1);
+        for (std::size_t i = 0; i < buttons.size(); ++i) {
+            states[i] = buttons[i]->isEnabled();
+        }
+        states.back() = networkView->isEnabled();
+        return states;
+    };
+    const std::vector<bool> allEnabled(buttons.size() + 1, true);
+    ASSERT_EQ(enabled(), allEnabled);
+
+    auto* process = Child<QPushButton>(frm_, "btnProcess");
+    frm_.activateWindow();
+    process->setFocus();
+    frm_.SetSearchProbe([this] { gate_.Wait(); });
+    std::vector<bool> whileWorking;
+    bool viewCommandRan = false;
+    TModalAnswerer answerer;
+    TProgressWatch watch(frm_, [&](QProgressDialog& dialog) {
+        whileWorking = enabled();
+        view->close();
+        networkView->trigger();
+        QTest::keyClick(&frm_, Qt::Key_N, Qt::ControlModifier);
+        viewCommandRan = view->isVisible();
+        ClickCancel(dialog);
+    });
+    Search(frm_, QStringLiteral("ГАММА"));
+
+    ASSERT_TRUE(watch.Record().Shown);
+    EXPECT_EQ(whileWorking, std::vector<bool>(buttons.size() + 1, false));
+    EXPECT_FALSE(viewCommandRan);
+    EXPECT_TRUE(answerer.Records().empty());
+    EXPECT_EQ(SelectedRows(frm_), std::vector<int>{2});
+    ExpectIdle();
+    EXPECT_EQ(enabled(), allEnabled);
+    EXPECT_EQ(frm_.focusWidget(), process);
 }
 
 TEST_F(TBackgroundWorkTest, TheProgressDialogMovesWithTheWindow) {
