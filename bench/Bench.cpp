@@ -254,12 +254,12 @@ void BenchNetwork(std::size_t rows, const TOptions& options) {
     std::cout << "  Recognize on outside scratch state (as a search does): " << Ms(recognizeScratch)
               << " (row " << scratchRow << ")\n";
     net.SetValuePasses(true);
-    std::int32_t previousRow = 0;
-    const double previous = Median(repetitions, [&] { previousRow = net.Recognize(code); });
+    std::int32_t valuesRow = 0;
+    const double values = Median(repetitions, [&] { valuesRow = net.Recognize(code); });
     net.SetValuePasses(false);
-    std::cout << "  Recognize (previous fast path: passes over values): " << Ms(previous) << " (row "
-              << previousRow << (previousRow == row ? ", the same" : ", DIFFERENT") << "), "
-              << previous / recognize << " times the time\n";
+    std::cout << "  Recognize with passes over values: " << Ms(values) << " (row " << valuesRow
+              << (valuesRow == row ? ", the same" : ", DIFFERENT") << "), "
+              << values / recognize << " times the time\n";
     if (rows <= 10000) {
         net.SetReferenceMode(true);
         std::int32_t literalRow = 0;
@@ -315,8 +315,8 @@ void BenchNetwork(std::size_t rows, const TOptions& options) {
                   << static_cast<long>(plainPass / fastPass[0]) << " times on first-layer values\n";
     }
 
-    // Searches: all cores, one thread, and the previous way (one recognition
-    // after another, passes over values), for an eight-letter word and for a
+    // Searches: all cores, one thread, and one thread with passes over values
+    // (one recognition after another), for an eight-letter word and for a
     // 24-letter one (two stored words run together, one letter changed).
     std::string longQuery = query;
     for (std::size_t i = dictionary.Entries.size() / 2; longQuery.size() < 24; ++i) {
@@ -353,7 +353,7 @@ void BenchNetwork(std::size_t rows, const TOptions& options) {
                 outcome = SearchWord(text, dictionary.Entries, net, code, false, control);
             });
             net.SetValuePasses(false);
-            std::cout << "  search of " << label << ", previous fast path, 1 thread: "
+            std::cout << "  search of " << label << ", passes over values, 1 thread: "
                       << Ms(search) << " (selected row " << outcome.BestRow << ")\n";
         }
     }
