@@ -15,7 +15,6 @@ constexpr std::uint64_t kGridSteps = std::uint64_t{1} << 53; // of one binade
 // In place of a tie step's base in bases_: past the binade, so that the
 // quick loop hands the step to the careful one.
 constexpr std::uint64_t kTieBase = std::uint64_t{1} << 54;
-constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
 // No value above this, so that even 2^32 of them sum far below DBL_MAX: the
 // method forms the full total, which the literal pass never does.
 constexpr double kLargestValue = 0x1p960;
@@ -35,9 +34,7 @@ double GridOf(int binade) {
 
 // x >= 0 in grid units of its own binade: its significand.
 std::uint64_t GridUnits(double x) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
-    const std::uint64_t fraction = bits & kFractionMask;
-    return (bits >> 52) == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+    return floatbits::SplitDouble(x).Significand();
 }
 
 std::size_t InternHash(std::uint64_t bits) {
@@ -61,16 +58,14 @@ void TClassState::Materialise(std::span<double> out) const {
 // grid u, which depends on x only at a tie, through the parity of x / u.
 void TClassCompetition::StepsFor(int binade) {
     for (std::size_t c = 0; c < steps_.size(); ++c) {
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(values_[c]) & ~(std::uint64_t{1} << 63);
-        const int biased = static_cast<int>(bits >> 52);
-        if (biased > binade) { // at least the binade's top: every such step leaves it
+        const floatbits::TDoubleBits bits = floatbits::SplitDouble(values_[c]);
+        if (bits.Biased > binade) { // at least the binade's top: every such step leaves it
             steps_[c] = {kGridSteps, false, false};
             continue;
         }
-        const std::uint64_t fraction = bits & kFractionMask;
-        const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-        // value = significand * 2^(max(biased, 1) - 1075); the fine grid is 2^(binade - 1086).
-        const int shift = std::max(biased, 1) + 11 - binade;
+        const std::uint64_t significand = bits.Significand();
+        // value = significand * 2^(its binade - 1075); the fine grid is 2^(binade - 1086).
+        const int shift = bits.Binade() + 11 - binade;
         std::uint64_t fine = 0;
         if (shift >= 0) {
             fine = significand << shift; // shift <= 11: below 2^64
@@ -238,8 +233,8 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
         if (target == count) {
             return finish(precision::ExactSum(total_, offset));
         }
-        sum = precision::AddStep(precision::ExactSum(Prefix(target, segment), offset),
-                                 term(target));
+        sum =
+            precision::AddStep(precision::ExactSum(Prefix(target, segment), offset), term(target));
         i = target + 1;
         ++simulatedSteps_;
     }
@@ -434,12 +429,7 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
         if (value == 0.0) {
             continue;
         }
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-        const int biased = static_cast<int>(bits >> 52);
-        const std::uint64_t fraction = bits & kFractionMask;
-        const std::uint64_t significand =
-            biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-        grain = std::min(grain, std::max(biased, 1) - 1075 + std::countr_zero(significand));
+        grain = std::min(grain, precision::LowestBitExponent(value));
         largest = std::max(largest, value);
     }
     if (largest == 0.0) {
@@ -467,7 +457,8 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
         ++counts[classes[j]];
     }
     for (std::size_t c = 0; c < classCount; ++c) {
-        counts[c] += counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
+        counts[c] +=
+            counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
     }
     std::uint64_t total = 0;
     for (std::size_t c = 0; c < classCount; ++c) {
@@ -476,8 +467,7 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
     classSums_.resize(classCount);
     for (std::size_t c = 0; c < classCount; ++c) {
         const auto own = static_cast<std::uint64_t>(std::ldexp(in.Values[c], -grain));
-        classSums_[c] =
-            counts[c] == 0 ? 0.0 : std::ldexp(static_cast<double>(total - own), grain);
+        classSums_[c] = counts[c] == 0 ? 0.0 : std::ldexp(static_cast<double>(total - own), grain);
     }
     return true;
 }
@@ -559,27 +549,27 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
     bool anyOutput = false;
     double best = 0.0;
     std::size_t leader = 0;
-    const bool done =
-        Sweep(in, out.Classes.data(), [&](std::size_t j, std::uint16_t cls, double sum,
-                                          std::uint16_t& id) {
-            const double own = values_[cls];
-            const double output = Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
-            if (!Intern(output, out, id)) {
-                return false;
-            }
-            // Units that reuse a key repeat an output already seen at a lower
-            // unit: only a key's first unit can be the first of the largest,
-            // or change.
-            if (output != own) {
-                stable = false;
-            }
-            if (!anyOutput || output > best) {
-                best = output;
-                leader = j;
-                anyOutput = true;
-            }
-            return true;
-        });
+    const bool done = Sweep(in, out.Classes.data(),
+                            [&](std::size_t j, std::uint16_t cls, double sum, std::uint16_t& id) {
+                                const double own = values_[cls];
+                                const double output =
+                                    Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
+                                if (!Intern(output, out, id)) {
+                                    return false;
+                                }
+                                // Units that reuse a key repeat an output already seen at a lower
+                                // unit: only a key's first unit can be the first of the largest,
+                                // or change.
+                                if (output != own) {
+                                    stable = false;
+                                }
+                                if (!anyOutput || output > best) {
+                                    best = output;
+                                    leader = j;
+                                    anyOutput = true;
+                                }
+                                return true;
+                            });
     if (!done) {
         return false;
     }
