@@ -454,7 +454,7 @@ bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t
 }
 
 void THammingNet::FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const {
-    if (!referenceMode_ && FirstLayerOnMasks(input, s)) {
+    if (path_ != TCompetitionPath::Literal && FirstLayerOnMasks(input, s)) {
         return;
     }
     const std::size_t columns = ToSize(InputCount_);
@@ -513,7 +513,7 @@ std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> 
     }
     TRecognitionScratch s;
     // The path Recognize takes, so that the values are the ones it starts from.
-    if (!referenceMode_ && !valuePasses_ && FirstLayerAsClasses(input, s)) {
+    if (ClassPasses() && FirstLayerAsClasses(input, s)) {
         std::vector<double> values(ToSize(PatternCount_));
         s.input_.Materialise(values);
         return values;
@@ -574,7 +574,7 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
     if (input.size() < ToSize(InputCount_)) {
         throw std::invalid_argument("Input shorter than the network's input");
     }
-    const bool classes = !referenceMode_ && !valuePasses_ && FirstLayerAsClasses(input, s);
+    const bool classes = ClassPasses() && FirstLayerAsClasses(input, s);
     if (!classes) {
         s.Similarity_.resize(ToSize(PatternCount_));
         s.Activity_.resize(ToSize(PatternCount_));
@@ -671,7 +671,8 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
     }
     for (;;) {
         // The fast pass over values where its preconditions hold, the literal one otherwise.
-        if (referenceMode_ || !s.fast_.Pass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_)) {
+        if (path_ == TCompetitionPath::Literal ||
+            !s.fast_.Pass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_)) {
             PlainCompetitionPass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_);
         }
         if (observer) {

@@ -46,6 +46,24 @@ bool FirstLayerKernelAvailable(TFirstLayerKernel kernel);
 // The kernel Auto stands for here; any other kernel itself.
 TFirstLayerKernel ResolveFirstLayerKernel(TFirstLayerKernel kernel);
 
+// Which passes a recognition takes. Every path gives the same rows and the
+// same values bit for bit; they differ in speed, and the slower ones are there
+// to prove the faster ones and to measure them.
+enum class TCompetitionPath {
+    // The fastest that applies: today the passes over classes.
+    Auto,
+    // The first layer as agreement classes and the passes over a class per
+    // unit and a value per class; where the values do not allow it (a first
+    // layer off masks, too many classes), the passes over values go on.
+    Classes,
+    // The first layer on masks where the rows allow it, and the fast pass
+    // over one double per unit where its preconditions hold.
+    Values,
+    // The literal algorithm: the first layer as multiply-adds over doubles
+    // and every competition pass as M * (M - 1) additions.
+    Literal,
+};
+
 // Everything one recognition writes: several recognitions may run at once on
 // one network (read only), each with its own scratch state.
 class TRecognitionScratch {
@@ -154,10 +172,13 @@ public:
     TRecognitionScratch& ScratchFor(std::size_t worker);
     std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index);
 
-    // The competition passes of the previous fast path, over one double per
-    // unit, instead of the passes over classes (for benchmarks and tests).
-    void SetValuePasses(bool on) { valuePasses_ = on; }
-    bool ValuePasses() const { return valuePasses_; }
+    // The path Recognize takes; Auto, the default, the fastest that applies.
+    void SetPath(TCompetitionPath path) { path_ = path; }
+    TCompetitionPath Path() const { return path_; }
+
+    // SetPath(Values) when on; back to Auto when off if the path was Values.
+    void SetValuePasses(bool on) { SwitchPath(TCompetitionPath::Values, on); }
+    bool ValuePasses() const { return path_ == TCompetitionPath::Values; }
 
     // The kernel that the first layer on masks runs (FirstLayerKernel.h);
     // Auto, the default, takes the fastest this processor has. Every kernel
@@ -167,12 +188,9 @@ public:
     void SetFirstLayerKernel(TFirstLayerKernel kernel);
     TFirstLayerKernel FirstLayerKernel() const { return firstLayerKernel_; }
 
-    // In reference mode Recognize takes the literal paths only: the first
-    // layer as multiply-adds over doubles and every competition pass as
-    // M * (M - 1) additions. The fast paths give the same values bit for bit;
-    // this mode is there to prove it and to measure the difference.
-    void SetReferenceMode(bool on) { referenceMode_ = on; }
-    bool ReferenceMode() const { return referenceMode_; }
+    // SetPath(Literal) when on; back to Auto when off if the path was Literal.
+    void SetReferenceMode(bool on) { SwitchPath(TCompetitionPath::Literal, on); }
+    bool ReferenceMode() const { return path_ == TCompetitionPath::Literal; }
 
     double Bias() const { return Bias_; }
     double MaxOutput() const { return MaxOutput_; }
@@ -194,6 +212,16 @@ public:
     bool IsStable() const;
 
 private:
+    void SwitchPath(TCompetitionPath path, bool on) {
+        if (on) {
+            path_ = path;
+        } else if (path_ == path) {
+            path_ = TCompetitionPath::Auto;
+        }
+    }
+    bool ClassPasses() const {
+        return path_ == TCompetitionPath::Auto || path_ == TCompetitionPath::Classes;
+    }
     void Resize();
     bool MasksOf(std::span<const std::int32_t> input, std::vector<std::uint64_t>& masks) const;
     bool FirstLayerAsClasses(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
@@ -218,8 +246,7 @@ private:
     std::vector<double> Activity_;
     TZeroPages zeros_; // what Similarity and Activity read before they are written
     std::int32_t MaxIterations_ = 50;
-    bool referenceMode_ = false;
-    bool valuePasses_ = false;
+    TCompetitionPath path_ = TCompetitionPath::Auto;
     TFirstLayerKernel firstLayerKernel_ = TFirstLayerKernel::Auto;
     TRecognitionScratch scratch_; // of Recognize
     std::vector<TRecognitionScratch> workers_;
