@@ -64,21 +64,6 @@ enum class TCompetitionPath {
     Literal,
 };
 
-// Everything one recognition writes: several recognitions may run at once on
-// one network (read only), each with its own scratch state.
-class TRecognitionScratch {
-private:
-    friend class THammingNet;
-    TClassCompetition classPass_;
-    TClassState input_;  // the state a pass reads
-    TClassState output_; // and writes
-    TFastCompetition fast_;
-    std::vector<double> Similarity_;
-    std::vector<double> Activity_;
-    std::vector<std::uint64_t> inputMasks_;
-    std::vector<double> rowScratch_;
-};
-
 // One pass's values, unit by unit: as doubles, or as a class per unit and a
 // value per class (the form the fast passes hold them in, read in place).
 struct TPassValues {
@@ -109,11 +94,72 @@ protected:
     ~TPassRecorder() = default;
 };
 
+class THammingNet;
+
+// Called after the first layer (pass 0, with its values) and after every
+// competition pass (pass 1, 2, ...), with the values unit by unit.
+using TPassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
+
+// The constants a competition runs with.
+struct TCompetitionSettings {
+    std::int32_t InputCount = 0;
+    std::int32_t PatternCount = 0;
+    std::int32_t MaxIterations = 0;
+    double Epsilon = 0.0;
+    double MaxOutput = 0.0;
+
+    static TCompetitionSettings Of(const THammingNet& network);
+};
+
+// Who hears of a competition's passes; each is optional.
+struct TCompetitionWatch {
+    const TPassObserver* Observer = nullptr; // every pass unit by unit
+    TPassRecorder* Recorder = nullptr;       // every pass in the form it is held in
+    // The scratch's Similarity and Activity end as the literal algorithm
+    // leaves them (with an observer they hold every pass's values anyway).
+    bool KeepState = false;
+};
+
+// Everything one recognition writes: several recognitions may run at once on
+// one network (read only), each with its own scratch state.
+class TRecognitionScratch {
+private:
+    friend class THammingNet;
+    friend std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
+                                       TCompetitionPath path, const TCompetitionWatch& watch,
+                                       std::span<const std::uint16_t> firstClasses);
+    friend std::int32_t RunCompetition(std::span<const double> firstLayer,
+                                       const TCompetitionSettings& settings, TCompetitionPath path,
+                                       const TCompetitionWatch& watch);
+    TClassCompetition classPass_;
+    TClassState input_;  // the state a pass reads
+    TClassState output_; // and writes
+    TFastCompetition fast_;
+    std::vector<double> Similarity_;
+    std::vector<double> Activity_;
+    std::vector<std::uint64_t> inputMasks_;
+    std::vector<double> rowScratch_;
+};
+
+// The competition from the first layer held in s: as classes in its class
+// state (or firstClasses, read in place) on the Classes and Auto paths, as
+// values in its Similarity otherwise. Passes run until one changes no value,
+// MaxIterations + 2 of them at the most; where the classes cannot hold a
+// pass's values, the passes over values go on. Returns the winner: the leader of the
+// last pass that changed a value, 0 if none did.
+std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
+                            TCompetitionPath path, const TCompetitionWatch& watch,
+                            std::span<const std::uint16_t> firstClasses = {});
+// The same from first-layer values, in scratch space of its own.
+std::int32_t RunCompetition(std::span<const double> firstLayer,
+                            const TCompetitionSettings& settings, TCompetitionPath path,
+                            const TCompetitionWatch& watch);
+
 class THammingNet {
 public:
     // Called by Recognize after the first layer (pass 0, with Similarity) and
     // after every competition pass (pass 1, 2, ..., with Activity).
-    using TPassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
+    using TPassObserver = verblinka::TPassObserver;
 
     THammingNet() = default;
 
@@ -227,14 +273,12 @@ private:
     bool FirstLayerAsClasses(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     void FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    // maxIterations < 0: the network's own.
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                              const TPassObserver& observer, bool keepState,
                              TPassRecorder* recorder = nullptr,
                              std::int32_t maxIterations = -1) const;
-    // maxIterations < 0: the network's own.
-    std::int32_t Compete(TRecognitionScratch& s, bool classes, const TPassObserver& observer,
-                         bool keepState, std::span<const std::uint16_t> firstClasses = {},
-                         TPassRecorder* recorder = nullptr, std::int32_t maxIterations = -1) const;
+    TCompetitionSettings Settings(std::int32_t maxIterations) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;

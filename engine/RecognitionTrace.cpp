@@ -58,11 +58,6 @@ double TRecognitionTrace::Value(std::int32_t row, std::int32_t pass) const {
     return Passes[static_cast<std::size_t>(pass)].Tracked[static_cast<std::size_t>(index)];
 }
 
-TCompetitionSettings TCompetitionSettings::Of(const THammingNet& network) {
-    return {network.InputCount(), network.PatternCount(), network.MaxIterations(),
-            network.Epsilon(),    network.MaxOutput(),    network.ReferenceMode()};
-}
-
 TRecognitionTracer::TRecognitionTracer(std::int32_t inputCount,
                                        std::vector<std::int32_t> requestedRows)
     : requested_(std::move(requestedRows)) {
@@ -314,63 +309,6 @@ TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& setting
 
 namespace {
 
-// The competition from firstLayer, telling observer every pass's values and
-// recorder, besides, the stability and leader it finds.
-std::optional<std::int32_t> ReplayPasses(std::span<const double> firstLayer, double epsilon,
-                                         double maxOutput, std::int32_t maxIterations,
-                                         bool reference, const THammingNet::TPassObserver& observer,
-                                         TPassRecorder* recorder, const std::atomic<bool>* cancel) {
-    if (firstLayer.empty()) {
-        return 0;
-    }
-    std::vector<double> similarity(firstLayer.begin(), firstLayer.end());
-    std::vector<double> activity(similarity.size(), 0.0);
-    TFastCompetition fast;
-    if (observer) {
-        observer(0, similarity);
-    }
-    if (recorder != nullptr) {
-        recorder->FirstLayer({similarity, {}, {}});
-    }
-    std::int32_t winner = 0;
-    std::int32_t pass = 0;
-    for (;;) {
-        if (cancel != nullptr && cancel->load()) {
-            return std::nullopt;
-        }
-        if (reference || !fast.Pass(similarity, activity, epsilon, maxOutput)) {
-            PlainCompetitionPass(similarity, activity, epsilon, maxOutput);
-        }
-        if (observer) {
-            observer(CheckedAdd(pass, 1), activity);
-        }
-        bool stable = true;
-        std::size_t leader = 0;
-        double best = activity[0];
-        for (std::size_t i = 0; i < activity.size(); ++i) {
-            if (activity[i] != similarity[i]) {
-                stable = false;
-            }
-            if (activity[i] > best) {
-                best = activity[i];
-                leader = i;
-            }
-        }
-        if (recorder != nullptr) {
-            recorder->Pass(CheckedAdd(pass, 1), {activity, {}, {}}, stable, leader);
-        }
-        if (stable) {
-            return winner;
-        }
-        similarity.swap(activity);
-        winner = static_cast<std::int32_t>(leader);
-        if (pass > maxIterations) {
-            return winner;
-        }
-        pass = CheckedAdd(pass, 1);
-    }
-}
-
 // Passes a recognition's passes on, telling onPass of each, and ends it (by
 // throwing TCancelled) at the first pass after cancel was set.
 class TCancellable final : public TPassRecorder {
@@ -408,15 +346,6 @@ private:
 
 } // namespace
 
-std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer, double epsilon,
-                                              double maxOutput, std::int32_t maxIterations,
-                                              bool reference,
-                                              const THammingNet::TPassObserver& observer,
-                                              const std::atomic<bool>* cancel) {
-    return ReplayPasses(firstLayer, epsilon, maxOutput, maxIterations, reference, observer, nullptr,
-                        cancel);
-}
-
 std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
                                              const TRecognitionTrace& recorded,
                                              std::int32_t maxIterations, bool reference,
@@ -434,20 +363,22 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
                                                ? network.FirstLayerValues(recorded.Input)
                                                : std::vector<double>();
     const TCompetitionSettings settings{recorded.InputCount, recorded.PatternCount, maxIterations,
-                                        recorded.Epsilon,    recorded.MaxOutput,    reference};
+                                        recorded.Epsilon, recorded.MaxOutput};
     // The network's own path (over classes where it applies) unless the
     // literal passes are asked for; both give the same values bit for bit.
     const bool ownPath = !reference && maxIterations >= 0;
     TRecognitionScratch scratch;
     const std::function<void(std::int32_t)> unseen; // a second run is not reported
-    auto replay = [&](TPassRecorder& recorder,
-                      const std::function<void(std::int32_t)>& reportPass)
-        -> std::optional<std::int32_t> {
+    auto replay =
+        [&](TPassRecorder& recorder,
+            const std::function<void(std::int32_t)>& reportPass) -> std::optional<std::int32_t> {
         TCancellable cancellable(recorder, cancel, reportPass);
         try {
             if (!ownPath) {
-                return ReplayPasses(firstLayer, settings.Epsilon, settings.MaxOutput,
-                                    maxIterations, reference, nullptr, &cancellable, nullptr);
+                return RunCompetition(firstLayer, settings,
+                                      reference ? TCompetitionPath::Literal
+                                                : TCompetitionPath::Values,
+                                      {nullptr, &cancellable, false});
             }
             return network.RecognizeWithLimit(recorded.Input, maxIterations, scratch, cancellable);
         } catch (const TCancellable::TCancelled&) {
