@@ -2,6 +2,7 @@
 
 #include "engine/Competition.h"
 #include "engine/Precision.h"
+#include "engine/UnitSum.h"
 
 #include <algorithm>
 #include <bit>
@@ -15,17 +16,10 @@ constexpr std::uint64_t kGridSteps = std::uint64_t{1} << 53; // of one binade
 // In place of a tie step's base in bases_: past the binade, so that the
 // quick loop hands the step to the careful one.
 constexpr std::uint64_t kTieBase = std::uint64_t{1} << 54;
-// No value above this, so that even 2^32 of them sum far below DBL_MAX: the
-// method forms the full total, which the literal pass never does.
-constexpr double kLargestValue = 0x1p960;
 constexpr std::size_t kMemoSlots = 1024; // the memo's smallest size
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
 constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
 constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
-
-bool Fits(double value) {
-    return value >= 0.0 && value <= kLargestValue; // false for NaN too
-}
 
 // The grid of a binade (BinadeOf numbering): the spacing of its doubles.
 double GridOf(int binade) {
@@ -92,7 +86,7 @@ bool TClassCompetition::Prepare(const TClassState& in) {
     const std::size_t units = in.Classes.size();
     const std::size_t classCount = in.Values.size();
     if (units > std::numeric_limits<std::uint32_t>::max() - 2 || classCount > 65536 ||
-        !std::all_of(in.Values.begin(), in.Values.end(), Fits)) {
+        !std::all_of(in.Values.begin(), in.Values.end(), FitsFastPass)) {
         return false;
     }
     classes_ = in.Classes.data();
@@ -171,73 +165,30 @@ std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) con
     return from;
 }
 
-// The sum of every term but unit's own, followed as in TFastCompetition: R
-// starts at P[unit] and adds the terms after it; while R shares P's binade
-// its offset D = R - P stays put until the binade's last step or, for an odd
-// D, the next tie. Zero terms change nothing and are never ties or exits.
+// The sum of every term but unit's own (FollowUnitSum), segment holding
+// unit. Zero terms change nothing and are never ties or exits.
 double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
-    const std::size_t count = units_;
-    constexpr std::size_t kSeen = 24;
-    std::uint32_t seenTargets[kSeen]; // only the first seenCount are used
-    std::uint64_t seenOffsets[kSeen];
-    std::size_t seenCount = 0;
-    auto finish = [&](double sum) {
-        for (std::size_t k = 0; k < seenCount; ++k) {
-            memo_.Remember(seenTargets[k], seenOffsets[k], sum);
+    struct TTrajectory {
+        const TClassCompetition& Self;
+        std::size_t Segment;
+        std::size_t Count() const { return Self.units_; }
+        double Term(std::size_t t) const { return Self.values_[Self.classes_[t]]; }
+        int BinadeAt(std::size_t t) {
+            Segment = Self.SegmentOf(t, Segment);
+            return Self.segments_[Segment].Binade;
         }
-        return sum;
+        double Prefix(std::size_t t) const { return Self.Prefix(t, Segment); }
+        double Total() const { return Self.total_; }
+        std::size_t ChangeAfter(int) const {
+            return Segment + 1 < Self.segments_.size() ? Self.segments_[Segment + 1].Start
+                                                       : Self.units_ + 1;
+        }
+        std::size_t FirstTie(std::size_t from, std::size_t before) const {
+            const auto tie = std::lower_bound(Self.ties_.begin(), Self.ties_.end(), from);
+            return tie != Self.ties_.end() && *tie < before ? *tie : before;
+        }
     };
-    auto term = [&](std::size_t time) { return values_[classes_[time]]; };
-    double sum = Prefix(unit, segment);
-    std::size_t i = unit + 1;
-    for (;;) {
-        if (i >= count) {
-            return finish(sum);
-        }
-        segment = SegmentOf(i, segment);
-        int binade = segments_[segment].Binade;
-        while (precision::BinadeOf(sum) != binade) { // R lags behind P
-            sum = precision::AddStep(sum, term(i));
-            ++simulatedSteps_;
-            if (++i >= count) {
-                return finish(sum);
-            }
-            segment = SegmentOf(i, segment);
-            binade = segments_[segment].Binade;
-        }
-        const double prefix = Prefix(i, segment);
-        if (sum == prefix) {
-            return finish(total_); // R follows P from here on
-        }
-        const double offset = precision::ExactDifference(sum, prefix);
-        const std::size_t change =
-            segment + 1 < segments_.size() ? segments_[segment + 1].Start : count + 1;
-        std::size_t target = change > count ? count : change - 1;
-        if (precision::IsOddOnGrid(offset, binade)) {
-            const std::size_t before = std::min(change, count);
-            const auto tie = std::lower_bound(ties_.begin(), ties_.end(), i);
-            if (tie != ties_.end() && *tie < before) {
-                target = *tie;
-            }
-        }
-        const auto targetKey = static_cast<std::uint32_t>(target);
-        const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
-        if (const TSumMemo::TSlot* known = memo_.Find(targetKey, offsetKey)) {
-            return finish(known->Sum);
-        }
-        if (seenCount < kSeen) {
-            seenTargets[seenCount] = targetKey;
-            seenOffsets[seenCount] = offsetKey;
-            ++seenCount;
-        }
-        if (target == count) {
-            return finish(precision::ExactSum(total_, offset));
-        }
-        sum =
-            precision::AddStep(precision::ExactSum(Prefix(target, segment), offset), term(target));
-        i = target + 1;
-        ++simulatedSteps_;
-    }
+    return FollowUnitSum(TTrajectory{*this, segment}, unit, memo_, simulatedSteps_);
 }
 
 // Gives every unit the class of its result in out: make(unit, class, sum, id)
@@ -423,7 +374,7 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
     int grain = std::numeric_limits<int>::max(); // exponent of the coarsest common power of two
     double largest = 0.0;
     for (const double value : in.Values) {
-        if (!Fits(value)) {
+        if (!FitsFastPass(value)) {
             return false;
         }
         if (value == 0.0) {
@@ -435,10 +386,9 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
     if (largest == 0.0) {
         grain = 0;
     }
-    // In units of 2^grain: whole numbers below 2^53, and so is the total.
-    const double largestUnits = std::ldexp(largest, -grain);
-    if (largestUnits >= 0x1p53 ||
-        largestUnits * static_cast<double>(units) >= 0x1p53) { // exact enough to bound
+    // Every unit at the largest value bounds the total (the product rounds,
+    // but never below 2^53 units when it is not).
+    if (!NoSumRounds(grain, largest * static_cast<double>(units))) {
         return false;
     }
     simulatedSteps_ = 0;
