@@ -183,10 +183,7 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
             return Segment + 1 < Self.segments_.size() ? Self.segments_[Segment + 1].Start
                                                        : Self.units_ + 1;
         }
-        std::size_t FirstTie(std::size_t from, std::size_t before) const {
-            const auto tie = std::lower_bound(Self.ties_.begin(), Self.ties_.end(), from);
-            return tie != Self.ties_.end() && *tie < before ? *tie : before;
-        }
+        std::span<const std::uint32_t> Ties() const { return Self.ties_; }
     };
     return FollowUnitSum(TTrajectory{*this, segment}, unit, memo_, simulatedSteps_);
 }

@@ -16,6 +16,22 @@ double Activation(double x, double maxOutput) {
     return x >= 0.0 ? x : 0.0;
 }
 
+TPassSummary SummarisePass(std::span<const double> input, std::span<const double> output) {
+    TPassSummary summary{true, 0};
+    double best = output.empty() ? 0.0 : output[0];
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        const double value = output[i];
+        if (value != input[i]) {
+            summary.Stable = false;
+        }
+        if (value > best) {
+            best = value;
+            summary.Leader = i;
+        }
+    }
+    return summary;
+}
+
 void PlainCompetitionPass(std::span<const double> similarity, std::span<double> activity,
                           double epsilon, double maxOutput) {
     const std::size_t units = similarity.size();
@@ -86,12 +102,6 @@ bool TFastCompetition::PrepareReference(std::span<const double> values) {
     return true;
 }
 
-// The first tie step in [from, before), or before if there is none.
-std::size_t TFastCompetition::FirstTie(std::size_t from, std::size_t before) const {
-    const auto tie = std::lower_bound(ties_.begin(), ties_.end(), from);
-    return tie == ties_.end() || *tie >= before ? before : *tie;
-}
-
 // The sum of every term but the one at position (FollowUnitSum).
 double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
     struct TTrajectory {
@@ -102,10 +112,10 @@ double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
         int BinadeAt(std::size_t t) const { return precision::BinadeOf(Points[t].Prefix); }
         double Prefix(std::size_t t) const { return Points[t].Prefix; }
         double Total() const { return Points[Count()].Prefix; }
-        std::size_t ChangeAfter(int binade) const { return Self.NextChange(binade); }
-        std::size_t FirstTie(std::size_t from, std::size_t before) const {
-            return Self.FirstTie(from, before);
+        std::size_t ChangeAfter(int binade) const {
+            return Self.changeAfter_[static_cast<std::size_t>(binade)];
         }
+        std::span<const std::uint32_t> Ties() const { return Self.ties_; }
     };
     return FollowUnitSum(TTrajectory{*this, reference_.data()}, position, memo_, steps);
 }

@@ -419,9 +419,6 @@ bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input,
 // over classes.
 bool THammingNet::FirstLayerAsClasses(std::span<const std::int32_t> input,
                                       TRecognitionScratch& s) const {
-    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
-        return false;
-    }
     s.input_.Classes.resize(ToSize(PatternCount_));
     const std::span<const std::int32_t> inputs[] = {input};
     std::uint16_t* const out[] = {s.input_.Classes.data()};
@@ -435,6 +432,9 @@ bool THammingNet::FirstLayerAsClasses(std::span<const std::int32_t> input,
 bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t>> inputs,
                                     std::size_t firstRow, std::size_t endRow,
                                     std::span<std::uint16_t* const> out) const {
+    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
+        return false;
+    }
     const std::size_t words = Weights_.WordsPerMask();
     std::vector<std::uint64_t> masks;
     std::vector<std::uint64_t> all;
@@ -443,9 +443,6 @@ bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t
             return false;
         }
         all.insert(all.end(), masks.begin(), masks.end());
-    }
-    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
-        return false;
     }
     CountAgreementClasses(firstLayerKernel_, Weights_.MasksOf(0), firstRow, endRow, words,
                           all.data(), inputs.size(), static_cast<std::int64_t>(InputCount_),
@@ -508,23 +505,29 @@ std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> 
     if (PatternCount_ == 0) {
         return {};
     }
-    if (input.size() < ToSize(InputCount_)) {
-        throw std::invalid_argument("Input shorter than the network's input");
-    }
     TRecognitionScratch s;
     // The path Recognize takes, so that the values are the ones it starts from.
-    if (ClassPasses() && FirstLayerAsClasses(input, s)) {
+    if (FirstLayerIn(input, s)) {
         std::vector<double> values(ToSize(PatternCount_));
         s.input_.Materialise(values);
         return values;
     }
-    s.Similarity_.resize(ToSize(PatternCount_));
-    FirstLayer(input, s);
     return std::move(s.Similarity_);
 }
 
 std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
                                                TRecognitionScratch& scratch) const {
+    return FromClasses(firstLayer, scratch, nullptr);
+}
+
+std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
+                                               TRecognitionScratch& scratch,
+                                               TPassRecorder& recorder) const {
+    return FromClasses(firstLayer, scratch, &recorder);
+}
+
+std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
+                                      TRecognitionScratch& scratch, TPassRecorder* recorder) const {
     if (PatternCount_ == 0) {
         return 0;
     }
@@ -534,21 +537,8 @@ std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> fi
     scratch.input_.Values = FirstLayerOutputs();
     // The first pass reads the classes where they are; they are copied only
     // if it cannot take them.
-    return RunCompetition(scratch, Settings(-1), TCompetitionPath::Classes, {}, firstLayer);
-}
-
-std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                               TRecognitionScratch& scratch,
-                                               TPassRecorder& recorder) const {
-    if (PatternCount_ == 0) {
-        return 0;
-    }
-    if (firstLayer.size() != ToSize(PatternCount_)) {
-        throw std::invalid_argument("First layer of another size than the network");
-    }
-    scratch.input_.Values = FirstLayerOutputs();
     return RunCompetition(scratch, Settings(-1), TCompetitionPath::Classes,
-                          {nullptr, &recorder, false}, firstLayer);
+                          {nullptr, recorder, false}, firstLayer);
 }
 
 TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
@@ -579,21 +569,28 @@ TCompetitionSettings THammingNet::Settings(std::int32_t maxIterations) const {
     return settings;
 }
 
+// The first layer of input into s: as classes (true) on the paths over
+// classes where they apply, as values in s's Similarity otherwise.
+bool THammingNet::FirstLayerIn(std::span<const std::int32_t> input, TRecognitionScratch& s) const {
+    if (input.size() < ToSize(InputCount_)) {
+        throw std::invalid_argument("Input shorter than the network's input");
+    }
+    if (ClassPasses() && FirstLayerAsClasses(input, s)) {
+        return true;
+    }
+    s.Similarity_.resize(ToSize(PatternCount_));
+    s.Activity_.resize(ToSize(PatternCount_));
+    FirstLayer(input, s);
+    return false;
+}
+
 std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                                       const TPassObserver& observer, bool keepState,
                                       TPassRecorder* recorder, std::int32_t maxIterations) const {
     if (PatternCount_ == 0) {
         return 0;
     }
-    if (input.size() < ToSize(InputCount_)) {
-        throw std::invalid_argument("Input shorter than the network's input");
-    }
-    const bool classes = ClassPasses() && FirstLayerAsClasses(input, s);
-    if (!classes) {
-        s.Similarity_.resize(ToSize(PatternCount_));
-        s.Activity_.resize(ToSize(PatternCount_));
-        FirstLayer(input, s);
-    }
+    const bool classes = FirstLayerIn(input, s);
     const TCompetitionPath path = classes                              ? TCompetitionPath::Classes
                                   : path_ == TCompetitionPath::Literal ? TCompetitionPath::Literal
                                                                        : TCompetitionPath::Values;
@@ -684,19 +681,9 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
             if (observer != nullptr) {
                 (*observer)(CheckedAdd(pass, 1), s.Activity_);
             }
-            // One scan finds both whether the pass changed anything and the
-            // leader (the first of the largest values).
-            double best = s.Activity_[0];
-            for (std::size_t i = 0; i < rows; ++i) {
-                const double value = s.Activity_[i];
-                if (value != s.Similarity_[i]) {
-                    stable = false;
-                }
-                if (value > best) {
-                    best = value;
-                    leader = i;
-                }
-            }
+            const TPassSummary summary = SummarisePass(s.Similarity_, s.Activity_);
+            stable = summary.Stable;
+            leader = summary.Leader;
             if (recorder != nullptr) {
                 recorder->Pass(CheckedAdd(pass, 1), {s.Activity_, {}, {}}, stable, leader);
             }

@@ -273,6 +273,9 @@ private:
     bool FirstLayerAsClasses(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     void FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    bool FirstLayerIn(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    std::int32_t FromClasses(std::span<const std::uint16_t> firstLayer, TRecognitionScratch& s,
+                             TPassRecorder* recorder) const;
     // maxIterations < 0: the network's own.
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                              const TPassObserver& observer, bool keepState,

@@ -78,22 +78,9 @@ void TRecognitionTracer::ObservedPass(std::int32_t pass, std::span<const double>
     if (trace_.Passes.empty() || values.size() != previous_.size()) {
         throw std::logic_error("Competition pass without its first layer");
     }
-    // One scan, as the network's own: stable and the leader.
-    bool stable = true;
-    std::size_t leader = 0;
-    double best = values.empty() ? 0.0 : values[0];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const double value = values[i];
-        if (value != previous_[i]) {
-            stable = false;
-            previous_[i] = value;
-        }
-        if (value > best) {
-            best = value;
-            leader = i;
-        }
-    }
-    Pass(pass, {values, {}, {}}, stable, leader);
+    const TPassSummary summary = SummarisePass(previous_, values);
+    previous_.assign(values.begin(), values.end());
+    Pass(pass, {values, {}, {}}, summary.Stable, summary.Leader);
 }
 
 void TRecognitionTracer::FirstLayer(const TPassValues& values) {

@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace verblinka {
 
@@ -30,13 +31,11 @@ inline bool NoSumRounds(int lowestBit, double bound) {
     return bound == 0.0 || precision::HighestBitExponent(bound) < lowestBit + 53;
 }
 
-// The sum of every term but the one at position: R starts at P[position] and
-// then adds terms position + 1, position + 2, ... as P does, so it never
-// exceeds P at the same time and D = R - P[i] <= 0. While R and P share a
-// binade, D stays put until the binade's last step or, for an odd D, the next
-// tie step; only those steps, and the steps while R still lags in a lower
-// binade, are taken with the network's arithmetic (counted in steps). Each
-// (step, D) pair met is remembered in memo with the sum it leads to.
+// The sum of every term but the one at position, followed as
+// engine/Competition.h explains: R starts at P[position] and adds the later
+// terms; only the steps where its offset from P may change are taken with the
+// network's arithmetic (counted in steps), and each (step, offset) pair met is
+// remembered in memo with the sum it leads to.
 //
 // The trajectory (copied; it may keep its place) supplies:
 //   Count()                 L, the number of terms;
@@ -46,7 +45,7 @@ inline bool NoSumRounds(int lowestBit, double bound) {
 //                           one of position, before the first question);
 //   Total()                 P[L];
 //   ChangeAfter(binade)     the first time past that binade, or L + 1;
-//   FirstTie(from, before)  the first tie step in [from, before), or before.
+//   Ties()                  the steps that break a tie inside their binade, ascending.
 template <typename TTrajectory>
 [[gnu::always_inline]] inline double FollowUnitSum(TTrajectory path, std::size_t position,
                                                    TSumMemo& memo, std::uint64_t& steps) {
@@ -90,9 +89,10 @@ template <typename TTrajectory>
         std::size_t target = change > count ? count : change - 1;
         if (precision::IsOddOnGrid(offset, binade)) {
             const std::size_t before = std::min(change, count);
-            const std::size_t tie = path.FirstTie(i, before);
-            if (tie < before) {
-                target = tie;
+            const std::span<const std::uint32_t> ties = path.Ties();
+            const auto tie = std::lower_bound(ties.begin(), ties.end(), i);
+            if (tie != ties.end() && *tie < before) {
+                target = *tie;
             }
         }
         const auto targetKey = static_cast<std::uint32_t>(target);
