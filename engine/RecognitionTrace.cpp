@@ -271,11 +271,7 @@ TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& setting
     trace_ = TRecognitionTrace{};
     trace_.InputCount = trace.InputCount;
     previous_.clear();
-    trace.PatternCount = settings.PatternCount;
-    trace.InputCount = settings.InputCount;
-    trace.MaxIterations = settings.MaxIterations;
-    trace.Epsilon = settings.Epsilon;
-    trace.MaxOutput = settings.MaxOutput;
+    static_cast<TCompetitionSettings&>(trace) = settings;
     trace.Input.assign(
         input.begin(),
         input.begin() + std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(input.size()),
@@ -349,8 +345,8 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
     const std::vector<double> firstLayer = reference || maxIterations < 0
                                                ? network.FirstLayerValues(recorded.Input)
                                                : std::vector<double>();
-    const TCompetitionSettings settings{recorded.InputCount, recorded.PatternCount, maxIterations,
-                                        recorded.Epsilon, recorded.MaxOutput};
+    TCompetitionSettings settings = recorded;
+    settings.MaxIterations = maxIterations;
     // The network's own path (over classes where it applies) unless the
     // literal passes are asked for; both give the same values bit for bit.
     const bool ownPath = !reference && maxIterations >= 0;

@@ -30,12 +30,8 @@ struct TPassRecord {
 
 enum class TCompetitionEnd { Stable, PassLimit };
 
-struct TRecognitionTrace {
-    std::int32_t PatternCount = 0;
-    std::int32_t InputCount = 0;
-    std::int32_t MaxIterations = 0;
-    double Epsilon = 0.0;
-    double MaxOutput = 0.0;
+// The constants the recognition ran with, and what it did.
+struct TRecognitionTrace : TCompetitionSettings {
     // Histogram[v]: units whose first-layer value lies in [v, v + 1), v = 0 ... InputCount
     // (values outside are counted at the nearer end).
     std::vector<std::int64_t> Histogram;
