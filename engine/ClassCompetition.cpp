@@ -26,11 +26,6 @@ double GridOf(int binade) {
     return std::ldexp(1.0, binade - 1075);
 }
 
-// x >= 0 in grid units of its own binade: its significand.
-std::uint64_t GridUnits(double x) {
-    return floatbits::SplitDouble(x).Significand();
-}
-
 std::size_t InternHash(std::uint64_t bits) {
     const std::uint64_t mixed = (bits ^ (bits >> 29)) * 0xBF58476D1CE4E5B9u;
     return static_cast<std::size_t>(mixed ^ (mixed >> 32));
@@ -148,7 +143,7 @@ bool TClassCompetition::Prepare(const TClassState& in) {
             return false; // cannot happen; the literal pass is the safe answer
         }
         binade = reachedBinade;
-        k = GridUnits(reached);
+        k = floatbits::SplitDouble(reached).Significand(); // in grid units of its binade
         segments_.push_back({static_cast<std::uint32_t>(j + 1), binade, GridOf(binade)});
         StepsFor(binade);
     }

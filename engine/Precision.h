@@ -79,10 +79,8 @@ using arithmetic::StepIsTie;
 
 // Plain operations on doubles, the same whichever arithmetic is chosen.
 
-// Binades of non-negative doubles for the exact fast competition. Within one
-// binade every double is a multiple of the same grid; zero and the subnormals
-// share the grid of the lowest normal binade, so they count as that binade.
-// The value is the biased exponent, 1 for zero and subnormals.
+// The binade of x >= 0 for the exact fast competition: its biased exponent, 1
+// for zero and the subnormals, which share that binade's grid.
 inline int BinadeOf(double x) {
     return floatbits::SplitDouble(x).Binade();
 }
