@@ -537,7 +537,7 @@ std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
     scratch.input_.Values = FirstLayerOutputs();
     // The first pass reads the classes where they are; they are copied only
     // if it cannot take them.
-    return RunCompetition(scratch, Settings(-1), TCompetitionPath::Classes,
+    return RunCompetition(scratch, TCompetitionSettings::Of(*this), TCompetitionPath::Classes,
                           {nullptr, recorder, false}, firstLayer);
 }
 
@@ -559,14 +559,6 @@ std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
 TCompetitionSettings TCompetitionSettings::Of(const THammingNet& network) {
     return {network.InputCount(), network.PatternCount(), network.MaxIterations(),
             network.Epsilon(), network.MaxOutput()};
-}
-
-TCompetitionSettings THammingNet::Settings(std::int32_t maxIterations) const {
-    TCompetitionSettings settings = TCompetitionSettings::Of(*this);
-    if (maxIterations >= 0) {
-        settings.MaxIterations = maxIterations;
-    }
-    return settings;
 }
 
 // The first layer of input into s: as classes (true) on the paths over
@@ -591,11 +583,12 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
         return 0;
     }
     const bool classes = FirstLayerIn(input, s);
+    TCompetitionSettings settings = TCompetitionSettings::Of(*this);
+    settings.MaxIterations = maxIterations >= 0 ? maxIterations : MaxIterations_;
     const TCompetitionPath path = classes                              ? TCompetitionPath::Classes
                                   : path_ == TCompetitionPath::Literal ? TCompetitionPath::Literal
                                                                        : TCompetitionPath::Values;
-    return RunCompetition(s, Settings(maxIterations), path,
-                          {observer ? &observer : nullptr, recorder, keepState});
+    return RunCompetition(s, settings, path, {observer ? &observer : nullptr, recorder, keepState});
 }
 
 std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,

@@ -281,7 +281,6 @@ private:
                              const TPassObserver& observer, bool keepState,
                              TPassRecorder* recorder = nullptr,
                              std::int32_t maxIterations = -1) const;
-    TCompetitionSettings Settings(std::int32_t maxIterations) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;
