@@ -2,6 +2,7 @@
 
 #include "engine/Competition.h"
 #include "engine/Precision.h"
+#include "engine/UnitSum.h"
 
 #include <algorithm>
 #include <bit>
@@ -15,29 +16,14 @@ constexpr std::uint64_t kGridSteps = std::uint64_t{1} << 53; // of one binade
 // In place of a tie step's base in bases_: past the binade, so that the
 // quick loop hands the step to the careful one.
 constexpr std::uint64_t kTieBase = std::uint64_t{1} << 54;
-constexpr std::uint64_t kFractionMask = (std::uint64_t{1} << 52) - 1;
-// No value above this, so that even 2^32 of them sum far below DBL_MAX: the
-// method forms the full total, which the literal pass never does.
-constexpr double kLargestValue = 0x1p960;
 constexpr std::size_t kMemoSlots = 1024; // the memo's smallest size
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
 constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
 constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
 
-bool Fits(double value) {
-    return value >= 0.0 && value <= kLargestValue; // false for NaN too
-}
-
 // The grid of a binade (BinadeOf numbering): the spacing of its doubles.
 double GridOf(int binade) {
     return std::ldexp(1.0, binade - 1075);
-}
-
-// x >= 0 in grid units of its own binade: its significand.
-std::uint64_t GridUnits(double x) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
-    const std::uint64_t fraction = bits & kFractionMask;
-    return (bits >> 52) == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
 }
 
 std::size_t InternHash(std::uint64_t bits) {
@@ -61,16 +47,14 @@ void TClassState::Materialise(std::span<double> out) const {
 // grid u, which depends on x only at a tie, through the parity of x / u.
 void TClassCompetition::StepsFor(int binade) {
     for (std::size_t c = 0; c < steps_.size(); ++c) {
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(values_[c]) & ~(std::uint64_t{1} << 63);
-        const int biased = static_cast<int>(bits >> 52);
-        if (biased > binade) { // at least the binade's top: every such step leaves it
+        const floatbits::TDoubleBits bits = floatbits::SplitDouble(values_[c]);
+        if (bits.Biased > binade) { // at least the binade's top: every such step leaves it
             steps_[c] = {kGridSteps, false, false};
             continue;
         }
-        const std::uint64_t fraction = bits & kFractionMask;
-        const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-        // value = significand * 2^(max(biased, 1) - 1075); the fine grid is 2^(binade - 1086).
-        const int shift = std::max(biased, 1) + 11 - binade;
+        const std::uint64_t significand = bits.Significand();
+        // value = significand * 2^(its binade - 1075); the fine grid is 2^(binade - 1086).
+        const int shift = bits.Binade() + 11 - binade;
         std::uint64_t fine = 0;
         if (shift >= 0) {
             fine = significand << shift; // shift <= 11: below 2^64
@@ -97,7 +81,7 @@ bool TClassCompetition::Prepare(const TClassState& in) {
     const std::size_t units = in.Classes.size();
     const std::size_t classCount = in.Values.size();
     if (units > std::numeric_limits<std::uint32_t>::max() - 2 || classCount > 65536 ||
-        !std::all_of(in.Values.begin(), in.Values.end(), Fits)) {
+        !std::all_of(in.Values.begin(), in.Values.end(), FitsFastPass)) {
         return false;
     }
     classes_ = in.Classes.data();
@@ -159,7 +143,7 @@ bool TClassCompetition::Prepare(const TClassState& in) {
             return false; // cannot happen; the literal pass is the safe answer
         }
         binade = reachedBinade;
-        k = GridUnits(reached);
+        k = floatbits::SplitDouble(reached).Significand(); // in grid units of its binade
         segments_.push_back({static_cast<std::uint32_t>(j + 1), binade, GridOf(binade)});
         StepsFor(binade);
     }
@@ -176,73 +160,27 @@ std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) con
     return from;
 }
 
-// The sum of every term but unit's own, followed as in TFastCompetition: R
-// starts at P[unit] and adds the terms after it; while R shares P's binade
-// its offset D = R - P stays put until the binade's last step or, for an odd
-// D, the next tie. Zero terms change nothing and are never ties or exits.
+// The sum of every term but unit's own (FollowUnitSum), segment holding
+// unit. Zero terms change nothing and are never ties or exits.
 double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
-    const std::size_t count = units_;
-    constexpr std::size_t kSeen = 24;
-    std::uint32_t seenTargets[kSeen]; // only the first seenCount are used
-    std::uint64_t seenOffsets[kSeen];
-    std::size_t seenCount = 0;
-    auto finish = [&](double sum) {
-        for (std::size_t k = 0; k < seenCount; ++k) {
-            memo_.Remember(seenTargets[k], seenOffsets[k], sum);
+    struct TTrajectory {
+        const TClassCompetition& Self;
+        std::size_t Segment;
+        std::size_t Count() const { return Self.units_; }
+        double Term(std::size_t t) const { return Self.values_[Self.classes_[t]]; }
+        int BinadeAt(std::size_t t) {
+            Segment = Self.SegmentOf(t, Segment);
+            return Self.segments_[Segment].Binade;
         }
-        return sum;
+        double Prefix(std::size_t t) const { return Self.Prefix(t, Segment); }
+        double Total() const { return Self.total_; }
+        std::size_t ChangeAfter(int) const {
+            return Segment + 1 < Self.segments_.size() ? Self.segments_[Segment + 1].Start
+                                                       : Self.units_ + 1;
+        }
+        std::span<const std::uint32_t> Ties() const { return Self.ties_; }
     };
-    auto term = [&](std::size_t time) { return values_[classes_[time]]; };
-    double sum = Prefix(unit, segment);
-    std::size_t i = unit + 1;
-    for (;;) {
-        if (i >= count) {
-            return finish(sum);
-        }
-        segment = SegmentOf(i, segment);
-        int binade = segments_[segment].Binade;
-        while (precision::BinadeOf(sum) != binade) { // R lags behind P
-            sum = precision::AddStep(sum, term(i));
-            ++simulatedSteps_;
-            if (++i >= count) {
-                return finish(sum);
-            }
-            segment = SegmentOf(i, segment);
-            binade = segments_[segment].Binade;
-        }
-        const double prefix = Prefix(i, segment);
-        if (sum == prefix) {
-            return finish(total_); // R follows P from here on
-        }
-        const double offset = precision::ExactDifference(sum, prefix);
-        const std::size_t change =
-            segment + 1 < segments_.size() ? segments_[segment + 1].Start : count + 1;
-        std::size_t target = change > count ? count : change - 1;
-        if (precision::IsOddOnGrid(offset, binade)) {
-            const std::size_t before = std::min(change, count);
-            const auto tie = std::lower_bound(ties_.begin(), ties_.end(), i);
-            if (tie != ties_.end() && *tie < before) {
-                target = *tie;
-            }
-        }
-        const auto targetKey = static_cast<std::uint32_t>(target);
-        const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
-        if (const TSumMemo::TSlot* known = memo_.Find(targetKey, offsetKey)) {
-            return finish(known->Sum);
-        }
-        if (seenCount < kSeen) {
-            seenTargets[seenCount] = targetKey;
-            seenOffsets[seenCount] = offsetKey;
-            ++seenCount;
-        }
-        if (target == count) {
-            return finish(precision::ExactSum(total_, offset));
-        }
-        sum = precision::AddStep(precision::ExactSum(Prefix(target, segment), offset),
-                                 term(target));
-        i = target + 1;
-        ++simulatedSteps_;
-    }
+    return FollowUnitSum(TTrajectory{*this, segment}, unit, memo_, simulatedSteps_);
 }
 
 // Gives every unit the class of its result in out: make(unit, class, sum, id)
@@ -428,27 +366,21 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
     int grain = std::numeric_limits<int>::max(); // exponent of the coarsest common power of two
     double largest = 0.0;
     for (const double value : in.Values) {
-        if (!Fits(value)) {
+        if (!FitsFastPass(value)) {
             return false;
         }
         if (value == 0.0) {
             continue;
         }
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-        const int biased = static_cast<int>(bits >> 52);
-        const std::uint64_t fraction = bits & kFractionMask;
-        const std::uint64_t significand =
-            biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-        grain = std::min(grain, std::max(biased, 1) - 1075 + std::countr_zero(significand));
+        grain = std::min(grain, precision::LowestBitExponent(value));
         largest = std::max(largest, value);
     }
     if (largest == 0.0) {
         grain = 0;
     }
-    // In units of 2^grain: whole numbers below 2^53, and so is the total.
-    const double largestUnits = std::ldexp(largest, -grain);
-    if (largestUnits >= 0x1p53 ||
-        largestUnits * static_cast<double>(units) >= 0x1p53) { // exact enough to bound
+    // Every unit at the largest value bounds the total (the product rounds,
+    // but never below 2^53 units when it is not).
+    if (!NoSumRounds(grain, largest * static_cast<double>(units))) {
         return false;
     }
     simulatedSteps_ = 0;
@@ -467,7 +399,8 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
         ++counts[classes[j]];
     }
     for (std::size_t c = 0; c < classCount; ++c) {
-        counts[c] += counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
+        counts[c] +=
+            counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
     }
     std::uint64_t total = 0;
     for (std::size_t c = 0; c < classCount; ++c) {
@@ -476,8 +409,7 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
     classSums_.resize(classCount);
     for (std::size_t c = 0; c < classCount; ++c) {
         const auto own = static_cast<std::uint64_t>(std::ldexp(in.Values[c], -grain));
-        classSums_[c] =
-            counts[c] == 0 ? 0.0 : std::ldexp(static_cast<double>(total - own), grain);
+        classSums_[c] = counts[c] == 0 ? 0.0 : std::ldexp(static_cast<double>(total - own), grain);
     }
     return true;
 }
@@ -559,27 +491,27 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
     bool anyOutput = false;
     double best = 0.0;
     std::size_t leader = 0;
-    const bool done =
-        Sweep(in, out.Classes.data(), [&](std::size_t j, std::uint16_t cls, double sum,
-                                          std::uint16_t& id) {
-            const double own = values_[cls];
-            const double output = Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
-            if (!Intern(output, out, id)) {
-                return false;
-            }
-            // Units that reuse a key repeat an output already seen at a lower
-            // unit: only a key's first unit can be the first of the largest,
-            // or change.
-            if (output != own) {
-                stable = false;
-            }
-            if (!anyOutput || output > best) {
-                best = output;
-                leader = j;
-                anyOutput = true;
-            }
-            return true;
-        });
+    const bool done = Sweep(in, out.Classes.data(),
+                            [&](std::size_t j, std::uint16_t cls, double sum, std::uint16_t& id) {
+                                const double own = values_[cls];
+                                const double output =
+                                    Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
+                                if (!Intern(output, out, id)) {
+                                    return false;
+                                }
+                                // Units that reuse a key repeat an output already seen at a lower
+                                // unit: only a key's first unit can be the first of the largest,
+                                // or change.
+                                if (output != own) {
+                                    stable = false;
+                                }
+                                if (!anyOutput || output > best) {
+                                    best = output;
+                                    leader = j;
+                                    anyOutput = true;
+                                }
+                                return true;
+                            });
     if (!done) {
         return false;
     }

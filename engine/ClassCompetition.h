@@ -20,6 +20,7 @@
 // - The leader and the stability test are read off the keys as they appear.
 #pragma once
 
+#include "engine/Competition.h"
 #include "engine/SumMemo.h"
 
 #include <cstdint>
@@ -41,12 +42,6 @@ struct TClassState {
 struct TClassView {
     std::span<const std::uint16_t> Classes;
     std::span<const double> Values;
-};
-
-// What the pass found out about its output on the way.
-struct TPassSummary {
-    bool Stable = false;    // every unit's output equals its input
-    std::size_t Leader = 0; // the first unit with the largest output
 };
 
 class TClassCompetition {

@@ -1,29 +1,35 @@
 #include "engine/Competition.h"
 
 #include "engine/Precision.h"
+#include "engine/UnitSum.h"
 
 #include <algorithm>
 #include <bit>
 #include <limits>
 
 namespace verblinka {
-namespace {
-
-// No value above this, so that even 2^31 of them sum far below DBL_MAX: the
-// fast pass forms the full total, which the plain pass never does.
-constexpr double kLargestFastValue = 0x1p960;
-
-bool FitsFastPass(double value) {
-    return value >= 0.0 && value <= kLargestFastValue; // false for NaN too
-}
-
-} // namespace
 
 double Activation(double x, double maxOutput) {
     if (x > maxOutput) {
         return maxOutput;
     }
     return x >= 0.0 ? x : 0.0;
+}
+
+TPassSummary SummarisePass(std::span<const double> input, std::span<const double> output) {
+    TPassSummary summary{true, 0};
+    double best = output.empty() ? 0.0 : output[0];
+    for (std::size_t i = 0; i < output.size(); ++i) {
+        const double value = output[i];
+        if (value != input[i]) {
+            summary.Stable = false;
+        }
+        if (value > best) {
+            best = value;
+            summary.Leader = i;
+        }
+    }
+    return summary;
 }
 
 void PlainCompetitionPass(std::span<const double> similarity, std::span<double> activity,
@@ -80,7 +86,7 @@ bool TFastCompetition::PrepareReference(std::span<const double> values) {
         }
         if (mayBeExact) { // see below; once false, it stays false
             lowestBit = std::min(lowestBit, precision::LowestBitExponent(value));
-            mayBeExact = precision::HighestBitExponent(next) < lowestBit + 53;
+            mayBeExact = NoSumRounds(lowestBit, next);
         }
         prefix = next;
         binade = nextBinade;
@@ -89,86 +95,29 @@ bool TFastCompetition::PrepareReference(std::span<const double> values) {
     reference_.resize(count + 1);
     reference_[count] = {prefix, 0.0};
     changeAfter_[static_cast<std::size_t>(binade)] = static_cast<std::uint32_t>(count + 1);
-    // All terms are multiples of 2^lowestBit; if their true total stayed below
-    // 2^53 of those (else the rounded total would not), then every partial
-    // sum of every subset is a double and nothing ever rounds. (The prefix
-    // only grows and lowestBit only falls, so the test can stop early.)
+    // If the true total stayed below 2^53 of the terms' common power of two,
+    // so did the rounded one: nothing ever rounds. (The prefix only grows and
+    // lowestBit only falls, so the test can stop early.)
     nothingRounds_ = mayBeExact;
     return true;
 }
 
-// The first tie step in [from, before), or before if there is none.
-std::size_t TFastCompetition::FirstTie(std::size_t from, std::size_t before) const {
-    const auto tie = std::lower_bound(ties_.begin(), ties_.end(), from);
-    return tie == ties_.end() || *tie >= before ? before : *tie;
-}
-
-// The sum of every term but the one at position: R starts at P[position] and
-// then adds terms position + 1, position + 2, ... exactly as P does, so it
-// never exceeds P at the same time and D = R - P[i] <= 0.
+// The sum of every term but the one at position (FollowUnitSum).
 double TFastCompetition::UnitSum(std::size_t position, std::uint64_t& steps) {
-    const std::size_t count = reference_.size() - 1;
-    const TReference* reference = reference_.data();
-    // The (target, offset) pairs on this unit's way, to remember its sum by.
-    constexpr std::size_t kSeen = 24;
-    std::uint32_t seenTargets[kSeen]; // left uninitialized: only seenCount are used
-    std::uint64_t seenOffsets[kSeen];
-    std::size_t seenCount = 0;
-    auto finish = [&](double sum) {
-        for (std::size_t k = 0; k < seenCount; ++k) {
-            memo_.Remember(seenTargets[k], seenOffsets[k], sum);
+    struct TTrajectory {
+        const TFastCompetition& Self;
+        const TReference* Points;
+        std::size_t Count() const { return Self.reference_.size() - 1; }
+        double Term(std::size_t t) const { return Points[t].Term; }
+        int BinadeAt(std::size_t t) const { return precision::BinadeOf(Points[t].Prefix); }
+        double Prefix(std::size_t t) const { return Points[t].Prefix; }
+        double Total() const { return Points[Count()].Prefix; }
+        std::size_t ChangeAfter(int binade) const {
+            return Self.changeAfter_[static_cast<std::size_t>(binade)];
         }
-        return sum;
+        std::span<const std::uint32_t> Ties() const { return Self.ties_; }
     };
-    double sum = reference[position].Prefix;
-    std::size_t i = position + 1;
-    for (;;) {
-        if (i >= count) {
-            return finish(sum);
-        }
-        // R lags in a lower binade than P: literal steps until it catches up.
-        int binade = precision::BinadeOf(reference[i].Prefix);
-        while (precision::BinadeOf(sum) != binade) {
-            sum = precision::AddStep(sum, reference[i].Term);
-            ++steps;
-            if (++i >= count) {
-                return finish(sum);
-            }
-            binade = precision::BinadeOf(reference[i].Prefix);
-        }
-        if (sum == reference[i].Prefix) {
-            return finish(reference[count].Prefix); // from here on R follows P exactly
-        }
-        // Locked: D stays constant until the binade changes or, if D is an
-        // odd number of grid steps, until the next tie. The step there (the
-        // target) is taken literally; past the last term there is none.
-        const double offset = precision::ExactDifference(sum, reference[i].Prefix);
-        const std::size_t change = NextChange(binade);
-        std::size_t target = change > count ? count : change - 1;
-        if (precision::IsOddOnGrid(offset, binade)) {
-            const std::size_t tie = FirstTie(i, std::min(change, count));
-            if (tie < change && tie < count) {
-                target = tie;
-            }
-        }
-        const auto targetKey = static_cast<std::uint32_t>(target);
-        const auto offsetKey = std::bit_cast<std::uint64_t>(offset);
-        if (const TSumMemo::TSlot* known = memo_.Find(targetKey, offsetKey)) {
-            return finish(known->Sum);
-        }
-        if (seenCount < kSeen) {
-            seenTargets[seenCount] = targetKey;
-            seenOffsets[seenCount] = offsetKey;
-            ++seenCount;
-        }
-        if (target == count) {
-            return finish(precision::ExactSum(reference[count].Prefix, offset));
-        }
-        sum = precision::AddStep(precision::ExactSum(reference[target].Prefix, offset),
-                                 reference[target].Term);
-        i = target + 1;
-        ++steps;
-    }
+    return FollowUnitSum(TTrajectory{*this, reference_.data()}, position, memo_, steps);
 }
 
 template <typename Emit>

@@ -15,6 +15,15 @@ namespace verblinka {
 // MaxOutput above, 0 below, the value itself in between.
 double Activation(double x, double maxOutput);
 
+// What a pass found out about its output on the way.
+struct TPassSummary {
+    bool Stable = false;    // every unit's output equals its input
+    std::size_t Leader = 0; // the first unit with the largest output
+};
+
+// The summary of a pass over values from its input and output, in one scan.
+TPassSummary SummarisePass(std::span<const double> input, std::span<const double> output);
+
 // The literal pass: Activity[j] = Activation(Similarity[j] - sum * epsilon),
 // where sum starts from 0.0 and adds Similarity[k] for every k != j in
 // ascending order, each partial sum rounded twice.
@@ -60,10 +69,6 @@ private:
     };
 
     bool PrepareReference(std::span<const double> values);
-    std::size_t NextChange(int binade) const {
-        return changeAfter_[static_cast<std::size_t>(binade)];
-    }
-    std::size_t FirstTie(std::size_t from, std::size_t before) const;
     double UnitSum(std::size_t position, std::uint64_t& steps);
 
     // Calls emit(j, sum of unit j) for every unit j in ascending order.

@@ -419,9 +419,6 @@ bool THammingNet::FirstLayerOnMasks(std::span<const std::int32_t> input,
 // over classes.
 bool THammingNet::FirstLayerAsClasses(std::span<const std::int32_t> input,
                                       TRecognitionScratch& s) const {
-    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
-        return false;
-    }
     s.input_.Classes.resize(ToSize(PatternCount_));
     const std::span<const std::int32_t> inputs[] = {input};
     std::uint16_t* const out[] = {s.input_.Classes.data()};
@@ -435,6 +432,9 @@ bool THammingNet::FirstLayerAsClasses(std::span<const std::int32_t> input,
 bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t>> inputs,
                                     std::size_t firstRow, std::size_t endRow,
                                     std::span<std::uint16_t* const> out) const {
+    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
+        return false;
+    }
     const std::size_t words = Weights_.WordsPerMask();
     std::vector<std::uint64_t> masks;
     std::vector<std::uint64_t> all;
@@ -444,9 +444,6 @@ bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t
         }
         all.insert(all.end(), masks.begin(), masks.end());
     }
-    if (2 * static_cast<std::size_t>(InputCount_) + 1 > 65536) {
-        return false;
-    }
     CountAgreementClasses(firstLayerKernel_, Weights_.MasksOf(0), firstRow, endRow, words,
                           all.data(), inputs.size(), static_cast<std::int64_t>(InputCount_),
                           out.data());
@@ -454,7 +451,7 @@ bool THammingNet::FirstLayerClasses(std::span<const std::span<const std::int32_t
 }
 
 void THammingNet::FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const {
-    if (!referenceMode_ && FirstLayerOnMasks(input, s)) {
+    if (path_ != TCompetitionPath::Literal && FirstLayerOnMasks(input, s)) {
         return;
     }
     const std::size_t columns = ToSize(InputCount_);
@@ -508,23 +505,29 @@ std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> 
     if (PatternCount_ == 0) {
         return {};
     }
-    if (input.size() < ToSize(InputCount_)) {
-        throw std::invalid_argument("Input shorter than the network's input");
-    }
     TRecognitionScratch s;
     // The path Recognize takes, so that the values are the ones it starts from.
-    if (!referenceMode_ && !valuePasses_ && FirstLayerAsClasses(input, s)) {
+    if (FirstLayerIn(input, s)) {
         std::vector<double> values(ToSize(PatternCount_));
         s.input_.Materialise(values);
         return values;
     }
-    s.Similarity_.resize(ToSize(PatternCount_));
-    FirstLayer(input, s);
     return std::move(s.Similarity_);
 }
 
 std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
                                                TRecognitionScratch& scratch) const {
+    return FromClasses(firstLayer, scratch, nullptr);
+}
+
+std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
+                                               TRecognitionScratch& scratch,
+                                               TPassRecorder& recorder) const {
+    return FromClasses(firstLayer, scratch, &recorder);
+}
+
+std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
+                                      TRecognitionScratch& scratch, TPassRecorder* recorder) const {
     if (PatternCount_ == 0) {
         return 0;
     }
@@ -534,20 +537,8 @@ std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> fi
     scratch.input_.Values = FirstLayerOutputs();
     // The first pass reads the classes where they are; they are copied only
     // if it cannot take them.
-    return Compete(scratch, true, nullptr, false, firstLayer);
-}
-
-std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                               TRecognitionScratch& scratch,
-                                               TPassRecorder& recorder) const {
-    if (PatternCount_ == 0) {
-        return 0;
-    }
-    if (firstLayer.size() != ToSize(PatternCount_)) {
-        throw std::invalid_argument("First layer of another size than the network");
-    }
-    scratch.input_.Values = FirstLayerOutputs();
-    return Compete(scratch, true, nullptr, false, firstLayer, &recorder);
+    return RunCompetition(scratch, TCompetitionSettings::Of(*this), TCompetitionPath::Classes,
+                          {nullptr, recorder, false}, firstLayer);
 }
 
 TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
@@ -565,47 +556,67 @@ std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
     return firstLayerBuffers_[index];
 }
 
+TCompetitionSettings TCompetitionSettings::Of(const THammingNet& network) {
+    return {network.InputCount(), network.PatternCount(), network.MaxIterations(),
+            network.Epsilon(), network.MaxOutput()};
+}
+
+// The first layer of input into s: as classes (true) on the paths over
+// classes where they apply, as values in s's Similarity otherwise.
+bool THammingNet::FirstLayerIn(std::span<const std::int32_t> input, TRecognitionScratch& s) const {
+    if (input.size() < ToSize(InputCount_)) {
+        throw std::invalid_argument("Input shorter than the network's input");
+    }
+    if (ClassPasses() && FirstLayerAsClasses(input, s)) {
+        return true;
+    }
+    s.Similarity_.resize(ToSize(PatternCount_));
+    s.Activity_.resize(ToSize(PatternCount_));
+    FirstLayer(input, s);
+    return false;
+}
+
 std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                                       const TPassObserver& observer, bool keepState,
                                       TPassRecorder* recorder, std::int32_t maxIterations) const {
     if (PatternCount_ == 0) {
         return 0;
     }
-    if (input.size() < ToSize(InputCount_)) {
-        throw std::invalid_argument("Input shorter than the network's input");
-    }
-    const bool classes = !referenceMode_ && !valuePasses_ && FirstLayerAsClasses(input, s);
-    if (!classes) {
-        s.Similarity_.resize(ToSize(PatternCount_));
-        s.Activity_.resize(ToSize(PatternCount_));
-        FirstLayer(input, s);
-    }
-    return Compete(s, classes, observer, keepState, {}, recorder, maxIterations);
+    const bool classes = FirstLayerIn(input, s);
+    TCompetitionSettings settings = TCompetitionSettings::Of(*this);
+    settings.MaxIterations = maxIterations >= 0 ? maxIterations : MaxIterations_;
+    const TCompetitionPath path = classes                              ? TCompetitionPath::Classes
+                                  : path_ == TCompetitionPath::Literal ? TCompetitionPath::Literal
+                                                                       : TCompetitionPath::Values;
+    return RunCompetition(s, settings, path, {observer ? &observer : nullptr, recorder, keepState});
 }
 
-// The competition from the first layer's state (classes or values) in s.
-// With keepState, s's Similarity and Activity end as the literal algorithm
-// leaves them; with an observer, they hold every pass's values when it is
-// called. A recorder is told every pass in the form it is held in.
-std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
-                                  const TPassObserver& observer, bool keepState,
-                                  std::span<const std::uint16_t> firstClasses,
-                                  TPassRecorder* recorder, std::int32_t maxIterations) const {
-    const std::size_t rows = ToSize(PatternCount_);
-    const std::int32_t limit = maxIterations >= 0 ? maxIterations : MaxIterations_;
-    if (!firstClasses.empty() && (observer || keepState || !classes)) {
+std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
+                            TCompetitionPath path, const TCompetitionWatch& watch,
+                            std::span<const std::uint16_t> firstClasses) {
+    const auto rows = static_cast<std::size_t>(std::max(settings.PatternCount, 0));
+    if (rows == 0) {
+        return 0;
+    }
+    const TPassObserver* observer =
+        watch.Observer != nullptr && *watch.Observer ? watch.Observer : nullptr;
+    TPassRecorder* recorder = watch.Recorder;
+    const bool keepState = watch.KeepState;
+    const bool literal = path == TCompetitionPath::Literal;
+    bool classes = path == TCompetitionPath::Classes || path == TCompetitionPath::Auto;
+    if (!firstClasses.empty() && (observer != nullptr || keepState || !classes)) {
         s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
         firstClasses = {};
     }
-    if (observer || keepState) {
+    if (observer != nullptr || keepState || !classes) {
         s.Similarity_.resize(rows);
         s.Activity_.resize(rows);
     }
-    if (observer) {
+    if (observer != nullptr) {
         if (classes) {
             s.input_.Materialise(s.Similarity_);
         }
-        observer(0, s.Similarity_);
+        (*observer)(0, s.Similarity_);
     }
     if (recorder != nullptr) {
         if (classes) {
@@ -620,94 +631,92 @@ std::int32_t THammingNet::Compete(TRecognitionScratch& s, bool classes,
     }
     std::int32_t winner = 0;
     std::int32_t pass = 0;
-    if (classes) {
-        for (;;) {
+    for (;;) {
+        bool stable = true;
+        std::size_t leader = 0;
+        if (classes) {
             TPassSummary summary;
             bool done = false;
             if (!firstClasses.empty()) {
-                done = s.classPass_.ExactPass({firstClasses, s.input_.Values}, s.output_, Epsilon_,
-                                              MaxOutput_, summary);
+                done = s.classPass_.ExactPass({firstClasses, s.input_.Values}, s.output_,
+                                              settings.Epsilon, settings.MaxOutput, summary);
                 if (!done) {
                     s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
                 }
                 firstClasses = {};
             }
-            if (!done && !s.classPass_.Pass(s.input_, s.output_, Epsilon_, MaxOutput_, summary)) {
+            if (!done && !s.classPass_.Pass(s.input_, s.output_, settings.Epsilon,
+                                            settings.MaxOutput, summary)) {
                 // Values the method cannot take: go on with one double per unit.
                 s.Similarity_.resize(rows);
                 s.Activity_.resize(rows);
                 s.input_.Materialise(s.Similarity_);
-                break;
+                classes = false;
+                continue;
             }
-            if (observer) {
+            stable = summary.Stable;
+            leader = summary.Leader;
+            if (observer != nullptr) {
                 s.output_.Materialise(s.Activity_);
-                observer(CheckedAdd(pass, 1), s.Activity_);
+                (*observer)(CheckedAdd(pass, 1), s.Activity_);
             }
             if (recorder != nullptr) {
                 recorder->Pass(CheckedAdd(pass, 1), {{}, s.output_.Classes, s.output_.Values},
-                               summary.Stable, summary.Leader);
+                               stable, leader);
             }
-            if (summary.Stable) {
-                if (keepState) {
-                    s.input_.Materialise(s.Similarity_);
-                    s.output_.Materialise(s.Activity_);
-                }
-                return winner;
+        } else {
+            // The fast pass over values where its preconditions hold, the literal one otherwise.
+            if (literal ||
+                !s.fast_.Pass(s.Similarity_, s.Activity_, settings.Epsilon, settings.MaxOutput)) {
+                PlainCompetitionPass(s.Similarity_, s.Activity_, settings.Epsilon,
+                                     settings.MaxOutput);
             }
-            std::swap(s.input_, s.output_);
-            winner = static_cast<std::int32_t>(summary.Leader);
-            if (pass > limit) {
-                if (keepState) {
-                    s.input_.Materialise(s.Similarity_);
-                    std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
-                }
-                return winner;
+            if (observer != nullptr) {
+                (*observer)(CheckedAdd(pass, 1), s.Activity_);
             }
-            pass = CheckedAdd(pass, 1);
-        }
-    } else if (!observer) {
-        s.Similarity_.resize(rows);
-        s.Activity_.resize(rows);
-    }
-    for (;;) {
-        // The fast pass over values where its preconditions hold, the literal one otherwise.
-        if (referenceMode_ || !s.fast_.Pass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_)) {
-            PlainCompetitionPass(s.Similarity_, s.Activity_, Epsilon_, MaxOutput_);
-        }
-        if (observer) {
-            observer(CheckedAdd(pass, 1), s.Activity_);
-        }
-        // One scan finds both whether the pass changed anything and the
-        // leader (the first of the largest values).
-        bool stable = true;
-        std::size_t leader = 0;
-        double best = s.Activity_[0];
-        for (std::size_t i = 0; i < s.Activity_.size(); ++i) {
-            const double value = s.Activity_[i];
-            if (value != s.Similarity_[i]) {
-                stable = false;
+            const TPassSummary summary = SummarisePass(s.Similarity_, s.Activity_);
+            stable = summary.Stable;
+            leader = summary.Leader;
+            if (recorder != nullptr) {
+                recorder->Pass(CheckedAdd(pass, 1), {s.Activity_, {}, {}}, stable, leader);
             }
-            if (value > best) {
-                best = value;
-                leader = i;
-            }
-        }
-        if (recorder != nullptr) {
-            recorder->Pass(CheckedAdd(pass, 1), {s.Activity_, {}, {}}, stable, leader);
         }
         if (stable) {
+            if (classes && keepState) {
+                s.input_.Materialise(s.Similarity_);
+                s.output_.Materialise(s.Activity_);
+            }
             return winner;
         }
-        // Activity becomes the next pass's Similarity. Swapping spares the
-        // copy; the next pass overwrites every Activity value anyway.
-        s.Similarity_.swap(s.Activity_);
+        // The output becomes the next pass's input. Swapping spares the copy;
+        // the next pass overwrites every output value anyway.
+        if (classes) {
+            std::swap(s.input_, s.output_);
+        } else {
+            s.Similarity_.swap(s.Activity_);
+        }
         winner = static_cast<std::int32_t>(leader);
-        if (pass > limit) {
-            std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
+        if (pass > settings.MaxIterations) {
+            if (classes && keepState) {
+                s.input_.Materialise(s.Similarity_);
+            }
+            if (!classes || keepState) {
+                std::copy(s.Similarity_.begin(), s.Similarity_.end(), s.Activity_.begin());
+            }
             return winner;
         }
         pass = CheckedAdd(pass, 1);
     }
+}
+
+std::int32_t RunCompetition(std::span<const double> firstLayer,
+                            const TCompetitionSettings& settings, TCompetitionPath path,
+                            const TCompetitionWatch& watch) {
+    TRecognitionScratch s;
+    s.Similarity_.assign(firstLayer.begin(), firstLayer.end());
+    TCompetitionSettings own = settings;
+    own.PatternCount = static_cast<std::int32_t>(firstLayer.size());
+    return RunCompetition(s, own, path, watch);
 }
 
 } // namespace verblinka

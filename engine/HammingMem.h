@@ -46,19 +46,22 @@ bool FirstLayerKernelAvailable(TFirstLayerKernel kernel);
 // The kernel Auto stands for here; any other kernel itself.
 TFirstLayerKernel ResolveFirstLayerKernel(TFirstLayerKernel kernel);
 
-// Everything one recognition writes: several recognitions may run at once on
-// one network (read only), each with its own scratch state.
-class TRecognitionScratch {
-private:
-    friend class THammingNet;
-    TClassCompetition classPass_;
-    TClassState input_;  // the state a pass reads
-    TClassState output_; // and writes
-    TFastCompetition fast_;
-    std::vector<double> Similarity_;
-    std::vector<double> Activity_;
-    std::vector<std::uint64_t> inputMasks_;
-    std::vector<double> rowScratch_;
+// Which passes a recognition takes. Every path gives the same rows and the
+// same values bit for bit; they differ in speed, and the slower ones are there
+// to prove the faster ones and to measure them.
+enum class TCompetitionPath {
+    // The fastest that applies: today the passes over classes.
+    Auto,
+    // The first layer as agreement classes and the passes over a class per
+    // unit and a value per class; where the values do not allow it (a first
+    // layer off masks, too many classes), the passes over values go on.
+    Classes,
+    // The first layer on masks where the rows allow it, and the fast pass
+    // over one double per unit where its preconditions hold.
+    Values,
+    // The literal algorithm: the first layer as multiply-adds over doubles
+    // and every competition pass as M * (M - 1) additions.
+    Literal,
 };
 
 // One pass's values, unit by unit: as doubles, or as a class per unit and a
@@ -91,11 +94,72 @@ protected:
     ~TPassRecorder() = default;
 };
 
+class THammingNet;
+
+// Called after the first layer (pass 0, with its values) and after every
+// competition pass (pass 1, 2, ...), with the values unit by unit.
+using TPassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
+
+// The constants a competition runs with.
+struct TCompetitionSettings {
+    std::int32_t InputCount = 0;
+    std::int32_t PatternCount = 0;
+    std::int32_t MaxIterations = 0;
+    double Epsilon = 0.0;
+    double MaxOutput = 0.0;
+
+    static TCompetitionSettings Of(const THammingNet& network);
+};
+
+// Who hears of a competition's passes; each is optional.
+struct TCompetitionWatch {
+    const TPassObserver* Observer = nullptr; // every pass unit by unit
+    TPassRecorder* Recorder = nullptr;       // every pass in the form it is held in
+    // The scratch's Similarity and Activity end as the literal algorithm
+    // leaves them (with an observer they hold every pass's values anyway).
+    bool KeepState = false;
+};
+
+// Everything one recognition writes: several recognitions may run at once on
+// one network (read only), each with its own scratch state.
+class TRecognitionScratch {
+private:
+    friend class THammingNet;
+    friend std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
+                                       TCompetitionPath path, const TCompetitionWatch& watch,
+                                       std::span<const std::uint16_t> firstClasses);
+    friend std::int32_t RunCompetition(std::span<const double> firstLayer,
+                                       const TCompetitionSettings& settings, TCompetitionPath path,
+                                       const TCompetitionWatch& watch);
+    TClassCompetition classPass_;
+    TClassState input_;  // the state a pass reads
+    TClassState output_; // and writes
+    TFastCompetition fast_;
+    std::vector<double> Similarity_;
+    std::vector<double> Activity_;
+    std::vector<std::uint64_t> inputMasks_;
+    std::vector<double> rowScratch_;
+};
+
+// The competition from the first layer held in s: as classes in its class
+// state (or firstClasses, read in place) on the Classes and Auto paths, as
+// values in its Similarity otherwise. Passes run until one changes no value,
+// MaxIterations + 2 of them at the most; where the classes cannot hold a
+// pass's values, the passes over values go on. Returns the winner: the leader of the
+// last pass that changed a value, 0 if none did.
+std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
+                            TCompetitionPath path, const TCompetitionWatch& watch,
+                            std::span<const std::uint16_t> firstClasses = {});
+// The same from first-layer values, in scratch space of its own.
+std::int32_t RunCompetition(std::span<const double> firstLayer,
+                            const TCompetitionSettings& settings, TCompetitionPath path,
+                            const TCompetitionWatch& watch);
+
 class THammingNet {
 public:
     // Called by Recognize after the first layer (pass 0, with Similarity) and
     // after every competition pass (pass 1, 2, ..., with Activity).
-    using TPassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
+    using TPassObserver = verblinka::TPassObserver;
 
     THammingNet() = default;
 
@@ -154,10 +218,13 @@ public:
     TRecognitionScratch& ScratchFor(std::size_t worker);
     std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index);
 
-    // The competition passes of the previous fast path, over one double per
-    // unit, instead of the passes over classes (for benchmarks and tests).
-    void SetValuePasses(bool on) { valuePasses_ = on; }
-    bool ValuePasses() const { return valuePasses_; }
+    // The path Recognize takes; Auto, the default, the fastest that applies.
+    void SetPath(TCompetitionPath path) { path_ = path; }
+    TCompetitionPath Path() const { return path_; }
+
+    // SetPath(Values) when on; back to Auto when off if the path was Values.
+    void SetValuePasses(bool on) { SwitchPath(TCompetitionPath::Values, on); }
+    bool ValuePasses() const { return path_ == TCompetitionPath::Values; }
 
     // The kernel that the first layer on masks runs (FirstLayerKernel.h);
     // Auto, the default, takes the fastest this processor has. Every kernel
@@ -167,12 +234,9 @@ public:
     void SetFirstLayerKernel(TFirstLayerKernel kernel);
     TFirstLayerKernel FirstLayerKernel() const { return firstLayerKernel_; }
 
-    // In reference mode Recognize takes the literal paths only: the first
-    // layer as multiply-adds over doubles and every competition pass as
-    // M * (M - 1) additions. The fast paths give the same values bit for bit;
-    // this mode is there to prove it and to measure the difference.
-    void SetReferenceMode(bool on) { referenceMode_ = on; }
-    bool ReferenceMode() const { return referenceMode_; }
+    // SetPath(Literal) when on; back to Auto when off if the path was Literal.
+    void SetReferenceMode(bool on) { SwitchPath(TCompetitionPath::Literal, on); }
+    bool ReferenceMode() const { return path_ == TCompetitionPath::Literal; }
 
     double Bias() const { return Bias_; }
     double MaxOutput() const { return MaxOutput_; }
@@ -194,19 +258,29 @@ public:
     bool IsStable() const;
 
 private:
+    void SwitchPath(TCompetitionPath path, bool on) {
+        if (on) {
+            path_ = path;
+        } else if (path_ == path) {
+            path_ = TCompetitionPath::Auto;
+        }
+    }
+    bool ClassPasses() const {
+        return path_ == TCompetitionPath::Auto || path_ == TCompetitionPath::Classes;
+    }
     void Resize();
     bool MasksOf(std::span<const std::int32_t> input, std::vector<std::uint64_t>& masks) const;
     bool FirstLayerAsClasses(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     void FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    bool FirstLayerIn(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+    std::int32_t FromClasses(std::span<const std::uint16_t> firstLayer, TRecognitionScratch& s,
+                             TPassRecorder* recorder) const;
+    // maxIterations < 0: the network's own.
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                              const TPassObserver& observer, bool keepState,
                              TPassRecorder* recorder = nullptr,
                              std::int32_t maxIterations = -1) const;
-    // maxIterations < 0: the network's own.
-    std::int32_t Compete(TRecognitionScratch& s, bool classes, const TPassObserver& observer,
-                         bool keepState, std::span<const std::uint16_t> firstClasses = {},
-                         TPassRecorder* recorder = nullptr, std::int32_t maxIterations = -1) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;
@@ -218,8 +292,7 @@ private:
     std::vector<double> Activity_;
     TZeroPages zeros_; // what Similarity and Activity read before they are written
     std::int32_t MaxIterations_ = 50;
-    bool referenceMode_ = false;
-    bool valuePasses_ = false;
+    TCompetitionPath path_ = TCompetitionPath::Auto;
     TFirstLayerKernel firstLayerKernel_ = TFirstLayerKernel::Auto;
     TRecognitionScratch scratch_; // of Recognize
     std::vector<TRecognitionScratch> workers_;

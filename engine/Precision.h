@@ -8,6 +8,7 @@
 // when VERBLINKA_SOFT_EXTENDED is defined to 1. Both give the same bits.
 #pragma once
 
+#include "engine/FloatBits.h"
 #include "engine/X87Extended.h"
 
 #include <bit>
@@ -78,13 +79,10 @@ using arithmetic::StepIsTie;
 
 // Plain operations on doubles, the same whichever arithmetic is chosen.
 
-// Binades of non-negative doubles for the exact fast competition. Within one
-// binade every double is a multiple of the same grid; zero and the subnormals
-// share the grid of the lowest normal binade, so they count as that binade.
-// The value is the biased exponent, 1 for zero and subnormals.
+// The binade of x >= 0 for the exact fast competition: its biased exponent, 1
+// for zero and the subnormals, which share that binade's grid.
 inline int BinadeOf(double x) {
-    const int biased = static_cast<int>((std::bit_cast<std::uint64_t>(x) >> 52) & 0x7FF);
-    return biased == 0 ? 1 : biased;
+    return floatbits::SplitDouble(x).Binade();
 }
 
 // a - b where the difference is known to be a double (for example a and b in
@@ -101,35 +99,24 @@ inline double ExactSum(double a, double b) {
 // True when |offset| is an odd multiple of the grid of binade (BinadeOf
 // numbering); offset must be a multiple of that grid and below 2^53 grid steps.
 inline bool IsOddOnGrid(double offset, int binade) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(offset) & ~(std::uint64_t{1} << 63);
-    if (bits == 0) {
+    if (offset == 0.0) {
         return false;
     }
-    const int biased = static_cast<int>(bits >> 52);
-    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-    // offset = significand * 2^(max(biased, 1) - 1075); the grid is 2^(binade - 1075).
-    const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-    const int ownBinade = biased == 0 ? 1 : biased;
-    return std::countr_zero(significand) == binade - ownBinade;
+    // offset = significand * 2^(own binade - 1075); the grid is 2^(binade - 1075).
+    const floatbits::TDoubleBits bits = floatbits::SplitDouble(offset);
+    return std::countr_zero(bits.Significand()) == binade - bits.Binade();
 }
 
 // For finite x != 0: the exponent k of its lowest set bit (x = odd * 2^k).
 inline int LowestBitExponent(double x) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
-    const int biased = static_cast<int>(bits >> 52);
-    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-    const std::uint64_t significand = biased == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-    return (biased == 0 ? 1 : biased) - 1075 + std::countr_zero(significand);
+    const floatbits::TDoubleBits bits = floatbits::SplitDouble(x);
+    return bits.UnitExponent() + std::countr_zero(bits.Significand());
 }
 
 // For finite x != 0: floor(log2 |x|).
 inline int HighestBitExponent(double x) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(x) & ~(std::uint64_t{1} << 63);
-    const int biased = static_cast<int>(bits >> 52);
-    if (biased == 0) {
-        return -1075 + 64 - std::countl_zero(bits); // subnormal
-    }
-    return biased - 1023;
+    const floatbits::TDoubleBits bits = floatbits::SplitDouble(x);
+    return bits.UnitExponent() + static_cast<int>(std::bit_width(bits.Significand())) - 1;
 }
 
 } // namespace verblinka::precision

@@ -58,11 +58,6 @@ double TRecognitionTrace::Value(std::int32_t row, std::int32_t pass) const {
     return Passes[static_cast<std::size_t>(pass)].Tracked[static_cast<std::size_t>(index)];
 }
 
-TCompetitionSettings TCompetitionSettings::Of(const THammingNet& network) {
-    return {network.InputCount(), network.PatternCount(), network.MaxIterations(),
-            network.Epsilon(),    network.MaxOutput(),    network.ReferenceMode()};
-}
-
 TRecognitionTracer::TRecognitionTracer(std::int32_t inputCount,
                                        std::vector<std::int32_t> requestedRows)
     : requested_(std::move(requestedRows)) {
@@ -83,22 +78,9 @@ void TRecognitionTracer::ObservedPass(std::int32_t pass, std::span<const double>
     if (trace_.Passes.empty() || values.size() != previous_.size()) {
         throw std::logic_error("Competition pass without its first layer");
     }
-    // One scan, as the network's own: stable and the leader.
-    bool stable = true;
-    std::size_t leader = 0;
-    double best = values.empty() ? 0.0 : values[0];
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const double value = values[i];
-        if (value != previous_[i]) {
-            stable = false;
-            previous_[i] = value;
-        }
-        if (value > best) {
-            best = value;
-            leader = i;
-        }
-    }
-    Pass(pass, {values, {}, {}}, stable, leader);
+    const TPassSummary summary = SummarisePass(previous_, values);
+    previous_.assign(values.begin(), values.end());
+    Pass(pass, {values, {}, {}}, summary.Stable, summary.Leader);
 }
 
 void TRecognitionTracer::FirstLayer(const TPassValues& values) {
@@ -289,11 +271,7 @@ TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& setting
     trace_ = TRecognitionTrace{};
     trace_.InputCount = trace.InputCount;
     previous_.clear();
-    trace.PatternCount = settings.PatternCount;
-    trace.InputCount = settings.InputCount;
-    trace.MaxIterations = settings.MaxIterations;
-    trace.Epsilon = settings.Epsilon;
-    trace.MaxOutput = settings.MaxOutput;
+    static_cast<TCompetitionSettings&>(trace) = settings;
     trace.Input.assign(
         input.begin(),
         input.begin() + std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(input.size()),
@@ -313,63 +291,6 @@ TRecognitionTrace TRecognitionTracer::Finish(const TCompetitionSettings& setting
 }
 
 namespace {
-
-// The competition from firstLayer, telling observer every pass's values and
-// recorder, besides, the stability and leader it finds.
-std::optional<std::int32_t> ReplayPasses(std::span<const double> firstLayer, double epsilon,
-                                         double maxOutput, std::int32_t maxIterations,
-                                         bool reference, const THammingNet::TPassObserver& observer,
-                                         TPassRecorder* recorder, const std::atomic<bool>* cancel) {
-    if (firstLayer.empty()) {
-        return 0;
-    }
-    std::vector<double> similarity(firstLayer.begin(), firstLayer.end());
-    std::vector<double> activity(similarity.size(), 0.0);
-    TFastCompetition fast;
-    if (observer) {
-        observer(0, similarity);
-    }
-    if (recorder != nullptr) {
-        recorder->FirstLayer({similarity, {}, {}});
-    }
-    std::int32_t winner = 0;
-    std::int32_t pass = 0;
-    for (;;) {
-        if (cancel != nullptr && cancel->load()) {
-            return std::nullopt;
-        }
-        if (reference || !fast.Pass(similarity, activity, epsilon, maxOutput)) {
-            PlainCompetitionPass(similarity, activity, epsilon, maxOutput);
-        }
-        if (observer) {
-            observer(CheckedAdd(pass, 1), activity);
-        }
-        bool stable = true;
-        std::size_t leader = 0;
-        double best = activity[0];
-        for (std::size_t i = 0; i < activity.size(); ++i) {
-            if (activity[i] != similarity[i]) {
-                stable = false;
-            }
-            if (activity[i] > best) {
-                best = activity[i];
-                leader = i;
-            }
-        }
-        if (recorder != nullptr) {
-            recorder->Pass(CheckedAdd(pass, 1), {activity, {}, {}}, stable, leader);
-        }
-        if (stable) {
-            return winner;
-        }
-        similarity.swap(activity);
-        winner = static_cast<std::int32_t>(leader);
-        if (pass > maxIterations) {
-            return winner;
-        }
-        pass = CheckedAdd(pass, 1);
-    }
-}
 
 // Passes a recognition's passes on, telling onPass of each, and ends it (by
 // throwing TCancelled) at the first pass after cancel was set.
@@ -408,15 +329,6 @@ private:
 
 } // namespace
 
-std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer, double epsilon,
-                                              double maxOutput, std::int32_t maxIterations,
-                                              bool reference,
-                                              const THammingNet::TPassObserver& observer,
-                                              const std::atomic<bool>* cancel) {
-    return ReplayPasses(firstLayer, epsilon, maxOutput, maxIterations, reference, observer, nullptr,
-                        cancel);
-}
-
 std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
                                              const TRecognitionTrace& recorded,
                                              std::int32_t maxIterations, bool reference,
@@ -433,21 +345,23 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
     const std::vector<double> firstLayer = reference || maxIterations < 0
                                                ? network.FirstLayerValues(recorded.Input)
                                                : std::vector<double>();
-    const TCompetitionSettings settings{recorded.InputCount, recorded.PatternCount, maxIterations,
-                                        recorded.Epsilon,    recorded.MaxOutput,    reference};
+    TCompetitionSettings settings = recorded;
+    settings.MaxIterations = maxIterations;
     // The network's own path (over classes where it applies) unless the
     // literal passes are asked for; both give the same values bit for bit.
     const bool ownPath = !reference && maxIterations >= 0;
     TRecognitionScratch scratch;
     const std::function<void(std::int32_t)> unseen; // a second run is not reported
-    auto replay = [&](TPassRecorder& recorder,
-                      const std::function<void(std::int32_t)>& reportPass)
-        -> std::optional<std::int32_t> {
+    auto replay =
+        [&](TPassRecorder& recorder,
+            const std::function<void(std::int32_t)>& reportPass) -> std::optional<std::int32_t> {
         TCancellable cancellable(recorder, cancel, reportPass);
         try {
             if (!ownPath) {
-                return ReplayPasses(firstLayer, settings.Epsilon, settings.MaxOutput,
-                                    maxIterations, reference, nullptr, &cancellable, nullptr);
+                return RunCompetition(firstLayer, settings,
+                                      reference ? TCompetitionPath::Literal
+                                                : TCompetitionPath::Values,
+                                      {nullptr, &cancellable, false});
             }
             return network.RecognizeWithLimit(recorded.Input, maxIterations, scratch, cancellable);
         } catch (const TCancellable::TCancelled&) {

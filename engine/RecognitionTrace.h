@@ -30,12 +30,8 @@ struct TPassRecord {
 
 enum class TCompetitionEnd { Stable, PassLimit };
 
-struct TRecognitionTrace {
-    std::int32_t PatternCount = 0;
-    std::int32_t InputCount = 0;
-    std::int32_t MaxIterations = 0;
-    double Epsilon = 0.0;
-    double MaxOutput = 0.0;
+// The constants the recognition ran with, and what it did.
+struct TRecognitionTrace : TCompetitionSettings {
     // Histogram[v]: units whose first-layer value lies in [v, v + 1), v = 0 ... InputCount
     // (values outside are counted at the nearer end).
     std::vector<std::int64_t> Histogram;
@@ -57,18 +53,6 @@ struct TRecognitionTrace {
     std::int32_t TrackedIndex(std::int32_t row) const;
     // The value of a tracked row after pass (0 = first layer).
     double Value(std::int32_t row, std::int32_t pass) const;
-};
-
-// The constants a competition runs with.
-struct TCompetitionSettings {
-    std::int32_t InputCount = 0;
-    std::int32_t PatternCount = 0;
-    std::int32_t MaxIterations = 0;
-    double Epsilon = 0.0;
-    double MaxOutput = 0.0;
-    bool Reference = false;
-
-    static TCompetitionSettings Of(const THammingNet& network);
 };
 
 // Records one recognition: hand it (as the recorder) or Observer() to
@@ -111,16 +95,6 @@ private:
     std::vector<std::uint32_t> classCounts_; // scratch of a first layer held as classes
     std::vector<std::uint8_t> positive_;     // scratch: classes whose value is > 0
 };
-
-// The competition of Recognize run again, from a first layer, in scratch
-// space of its own: no network is touched. Calls observer like Recognize does
-// (pass 0 included) and returns the winner; nothing when cancel was set
-// (polled between passes). `reference` takes the literal pass only.
-std::optional<std::int32_t> ReplayCompetition(std::span<const double> firstLayer, double epsilon,
-                                              double maxOutput, std::int32_t maxIterations,
-                                              bool reference,
-                                              const THammingNet::TPassObserver& observer,
-                                              const std::atomic<bool>* cancel = nullptr);
 
 // A recorded recognition run again with another pass limit on network (the
 // one it was recorded on, only read: callable off the thread that owns it

@@ -1,5 +1,7 @@
 #include "engine/SoftExtended.h"
 
+#include "engine/FloatBits.h"
+
 #include <bit>
 #include <cstdint>
 
@@ -7,9 +9,7 @@ namespace verblinka::softext {
 namespace {
 
 constexpr std::uint64_t kTopBit = std::uint64_t{1} << 63;
-constexpr std::uint64_t kSignBit = std::uint64_t{1} << 63;
 constexpr std::uint64_t kDoubleInfinityBits = 0x7FF0000000000000u;
-constexpr std::uint64_t kDoubleFractionMask = 0x000FFFFFFFFFFFFFu;
 
 int LeadingZeros(TUInt128 x) {
     const auto high = static_cast<std::uint64_t>(x >> 64);
@@ -40,11 +40,11 @@ bool MagnitudeNotBelow(const TSoftExtended& a, const TSoftExtended& b) {
 } // namespace
 
 TSoftExtended::TSoftExtended(double value) {
-    const auto bits = std::bit_cast<std::uint64_t>(value);
-    negative_ = (bits & kSignBit) != 0;
-    const auto biased = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
-    const std::uint64_t fraction = bits & kDoubleFractionMask;
-    if (biased == 0x7FF) {
+    const floatbits::TDoubleBits bits = floatbits::SplitDouble(value);
+    negative_ = bits.Negative;
+    const std::int32_t biased = bits.Biased;
+    const std::uint64_t fraction = bits.Fraction;
+    if (biased == floatbits::kSpecialBiased) {
         kind_ = fraction == 0 ? TClass::Infinite : TClass::NaN;
         return;
     }
@@ -130,7 +130,7 @@ TSoftExtended RoundToExtended(bool negative, TUInt128 magnitude, std::int32_t ex
 }
 
 TSoftExtended::operator double() const {
-    const std::uint64_t sign = negative_ ? kSignBit : 0;
+    const std::uint64_t sign = negative_ ? floatbits::kSignBit : 0;
     switch (kind_) {
     case TClass::Zero:
         return std::bit_cast<double>(sign);
