@@ -29,7 +29,7 @@ done
 
 # The progress line needs a terminal: script(1) gives the tool one.
 if [ -r /proc/self/pagemap ] && command -v script >/dev/null; then
-  timeout 8 script -qec "$LOOKUP /proc/self/pagemap КОТ" "$work/typescript" >/dev/null 2>&1
+  timeout 8 script -qfec "$LOOKUP /proc/self/pagemap КОТ" "$work/typescript" </dev/null >/dev/null 2>&1
   shown=$(tr '\r' '\n' <"$work/typescript" | grep -c ' MiB read$')
   [ "$shown" -ge 2 ] || check "pagemap: the bytes read shown as they grow" ">= 2 lines" "$shown lines"
 fi
