@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -325,7 +326,7 @@ void THammingNet::StorePattern(std::span<const std::int32_t> pattern, std::int32
     }
     Weights_.StoreRow(ToSize(row), pattern);
     Bias_ = static_cast<double>(InputCount_);
-    Epsilon_ = precision::InhibitionWeight(PatternCount_);
+    Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
 }
 
 void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::int32_t row) {
@@ -334,7 +335,24 @@ void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::i
     }
     Weights_.StoreRowMasks(ToSize(row), masks);
     Bias_ = static_cast<double>(InputCount_);
-    Epsilon_ = precision::InhibitionWeight(PatternCount_);
+    Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+}
+
+void THammingNet::SetMaxOutput(double maxOutput) {
+    if (!std::isfinite(maxOutput) || !(maxOutput > 0.0)) {
+        throw std::invalid_argument("The clip level must be a finite number above 0");
+    }
+    MaxOutput_ = maxOutput;
+}
+
+void THammingNet::SetEpsilonFactor(double factor) {
+    if (!std::isfinite(factor) || !(factor >= 0.0)) {
+        throw std::invalid_argument("The factor of epsilon must be a finite number of at least 0");
+    }
+    EpsilonFactor_ = factor;
+    if (PatternCount_ > 0) {
+        Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+    }
 }
 
 void THammingNet::SetFirstLayerKernel(TFirstLayerKernel kernel) {

@@ -166,6 +166,14 @@ public:
     void SetInputCount(std::int32_t n);
     void SetPatternCount(std::int32_t m);
     void SetMaxIterations(std::int32_t passes) { MaxIterations_ = passes; }
+    // The clip level of the activation (100 unless set). Throws
+    // std::invalid_argument, changing nothing, unless it is finite and > 0.
+    void SetMaxOutput(double maxOutput);
+    // Epsilon = factor / PatternCount (0.5 unless set), formed as the stored
+    // rows' Epsilon is; refreshed now and by every store. Throws
+    // std::invalid_argument, changing nothing, unless it is finite and >= 0.
+    void SetEpsilonFactor(double factor);
+    double EpsilonFactor() const { return EpsilonFactor_; }
 
     // Copies pattern (InputCount elements) into row `row` and refreshes Bias
     // and Epsilon.
@@ -285,6 +293,7 @@ private:
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;
     double Epsilon_ = 0.0;
+    double EpsilonFactor_ = 0.5;
     std::int32_t InputCount_ = 0;
     std::int32_t PatternCount_ = 0;
     TPatternWeights Weights_;

@@ -64,7 +64,8 @@ using arithmetic::MultiplyAddStep;
 // The first-layer output (sum + bias) / 2; the sum + bias stays extended.
 using arithmetic::HalfSumWithBias;
 
-// Epsilon = 0.5 / patternCount, formed extended, stored.
+// Epsilon = 0.5 / patternCount (or factor / patternCount), formed extended,
+// stored.
 using arithmetic::InhibitionWeight;
 
 // similarity - inhibitionSum * epsilon; only the difference is stored.

@@ -388,6 +388,10 @@ double InhibitionWeight(std::int32_t patternCount) {
     return Store(TExtended(0.5) / TExtended(patternCount));
 }
 
+double InhibitionWeight(double factor, std::int32_t patternCount) {
+    return Store(TExtended(factor) / TExtended(patternCount));
+}
+
 double InhibitSlow(double similarity, double inhibitionSum, double epsilon) {
     return Store(TExtended(similarity) - TExtended(inhibitionSum) * TExtended(epsilon));
 }

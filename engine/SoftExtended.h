@@ -189,6 +189,8 @@ inline double HalfSumWithBias(double sum, double bias) {
 
 // RN53(RN64(0.5 / patternCount)).
 double InhibitionWeight(std::int32_t patternCount);
+// RN53(RN64(factor / patternCount)); factor 0.5 is the one-argument form.
+double InhibitionWeight(double factor, std::int32_t patternCount);
 
 double InhibitSlow(double similarity, double inhibitionSum, double epsilon);
 

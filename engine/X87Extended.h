@@ -87,6 +87,10 @@ inline double InhibitionWeight(std::int32_t patternCount) {
     return Store(0.5L / static_cast<TExtended>(patternCount));
 }
 
+inline double InhibitionWeight(double factor, std::int32_t patternCount) {
+    return Store(static_cast<TExtended>(factor) / static_cast<TExtended>(patternCount));
+}
+
 inline double Inhibit(double similarity, double inhibitionSum, double epsilon) {
     return Store(static_cast<TExtended>(similarity) -
                  static_cast<TExtended>(inhibitionSum) * static_cast<TExtended>(epsilon));
