@@ -6,6 +6,7 @@
 #include "dictionary/BTree.h"
 #include "engine/HammingMem.h"
 #include "engine/RecognitionTrace.h"
+#include "text/Codes.h"
 #include "text/WordCode.h"
 
 #include <atomic>
@@ -64,6 +65,9 @@ struct TSearchControl {
     // depend on it.
     bool Trace = false;
     std::vector<std::int32_t> TracedRows;
+    // The code the network's rows hold, which the query and its variants
+    // are given too; null: the program's (CodeWord).
+    const TWordCoder* Coder = nullptr;
 };
 
 // One step of a traced search. Its text is not kept: it is the query with a
