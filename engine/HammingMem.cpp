@@ -509,14 +509,17 @@ std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
     return RecognizeIn(input, scratch, nullptr, false, &recorder);
 }
 
-std::int32_t THammingNet::RecognizeWithLimit(std::span<const std::int32_t> input,
-                                             std::int32_t maxIterations,
-                                             TRecognitionScratch& scratch,
-                                             TPassRecorder& recorder) const {
-    if (maxIterations < 0) {
+std::int32_t THammingNet::RecognizeWith(std::span<const std::int32_t> input,
+                                        const TCompetitionSettings& settings,
+                                        TRecognitionScratch& scratch,
+                                        TPassRecorder& recorder) const {
+    if (settings.MaxIterations < 0) {
         throw std::invalid_argument("A negative pass limit");
     }
-    return RecognizeIn(input, scratch, nullptr, false, &recorder, maxIterations);
+    if (settings.InputCount != InputCount_ || settings.PatternCount != PatternCount_) {
+        throw std::invalid_argument("Settings of another network");
+    }
+    return RecognizeIn(input, scratch, nullptr, false, &recorder, &settings);
 }
 
 std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> input) const {
@@ -596,13 +599,14 @@ bool THammingNet::FirstLayerIn(std::span<const std::int32_t> input, TRecognition
 
 std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                                       const TPassObserver& observer, bool keepState,
-                                      TPassRecorder* recorder, std::int32_t maxIterations) const {
+                                      TPassRecorder* recorder,
+                                      const TCompetitionSettings* given) const {
     if (PatternCount_ == 0) {
         return 0;
     }
     const bool classes = FirstLayerIn(input, s);
-    TCompetitionSettings settings = TCompetitionSettings::Of(*this);
-    settings.MaxIterations = maxIterations >= 0 ? maxIterations : MaxIterations_;
+    const TCompetitionSettings settings =
+        given != nullptr ? *given : TCompetitionSettings::Of(*this);
     const TCompetitionPath path = classes                              ? TCompetitionPath::Classes
                                   : path_ == TCompetitionPath::Literal ? TCompetitionPath::Literal
                                                                        : TCompetitionPath::Values;

@@ -196,10 +196,13 @@ public:
     std::int32_t Recognize(std::span<const std::int32_t> input, TRecognitionScratch& scratch,
                            TPassRecorder& recorder) const;
 
-    // The same with another pass limit (a replay of a recognition): the
-    // recognition of a network that holds the same rows and that limit.
-    std::int32_t RecognizeWithLimit(std::span<const std::int32_t> input, std::int32_t maxIterations,
-                                    TRecognitionScratch& scratch, TPassRecorder& recorder) const;
+    // The same under other constants (a replay of a recognition): the
+    // recognition of a network that holds the same rows and runs with
+    // settings' pass limit, epsilon and clip level. Throws
+    // std::invalid_argument for settings of another size or a negative limit.
+    std::int32_t RecognizeWith(std::span<const std::int32_t> input,
+                               const TCompetitionSettings& settings, TRecognitionScratch& scratch,
+                               TPassRecorder& recorder) const;
 
     // Every unit's first-layer value for input, as Recognize computes it, in
     // scratch space of its own.
@@ -284,11 +287,11 @@ private:
     bool FirstLayerIn(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     std::int32_t FromClasses(std::span<const std::uint16_t> firstLayer, TRecognitionScratch& s,
                              TPassRecorder* recorder) const;
-    // maxIterations < 0: the network's own.
+    // settings null: the network's own.
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                              const TPassObserver& observer, bool keepState,
                              TPassRecorder* recorder = nullptr,
-                             std::int32_t maxIterations = -1) const;
+                             const TCompetitionSettings* settings = nullptr) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;

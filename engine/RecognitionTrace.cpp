@@ -363,7 +363,7 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
                                                 : TCompetitionPath::Values,
                                       {nullptr, &cancellable, false});
             }
-            return network.RecognizeWithLimit(recorded.Input, maxIterations, scratch, cancellable);
+            return network.RecognizeWith(recorded.Input, settings, scratch, cancellable);
         } catch (const TCancellable::TCancelled&) {
             return std::nullopt;
         }
