@@ -2,6 +2,7 @@
 
 #include "engine/CheckedMath.h"
 #include "engine/Precision.h"
+#include "engine/detail/RunCompetition.h"
 
 #include <algorithm>
 #include <bit>
@@ -326,7 +327,7 @@ void THammingNet::StorePattern(std::span<const std::int32_t> pattern, std::int32
     }
     Weights_.StoreRow(ToSize(row), pattern);
     Bias_ = static_cast<double>(InputCount_);
-    Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+    Epsilon_ = precision::InhibitionWeight(epsilonFactor_, PatternCount_);
 }
 
 void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::int32_t row) {
@@ -335,7 +336,7 @@ void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::i
     }
     Weights_.StoreRowMasks(ToSize(row), masks);
     Bias_ = static_cast<double>(InputCount_);
-    Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+    Epsilon_ = precision::InhibitionWeight(epsilonFactor_, PatternCount_);
 }
 
 void THammingNet::SetMaxOutput(double maxOutput) {
@@ -349,9 +350,9 @@ void THammingNet::SetEpsilonFactor(double factor) {
     if (!std::isfinite(factor) || !(factor >= 0.0)) {
         throw std::invalid_argument("The factor of epsilon must be a finite number of at least 0");
     }
-    EpsilonFactor_ = factor;
+    epsilonFactor_ = factor;
     if (PatternCount_ > 0) {
-        Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+        Epsilon_ = precision::InhibitionWeight(epsilonFactor_, PatternCount_);
     }
 }
 
@@ -534,17 +535,6 @@ std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> 
         return values;
     }
     return std::move(s.Similarity_);
-}
-
-std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                               TRecognitionScratch& scratch) const {
-    return FromClasses(firstLayer, scratch, nullptr);
-}
-
-std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                               TRecognitionScratch& scratch,
-                                               TPassRecorder& recorder) const {
-    return FromClasses(firstLayer, scratch, &recorder);
 }
 
 std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,

@@ -10,10 +10,10 @@
 // An input that starts with "lab:" gives the constants in its next three
 // bytes (the clip level, the factor of epsilon, the pass limit) before the
 // byte that picks the check; any other input runs with the program's own.
-#include "engine/ClassCompetition.h"
-#include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
+#include "engine/detail/ClassCompetition.h"
+#include "engine/detail/Competition.h"
 #include "fuzz/FuzzCheck.h"
 #include "reference/LiteralNetwork.h"
 
@@ -226,7 +226,7 @@ void CheckRecognitions(TBytes& bytes, const TConstants& constants) {
         fast.StorePattern(pattern(otherValues && row == rows - 1), row);
     }
     THammingNet reference = fast;
-    reference.SetReferenceMode(true);
+    reference.SetPath(TCompetitionPath::Literal);
     for (int round = 0; round < 3 && !bytes.Empty(); ++round) {
         const std::vector<std::int32_t> input = pattern(true);
         TTrace fastTrace;

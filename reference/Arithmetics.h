@@ -4,8 +4,8 @@
 #pragma once
 
 #include "engine/Precision.h"
-#include "engine/SoftExtended.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/SoftExtended.h"
+#include "engine/detail/X87Extended.h"
 
 #include <cstdint>
 

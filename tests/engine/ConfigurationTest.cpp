@@ -7,6 +7,7 @@
 // two units, a row that is no mask.
 #include "engine/HammingMem.h"
 #include "engine/RecognitionTrace.h"
+#include "engine/RecognizeBatch.h"
 #include "reference/LiteralNetwork.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +97,19 @@ void ExpectRecorded(const TRecorded& recorded, const TLiteralRun& run, const std
     }
 }
 
+// A trace's winner and every value it follows, pass by pass, against the run.
+void ExpectTraced(const TRecognitionTrace& trace, const TLiteralRun& run, const std::string& what) {
+    EXPECT_EQ(trace.Winner, run.Winner) << what;
+    ASSERT_EQ(trace.Passes.size(), run.Values.size()) << what;
+    for (std::size_t p = 0; p < run.Values.size(); ++p) {
+        for (const std::int32_t row : trace.TrackedRows) {
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(trace.Value(row, static_cast<std::int32_t>(p))),
+                      std::bit_cast<std::uint64_t>(run.Values[p][static_cast<std::size_t>(row)]))
+                << what << ", pass " << p << ", row " << row;
+        }
+    }
+}
+
 TPattern Ternary(std::mt19937& random) {
     TPattern pattern(kInputs);
     for (auto& v : pattern) {
@@ -181,7 +195,6 @@ void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::stri
     for (const TPattern& input : c.Inputs) {
         runs.push_back(LiteralRecognize(c.Net, input, constants));
     }
-    const auto rows = static_cast<std::size_t>(c.Net.PatternCount());
     for (const TCompetitionPath path : kPaths) {
         for (const TFirstLayerKernel kernel : kKernels) {
             if (!FirstLayerKernelAvailable(kernel)) {
@@ -210,22 +223,22 @@ void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::stri
                 EXPECT_EQ(net.Recognize(c.Inputs[k], scratch, recorded), runs[k].Winner) << input;
                 ExpectRecorded(recorded, runs[k], input + ", recorder");
             }
-            // The search's way: the first layers of every input in one sweep.
-            std::vector<std::vector<std::uint16_t>> classes(c.Inputs.size(),
-                                                            std::vector<std::uint16_t>(rows));
-            std::vector<std::span<const std::int32_t>> inputs(c.Inputs.begin(), c.Inputs.end());
-            std::vector<std::uint16_t*> out;
-            for (auto& buffer : classes) {
-                out.push_back(buffer.data());
-            }
-            if (path == TCompetitionPath::Literal || !net.FirstLayerClasses(inputs, 0, rows, out)) {
-                continue;
-            }
-            for (std::size_t k = 0; k < c.Inputs.size(); ++k) {
-                TRecorded recorded;
-                EXPECT_EQ(net.RecognizeFromClasses(classes[k], scratch, recorded), runs[k].Winner)
-                    << what << ", swept input " << k;
-                ExpectRecorded(recorded, runs[k], what + ", swept input " + std::to_string(k));
+            // The search's way: the inputs in one batch, their first layers in
+            // one sweep or one each (a budget of nothing), on one thread and two.
+            const std::vector<std::span<const std::int32_t>> inputs(c.Inputs.begin(),
+                                                                    c.Inputs.end());
+            for (const unsigned threads : {1u, 2u}) {
+                TBatchControl control;
+                control.Threads = threads;
+                control.FirstLayerBudget = threads == 1 ? 0 : control.FirstLayerBudget;
+                control.Trace = true;
+                const TBatchResult batch = RecognizeBatch(net, inputs, control);
+                for (std::size_t k = 0; k < c.Inputs.size(); ++k) {
+                    ExpectTraced(*batch.Traces[k], runs[k],
+                                 what + ", batch of " + std::to_string(threads) + ", input " +
+                                     std::to_string(k));
+                    EXPECT_EQ(batch.Rows[k], runs[k].Winner);
+                }
             }
         }
     }
@@ -275,18 +288,8 @@ TEST_P(TConfigurationTest, ReplayKeepsTheRecordedConstants) {
                 const std::string what = "factor " + std::to_string(factor) + ", limit " +
                                          std::to_string(limit) + (literal ? ", literal" : "");
                 const TRecognitionTrace replay = ReplayTrace(c.Net, recorded, limit, literal);
-                EXPECT_EQ(replay.Winner, run.Winner) << what;
                 EXPECT_EQ(replay.MaxOutput, clip) << what;
-                ASSERT_EQ(replay.Passes.size(), run.Values.size()) << what;
-                for (std::size_t p = 0; p < run.Values.size(); ++p) {
-                    for (const std::int32_t tracked : replay.TrackedRows) {
-                        EXPECT_EQ(std::bit_cast<std::uint64_t>(
-                                      replay.Value(tracked, static_cast<std::int32_t>(p))),
-                                  std::bit_cast<std::uint64_t>(
-                                      run.Values[p][static_cast<std::size_t>(tracked)]))
-                            << what << ", pass " << p << ", row " << tracked;
-                    }
-                }
+                ExpectTraced(replay, run, what);
             }
         }
     }
