@@ -2,12 +2,14 @@
 // epsilon, pass limit): every path and every first-layer kernel this machine
 // has, against the literal network run with the same constants, bit for bit:
 // the winner and every value of every pass, as an observer and as a recorder
-// hear them, from a single input and from a sweep of several. Small networks
-// built to be hard: ties, identical adjacent rows, inputs that clip, one and
-// two units, a row that is no mask.
+// hear them, alone and in batches; the literal network itself gives the same
+// bits in x87 and in the emulation. Small networks built to be hard: ties,
+// identical adjacent rows, inputs that clip, one and two units, a row that is
+// no mask.
 #include "engine/HammingMem.h"
 #include "engine/RecognitionTrace.h"
 #include "engine/RecognizeBatch.h"
+#include "reference/Arithmetics.h"
 #include "reference/LiteralNetwork.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +28,10 @@ namespace verblinka {
 namespace {
 
 using reference::LiteralRecognize;
+using reference::TSoftArithmetic;
+#if VERBLINKA_HAS_X87_EXTENDED
+using reference::TX87Arithmetic;
+#endif
 using reference::TLiteralConstants;
 using reference::TLiteralRun;
 using TPattern = std::vector<std::int32_t>;
@@ -194,6 +200,15 @@ void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::stri
     std::vector<TLiteralRun> runs;
     for (const TPattern& input : c.Inputs) {
         runs.push_back(LiteralRecognize(c.Net, input, constants));
+#if VERBLINKA_HAS_X87_EXTENDED
+        // The rules hold for the constants too: x87 and the emulation agree.
+        const TLiteralRun emulated = LiteralRecognize<TSoftArithmetic>(c.Net, input, constants);
+        const TLiteralRun x87 = LiteralRecognize<TX87Arithmetic>(c.Net, input, constants);
+        ASSERT_EQ(emulated.Values.size(), x87.Values.size()) << where;
+        for (std::size_t p = 0; p < x87.Values.size(); ++p) {
+            EXPECT_TRUE(SameValues(emulated.Values[p], x87.Values[p])) << where << ", pass " << p;
+        }
+#endif
     }
     for (const TCompetitionPath path : kPaths) {
         for (const TFirstLayerKernel kernel : kKernels) {
