@@ -6,12 +6,14 @@
 //  - odd: whole recognitions of a network built from the bytes (word-code
 //    values, sometimes others, which turn the compact weights into doubles),
 //    fast against reference mode and both against the literal network of
-//    reference/LiteralNetwork.h: the row and every value of every pass.
+//    reference/LiteralNetwork.h: the row and every value of every pass, and
+//    the rows of the same inputs recognized as one batch.
 // An input that starts with "lab:" gives the constants in its next three
 // bytes (the clip level, the factor of epsilon, the pass limit) before the
 // byte that picks the check; any other input runs with the program's own.
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
+#include "engine/RecognizeBatch.h"
 #include "engine/detail/ClassCompetition.h"
 #include "engine/detail/Competition.h"
 #include "fuzz/FuzzCheck.h"
@@ -227,8 +229,10 @@ void CheckRecognitions(TBytes& bytes, const TConstants& constants) {
     }
     THammingNet reference = fast;
     reference.SetPath(TCompetitionPath::Literal);
+    std::vector<std::vector<std::int32_t>> inputs;
+    std::vector<std::int32_t> winners;
     for (int round = 0; round < 3 && !bytes.Empty(); ++round) {
-        const std::vector<std::int32_t> input = pattern(true);
+        const std::vector<std::int32_t>& input = inputs.emplace_back(pattern(true));
         TTrace fastTrace;
         TTrace referenceTrace;
         const auto record = [](TTrace& trace) {
@@ -246,6 +250,7 @@ void CheckRecognitions(TBytes& bytes, const TConstants& constants) {
                 "reference mode chose another row than the literal network");
         Require(SameTrace(referenceTrace, literal.Values),
                 "reference mode's passes differ from the literal network's");
+        winners.push_back(literal.Winner);
         Require(fastTrace.size() == referenceTrace.size(), "a different number of passes");
         for (std::size_t pass = 0; pass < fastTrace.size(); ++pass) {
             for (std::size_t i = 0; i < fastTrace[pass].size(); ++i) {
@@ -254,6 +259,12 @@ void CheckRecognitions(TBytes& bytes, const TConstants& constants) {
             }
         }
     }
+    // The same inputs as a search's batch, their first layers in one sweep.
+    TBatchControl control;
+    control.Threads = 1 + ((iterations >> 6) & 1);
+    const std::vector<std::span<const std::int32_t>> codes(inputs.begin(), inputs.end());
+    const TBatchResult batch = RecognizeBatch(fast, codes, control);
+    Require(batch.Rows == winners, "the batch chose another row than the literal network");
 }
 
 } // namespace
