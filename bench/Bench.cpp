@@ -6,8 +6,8 @@
 // run): pseudo-Russian word forms, stems with common endings, so that many
 // words share prefixes and score alike, as in a real word-form list.
 #include "dictionary/DictionaryLoad.h"
-#include "engine/Competition.h"
 #include "engine/HammingMem.h"
+#include "engine/detail/Competition.h"
 #include "reference/WordLists.h"
 #include "search/Search.h"
 #include "text/CodePage1251.h"
@@ -253,18 +253,18 @@ void BenchNetwork(std::size_t rows, const TOptions& options) {
         Median(repetitions, [&] { scratchRow = net.Recognize(code, scratch); });
     std::cout << "  Recognize on outside scratch state (as a search does): " << Ms(recognizeScratch)
               << " (row " << scratchRow << ")\n";
-    net.SetValuePasses(true);
+    net.SetPath(TCompetitionPath::Values);
     std::int32_t valuesRow = 0;
     const double values = Median(repetitions, [&] { valuesRow = net.Recognize(code); });
-    net.SetValuePasses(false);
+    net.SetPath(TCompetitionPath::Auto);
     std::cout << "  Recognize with passes over values: " << Ms(values) << " (row " << valuesRow
-              << (valuesRow == row ? ", the same" : ", DIFFERENT") << "), "
-              << values / recognize << " times the time\n";
+              << (valuesRow == row ? ", the same" : ", DIFFERENT") << "), " << values / recognize
+              << " times the time\n";
     if (rows <= 10000) {
-        net.SetReferenceMode(true);
+        net.SetPath(TCompetitionPath::Literal);
         std::int32_t literalRow = 0;
         const double literal = Median(1, [&] { literalRow = net.Recognize(code); });
-        net.SetReferenceMode(false);
+        net.SetPath(TCompetitionPath::Auto);
         std::cout << "  Recognize (literal): " << Ms(literal) << " (row " << literalRow
                   << (literalRow == row ? ", the same" : ", DIFFERENT") << ")\n";
     } else {
@@ -346,15 +346,15 @@ void BenchNetwork(std::size_t rows, const TOptions& options) {
                       << outcome.BestRow << ", distance " << outcome.BestDistance << ")\n";
         }
         if (rows <= 1000000) {
-            net.SetValuePasses(true);
+            net.SetPath(TCompetitionPath::Values);
             TSearchControl control;
             control.Threads = 1;
             const double search = Median(rows >= 1000000 ? 1 : 3, [&] {
                 outcome = SearchWord(text, dictionary.Entries, net, code, false, control);
             });
-            net.SetValuePasses(false);
-            std::cout << "  search of " << label << ", passes over values, 1 thread: "
-                      << Ms(search) << " (selected row " << outcome.BestRow << ")\n";
+            net.SetPath(TCompetitionPath::Auto);
+            std::cout << "  search of " << label << ", passes over values, 1 thread: " << Ms(search)
+                      << " (selected row " << outcome.BestRow << ")\n";
         }
     }
 }
@@ -424,9 +424,9 @@ int LoadChild(const std::string& path) {
 // ---- real word lists: one-edit misspellings --------------------------------
 
 // Neighbours on the Russian keyboard, row by row (Windows-1251 upper case).
-const std::vector<std::string> kKeyRows = {
-    "\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA", "\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB\xC4\xC6\xDD",
-    "\xDF\xD7\xD1\xCC\xC8\xD2\xDC\xC1\xDE"};
+const std::vector<std::string> kKeyRows = {"\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA",
+                                           "\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB\xC4\xC6\xDD",
+                                           "\xDF\xD7\xD1\xCC\xC8\xD2\xDC\xC1\xDE"};
 
 char KeyNeighbour(char c, std::mt19937& random) {
     for (const std::string& row : kKeyRows) {
@@ -500,8 +500,8 @@ int Misspellings(const std::string& path, int count) {
         const double cpuStart = ProcessCpuSeconds();
         for (const auto& [query, original] : queries) {
             const auto queryStart = TClock::now();
-            const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network,
-                                                      code, false, control);
+            const TSearchOutcome outcome =
+                SearchWord(query, dictionary.Entries, dictionary.Network, code, false, control);
             times.push_back(SecondsSince(queryStart));
             hits += outcome.Status == TSearchStatus::Selected &&
                     dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word == original;
@@ -538,12 +538,12 @@ int Soak(int rounds) {
             std::vector<std::vector<double>> traces[2];
             std::int32_t rowsFound[2];
             for (int mode = 0; mode < 2; ++mode) {
-                net.SetReferenceMode(mode == 1);
+                net.SetPath(mode == 1 ? TCompetitionPath::Literal : TCompetitionPath::Auto);
                 rowsFound[mode] = net.Recognize(code, [&](std::int32_t, std::span<const double> v) {
                     traces[mode].emplace_back(v.begin(), v.end());
                 });
             }
-            net.SetReferenceMode(false);
+            net.SetPath(TCompetitionPath::Auto);
             bool same = rowsFound[0] == rowsFound[1] && traces[0].size() == traces[1].size();
             for (std::size_t p = 0; same && p < traces[0].size(); ++p) {
                 same = std::memcmp(traces[0][p].data(), traces[1][p].data(),

@@ -2,6 +2,7 @@
 
 #include "engine/CheckedMath.h"
 #include "engine/Precision.h"
+#include "engine/detail/RunCompetition.h"
 
 #include <algorithm>
 #include <bit>
@@ -326,7 +327,7 @@ void THammingNet::StorePattern(std::span<const std::int32_t> pattern, std::int32
     }
     Weights_.StoreRow(ToSize(row), pattern);
     Bias_ = static_cast<double>(InputCount_);
-    Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+    Epsilon_ = precision::InhibitionWeight(epsilonFactor_, PatternCount_);
 }
 
 void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::int32_t row) {
@@ -335,7 +336,7 @@ void THammingNet::StorePatternMasks(std::span<const std::uint64_t> masks, std::i
     }
     Weights_.StoreRowMasks(ToSize(row), masks);
     Bias_ = static_cast<double>(InputCount_);
-    Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+    Epsilon_ = precision::InhibitionWeight(epsilonFactor_, PatternCount_);
 }
 
 void THammingNet::SetMaxOutput(double maxOutput) {
@@ -349,9 +350,9 @@ void THammingNet::SetEpsilonFactor(double factor) {
     if (!std::isfinite(factor) || !(factor >= 0.0)) {
         throw std::invalid_argument("The factor of epsilon must be a finite number of at least 0");
     }
-    EpsilonFactor_ = factor;
+    epsilonFactor_ = factor;
     if (PatternCount_ > 0) {
-        Epsilon_ = precision::InhibitionWeight(EpsilonFactor_, PatternCount_);
+        Epsilon_ = precision::InhibitionWeight(epsilonFactor_, PatternCount_);
     }
 }
 
@@ -509,14 +510,17 @@ std::int32_t THammingNet::Recognize(std::span<const std::int32_t> input,
     return RecognizeIn(input, scratch, nullptr, false, &recorder);
 }
 
-std::int32_t THammingNet::RecognizeWithLimit(std::span<const std::int32_t> input,
-                                             std::int32_t maxIterations,
-                                             TRecognitionScratch& scratch,
-                                             TPassRecorder& recorder) const {
-    if (maxIterations < 0) {
+std::int32_t THammingNet::RecognizeWith(std::span<const std::int32_t> input,
+                                        const TCompetitionSettings& settings,
+                                        TRecognitionScratch& scratch,
+                                        TPassRecorder& recorder) const {
+    if (settings.MaxIterations < 0) {
         throw std::invalid_argument("A negative pass limit");
     }
-    return RecognizeIn(input, scratch, nullptr, false, &recorder, maxIterations);
+    if (settings.InputCount != InputCount_ || settings.PatternCount != PatternCount_) {
+        throw std::invalid_argument("Settings of another network");
+    }
+    return RecognizeIn(input, scratch, nullptr, false, &recorder, &settings);
 }
 
 std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> input) const {
@@ -531,17 +535,6 @@ std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> 
         return values;
     }
     return std::move(s.Similarity_);
-}
-
-std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                               TRecognitionScratch& scratch) const {
-    return FromClasses(firstLayer, scratch, nullptr);
-}
-
-std::int32_t THammingNet::RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                               TRecognitionScratch& scratch,
-                                               TPassRecorder& recorder) const {
-    return FromClasses(firstLayer, scratch, &recorder);
 }
 
 std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
@@ -596,13 +589,14 @@ bool THammingNet::FirstLayerIn(std::span<const std::int32_t> input, TRecognition
 
 std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                                       const TPassObserver& observer, bool keepState,
-                                      TPassRecorder* recorder, std::int32_t maxIterations) const {
+                                      TPassRecorder* recorder,
+                                      const TCompetitionSettings* given) const {
     if (PatternCount_ == 0) {
         return 0;
     }
     const bool classes = FirstLayerIn(input, s);
-    TCompetitionSettings settings = TCompetitionSettings::Of(*this);
-    settings.MaxIterations = maxIterations >= 0 ? maxIterations : MaxIterations_;
+    const TCompetitionSettings settings =
+        given != nullptr ? *given : TCompetitionSettings::Of(*this);
     const TCompetitionPath path = classes                              ? TCompetitionPath::Classes
                                   : path_ == TCompetitionPath::Literal ? TCompetitionPath::Literal
                                                                        : TCompetitionPath::Values;

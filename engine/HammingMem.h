@@ -4,10 +4,10 @@
 // another until one leader remains or the pass limit is reached.
 #pragma once
 
-#include "engine/ClassCompetition.h"
-#include "engine/Competition.h"
 #include "engine/PatternWeights.h"
-#include "engine/ZeroPages.h"
+#include "engine/detail/ClassCompetition.h"
+#include "engine/detail/Competition.h"
+#include "engine/detail/ZeroPages.h"
 
 #include <cstdint>
 #include <functional>
@@ -96,6 +96,10 @@ protected:
 
 class THammingNet;
 
+namespace detail {
+struct TNetworkInternals;
+}
+
 // Called after the first layer (pass 0, with its values) and after every
 // competition pass (pass 1, 2, ...), with the values unit by unit.
 using TPassObserver = std::function<void(std::int32_t pass, std::span<const double> values)>;
@@ -111,14 +115,7 @@ struct TCompetitionSettings {
     static TCompetitionSettings Of(const THammingNet& network);
 };
 
-// Who hears of a competition's passes; each is optional.
-struct TCompetitionWatch {
-    const TPassObserver* Observer = nullptr; // every pass unit by unit
-    TPassRecorder* Recorder = nullptr;       // every pass in the form it is held in
-    // The scratch's Similarity and Activity end as the literal algorithm
-    // leaves them (with an observer they hold every pass's values anyway).
-    bool KeepState = false;
-};
+struct TCompetitionWatch; // engine/detail/RunCompetition.h
 
 // Everything one recognition writes: several recognitions may run at once on
 // one network (read only), each with its own scratch state.
@@ -141,20 +138,6 @@ private:
     std::vector<double> rowScratch_;
 };
 
-// The competition from the first layer held in s: as classes in its class
-// state (or firstClasses, read in place) on the Classes and Auto paths, as
-// values in its Similarity otherwise. Passes run until one changes no value,
-// MaxIterations + 2 of them at the most; where the classes cannot hold a
-// pass's values, the passes over values go on. Returns the winner: the leader of the
-// last pass that changed a value, 0 if none did.
-std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
-                            TCompetitionPath path, const TCompetitionWatch& watch,
-                            std::span<const std::uint16_t> firstClasses = {});
-// The same from first-layer values, in scratch space of its own.
-std::int32_t RunCompetition(std::span<const double> firstLayer,
-                            const TCompetitionSettings& settings, TCompetitionPath path,
-                            const TCompetitionWatch& watch);
-
 class THammingNet {
 public:
     // Called by Recognize after the first layer (pass 0, with Similarity) and
@@ -173,7 +156,7 @@ public:
     // rows' Epsilon is; refreshed now and by every store. Throws
     // std::invalid_argument, changing nothing, unless it is finite and >= 0.
     void SetEpsilonFactor(double factor);
-    double EpsilonFactor() const { return EpsilonFactor_; }
+    double EpsilonFactor() const { return epsilonFactor_; }
 
     // Copies pattern (InputCount elements) into row `row` and refreshes Bias
     // and Epsilon.
@@ -190,61 +173,24 @@ public:
 
     // The same row as Recognize, without touching the network: Similarity and
     // Activity stay as they are and every value is written to scratch, so
-    // that threads may recognize at once on one network.
+    // that threads may recognize at once on one network (RecognizeBatch.h
+    // runs many so).
     std::int32_t Recognize(std::span<const std::int32_t> input, TRecognitionScratch& scratch) const;
     // The same, telling recorder every pass.
     std::int32_t Recognize(std::span<const std::int32_t> input, TRecognitionScratch& scratch,
                            TPassRecorder& recorder) const;
 
-    // The same with another pass limit (a replay of a recognition): the
-    // recognition of a network that holds the same rows and that limit.
-    std::int32_t RecognizeWithLimit(std::span<const std::int32_t> input, std::int32_t maxIterations,
-                                    TRecognitionScratch& scratch, TPassRecorder& recorder) const;
-
-    // Every unit's first-layer value for input, as Recognize computes it, in
-    // scratch space of its own.
-    std::vector<double> FirstLayerValues(std::span<const std::int32_t> input) const;
-
-    // The first layer of several inputs in one sweep over the stored rows
-    // [firstRow, endRow): out[k][i] = the agreement class of row i for
-    // inputs[k], the index into FirstLayerOutputs(). False, writing nothing,
-    // when the stored rows or an input are not all -1, 0 and +1.
-    bool FirstLayerClasses(std::span<const std::span<const std::int32_t>> inputs,
-                           std::size_t firstRow, std::size_t endRow,
-                           std::span<std::uint16_t* const> out) const;
-    // The first-layer output of every agreement class.
-    std::vector<double> FirstLayerOutputs() const;
-    // Recognize from first-layer classes that FirstLayerClasses gave (M of them).
-    std::int32_t RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                      TRecognitionScratch& scratch) const;
-    std::int32_t RecognizeFromClasses(std::span<const std::uint16_t> firstLayer,
-                                      TRecognitionScratch& scratch, TPassRecorder& recorder) const;
-
-    // Scratch states kept with the network for callers that recognize on
-    // several threads (so that large arrays are not allocated afresh for
-    // every search). References stay valid until the next call that adds one.
-    TRecognitionScratch& ScratchFor(std::size_t worker);
-    std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index);
-
     // The path Recognize takes; Auto, the default, the fastest that applies.
     void SetPath(TCompetitionPath path) { path_ = path; }
     TCompetitionPath Path() const { return path_; }
 
-    // SetPath(Values) when on; back to Auto when off if the path was Values.
-    void SetValuePasses(bool on) { SwitchPath(TCompetitionPath::Values, on); }
-    bool ValuePasses() const { return path_ == TCompetitionPath::Values; }
-
-    // The kernel that the first layer on masks runs (FirstLayerKernel.h);
-    // Auto, the default, takes the fastest this processor has. Every kernel
-    // gives the same values; forcing one lets the tests run each. Throws
-    // std::invalid_argument, keeping the kernel as it was, for one that this
-    // processor lacks (FirstLayerKernelAvailable tells beforehand).
+    // The kernel that the first layer on masks runs; Auto, the default, takes
+    // the fastest this processor has. Every kernel gives the same values;
+    // forcing one lets the tests run each. Throws std::invalid_argument,
+    // keeping the kernel as it was, for one that this processor lacks
+    // (FirstLayerKernelAvailable tells beforehand).
     void SetFirstLayerKernel(TFirstLayerKernel kernel);
     TFirstLayerKernel FirstLayerKernel() const { return firstLayerKernel_; }
-
-    // SetPath(Literal) when on; back to Auto when off if the path was Literal.
-    void SetReferenceMode(bool on) { SwitchPath(TCompetitionPath::Literal, on); }
-    bool ReferenceMode() const { return path_ == TCompetitionPath::Literal; }
 
     double Bias() const { return Bias_; }
     double MaxOutput() const { return MaxOutput_; }
@@ -266,13 +212,10 @@ public:
     bool IsStable() const;
 
 private:
-    void SwitchPath(TCompetitionPath path, bool on) {
-        if (on) {
-            path_ = path;
-        } else if (path_ == path) {
-            path_ = TCompetitionPath::Auto;
-        }
-    }
+    // The engine's own parts reach the pools, the first-layer sweeps and the
+    // recognition under other constants through engine/detail/NetworkInternals.h.
+    friend struct detail::TNetworkInternals;
+
     bool ClassPasses() const {
         return path_ == TCompetitionPath::Auto || path_ == TCompetitionPath::Classes;
     }
@@ -282,18 +225,45 @@ private:
     void FirstLayer(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     bool FirstLayerOnMasks(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
     bool FirstLayerIn(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
+
+    // Every unit's first-layer value for input, as Recognize computes it, in
+    // scratch space of its own.
+    std::vector<double> FirstLayerValues(std::span<const std::int32_t> input) const;
+    // The first layer of several inputs in one sweep over the stored rows
+    // [firstRow, endRow): out[k][i] = the agreement class of row i for
+    // inputs[k], the index into FirstLayerOutputs(). False, writing nothing,
+    // when the stored rows or an input are not all -1, 0 and +1.
+    bool FirstLayerClasses(std::span<const std::span<const std::int32_t>> inputs,
+                           std::size_t firstRow, std::size_t endRow,
+                           std::span<std::uint16_t* const> out) const;
+    // The first-layer output of every agreement class.
+    std::vector<double> FirstLayerOutputs() const;
+    // Recognize from first-layer classes that FirstLayerClasses gave (M of them).
     std::int32_t FromClasses(std::span<const std::uint16_t> firstLayer, TRecognitionScratch& s,
                              TPassRecorder* recorder) const;
-    // maxIterations < 0: the network's own.
+    // Recognize under other constants (a replay of a recognition): the
+    // recognition of a network that holds the same rows and runs with
+    // settings' pass limit, epsilon and clip level. Throws
+    // std::invalid_argument for settings of another size or a negative limit.
+    std::int32_t RecognizeWith(std::span<const std::int32_t> input,
+                               const TCompetitionSettings& settings, TRecognitionScratch& scratch,
+                               TPassRecorder& recorder) const;
+    // Scratch states kept with the network for the batches (so that large
+    // arrays are not allocated afresh for every search). References stay
+    // valid until the next call that adds one.
+    TRecognitionScratch& ScratchFor(std::size_t worker);
+    std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index);
+
+    // settings null: the network's own.
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,
                              const TPassObserver& observer, bool keepState,
                              TPassRecorder* recorder = nullptr,
-                             std::int32_t maxIterations = -1) const;
+                             const TCompetitionSettings* settings = nullptr) const;
 
     double Bias_ = 0.0;
     double MaxOutput_ = 100.0;
     double Epsilon_ = 0.0;
-    double EpsilonFactor_ = 0.5;
+    double epsilonFactor_ = 0.5;
     std::int32_t InputCount_ = 0;
     std::int32_t PatternCount_ = 0;
     TPatternWeights Weights_;

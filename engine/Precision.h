@@ -8,8 +8,8 @@
 // when VERBLINKA_SOFT_EXTENDED is defined to 1. Both give the same bits.
 #pragma once
 
-#include "engine/FloatBits.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/FloatBits.h"
+#include "engine/detail/X87Extended.h"
 
 #include <bit>
 #include <cfloat>
@@ -21,7 +21,7 @@
 #endif
 
 #if VERBLINKA_SOFT_EXTENDED
-#include "engine/SoftExtended.h"
+#include "engine/detail/SoftExtended.h"
 #elif !VERBLINKA_HAS_X87_EXTENDED
 #error "x87 arithmetic was asked for, but long double has no 64-bit significand"
 #endif

@@ -1,7 +1,9 @@
 #include "engine/RecognitionTrace.h"
 
 #include "engine/CheckedMath.h"
-#include "engine/Competition.h"
+#include "engine/detail/Competition.h"
+#include "engine/detail/NetworkInternals.h"
+#include "engine/detail/RunCompetition.h"
 
 #include <algorithm>
 #include <cmath>
@@ -342,9 +344,10 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
         recorded.Input.size() != static_cast<std::size_t>(recorded.InputCount)) {
         throw std::invalid_argument("The trace was not recorded on this network");
     }
-    const std::vector<double> firstLayer = reference || maxIterations < 0
-                                               ? network.FirstLayerValues(recorded.Input)
-                                               : std::vector<double>();
+    const std::vector<double> firstLayer =
+        reference || maxIterations < 0
+            ? detail::TNetworkInternals::FirstLayerValues(network, recorded.Input)
+            : std::vector<double>();
     TCompetitionSettings settings = recorded;
     settings.MaxIterations = maxIterations;
     // The network's own path (over classes where it applies) unless the
@@ -363,7 +366,8 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
                                                 : TCompetitionPath::Values,
                                       {nullptr, &cancellable, false});
             }
-            return network.RecognizeWithLimit(recorded.Input, maxIterations, scratch, cancellable);
+            return detail::TNetworkInternals::RecognizeWith(network, recorded.Input, settings,
+                                                            scratch, cancellable);
         } catch (const TCancellable::TCancelled&) {
             return std::nullopt;
         }

@@ -99,9 +99,10 @@ private:
 // A recorded recognition run again with another pass limit on network (the
 // one it was recorded on, only read: callable off the thread that owns it
 // while nothing changes the network); its first layer is recomputed from the
-// recorded input, and the trace follows the same tracked rows (plus the new
-// winner). Nothing when cancel was set before the replay ended. onPass, when
-// given, hears of every pass (0 = the first layer) as it is recorded.
+// recorded input, the passes run with the recorded epsilon and clip level
+// (whatever the network has been set to since), and the trace follows the
+// same tracked rows (plus the new winner). Nothing when cancel was set before the replay ended.
+// onPass, when given, hears of every pass (0 = the first layer) as it is recorded.
 std::optional<TRecognitionTrace>
 ReplayTrace(const THammingNet& network, const TRecognitionTrace& recorded,
             std::int32_t maxIterations, bool reference, const std::atomic<bool>* cancel,

@@ -6,19 +6,26 @@
 //  - odd: whole recognitions of a network built from the bytes (word-code
 //    values, sometimes others, which turn the compact weights into doubles),
 //    fast against reference mode and both against the literal network of
-//    reference/LiteralNetwork.h: the row and every value of every pass.
-#include "engine/ClassCompetition.h"
-#include "engine/Competition.h"
+//    reference/LiteralNetwork.h: the row and every value of every pass, and
+//    the rows of the same inputs recognized as one batch.
+// An input that starts with "lab:" gives the constants in its next three
+// bytes (the clip level, the factor of epsilon, the pass limit) before the
+// byte that picks the check; any other input runs with the program's own.
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
+#include "engine/RecognizeBatch.h"
+#include "engine/detail/ClassCompetition.h"
+#include "engine/detail/Competition.h"
 #include "fuzz/FuzzCheck.h"
 #include "reference/LiteralNetwork.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -39,11 +46,36 @@ private:
     std::size_t position_ = 0;
 };
 
+// The constants of a configuration; the defaults are the program's.
+struct TConstants {
+    double MaxOutput = 100.0;
+    double EpsilonFactor = 0.5;
+    std::int32_t MaxIterations = -1; // the check's own choice
+    bool Given = false;
+};
+
+// Each from a byte: the lab's typical values, the edges, or a spread.
+TConstants ConstantsOf(TBytes& bytes) {
+    constexpr double kClipLevels[] = {1.0, 7.5, 80.0, 100.0, 100.25, 160.0, 1e6, 0x1p-1000};
+    constexpr double kFactors[] = {0.0, 0.01, 0.5, 0.99, 1.0, 1.5, 3.0, 40.0, 0x1p-1000, 1e6};
+    const std::uint8_t clip = bytes.Next();
+    const std::uint8_t factor = bytes.Next();
+    const std::uint8_t limit = bytes.Next();
+    TConstants constants;
+    constants.Given = true;
+    constants.MaxOutput =
+        clip < 128 ? kClipLevels[clip % std::size(kClipLevels)] : (clip - 127) / 4.0;
+    constants.EpsilonFactor =
+        factor < 128 ? kFactors[factor % std::size(kFactors)] : (factor - 128) / 32.0;
+    constants.MaxIterations = limit < 250 ? limit % 60 : 1000;
+    return constants;
+}
+
 bool SameBits(double a, double b) {
     return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
-std::vector<double> Values(TBytes& bytes) {
+std::vector<double> Values(TBytes& bytes, double clip) {
     std::vector<double> values;
     while (!bytes.Empty() && values.size() < 400) {
         const std::uint8_t kind = bytes.Next();
@@ -66,7 +98,7 @@ std::vector<double> Values(TBytes& bytes) {
             value = 0.0;
             break;
         case 5:
-            value = 100.0;
+            value = clip;
             break;
         case 6:
             value = values.empty() ? 1.0 : values.back();
@@ -90,19 +122,21 @@ std::vector<double> Values(TBytes& bytes) {
     return values;
 }
 
-void CheckCompetitionPass(TBytes& bytes) {
+void CheckCompetitionPass(TBytes& bytes, const TConstants& constants) {
     const std::uint8_t epsilonChoice = bytes.Next();
-    const std::vector<double> similarity = Values(bytes);
-    const double epsilon = epsilonChoice == 0
-                               ? 0.25
-                               : precision::InhibitionWeight(static_cast<std::int32_t>(
-                                     similarity.size() + 1 + epsilonChoice % 4));
+    const std::vector<double> similarity = Values(bytes, constants.MaxOutput);
+    const auto units = static_cast<std::int32_t>(similarity.size() + 1 + epsilonChoice % 4);
+    const double epsilon = epsilonChoice == 0 && !constants.Given ? 0.25
+                           : constants.Given
+                               ? precision::InhibitionWeight(constants.EpsilonFactor, units)
+                               : precision::InhibitionWeight(units);
+    const double maxOutput = constants.MaxOutput;
     std::vector<double> plain(similarity.size());
     std::vector<double> fast(similarity.size());
-    PlainCompetitionPass(similarity, plain, epsilon, 100.0);
+    PlainCompetitionPass(similarity, plain, epsilon, maxOutput);
     TFastCompetition competition;
     const bool applies = TFastCompetition::Applies(similarity);
-    Require(competition.Pass(similarity, fast, epsilon, 100.0) == applies,
+    Require(competition.Pass(similarity, fast, epsilon, maxOutput) == applies,
             "the fast pass ran where it must not, or refused where it should run");
     // The pass over classes: one class per distinct bit pattern.
     TClassState state;
@@ -119,10 +153,10 @@ void CheckCompetitionPass(TBytes& bytes) {
     TClassCompetition classPass;
     TClassState classOut;
     TPassSummary summary;
-    Require(classPass.Pass(state, classOut, epsilon, 100.0, summary) == applies,
+    Require(classPass.Pass(state, classOut, epsilon, maxOutput, summary) == applies,
             "the pass over classes ran where it must not, or refused where it should run");
     const reference::TLiteralPassOutcome literal =
-        reference::LiteralPassOf(similarity, epsilon, 100.0);
+        reference::LiteralPassOf(similarity, epsilon, maxOutput);
     for (std::size_t j = 0; j < similarity.size(); ++j) {
         Require(SameBits(plain[j], literal.Activity[j]),
                 "plain pass differs from the literal one at unit " + std::to_string(j));
@@ -170,13 +204,15 @@ bool SameTrace(const TTrace& a, const TTrace& b) {
     return true;
 }
 
-void CheckRecognitions(TBytes& bytes) {
+void CheckRecognitions(TBytes& bytes, const TConstants& constants) {
     constexpr std::int32_t kInputs = 160;
     const std::int32_t rows = 1 + bytes.Next() % 48;
     const std::uint8_t iterations = bytes.Next();
     const bool otherValues = (iterations & 0x80) != 0;
     THammingNet fast;
-    fast.SetMaxIterations(iterations % 12);
+    fast.SetMaxIterations(constants.MaxIterations >= 0 ? constants.MaxIterations : iterations % 12);
+    fast.SetMaxOutput(constants.MaxOutput);
+    fast.SetEpsilonFactor(constants.EpsilonFactor);
     fast.SetInputCount(kInputs);
     fast.SetPatternCount(rows);
     const auto pattern = [&](bool mayBeOther) {
@@ -192,9 +228,11 @@ void CheckRecognitions(TBytes& bytes) {
         fast.StorePattern(pattern(otherValues && row == rows - 1), row);
     }
     THammingNet reference = fast;
-    reference.SetReferenceMode(true);
+    reference.SetPath(TCompetitionPath::Literal);
+    std::vector<std::vector<std::int32_t>> inputs;
+    std::vector<std::int32_t> winners;
     for (int round = 0; round < 3 && !bytes.Empty(); ++round) {
-        const std::vector<std::int32_t> input = pattern(true);
+        const std::vector<std::int32_t>& input = inputs.emplace_back(pattern(true));
         TTrace fastTrace;
         TTrace referenceTrace;
         const auto record = [](TTrace& trace) {
@@ -205,11 +243,14 @@ void CheckRecognitions(TBytes& bytes) {
         const std::int32_t fastRow = fast.Recognize(input, record(fastTrace));
         const std::int32_t referenceRow = reference.Recognize(input, record(referenceTrace));
         Require(fastRow == referenceRow, "the fast recognition chose another row");
-        const reference::TLiteralRun literal = reference::LiteralRecognize(reference, input);
+        const reference::TLiteralRun literal = reference::LiteralRecognize(
+            reference, input,
+            {constants.MaxOutput, constants.EpsilonFactor, reference.MaxIterations()});
         Require(referenceRow == literal.Winner,
                 "reference mode chose another row than the literal network");
         Require(SameTrace(referenceTrace, literal.Values),
                 "reference mode's passes differ from the literal network's");
+        winners.push_back(literal.Winner);
         Require(fastTrace.size() == referenceTrace.size(), "a different number of passes");
         for (std::size_t pass = 0; pass < fastTrace.size(); ++pass) {
             for (std::size_t i = 0; i < fastTrace[pass].size(); ++i) {
@@ -218,19 +259,33 @@ void CheckRecognitions(TBytes& bytes) {
             }
         }
     }
+    // The same inputs as a search's batch, their first layers in one sweep.
+    TBatchControl control;
+    control.Threads = 1 + ((iterations >> 6) & 1);
+    const std::vector<std::span<const std::int32_t>> codes(inputs.begin(), inputs.end());
+    const TBatchResult batch = RecognizeBatch(fast, codes, control);
+    Require(batch.Rows == winners, "the batch chose another row than the literal network");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    TConstants constants;
+    if (size >= 4 && std::memcmp(data, "lab:", 4) == 0) {
+        TBytes head(data + 4, size - 4);
+        constants = ConstantsOf(head);
+        const std::size_t used = std::min<std::size_t>(size, 7);
+        data += used;
+        size -= used;
+    }
     if (size < 2) {
         return 0;
     }
     TBytes bytes(data + 1, size - 1);
     if ((data[0] & 1) == 0) {
-        CheckCompetitionPass(bytes);
+        CheckCompetitionPass(bytes, constants);
     } else {
-        CheckRecognitions(bytes);
+        CheckRecognitions(bytes, constants);
     }
     return 0;
 }

@@ -1,8 +1,8 @@
 // Fuzz target: the emulated arithmetic against x87 long double, bit for bit,
 // on arbitrary operands. The first byte picks the operation, the rest are
 // its operands' raw bits (missing bytes read as zero).
-#include "engine/SoftExtended.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/SoftExtended.h"
+#include "engine/detail/X87Extended.h"
 #include "reference/X87Compare.h"
 
 #include <cstddef>

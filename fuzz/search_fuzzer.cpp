@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Redone with the literal recognition: the search's own reuse of rows and
     // the fast paths must change nothing.
     THammingNet plain = dictionary.Network;
-    plain.SetReferenceMode(true);
+    plain.SetPath(TCompetitionPath::Literal);
     const std::string problem =
         reference::CheckSearch(query, dictionary.Entries, outcome,
                                [&](const TWordCode& input) { return plain.Recognize(input); });

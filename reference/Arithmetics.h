@@ -4,8 +4,8 @@
 #pragma once
 
 #include "engine/Precision.h"
-#include "engine/SoftExtended.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/SoftExtended.h"
+#include "engine/detail/X87Extended.h"
 
 #include <cstdint>
 
@@ -19,6 +19,9 @@ struct TSoftArithmetic {
     }
     static double HalfSumWithBias(double s, double b) { return softext::HalfSumWithBias(s, b); }
     static double InhibitionWeight(std::int32_t m) { return softext::InhibitionWeight(m); }
+    static double InhibitionWeight(double f, std::int32_t m) {
+        return softext::InhibitionWeight(f, m);
+    }
     static double Inhibit(double s, double sum, double e) { return softext::Inhibit(s, sum, e); }
     static bool SumIsTie(double a, double b) { return softext::SumIsTie(a, b); }
     static bool StoreIsTie(double a, double b) {
@@ -35,6 +38,9 @@ struct TBuildArithmetic {
     }
     static double HalfSumWithBias(double s, double b) { return precision::HalfSumWithBias(s, b); }
     static double InhibitionWeight(std::int32_t m) { return precision::InhibitionWeight(m); }
+    static double InhibitionWeight(double f, std::int32_t m) {
+        return precision::InhibitionWeight(f, m);
+    }
     static double Inhibit(double s, double sum, double e) { return precision::Inhibit(s, sum, e); }
     static bool SumIsTie(double a, double b) { return precision::SumIsTie(a, b); }
     static bool StoreIsTie(double a, double b) {
@@ -51,6 +57,7 @@ struct TX87Arithmetic {
     }
     static double HalfSumWithBias(double s, double b) { return x87::HalfSumWithBias(s, b); }
     static double InhibitionWeight(std::int32_t m) { return x87::InhibitionWeight(m); }
+    static double InhibitionWeight(double f, std::int32_t m) { return x87::InhibitionWeight(f, m); }
     static double Inhibit(double s, double sum, double e) { return x87::Inhibit(s, sum, e); }
     static bool SumIsTie(double a, double b) { return x87::SumIsTie(a, b); }
     static bool StoreIsTie(double a, double b) { return x87::StoreIsTie(x87::AddExtended(a, b)); }

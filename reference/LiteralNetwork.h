@@ -93,6 +93,19 @@ TLiteralPassOutcome LiteralPassOf(std::span<const double> similarity, double eps
     return outcome;
 }
 
+// The constants a recognition runs with: the clip level, the factor of
+// epsilon (epsilon = factor / M, formed in the arithmetic itself) and the pass
+// limit. Of(net) reads the network's own.
+struct TLiteralConstants {
+    double MaxOutput = 100.0;
+    double EpsilonFactor = 0.5;
+    std::int32_t MaxIterations = 5;
+
+    static TLiteralConstants Of(const THammingNet& net) {
+        return {net.MaxOutput(), net.EpsilonFactor(), net.MaxIterations()};
+    }
+};
+
 // A whole recognition: Values[0] is the first layer, then every pass's
 // outputs. The competition ends when a pass changes nothing (Stable), or
 // after the pass that exceeds MaxIterations; Winner is the first of the
@@ -103,14 +116,18 @@ struct TLiteralRun {
     bool Stable = false;
 };
 
+// The recognition of input by net's rows and bias under constants.
 template <typename Arithmetic = TBuildArithmetic>
-TLiteralRun LiteralRecognize(const THammingNet& net, std::span<const std::int32_t> input) {
+TLiteralRun LiteralRecognize(const THammingNet& net, std::span<const std::int32_t> input,
+                             const TLiteralConstants& constants) {
     std::vector<double> similarity = LiteralFirstLayer<Arithmetic>(net, input);
     TLiteralRun run;
     run.Values.push_back(similarity);
+    const double epsilon =
+        Arithmetic::InhibitionWeight(constants.EpsilonFactor, net.PatternCount());
     for (std::int32_t pass = 0;; ++pass) {
         std::vector<double> activity =
-            LiteralPass<Arithmetic>(similarity, net.Epsilon(), net.MaxOutput());
+            LiteralPass<Arithmetic>(similarity, epsilon, constants.MaxOutput);
         run.Values.push_back(activity);
         if (activity == similarity) {
             run.Stable = true;
@@ -123,10 +140,16 @@ TLiteralRun LiteralRecognize(const THammingNet& net, std::span<const std::int32_
                 run.Winner = static_cast<std::int32_t>(i);
             }
         }
-        if (pass > net.MaxIterations()) {
+        if (pass > constants.MaxIterations) {
             return run;
         }
     }
+}
+
+// The same under the network's own constants.
+template <typename Arithmetic = TBuildArithmetic>
+TLiteralRun LiteralRecognize(const THammingNet& net, std::span<const std::int32_t> input) {
+    return LiteralRecognize<Arithmetic>(net, input, TLiteralConstants::Of(net));
 }
 
 } // namespace verblinka::reference

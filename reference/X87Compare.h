@@ -2,8 +2,8 @@
 // and the fuzz target. Only meaningful where long double is the x87 type.
 #pragma once
 
-#include "engine/SoftExtended.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/SoftExtended.h"
+#include "engine/detail/X87Extended.h"
 
 #include <bit>
 #include <cmath>

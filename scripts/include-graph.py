@@ -2,7 +2,9 @@
 """Draws the tree from its own includes, folder to folder, and checks the
 dependency rule: each layer includes only itself and the layers below it,
 the tests, fuzz targets and benchmarks include production code and
-reference/ but never each other, and nothing below ui/ includes Qt.
+reference/ but never each other, nothing below ui/ includes Qt, and only the
+engine, its tests, the fuzz targets, the benchmarks and reference/ include
+engine/detail/.
 
   python3 scripts/include-graph.py [--dot FILE]   (exit 1 on a broken rule)
 """
@@ -26,6 +28,10 @@ ALLOWED["tests"] = PRODUCTION | {"reference"}
 ALLOWED["fuzz"] = PRODUCTION - {"tools", "ui"} | {"reference"}
 ALLOWED["bench"] = PRODUCTION | {"reference"}
 NO_QT = {"engine", "text", "dictionary", "search", "tools", "reference"}
+# The engine's internals: besides the engine itself, only what tests, fuzzes,
+# measures or models its fast paths and arithmetic may include them.
+DETAIL = "engine/detail/"
+DETAIL_ALLOWED = ("engine/", "tests/engine/", "fuzz/", "bench/", "reference/")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
 
@@ -48,6 +54,8 @@ def main():
                 if folder in NO_QT and re.match(r"Q[A-Za-z]*(/|$)", name):
                     faults.append(f"{relative}: Qt below ui/: <{name}>")
                 continue
+            if name.startswith(DETAIL) and not str(relative).startswith(DETAIL_ALLOWED):
+                faults.append(f"{relative}: only the engine and its tests include {name}")
             target = name.split("/")[0] if "/" in name else folder
             if target not in ALLOWED or target == folder:
                 continue

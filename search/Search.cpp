@@ -1,6 +1,7 @@
 #include "search/Search.h"
 
 #include "engine/CheckedMath.h"
+#include "engine/RecognizeBatch.h"
 #include "search/Messages.h"
 #include "text/CodePage1251.h"
 
@@ -9,11 +10,9 @@
 #include <limits>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <stdexcept>
-#include <thread>
 
 namespace verblinka {
 
@@ -131,180 +130,6 @@ private:
     std::int32_t lengthDifference_ = 0;
 };
 
-// The recognitions of one search: each distinct code once, on several
-// threads, each with its own scratch state; the network is only read.
-class TRecognitions {
-
-public:
-    TRecognitions(THammingNet& network, const std::vector<TWordCode>& codes,
-                  const TSearchControl& control, std::vector<std::int32_t> weights)
-        : network_(network), codes_(codes), control_(control), weights_(std::move(weights)),
-          rows_(codes.size(), -1), traces_(control.Trace ? codes.size() : 0) {}
-
-    // Runs them; stopAfterFirst(row) is asked when code 0 is done and may end
-    // the others early. False when cancelled.
-    bool Run(const std::function<bool(std::int32_t)>& stopAfterFirst, std::int32_t total) {
-        unsigned threads = control_.Threads != 0
-                               ? control_.Threads
-                               : std::max(1u, std::thread::hardware_concurrency());
-        threads = std::max(1u, std::min<unsigned>(threads, 64));
-        total_ = total;
-        // Taken before any thread starts, the pool grown first (growing moves it).
-        network_.ScratchFor(threads - 1);
-        std::vector<TRecognitionScratch*> scratches;
-        for (unsigned t = 0; t < threads; ++t) {
-            scratches.push_back(&network_.ScratchFor(t));
-        }
-        const THammingNet& network = network_;
-        // The first layers of a group of codes in one sweep over the stored
-        // rows, the rows shared among the threads, then the group's
-        // recognitions; where it does not apply (literal mode, rows that are
-        // not masks) each recognition does its own first layer.
-        const bool shared = !network.ReferenceMode() && !network.ValuePasses();
-        const std::size_t rows = static_cast<std::size_t>(network.PatternCount());
-        // Never fewer codes at once than threads, so that none waits idle.
-        const std::size_t affordable =
-            control_.FirstLayerBudget / (sizeof(std::uint16_t) * std::max<std::size_t>(rows, 1));
-        const std::size_t most =
-            std::min(codes_.size(), std::max<std::size_t>(affordable, threads));
-        // As few groups as that allows, of even sizes, a whole number of
-        // codes per thread where the budget allows.
-        const std::size_t groups = (codes_.size() + most - 1) / most;
-        const std::size_t even = (codes_.size() + groups - 1) / groups;
-        const std::size_t group =
-            shared ? std::min(most, (even + threads - 1) / threads * threads) : codes_.size();
-        std::vector<std::uint16_t*> buffers;
-        std::vector<std::span<const std::int32_t>> inputs;
-        for (std::size_t start = 0; start < codes_.size() && !stop_ && !Cancelled();
-             start += group) {
-            const std::size_t end = std::min(codes_.size(), start + group);
-            firstLayerShared_ = false;
-            if (shared) {
-                buffers.clear();
-                inputs.clear();
-                for (std::size_t k = start; k < end; ++k) {
-                    buffers.push_back(network_.FirstLayerBuffer(k - start).data());
-                    inputs.emplace_back(codes_[k]);
-                }
-                std::atomic<bool> applies{true};
-                RunOn(std::min<unsigned>(threads, static_cast<unsigned>(
-                                                      std::max<std::size_t>(1, rows / 65536 + 1))),
-                      [&](unsigned t, unsigned count) {
-                          const std::size_t first = rows * t / count;
-                          const std::size_t last = rows * (t + 1) / count;
-                          if (!network.FirstLayerClasses(inputs, first, last, buffers)) {
-                              applies = false;
-                          }
-                      });
-                firstLayerShared_ = applies;
-            }
-            std::atomic<std::size_t> next{start};
-            RunOn(std::min<unsigned>(threads, static_cast<unsigned>(end - start)), [&](unsigned t,
-                                                                                       unsigned) {
-                TRecognitionScratch& scratch = *scratches[t];
-                for (;;) {
-                    if (stop_ || Cancelled()) {
-                        return;
-                    }
-                    const std::size_t k = next++;
-                    if (k >= end) {
-                        return;
-                    }
-                    const std::int32_t row =
-                        control_.Trace
-                            ? Traced(k, firstLayerShared_ ? buffers[k - start] : nullptr, scratch)
-                        : firstLayerShared_
-                            ? network.RecognizeFromClasses(
-                                  std::span<const std::uint16_t>(buffers[k - start], rows), scratch)
-                            : network.Recognize(codes_[k], scratch);
-                    rows_[k] = row;
-                    Progress(weights_[k]);
-                    if (k == 0 && stopAfterFirst && stopAfterFirst(row)) {
-                        stop_ = true;
-                    }
-                }
-            });
-        }
-        if (failure_) {
-            std::rethrow_exception(failure_);
-        }
-        return !Cancelled();
-    }
-
-    std::int32_t Row(std::size_t k) const { return rows_[k]; }
-    // With control.Trace: code k's trace.
-    const std::shared_ptr<const TRecognitionTrace>& Trace(std::size_t k) const {
-        return traces_[k];
-    }
-
-private:
-    // Recognizes code k with its trace, from its first layer's classes when
-    // the group shares them (firstLayer, else null).
-    std::int32_t Traced(std::size_t k, const std::uint16_t* firstLayer,
-                        TRecognitionScratch& scratch) {
-        const THammingNet& network = network_;
-        const std::span<const std::uint16_t> classes(
-            firstLayer,
-            firstLayer != nullptr ? static_cast<std::size_t>(network.PatternCount()) : 0);
-        auto recognize = [&](TPassRecorder& recorder) {
-            return firstLayer != nullptr ? network.RecognizeFromClasses(classes, scratch, recorder)
-                                         : network.Recognize(codes_[k], scratch, recorder);
-        };
-        TRecognitionTracer tracer(network.InputCount(), control_.TracedRows);
-        const std::int32_t row = recognize(tracer);
-        traces_[k] = std::make_shared<const TRecognitionTrace>(
-            tracer.Finish(TCompetitionSettings::Of(network), codes_[k], row,
-                          [&](TPassRecorder& again) { recognize(again); }));
-        return row;
-    }
-
-    bool Cancelled() const { return control_.Cancel != nullptr && control_.Cancel->load(); }
-
-    void Progress(std::int32_t steps) {
-        const std::int32_t done = done_ += steps;
-        if (control_.OnProgress) {
-            const std::lock_guard<std::mutex> lock(progressMutex_);
-            control_.OnProgress(done, total_);
-        }
-    }
-
-    // body(t, count) on count threads, this one among them; the first
-    // exception any of them throws is kept for Run.
-    template <typename Body> void RunOn(unsigned count, Body&& body) {
-        count = std::max(1u, count);
-        auto guarded = [&](unsigned t) {
-            try {
-                body(t, count);
-            } catch (...) {
-                const std::lock_guard<std::mutex> lock(failureMutex_);
-                if (!failure_) {
-                    failure_ = std::current_exception();
-                }
-                stop_ = true;
-            }
-        };
-        std::vector<std::jthread> workers;
-        for (unsigned t = 1; t < count; ++t) {
-            workers.emplace_back(guarded, t);
-        }
-        guarded(0);
-    }
-
-    THammingNet& network_;
-    const std::vector<TWordCode>& codes_;
-    const TSearchControl& control_;
-    std::vector<std::int32_t> weights_; // steps that use each code
-    std::vector<std::int32_t> rows_;
-    std::vector<std::shared_ptr<const TRecognitionTrace>> traces_;
-    std::int32_t total_ = 0;
-    std::atomic<std::int32_t> done_{0};
-    std::atomic<bool> stop_{false};
-    bool firstLayerShared_ = false;
-    std::mutex progressMutex_;
-    std::mutex failureMutex_;
-    std::exception_ptr failure_;
-};
-
 std::int32_t CheckedRow(std::int32_t row, const TDictionaryEntries& entries) {
     if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
         throw std::out_of_range("The network returned a row outside the dictionary");
@@ -364,18 +189,32 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
 
         const bool wantSteps = recordSteps || static_cast<bool>(control.OnStep);
         const bool everyStep = wantSteps || control.Trace;
-        TRecognitions recognitions(network, codes, control, weights);
-        auto foundExactly = [&](std::int32_t row) {
-            return !everyStep &&
+        // Each distinct code recognized once; the query's own row, when it is
+        // the query itself, ends the search early unless every step is wanted.
+        TBatchControl batch;
+        batch.Threads = control.Threads;
+        batch.FirstLayerBudget = control.FirstLayerBudget;
+        batch.Cancel = control.Cancel;
+        batch.Trace = control.Trace;
+        batch.TracedRows = control.TracedRows;
+        std::int32_t done = 0;
+        batch.OnDone = [&](std::size_t k, std::int32_t row) {
+            done += weights[k];
+            if (control.OnProgress) {
+                control.OnProgress(done, total);
+            }
+            return k == 0 && !everyStep &&
                    entries[static_cast<std::size_t>(CheckedRow(row, entries))].Word == query;
         };
-        if (!recognitions.Run(foundExactly, total)) {
+        const std::vector<std::span<const std::int32_t>> inputs(codes.begin(), codes.end());
+        const TBatchResult recognitions = RecognizeBatch(network, inputs, batch);
+        if (recognitions.Cancelled) {
             outcome = TSearchOutcome{};
             outcome.Status = TSearchStatus::Cancelled;
             return outcome;
         }
 
-        const std::int32_t queryRow = CheckedRow(recognitions.Row(0), entries);
+        const std::int32_t queryRow = CheckedRow(recognitions.Rows[0], entries);
         std::vector<TTracedStep> traced;
         if (control.Trace) {
             traced.reserve(static_cast<std::size_t>(total));
@@ -385,9 +224,9 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         TSearchStep step;
         for (std::int32_t p = 0; p <= length; ++p) {
             const bool ownCode = p <= coded;
-            step.Row =
-                ownCode ? CheckedRow(recognitions.Row(codeOf[static_cast<std::size_t>(p)]), entries)
-                        : queryRow;
+            step.Row = ownCode ? CheckedRow(recognitions.Rows[codeOf[static_cast<std::size_t>(p)]],
+                                            entries)
+                               : queryRow;
             const std::string& entry = entries[static_cast<std::size_t>(step.Row)].Word;
             if (ownCode || wantSteps) {
                 text = p == 0 ? std::string(query) : InsertBlank(query, p);
@@ -412,7 +251,7 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                 tracedStep.Row = step.Row;
                 tracedStep.Distance = step.Distance;
                 tracedStep.ReusedFrom = firstStepOf[own] == p ? -1 : firstStepOf[own];
-                tracedStep.Trace = recognitions.Trace(own);
+                tracedStep.Trace = recognitions.Traces[own];
             }
             if (wantSteps) {
                 step.Text.swap(text);

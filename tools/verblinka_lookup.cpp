@@ -368,7 +368,8 @@ int RunTool(int argc, char** argv, const TOutputBuffer& output) {
         return 2;
     }
 
-    dictionary.Network.SetReferenceMode(options.Reference);
+    dictionary.Network.SetPath(options.Reference ? TCompetitionPath::Literal
+                                                 : TCompetitionPath::Auto);
     TLookup lookup(options, dictionary);
     int status = 0;
     // A failed write is noticed when the buffer goes out; the state of the

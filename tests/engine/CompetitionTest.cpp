@@ -1,10 +1,11 @@
 // The fast competition pass and the first layer on masks against the literal
 // paths, bit for bit, on word codes and on value sets built to break them.
-#include "engine/Competition.h"
-#include "engine/ClassCompetition.h"
+#include "engine/detail/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/ClassCompetition.h"
+#include "engine/detail/NetworkInternals.h"
+#include "engine/detail/X87Extended.h"
 #include "reference/LiteralNetwork.h"
 #include "reference/WordLists.h"
 #include "reference/WordNetwork.h"
@@ -23,6 +24,8 @@
 
 namespace verblinka {
 namespace {
+
+using detail::TNetworkInternals;
 
 using TValues = std::vector<double>;
 
@@ -348,11 +351,11 @@ void ExpectSameRecognition(THammingNet& net, std::span<const std::int32_t> input
                            const std::string& what) {
     std::int32_t fastRow = -1;
     std::int32_t plainRow = -2;
-    net.SetReferenceMode(false);
+    net.SetPath(TCompetitionPath::Auto);
     const TTrace fast = TraceOf(net, input, fastRow);
-    net.SetReferenceMode(true);
+    net.SetPath(TCompetitionPath::Literal);
     const TTrace plain = TraceOf(net, input, plainRow);
-    net.SetReferenceMode(false);
+    net.SetPath(TCompetitionPath::Auto);
     EXPECT_EQ(fastRow, plainRow) << what;
     ASSERT_EQ(fast.size(), plain.size()) << what;
     for (std::size_t pass = 0; pass < fast.size(); ++pass) {
@@ -667,20 +670,21 @@ TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
             const TTrace classes = TraceOf(net, code, classRow);
             const std::vector<double> similarity(net.Similarity().begin(), net.Similarity().end());
             const std::vector<double> activity(net.Activity().begin(), net.Activity().end());
-            net.SetValuePasses(true);
+            net.SetPath(TCompetitionPath::Values);
             const TTrace values = TraceOf(net, code, valueRow);
             EXPECT_EQ(Bits(similarity),
                       Bits(TValues(net.Similarity().begin(), net.Similarity().end())));
             EXPECT_EQ(Bits(activity), Bits(TValues(net.Activity().begin(), net.Activity().end())));
-            net.SetValuePasses(false);
+            net.SetPath(TCompetitionPath::Auto);
             EXPECT_EQ(classRow, valueRow) << word;
             EXPECT_EQ(classes, values) << word;
             EXPECT_EQ(net.Recognize(code, scratch), classRow) << word;
             const std::span<const std::int32_t> inputs[] = {code};
             std::vector<std::uint16_t> firstLayer(words.size());
             std::uint16_t* const out[] = {firstLayer.data()};
-            ASSERT_TRUE(net.FirstLayerClasses(inputs, 0, words.size(), out));
-            EXPECT_EQ(net.RecognizeFromClasses(firstLayer, scratch), classRow) << word;
+            ASSERT_TRUE(TNetworkInternals::FirstLayerClasses(net, inputs, 0, words.size(), out));
+            EXPECT_EQ(TNetworkInternals::RecognizeFromClasses(net, firstLayer, scratch), classRow)
+                << word;
         }
     }
 }

@@ -3,6 +3,7 @@
 // and the single-input paths a recognition takes. Each kernel this processor
 // has runs; the others are skipped, and say so.
 #include "engine/HammingMem.h"
+#include "engine/detail/NetworkInternals.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,8 @@ void PrintTo(TFirstLayerKernel kernel, std::ostream* out) {
 }
 
 namespace {
+
+using detail::TNetworkInternals;
 
 using TPattern = std::vector<std::int32_t>;
 
@@ -134,7 +137,8 @@ TEST_P(TFirstLayerKernelTest, SeveralInputsGiveEachInputsLiteralClasses) {
                 }
                 const std::vector<std::size_t> cuts = Cuts(random, rowCount);
                 for (std::size_t piece = 0; piece + 1 < cuts.size(); ++piece) {
-                    ASSERT_TRUE(net.FirstLayerClasses(spans, cuts[piece], cuts[piece + 1], out));
+                    ASSERT_TRUE(TNetworkInternals::FirstLayerClasses(net, spans, cuts[piece],
+                                                                     cuts[piece + 1], out));
                     // Nothing past the range is written.
                     for (std::size_t k = 0; k < count; ++k) {
                         for (std::size_t i = cuts[piece + 1]; i < rowCount; ++i) {
@@ -148,7 +152,8 @@ TEST_P(TFirstLayerKernelTest, SeveralInputsGiveEachInputsLiteralClasses) {
                     std::vector<std::uint16_t> alone(rowCount, kUntouched);
                     const std::span<const std::int32_t> one[] = {inputs[k]};
                     std::uint16_t* const oneOut[] = {alone.data()};
-                    ASSERT_TRUE(net.FirstLayerClasses(one, 0, rowCount, oneOut));
+                    ASSERT_TRUE(
+                        TNetworkInternals::FirstLayerClasses(net, one, 0, rowCount, oneOut));
                     for (std::size_t i = 0; i < rowCount; ++i) {
                         const std::string what =
                             std::to_string(columns) + " columns, " + std::to_string(rowCount) +
@@ -179,7 +184,7 @@ TEST_P(TFirstLayerKernelTest, RecognitionsFirstLayerIsTheLiteralOne) {
         for (int q = 0; q < 6; ++q) {
             const TPattern input =
                 q % 2 == 0 ? RandomPattern(random, columns, q == 2) : rows[random() % rows.size()];
-            const std::vector<double> outputs = net.FirstLayerOutputs();
+            const std::vector<double> outputs = TNetworkInternals::FirstLayerOutputs(net);
             std::vector<std::uint64_t> expected;
             expected.reserve(rows.size());
             for (const TPattern& row : rows) {
@@ -187,8 +192,9 @@ TEST_P(TFirstLayerKernelTest, RecognitionsFirstLayerIsTheLiteralOne) {
             }
             std::int32_t found[3] = {-1, -1, -1}; // over classes, over values, literally
             for (const int mode : {0, 1, 2}) {
-                net.SetValuePasses(mode == 1);
-                net.SetReferenceMode(mode == 2);
+                net.SetPath(mode == 1   ? TCompetitionPath::Values
+                            : mode == 2 ? TCompetitionPath::Literal
+                                        : TCompetitionPath::Auto);
                 std::vector<std::uint64_t> firstLayer;
                 found[mode] =
                     net.Recognize(input, [&](std::int32_t pass, std::span<const double> values) {
@@ -206,8 +212,7 @@ TEST_P(TFirstLayerKernelTest, RecognitionsFirstLayerIsTheLiteralOne) {
             }
             EXPECT_EQ(found[0], found[2]) << "query " << q;
             EXPECT_EQ(found[1], found[2]) << "query " << q;
-            net.SetValuePasses(false);
-            net.SetReferenceMode(false);
+            net.SetPath(TCompetitionPath::Auto);
         }
     }
 }

@@ -6,7 +6,7 @@
 // overflow, signed zeros.
 #pragma once
 
-#include "engine/SoftExtended.h"
+#include "engine/detail/SoftExtended.h"
 
 #include <bit>
 #include <cmath>

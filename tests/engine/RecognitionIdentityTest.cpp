@@ -3,11 +3,11 @@
 // previous values in the emulation and, where the machine has it, in x87
 // arithmetic. A hash of all of them, recorded with x87, carries the
 // comparison to machines without x87.
-#include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "engine/Precision.h"
-#include "engine/SoftExtended.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/Competition.h"
+#include "engine/detail/SoftExtended.h"
+#include "engine/detail/X87Extended.h"
 #include "reference/Arithmetics.h"
 #include "reference/LiteralNetwork.h"
 #include "reference/WordLists.h"

@@ -2,8 +2,9 @@
 // literally: every value of every pass, the winner after each pass, the
 // stability test and the units above zero, for the fast and the literal paths.
 #include "engine/RecognitionTrace.h"
-#include "engine/Competition.h"
 #include "engine/HammingMem.h"
+#include "engine/detail/Competition.h"
+#include "engine/detail/NetworkInternals.h"
 #include "reference/LiteralNetwork.h"
 #include "reference/WordLists.h"
 #include "reference/WordNetwork.h"
@@ -22,6 +23,8 @@
 
 namespace verblinka {
 namespace {
+
+using detail::TNetworkInternals;
 
 using reference::LiteralRecognize;
 using reference::TLiteralRun;
@@ -52,7 +55,7 @@ void ExpectTraceOfRun(const TRecognitionTrace& trace, const TLiteralRun& run,
     }
     EXPECT_EQ(trace.Histogram, histogram) << what;
     ASSERT_EQ(trace.Input.size(), static_cast<std::size_t>(net.InputCount())) << what;
-    EXPECT_EQ(net.FirstLayerValues(trace.Input), first) << what;
+    EXPECT_EQ(TNetworkInternals::FirstLayerValues(net, trace.Input), first) << what;
 
     ASSERT_EQ(trace.Passes.size(), run.Values.size()) << what;
     std::int32_t winner = 0;
@@ -102,8 +105,8 @@ TRecognitionTrace Recorded(const THammingNet& net, const TWordCode& input,
     std::vector<std::uint16_t> classes(static_cast<std::size_t>(net.PatternCount()));
     const std::span<const std::int32_t> inputs[] = {input};
     std::uint16_t* const out[] = {classes.data()};
-    if (fromClasses && net.FirstLayerClasses(inputs, 0, classes.size(), out)) {
-        *row = net.RecognizeFromClasses(classes, scratch, tracer);
+    if (fromClasses && TNetworkInternals::FirstLayerClasses(net, inputs, 0, classes.size(), out)) {
+        *row = TNetworkInternals::RecognizeFromClasses(net, classes, scratch, &tracer);
     } else {
         *row = net.Recognize(input, scratch, tracer);
     }
@@ -121,7 +124,7 @@ void CheckBothPaths(THammingNet& net, const std::string& query,
     const TWordCode input = CodeOf(query);
     const TLiteralRun run = LiteralRecognize(net, input);
     for (const bool reference : {false, true}) {
-        net.SetReferenceMode(reference);
+        net.SetPath(reference ? TCompetitionPath::Literal : TCompetitionPath::Auto);
         std::int32_t row = -1;
         const TRecognitionTrace trace = Traced(net, input, requested, &row);
         const std::string what = query + (reference ? " (literal path)" : " (fast path)");
@@ -138,7 +141,7 @@ void CheckBothPaths(THammingNet& net, const std::string& query,
                              what + (fromClasses ? ", recorded from classes" : ", recorded"), net);
         }
     }
-    net.SetReferenceMode(false);
+    net.SetPath(TCompetitionPath::Auto);
 }
 
 TEST(RecognitionTraceTest, WorkedExampleEveryValueOfEveryPass) {

@@ -1,6 +1,6 @@
-#include "engine/SoftExtended.h"
+#include "engine/detail/SoftExtended.h"
 #include "engine/Precision.h"
-#include "engine/X87Extended.h"
+#include "engine/detail/X87Extended.h"
 #include "reference/Arithmetics.h"
 #include "reference/X87Compare.h"
 #include "tests/engine/PrecisionOperands.h"

@@ -201,7 +201,6 @@ std::string RandomBytes(std::mt19937& random, std::size_t size, std::string_view
     return bytes;
 }
 
-
 TEST(HostileInputTest, RandomFilesLoadAsAPlainReadingGivesThem) {
     std::mt19937 random(20261208);
     // Raw bytes, and bytes that make many short words with every byte value.
@@ -260,7 +259,7 @@ std::string CheckedSearch(std::string_view query, TDictionary& dictionary) {
     const TSearchOutcome outcome =
         SearchWord(query, dictionary.Entries, dictionary.Network, code, query.size() < 1000);
     THammingNet plain = dictionary.Network;
-    plain.SetReferenceMode(true);
+    plain.SetPath(TCompetitionPath::Literal);
     return reference::CheckSearch(query, dictionary.Entries, outcome,
                                   [&](const TWordCode& c) { return plain.Recognize(c); });
 }

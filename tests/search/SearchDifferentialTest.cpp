@@ -38,10 +38,11 @@ enum class TOracleNetwork { Literal, AsItRuns };
 
 TSearchOutcome LiteralOutcome(std::string_view query, const TDictionaryEntries& entries,
                               THammingNet& network, TOracleNetwork recognition) {
-    network.SetReferenceMode(recognition == TOracleNetwork::Literal);
+    network.SetPath(recognition == TOracleNetwork::Literal ? TCompetitionPath::Literal
+                                                           : TCompetitionPath::Auto);
     TSearchOutcome outcome = reference::LiteralSearch(
         query, entries, [&](const TWordCode& code) { return network.Recognize(code); });
-    network.SetReferenceMode(false);
+    network.SetPath(TCompetitionPath::Auto);
     return outcome;
 }
 
@@ -134,10 +135,10 @@ TEST_P(TSearchKernelTest, EveryGroupingGivesTheLiteralSearchsSteps) {
                               std::to_string(codes) + " codes at once");
         }
         // The passes over values: each recognition its own single-input first layer.
-        network.SetValuePasses(true);
+        network.SetPath(TCompetitionPath::Values);
         ExpectLiteral(SearchWord(query, dictionary.Entries, network, code, true), cases.Literals[q],
                       what + ", value passes");
-        network.SetValuePasses(false);
+        network.SetPath(TCompetitionPath::Auto);
     }
 }
 

@@ -101,7 +101,7 @@ void CheckRandomDictionary(int words, bool reference) {
         "\xEA\xEE\xF2",                                         // lower case
         std::string(150, '\xCA') + "\xCE\xD2",                  // long: shared past the 20th
     };
-    dictionary.Network.SetReferenceMode(reference);
+    dictionary.Network.SetPath(reference ? TCompetitionPath::Literal : TCompetitionPath::Auto);
     for (const std::string& query : queries) {
         ExpectAgreesWithSearch(query, dictionary, dictionary.Network);
     }

@@ -1,6 +1,6 @@
-#include "engine/SoftExtended.h"
+#include "engine/detail/SoftExtended.h"
 
-#include "engine/FloatBits.h"
+#include "engine/detail/FloatBits.h"
 
 #include <bit>
 #include <cstdint>

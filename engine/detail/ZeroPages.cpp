@@ -1,4 +1,4 @@
-#include "engine/ZeroPages.h"
+#include "engine/detail/ZeroPages.h"
 
 #include <sys/mman.h>
 

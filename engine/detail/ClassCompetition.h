@@ -20,8 +20,8 @@
 // - The leader and the stability test are read off the keys as they appear.
 #pragma once
 
-#include "engine/Competition.h"
-#include "engine/SumMemo.h"
+#include "engine/detail/Competition.h"
+#include "engine/detail/SumMemo.h"
 
 #include <cstdint>
 #include <span>

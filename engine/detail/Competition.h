@@ -4,7 +4,7 @@
 // about O(M), and is used wherever its preconditions hold.
 #pragma once
 
-#include "engine/SumMemo.h"
+#include "engine/detail/SumMemo.h"
 
 #include <cstdint>
 #include <span>

@@ -1,8 +1,8 @@
-#include "engine/ClassCompetition.h"
+#include "engine/detail/ClassCompetition.h"
 
-#include "engine/Competition.h"
 #include "engine/Precision.h"
-#include "engine/UnitSum.h"
+#include "engine/detail/Competition.h"
+#include "engine/detail/UnitSum.h"
 
 #include <algorithm>
 #include <bit>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "engine/Precision.h"
-#include "engine/SumMemo.h"
+#include "engine/detail/SumMemo.h"
 
 #include <algorithm>
 #include <bit>

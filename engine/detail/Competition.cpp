@@ -1,7 +1,7 @@
-#include "engine/Competition.h"
+#include "engine/detail/Competition.h"
 
 #include "engine/Precision.h"
-#include "engine/UnitSum.h"
+#include "engine/detail/UnitSum.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,0 +1,188 @@
+#include "engine/RecognizeBatch.h"
+
+#include "engine/detail/NetworkInternals.h"
+
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+namespace verblinka {
+namespace {
+
+using detail::TNetworkInternals;
+
+class TBatch {
+public:
+    TBatch(THammingNet& network, std::span<const std::span<const std::int32_t>> codes,
+           const TBatchControl& control)
+        : network_(network), codes_(codes), control_(control) {
+        result_.Rows.assign(codes.size(), -1);
+        if (control.Trace) {
+            result_.Traces.resize(codes.size());
+        }
+    }
+
+    TBatchResult Run() {
+        unsigned threads = control_.Threads != 0
+                               ? control_.Threads
+                               : std::max(1u, std::thread::hardware_concurrency());
+        threads = std::max(1u, std::min<unsigned>(threads, 64));
+        // Taken before any thread starts, the pool grown first (growing moves it).
+        TNetworkInternals::ScratchFor(network_, threads - 1);
+        std::vector<TRecognitionScratch*> scratches;
+        for (unsigned t = 0; t < threads; ++t) {
+            scratches.push_back(&TNetworkInternals::ScratchFor(network_, t));
+        }
+        const THammingNet& network = network_;
+        // The first layers of a group of codes in one sweep over the stored
+        // rows, the rows shared among the threads, then the group's
+        // recognitions; where it does not apply (the passes over values or the
+        // literal ones, rows that are not masks) each recognition does its own
+        // first layer.
+        const TCompetitionPath path = network.Path();
+        const bool shared = path == TCompetitionPath::Auto || path == TCompetitionPath::Classes;
+        const auto rows = static_cast<std::size_t>(network.PatternCount());
+        // Never fewer codes at once than threads, so that none waits idle.
+        const std::size_t affordable =
+            control_.FirstLayerBudget / (sizeof(std::uint16_t) * std::max<std::size_t>(rows, 1));
+        const std::size_t most =
+            std::min(codes_.size(), std::max<std::size_t>(affordable, threads));
+        // As few groups as that allows, of even sizes, a whole number of
+        // codes per thread where the budget allows.
+        const std::size_t groups = most == 0 ? 0 : (codes_.size() + most - 1) / most;
+        const std::size_t even = groups == 0 ? 0 : (codes_.size() + groups - 1) / groups;
+        const std::size_t group =
+            shared ? std::min(most, (even + threads - 1) / threads * threads) : codes_.size();
+        std::vector<std::uint16_t*> buffers;
+        std::vector<std::span<const std::int32_t>> inputs;
+        for (std::size_t start = 0; start < codes_.size() && !stop_ && !Cancelled();
+             start += group) {
+            const std::size_t end = std::min(codes_.size(), start + group);
+            bool firstLayerShared = false;
+            if (shared) {
+                buffers.clear();
+                inputs.clear();
+                for (std::size_t k = start; k < end; ++k) {
+                    buffers.push_back(
+                        TNetworkInternals::FirstLayerBuffer(network_, k - start).data());
+                    inputs.push_back(codes_[k]);
+                }
+                std::atomic<bool> applies{true};
+                RunOn(std::min<unsigned>(threads, static_cast<unsigned>(
+                                                      std::max<std::size_t>(1, rows / 65536 + 1))),
+                      [&](unsigned t, unsigned count) {
+                          const std::size_t first = rows * t / count;
+                          const std::size_t last = rows * (t + 1) / count;
+                          if (!TNetworkInternals::FirstLayerClasses(network, inputs, first, last,
+                                                                    buffers)) {
+                              applies = false;
+                          }
+                      });
+                firstLayerShared = applies;
+            }
+            std::atomic<std::size_t> next{start};
+            RunOn(std::min<unsigned>(threads, static_cast<unsigned>(end - start)),
+                  [&](unsigned t, unsigned) {
+                      TRecognitionScratch& scratch = *scratches[t];
+                      for (;;) {
+                          if (stop_ || Cancelled()) {
+                              return;
+                          }
+                          const std::size_t k = next++;
+                          if (k >= end) {
+                              return;
+                          }
+                          const std::span<const std::uint16_t> firstLayer(
+                              firstLayerShared ? buffers[k - start] : nullptr,
+                              firstLayerShared ? rows : 0);
+                          const std::int32_t row = Recognize(k, firstLayer, scratch);
+                          result_.Rows[k] = row;
+                          Done(k, row);
+                      }
+                  });
+        }
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        result_.Cancelled = Cancelled();
+        return std::move(result_);
+    }
+
+private:
+    // Code k's recognition, from its first layer's classes where the group
+    // shares them (firstLayer, else empty), with its trace when asked.
+    std::int32_t Recognize(std::size_t k, std::span<const std::uint16_t> firstLayer,
+                           TRecognitionScratch& scratch) {
+        const THammingNet& network = network_;
+        auto recognize = [&](TPassRecorder* recorder) {
+            if (!firstLayer.empty()) {
+                return TNetworkInternals::RecognizeFromClasses(network, firstLayer, scratch,
+                                                               recorder);
+            }
+            return recorder != nullptr ? network.Recognize(codes_[k], scratch, *recorder)
+                                       : network.Recognize(codes_[k], scratch);
+        };
+        if (!control_.Trace) {
+            return recognize(nullptr);
+        }
+        TRecognitionTracer tracer(network.InputCount(), control_.TracedRows);
+        const std::int32_t row = recognize(&tracer);
+        result_.Traces[k] = std::make_shared<const TRecognitionTrace>(
+            tracer.Finish(TCompetitionSettings::Of(network), codes_[k], row,
+                          [&](TPassRecorder& again) { recognize(&again); }));
+        return row;
+    }
+
+    bool Cancelled() const { return control_.Cancel != nullptr && control_.Cancel->load(); }
+
+    void Done(std::size_t k, std::int32_t row) {
+        if (control_.OnDone) {
+            const std::lock_guard<std::mutex> lock(doneMutex_);
+            if (control_.OnDone(k, row)) {
+                stop_ = true;
+            }
+        }
+    }
+
+    // body(t, count) on count threads, this one among them; the first
+    // exception any of them throws is kept for Run.
+    template <typename Body> void RunOn(unsigned count, Body&& body) {
+        count = std::max(1u, count);
+        auto guarded = [&](unsigned t) {
+            try {
+                body(t, count);
+            } catch (...) {
+                const std::lock_guard<std::mutex> lock(failureMutex_);
+                if (!failure_) {
+                    failure_ = std::current_exception();
+                }
+                stop_ = true;
+            }
+        };
+        std::vector<std::jthread> workers;
+        for (unsigned t = 1; t < count; ++t) {
+            workers.emplace_back(guarded, t);
+        }
+        guarded(0);
+    }
+
+    THammingNet& network_;
+    std::span<const std::span<const std::int32_t>> codes_;
+    const TBatchControl& control_;
+    TBatchResult result_;
+    std::atomic<bool> stop_{false};
+    std::mutex doneMutex_;
+    std::mutex failureMutex_;
+    std::exception_ptr failure_;
+};
+
+} // namespace
+
+TBatchResult RecognizeBatch(THammingNet& network,
+                            std::span<const std::span<const std::int32_t>> codes,
+                            const TBatchControl& control) {
+    return TBatch(network, codes, control).Run();
+}
+
+} // namespace verblinka

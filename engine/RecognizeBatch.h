@@ -1,0 +1,54 @@
+// Many recognitions on one network at once: the codes of one search (a query
+// and its variants). Their first layers are computed in sweeps over the
+// stored rows, several codes per sweep and the rows shared among the
+// threads, then each code's competition runs on a thread of its own scratch.
+// The rows (and traces) are those of THammingNet::Recognize, whatever the
+// threads and the budget.
+#pragma once
+
+#include "engine/HammingMem.h"
+#include "engine/RecognitionTrace.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace verblinka {
+
+struct TBatchControl {
+    // Threads for the recognitions; 0 = every core (at most 64).
+    unsigned Threads = 0;
+    // Bytes the first layers waiting for their recognitions may take at once
+    // (two per row and code; at least one code per thread is always taken).
+    std::size_t FirstLayerBudget = std::size_t{20} << 20;
+    // Polled between recognitions; when set, the batch ends with Cancelled.
+    const std::atomic<bool>* Cancel = nullptr;
+    // Told of each code's row as soon as it is known, one call at a time, on
+    // any of the threads; true ends the batch: codes not yet begun keep row -1.
+    std::function<bool(std::size_t code, std::int32_t row)> OnDone;
+    // Trace every recognition, following these rows besides each one's
+    // first-layer leaders and its winner.
+    bool Trace = false;
+    std::vector<std::int32_t> TracedRows;
+};
+
+struct TBatchResult {
+    std::vector<std::int32_t> Rows; // per code; -1 for a code not recognized
+    std::vector<std::shared_ptr<const TRecognitionTrace>> Traces; // per code, with Trace
+    bool Cancelled = false;
+};
+
+// Recognizes every code (InputCount values each) on network, which is only
+// read but for its scratch pools: they are kept with the network across
+// batches, so that no array of size M is allocated per batch. The first
+// exception a recognition (or OnDone) throws is rethrown once every thread has
+// stopped.
+TBatchResult RecognizeBatch(THammingNet& network,
+                            std::span<const std::span<const std::int32_t>> codes,
+                            const TBatchControl& control);
+
+} // namespace verblinka
