@@ -114,12 +114,12 @@ TEST(ExperimentTest, MisspellingsAreOfTheirKindFromLongEntriesAndTheSameForASeed
     EXPECT_TRUE(MakeMisspellings(DictionaryOf("\xCA\xCE\xD2 DOG").Entries, 5, 1).empty());
 }
 
+// A file of pairs named by the test, removed afterwards.
 class TPairsFile {
 public:
-    explicit TPairsFile(const std::string& bytes)
+    TPairsFile(const std::string& name, const std::string& bytes)
         : path_(std::filesystem::temp_directory_path() /
-                ("verblinka-pairs-" + std::to_string(::getpid()) + "-" +
-                 std::to_string(counter_++) + ".txt")) {
+                ("verblinka-pairs-" + std::to_string(::getpid()) + "-" + name + ".txt")) {
         std::ofstream(path_, std::ios::binary) << bytes;
     }
     ~TPairsFile() { std::filesystem::remove(path_); }
@@ -128,7 +128,6 @@ public:
     std::string Path() const { return path_.string(); }
 
 private:
-    static inline int counter_ = 0;
     std::filesystem::path path_;
 };
 
@@ -136,8 +135,8 @@ TEST(ExperimentTest, PairsReadAlikeInEitherEncodingAndABadLineIsNamed) {
     // «коровы	Корова», a blank line, «ябл око	яблоко» with CR LF.
     const std::string cp1251 = "\xEA\xEE\xF0\xEE\xE2\xFB\t\xCA\xEE\xF0\xEE\xE2\xE0\n\n"
                                "\xFF\xE1\xEB \xEE\xEA\xEE\t\xFF\xE1\xEB\xEE\xEA\xEE\r\n";
-    const TPairsFile bytes(cp1251);
-    const TPairsFile utf8(Utf8From1251(cp1251));
+    const TPairsFile bytes("cp1251", cp1251);
+    const TPairsFile utf8("utf8", Utf8From1251(cp1251));
     for (const TPairsFile* file : {&bytes, &utf8}) {
         const std::vector<TMisspelling> pairs = ReadMisspellingPairs(file->Path());
         ASSERT_EQ(pairs.size(), 2u);
@@ -149,7 +148,7 @@ TEST(ExperimentTest, PairsReadAlikeInEitherEncodingAndABadLineIsNamed) {
     }
     for (const auto& [text, line] : std::vector<std::pair<std::string, int>>{
              {"A\tB\n\nAB\n", 3}, {"A\tB\tC\n", 1}, {"A\t\n", 1}, {"A\tB C\n", 1}, {" \tB\n", 1}}) {
-        const TPairsFile file(text);
+        const TPairsFile file("bad" + std::to_string(line), text);
         try {
             ReadMisspellingPairs(file.Path());
             ADD_FAILURE() << text << " accepted";

@@ -102,16 +102,6 @@ TEST(CodesTest, EveryCodeIsTernaryItsMasksAgreeAndItIsAFunctionOfTheFirst20Upper
     EXPECT_FALSE(TWordCoder::Pairs() == TWordCoder::Padded());
 }
 
-TEST(CodesTest, TheProgramsCodeIsCodeWord) {
-    std::mt19937 random(3);
-    for (int round = 0; round < 500; ++round) {
-        const std::string word = RandomWord(random, random() % 24);
-        TWordCode expected{};
-        CodeWord(word, expected);
-        EXPECT_EQ(CodeOf(TWordCoder::Program(), word), expected);
-    }
-}
-
 TEST(CodesTest, KeyboardTableIsOneToOneAndNeighbouringKeysAreClose) {
     const TWordCoder keyboard = TWordCoder::Keyboard();
     std::set<unsigned> codes;

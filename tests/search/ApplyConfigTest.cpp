@@ -2,9 +2,9 @@
 // under the new code are those a fresh coding gives, back under the program's
 // code they are the load's bit for bit, and a cancelled or refused change
 // leaves rows, code and constants as they were.
-#include "search/Configuration.h"
 #include "reference/TestSupport.h"
 #include "reference/WordLists.h"
+#include "search/Configuration.h"
 #include "search/Messages.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ TConstants ConstantsOf(const THammingNet& network) {
     return {network.MaxOutput(), network.Epsilon(), network.MaxIterations()};
 }
 
-TEST(ConfigurationTest, RowsAreReStoredUnderEachCodeAndBackToTheLoadsBitForBit) {
+TEST(ApplyConfigTest, RowsAreReStoredUnderEachCodeAndBackToTheLoadsBitForBit) {
     std::mt19937 random(5);
     TDictionary dictionary =
         DictionaryOf(test_support::RandomWordText(random, 3000, 1, 26, "\xC0\xC1\xCA\xCE\xD2 "));
@@ -76,7 +76,7 @@ TEST(ConfigurationTest, RowsAreReStoredUnderEachCodeAndBackToTheLoadsBitForBit) 
     EXPECT_FALSE(FindShippedConfig("Best").has_value());
 }
 
-TEST(ConfigurationTest, CancelledOrRefusedChangeLeavesTheDictionaryAsItWas) {
+TEST(ApplyConfigTest, CancelledOrRefusedChangeLeavesTheDictionaryAsItWas) {
     std::mt19937 random(9);
     // More rows than one chunk, so that the cancel comes half-way.
     TDictionary dictionary = DictionaryOf(
