@@ -398,6 +398,9 @@ void TfrmMain::SearchTypedWord() {
     // An open network view follows the search: the one search, off the
     // window's thread, traces its recognitions for it.
     control.Trace = frmNetwork_ != nullptr && frmNetwork_->isVisible();
+    if (control.Trace) {
+        control.TracedRows = frmNetwork_->MeantRows(); // the word the user meant, if any
+    }
     TDictionary& dictionary = *dictionary_;
     const auto search = [&] {
         outcome =
@@ -430,6 +433,14 @@ void TfrmMain::OpenNetworkView() {
     if (frmNetwork_ == nullptr) {
         frmNetwork_ = new TfrmNetwork(this, work_);
         frmNetwork_->SetDictionaryFile(dictionaryFile_);
+        // «Взять из списка»: the list's current entry; its selection stays.
+        frmNetwork_->SetListPick([this]() -> std::optional<std::int32_t> {
+            const QModelIndex current = lbWordsList->currentIndex();
+            if (!current.isValid()) {
+                return std::nullopt;
+            }
+            return current.row();
+        });
         // Beside the main window where the screen has room, otherwise
         // below the query strip, which stays in sight.
         frmNetwork_->PlaceBeside(*this, QRect(Panel2->mapTo(this, QPoint(0, 0)), Panel2->size()));
@@ -454,7 +465,7 @@ void TfrmMain::OpenNetworkView() {
         std::optional<TSearchTrace> trace;
         const auto traceSearch = [&] {
             trace = TraceSearch(*unshownSearch_, dictionary_->Entries, dictionary_->Network,
-                                WordCode, {}, control);
+                                WordCode, frmNetwork_->MeantRows(), control);
         };
         // Cancelled, the view opens without it and traces it when next opened.
         if (work_->Run(QStringLiteral("Поиск…"), traceSearch) &&
