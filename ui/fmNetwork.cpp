@@ -32,6 +32,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSvgGenerator>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -198,7 +199,13 @@ void TfrmNetwork::CreateControls() {
                 }
             });
     tblSteps->setMinimumHeight(4 * tblSteps->verticalHeader()->defaultSectionSize());
-    auto* codesBox = new QScrollArea(left);
+    // Below the steps, the selected step's codes, and beside them the
+    // learner's pages: the word they meant and the passes' formulas. Each
+    // scrolls when the window is too low for it.
+    pnlTabs = new QTabWidget(left);
+    pnlTabs->setObjectName(QStringLiteral("pnlTabs"));
+    pnlTabs->setDocumentMode(true);
+    auto* codesBox = new QScrollArea(pnlTabs);
     codesBox->setWidgetResizable(true);
     codesBox->setFrameShape(QFrame::NoFrame);
     codesBox->setMinimumHeight(60);
@@ -213,16 +220,19 @@ void TfrmNetwork::CreateControls() {
     pbCodes = new TBitGrid(codesPanel_);
     codes->addWidget(pbCodes);
     codesBox->setWidget(codesPanel_);
+    pnlTabs->addTab(codesBox, QStringLiteral("Коды"));
+    pnlTabs->addTab(CreateMeantPage(), QStringLiteral("Задуманное слово"));
+    passesPage_ = CreatePassesPage();
+    pnlTabs->addTab(passesPage_, QStringLiteral("Проходы"));
+    connect(pnlTabs, &QTabWidget::currentChanged, this,
+            [this] { RunCommand([this] { OfferPassSums(); }); });
     left->setStretchFactor(0, 1);
     left->setStretchFactor(1, 0);
-    left->setSizes({400, codesPanel_->sizeHint().height()});
+    left->setSizes(
+        {400, codesPanel_->sizeHint().height() + pnlTabs->tabBar()->sizeHint().height()});
 
-    // Right: the charts, which scroll when the window is small, and the
-    // learner's pages beside them.
-    pnlTabs = new QTabWidget(splitter);
-    pnlTabs->setObjectName(QStringLiteral("pnlTabs"));
-    pnlTabs->setMinimumWidth(260);
-    auto* chartsBox = new QScrollArea(pnlTabs);
+    // Right: the charts, which scroll when the window is small.
+    auto* chartsBox = new QScrollArea(splitter);
     chartsBox->setWidgetResizable(true);
     chartsBox->setFrameShape(QFrame::NoFrame);
     chartsBox->setMinimumWidth(260);
@@ -250,12 +260,6 @@ void TfrmNetwork::CreateControls() {
     lblRaceLegend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
     charts->addWidget(lblRaceLegend);
     chartsBox->setWidget(chartsPanel_);
-    pnlTabs->addTab(chartsBox, QStringLiteral("Графики"));
-    pnlTabs->addTab(CreateMeantPage(), QStringLiteral("Задуманное слово"));
-    passesPage_ = CreatePassesPage();
-    pnlTabs->addTab(passesPage_, QStringLiteral("Проходы"));
-    connect(pnlTabs, &QTabWidget::currentChanged, this,
-            [this] { RunCommand([this] { OfferPassSums(); }); });
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 1);
     int tableWidth = 4;
@@ -329,6 +333,8 @@ QWidget* TfrmNetwork::CreateMeantPage() {
     btnMeant->setObjectName(QStringLiteral("btnMeant"));
     commands_->Bind(*btnMeant, [this] { ShowMeant(edtMeant->text()); });
     choose->addWidget(btnMeant);
+    // Enter in the box presses the button, which is disabled while work runs.
+    connect(edtMeant, &QLineEdit::returnPressed, btnMeant, &QPushButton::click);
     btnFromList = new QPushButton(QStringLiteral("Взять из списка"), page);
     btnFromList->setObjectName(QStringLiteral("btnFromList"));
     btnFromList->setToolTip(QStringLiteral("Запись, на которой стоит курсор в списке главного "
@@ -727,7 +733,11 @@ bool TfrmNetwork::FollowMeant(const std::optional<std::string>& typed,
         ShowTrace();
         lblMeant->setText(
             QStringLiteral("Записи «%1» в словаре нет.")
-                .arg(typed ? ShownText(QString::fromStdString(*typed), kShownNameCharacters)
+                .arg(typed ? ShownText(
+                                 QString::fromUtf8(typed->data(),
+                                                   static_cast<qsizetype>(std::min<std::size_t>(
+                                                       typed->size(), 4 * kShownNameCharacters))),
+                                 kShownNameCharacters)
                            : RussianNumber(static_cast<long long>(row.value_or(-1)))));
         return false;
     }
