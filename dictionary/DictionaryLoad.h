@@ -7,6 +7,7 @@
 #include "dictionary/BTree.h"
 #include "dictionary/WordReader.h"
 #include "engine/HammingMem.h"
+#include "text/Codes.h"
 #include "text/WordCode.h"
 
 #include <atomic>
@@ -18,10 +19,13 @@
 
 namespace verblinka {
 
-// A dictionary as a search sees it: the entries and the network built from them.
+// A dictionary as a search sees it: the entries and the network built from
+// them, whose rows hold the entries' codes under Coder (a load stores the
+// program's; ApplyConfig re-stores them under another).
 struct TDictionary {
     TDictionaryEntries Entries;
     THammingNet Network;
+    TWordCoder Coder;
 };
 
 // The two large allocations of a load: the list of entries, then the weights.

@@ -348,17 +348,24 @@ inline std::string CheckLoaded(const TDictionaryEntries& entries, const THamming
 // The search spelled out: one recognition per text, the query and then the
 // query with a blank before each of its characters in turn, the later text
 // winning ties on distance. recognize maps a code to the row the network
-// returns; a row outside the entries makes the outcome Failed.
+// returns; a row outside the entries makes the outcome Failed. Each text is
+// coded by coder, or by the program's code as modelled here (Code) when null.
 template <typename Recognize>
 TSearchOutcome LiteralSearch(std::string_view query, const TDictionaryEntries& entries,
-                             Recognize&& recognize) {
+                             Recognize&& recognize, const TWordCoder* coder = nullptr) {
     TSearchOutcome outcome;
     for (std::size_t p = 0; p <= query.size(); ++p) {
         std::string text(query);
         if (p > 0) {
             text.insert(p - 1, 1, ' ');
         }
-        const std::int32_t row = recognize(Code(text));
+        TWordCode code{};
+        if (coder != nullptr) {
+            coder->Code(text, code);
+        } else {
+            code = Code(text);
+        }
+        const std::int32_t row = recognize(code);
         if (row < 0 || static_cast<std::size_t>(row) >= entries.size()) {
             outcome.BestRow = row;
             outcome.Status = TSearchStatus::Failed;

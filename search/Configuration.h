@@ -31,11 +31,22 @@ struct TNetworkConfig {
 const std::vector<TNetworkConfig>& ShippedConfigs();
 std::optional<TNetworkConfig> FindShippedConfig(std::string_view name);
 
+// The largest pass limit a configuration may set: enough for any
+// competition to settle, and bounded so that no search runs away.
+inline constexpr std::int32_t kMostMaxIterations = 1000;
+
+// Throws std::invalid_argument, with the message a user sees, unless
+// config's constants are ones the network takes: MaxOutput finite and above
+// 0, EpsilonFactor finite and at least 0, MaxIterations 0 ... kMostMaxIterations.
+void CheckConfig(const TNetworkConfig& config);
+
 // Puts dictionary under config: the constants, and every row re-stored
 // under the config's code when it differs from the one the rows hold,
 // without reading the file again. Progress: rows done out of the total.
 // Cancelled (cancel set) or failed, the dictionary is left as it was.
-// Returns false when cancelled.
+// Returns false when cancelled. Throws (CheckConfig's) before any change when
+// the constants are ones the network does not take. Codes the rows on every
+// core, a bounded chunk at a time.
 bool ApplyConfig(TDictionary& dictionary, const TNetworkConfig& config,
                  const std::atomic<bool>* cancel = nullptr,
                  const std::function<void(std::size_t done, std::size_t total)>& onProgress = {});

@@ -11,6 +11,14 @@
 
 namespace verblinka {
 
+// A configuration's constants that the network does not take.
+inline constexpr const char* kMessageBadMaxOutput =
+    "Уровень ограничения (МаксВыход) должен быть числом больше 0";
+inline constexpr const char* kMessageBadEpsilonFactor =
+    "Множитель ε должен быть числом не меньше 0";
+inline constexpr const char* kMessageBadMaxIterations =
+    "Предел проходов должен быть целым числом от 0 до 1000";
+
 // The search's messages.
 inline constexpr const char* kMessageNoWord = "Ошибка: не введено слово для поиска";
 inline constexpr const char* kMessageNoDictionary = "Ошибка: не загружен словарь";

@@ -348,7 +348,12 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         std::vector<std::int32_t> firstStepOf; // of each code
         std::map<TWordCode, std::size_t> seen;
         for (std::int32_t p = 0; p <= coded; ++p) {
-            CodeWord(p == 0 ? std::string(head) : InsertBlank(head, p), code);
+            const std::string text = p == 0 ? std::string(head) : InsertBlank(head, p);
+            if (control.Coder != nullptr) {
+                control.Coder->Code(text, code);
+            } else {
+                CodeWord(text, code);
+            }
             const auto [at, added] = seen.emplace(code, codes.size());
             if (added) {
                 codes.push_back(code);

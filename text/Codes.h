@@ -29,6 +29,23 @@ enum class TCodeKind {
 // 8 elements (+1 or -1, bit 0 first) for each upper-cased Windows-1251 byte.
 using TLetterTable = std::array<TByteBits, 256>;
 
+// How the letter-pair code is formed. Each pair of the word's letters
+// (with a start and an end mark) sets OrderedBits positions chosen by a hash
+// of the pair, and UnorderedBits more by a hash of the two letters in either
+// order (so that two swapped letters keep most of them); every other element
+// is -1. SkipBlanks: a blank is no letter, so a word split by a blank codes
+// as the whole word. LengthElements: the last elements tell the length of
+// the word (as a thermometer), the pairs use the others.
+struct TPairCodeOptions {
+    int OrderedBits = 3;
+    int UnorderedBits = 0;
+    int GapBits = 0; // pairs of letters one apart (the letter between skipped)
+    bool SkipBlanks = true;
+    int LengthElements = 0;
+
+    friend bool operator==(const TPairCodeOptions&, const TPairCodeOptions&) = default;
+};
+
 // A table that could not be read: Line (1-based, 0 for the file as a whole)
 // names where, what() says what is wrong in Russian.
 class TCodeTableError : public std::runtime_error {
@@ -47,9 +64,15 @@ public:
     static TWordCoder Keyboard();
     static TWordCoder Padded();
     static TWordCoder Pairs();
+    // A letter-pair code formed otherwise (for the lab's research); name:
+    // as Name() gives it.
+    static TWordCoder PairsWith(const TPairCodeOptions& options, std::string name);
     // A table in text form (UTF-8; one letter, then its 8 bits, per line);
     // throws TCodeTableError. name: shown to the user (the file's name).
     static TWordCoder FromTable(std::string_view text, std::string name);
+    // The same from a file; an unreadable or oversized file is a
+    // TCodeTableError of line 0. The name is the path.
+    static TWordCoder FromTableFile(const std::string& path);
 
     TCodeKind Kind() const { return kind_; }
     // "program", "keyboard", "padded", "pairs", or the table's name.
@@ -67,6 +90,13 @@ private:
     TCodeKind kind_ = TCodeKind::Program;
     std::string name_;
     std::shared_ptr<const TLetterTable> table_; // Keyboard and Table
+    TPairCodeOptions pairs_;                    // Pairs
 };
+
+// The capital letters (Windows-1251) on the keys next to letter's on the
+// Russian (ЙЦУКЕН) or Latin (QWERTY) keyboard: left and right in its row, and
+// the two keys it touches in the row above and in the row below. Empty for
+// a byte that is no letter key.
+std::string_view KeyboardNeighbours(std::uint8_t letter);
 
 } // namespace verblinka

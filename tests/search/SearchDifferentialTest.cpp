@@ -9,11 +9,13 @@
 #include "reference/ReferenceModel.h"
 #include "reference/TestSupport.h"
 #include "reference/WordLists.h"
+#include "search/Configuration.h"
 #include "search/Search.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <ostream>
 #include <random>
 #include <string>
@@ -37,10 +39,11 @@ using test_support::DictionaryOf;
 enum class TOracleNetwork { Literal, AsItRuns };
 
 TSearchOutcome LiteralOutcome(std::string_view query, const TDictionaryEntries& entries,
-                              THammingNet& network, TOracleNetwork recognition) {
+                              THammingNet& network, TOracleNetwork recognition,
+                              const TWordCoder* coder = nullptr) {
     network.SetReferenceMode(recognition == TOracleNetwork::Literal);
     TSearchOutcome outcome = reference::LiteralSearch(
-        query, entries, [&](const TWordCode& code) { return network.Recognize(code); });
+        query, entries, [&](const TWordCode& code) { return network.Recognize(code); }, coder);
     network.SetReferenceMode(false);
     return outcome;
 }
@@ -172,6 +175,65 @@ TEST(SearchReuseTest, OutcomeEqualsOneLiteralRecognitionPerVariant) {
             fast,
             LiteralOutcome(query, dictionary.Entries, dictionary.Network, TOracleNetwork::Literal),
             query);
+    }
+}
+
+// ---- every code, with random constants -------------------------------------
+
+// The rows re-stored under each code (ApplyConfig), the query and its
+// variants coded alike (TSearchControl::Coder), the constants drawn at
+// random: the search equals the literal one, whose rows are coded anew.
+TEST(SearchCodeTest, EveryCodeAndRandomConstantsGiveTheLiteralSearch) {
+    std::mt19937 random(41);
+    static const std::string kLetters = "\xC0\xC1\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xA8";
+    TDictionary dictionary =
+        DictionaryOf(test_support::RandomWordText(random, 160, 1, 23, kLetters));
+    std::vector<TNetworkConfig> configs = ShippedConfigs();
+    TNetworkConfig table;
+    table.Coder = TWordCoder::FromTable("\xD0\x90 00000001\n\xD0\x9E 10000000\n", "t");
+    configs.push_back(table);
+    std::uniform_real_distribution<double> factor(0.0, 3.0);
+    for (TNetworkConfig config : configs) {
+        for (int round = 0; round < 2; ++round) {
+            if (round == 1) {
+                config.MaxOutput =
+                    std::ldexp(1.0 + random() % 1000, -static_cast<int>(random() % 4));
+                config.EpsilonFactor = factor(random);
+                config.MaxIterations = static_cast<std::int32_t>(random() % 12);
+            }
+            ASSERT_TRUE(ApplyConfig(dictionary, config));
+            THammingNet literal;
+            literal.SetMaxIterations(config.MaxIterations);
+            literal.SetInputCount(kWordCodeLength);
+            literal.SetPatternCount(static_cast<std::int32_t>(dictionary.Entries.size()));
+            literal.SetMaxOutput(config.MaxOutput);
+            literal.SetEpsilonFactor(config.EpsilonFactor);
+            TWordCode code{};
+            for (std::size_t row = 0; row < dictionary.Entries.size(); ++row) {
+                config.Coder.Code(dictionary.Entries[row].Word, code);
+                literal.StorePattern(code, static_cast<std::int32_t>(row));
+            }
+            TSearchControl control;
+            control.Coder = &dictionary.Coder;
+            for (int q = 0; q < 5; ++q) {
+                std::string query =
+                    dictionary.Entries[1 + random() % (dictionary.Entries.size() - 1)].Word;
+                query.insert(random() % (query.size() + 1), 1, kLetters[random() % 10]);
+                if (q == 4) {
+                    query += std::string(random() % 8, '\xC0');
+                }
+                const std::string what = config.Name + " " + config.Coder.Name() + ", round " +
+                                         std::to_string(round) + ", query " + query;
+                const TSearchOutcome expected = LiteralOutcome(
+                    query, dictionary.Entries, literal, TOracleNetwork::Literal, &config.Coder);
+                ExpectLiteral(
+                    SearchWord(query, dictionary.Entries, dictionary.Network, code, true, control),
+                    expected, what);
+                ExpectLiteralChoice(
+                    SearchWord(query, dictionary.Entries, dictionary.Network, code, false, control),
+                    expected, what);
+            }
+        }
     }
 }
 
