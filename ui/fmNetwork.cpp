@@ -450,8 +450,14 @@ void TfrmNetwork::SetDictionaryFile(const QString& path) {
     dictionaryFile_ = path;
 }
 
-void TfrmNetwork::SetCoder(std::optional<TWordCoder> coder) {
-    coder_ = std::move(coder);
+void TfrmNetwork::FollowRow(const std::shared_ptr<TDictionary>& dictionary, std::int32_t row) {
+    meant_ = row;
+    meantOf_ = dictionary;
+    pnlTabs->setCurrentIndex(1);
+    if (dictionary != nullptr && static_cast<std::size_t>(row) < dictionary->Entries.size()) {
+        edtMeant->setText(ShownText(dictionary->Entries[static_cast<std::size_t>(row)].Word,
+                                    kShownCellCharacters));
+    }
 }
 
 void TfrmNetwork::ShowSearch(std::string_view query, std::shared_ptr<TDictionary> dictionary,
@@ -609,7 +615,7 @@ TWordCode TfrmNetwork::RowCode(std::int32_t row) const {
 }
 
 QString TfrmNetwork::Letters(std::string_view bytes) const {
-    if (coder_ && !coder_->Positional()) {
+    if (dictionary_ == nullptr || !dictionary_->Coder.Positional()) {
         return {};
     }
     // One byte is one character; the code reads them upper-cased.
@@ -683,7 +689,6 @@ bool TfrmNetwork::FollowMeant(const std::optional<std::string>& typed,
     const std::shared_ptr<TDictionary> dictionary = dictionary_;
     const std::shared_ptr<const TSearchTrace> search = search_;
     const std::string query = steps_->Query();
-    const std::optional<TWordCoder> coder = coder_;
     std::optional<TSearchTrace> traced;
     bool found = false;
     const auto follow = [&, work = work_] {
@@ -715,7 +720,7 @@ bool TfrmNetwork::FollowMeant(const std::optional<std::string>& typed,
             work->ReportProgress(static_cast<std::uint64_t>(done),
                                  static_cast<std::uint64_t>(total));
         };
-        control.Coder = coder ? &*coder : nullptr;
+        control.Coder = &dictionary->Coder;
         TWordCode code{};
         traced =
             TraceSearch(query, dictionary->Entries, dictionary->Network, code, {*row}, control);

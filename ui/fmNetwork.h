@@ -12,7 +12,6 @@
 #pragma once
 
 #include "search/SearchTrace.h"
-#include "text/Codes.h"
 #include "ui/BitGrid.h"
 #include "ui/NetworkStory.h"
 #include "ui/PassSums.h"
@@ -62,9 +61,6 @@ public:
     void ForgetSearch();
     // The file the dictionary was read from, named in the exports' title.
     void SetDictionaryFile(const QString& path);
-    // The code the dictionary's rows hold (the searches' TSearchControl::Coder);
-    // only a positional one gets letters over the grids' columns.
-    void SetCoder(std::optional<TWordCoder> coder);
 
     // The word the user meant: an entry found by its typed text (converted
     // as the search converts it), or by its row. The search is traced again
@@ -72,6 +68,9 @@ public:
     // there is no such entry, nothing is shown, or the work was cancelled.
     bool ShowMeant(const QString& typed);
     bool ShowMeantRow(std::int32_t row);
+    // Makes row of dictionary the meant entry, to be followed by the next
+    // search the view is shown (MeantRows).
+    void FollowRow(const std::shared_ptr<TDictionary>& dictionary, std::int32_t row);
     // Rows a traced search should follow for the view: the meant entry's.
     std::vector<std::int32_t> MeantRows() const;
     // Where «Взять из списка» takes an entry: the main list's current row.
@@ -176,7 +175,6 @@ private:
     QWidget* codesPanel_ = nullptr;
     QWidget* chartsPanel_ = nullptr;
     QWidget* passesPage_ = nullptr;
-    std::optional<TWordCoder> coder_; // empty: the program's
     std::optional<std::int32_t> meant_;
     std::weak_ptr<TDictionary> meantOf_; // the dictionary meant_ is a row of
     std::function<std::optional<std::int32_t>()> listPick_;
