@@ -7,6 +7,7 @@
 #include "ui/AppShell.h"
 #include "ui/Commands.h"
 #include "ui/FMHELP.h"
+#include "ui/NetworkStory.h"
 #include "ui/ShownText.h"
 #include "ui/WordListModel.h"
 #include "ui/fmAbout.h"
@@ -302,10 +303,10 @@ void TfrmMain::CreateNetworkMenu() {
 
 void TfrmMain::ShowConfig() {
     lblConfig->setText(QStringLiteral("Сеть: %1; МаксВыход %2, ε·M %3, предел проходов %4")
-                           .arg(ShownText(QString::fromStdString(config_.Title), 60))
-                           .arg(config_.MaxOutput)
-                           .arg(config_.EpsilonFactor)
-                           .arg(config_.MaxIterations));
+                           .arg(ShownText(QString::fromStdString(config_.Title), 60),
+                                RussianNumber(config_.MaxOutput),
+                                RussianNumber(config_.EpsilonFactor),
+                                RussianNumber(static_cast<long long>(config_.MaxIterations))));
     // The menu checks the configuration in force: a shipped one, or «Свой код…».
     bool shipped = false;
     for (QAction* action : mnuNetwork->actions()) {
