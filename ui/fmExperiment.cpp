@@ -24,7 +24,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QSvgGenerator>
@@ -122,7 +124,6 @@ std::unique_ptr<QChart> ResultsChart(const std::vector<TConfigResult>& results,
     auto chart = std::make_unique<QChart>();
     chart->setLocale(QLocale(QLocale::Russian, QLocale::Russia));
     chart->setLocalizeNumbers(true);
-    chart->setTitle(QStringLiteral("Первое попадание, %"));
     chart->legend()->setAlignment(Qt::AlignBottom);
     QStringList categories = Headers(columns);
     categories.removeLast(); // the time is no rate
@@ -145,7 +146,8 @@ std::unique_ptr<QChart> ResultsChart(const std::vector<TConfigResult>& results,
     series->attachAxis(x);
     auto* y = new QValueAxis();
     y->setRange(0, 100);
-    y->setLabelFormat(QStringLiteral("%d"));
+    y->setLabelFormat(QStringLiteral("%.0f"));
+    y->setTickCount(3);
     y->setTitleText(QStringLiteral("%"));
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(y);
@@ -232,6 +234,16 @@ TfrmExperiment::TfrmExperiment(QWidget* owner, TBackgroundWork& work)
     resize(900, 640);
 }
 
+void TfrmExperiment::FitScreen() {
+    // Never larger than the screen leaves, with room for a frame.
+    if (const QScreen* shown = screen(); shown != nullptr) {
+        const QRect free = shown->availableGeometry();
+        resize(size().boundedTo(free.size() - QSize(16, 40)));
+        move(free.topLeft() + QPoint(std::max(0, (free.width() - width()) / 2),
+                                     std::max(0, (free.height() - height() - 30) / 2)));
+    }
+}
+
 TfrmExperiment::~TfrmExperiment() = default;
 
 void TfrmExperiment::SetSource(std::function<std::shared_ptr<TDictionary>()> dictionary,
@@ -265,13 +277,21 @@ void TfrmExperiment::CreateControls() {
     tblResults->setObjectName(QStringLiteral("tblResults"));
     tblResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
     tblResults->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    tblResults->setMinimumHeight(60);
-    results->addWidget(tblResults, 2);
+    // As high as four configurations' rows: the rates never scroll.
+    const int rowHeight = fontMetrics().height() + 6;
+    tblResults->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tblResults->verticalHeader()->setDefaultSectionSize(rowHeight);
+    tblResults->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    tblResults->setFixedHeight(static_cast<int>(kExperimentSlots) * rowHeight +
+                               tblResults->horizontalHeader()->sizeHint().height() +
+                               2 * tblResults->frameWidth() + 4 +
+                               tblResults->horizontalScrollBar()->sizeHint().height());
+    results->addWidget(tblResults);
     chResults = new QChartView(resultsPanel_);
     chResults->setObjectName(QStringLiteral("chResults"));
     chResults->setRenderHint(QPainter::Antialiasing);
-    chResults->setMinimumHeight(150);
-    results->addWidget(chResults, 5);
+    chResults->setMinimumHeight(160);
+    results->addWidget(chResults, 1);
 
     tblMisses = new QTableView(splitter);
     tblMisses->setObjectName(QStringLiteral("tblMisses"));
@@ -292,6 +312,8 @@ void TfrmExperiment::CreateControls() {
     splitter->setStretchFactor(0, 0);
     splitter->setStretchFactor(1, 3);
     splitter->setStretchFactor(2, 1);
+    // The chart gets most of the height; the misses a few lines.
+    splitter->setSizes({settingsBox->widget()->sizeHint().height(), 400, 6 * rowHeight});
 
     auto* bottom = new QHBoxLayout();
     lblStatus = new QLabel(this);
@@ -333,6 +355,10 @@ QWidget* TfrmExperiment::CreateSettings() {
     commands_->Bind(*btnPairs, [this] { btnPairsClick(); });
     source->addWidget(btnPairs);
     source->addStretch(1);
+    btnRun = new QPushButton(QStringLiteral("Запустить"), panel);
+    btnRun->setObjectName(QStringLiteral("btnRun"));
+    commands_->Bind(*btnRun, [this] { RunExperimentNow(); });
+    source->addWidget(btnRun);
     layout->addLayout(source);
     lblPairs = new QLabel(panel);
     lblPairs->setObjectName(QStringLiteral("lblPairs"));
@@ -340,6 +366,7 @@ QWidget* TfrmExperiment::CreateSettings() {
     lblPairs->setWordWrap(true);
     lblPairs->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(lblPairs);
+    lblPairs->hide(); // until pairs are read
 
     // The configurations side by side: a column each.
     auto* grid = new QGridLayout();
@@ -374,12 +401,12 @@ QWidget* TfrmExperiment::CreateSettings() {
         grid->addWidget(cbCode[slot], 1, column);
         seMaxOutput[slot] = new QDoubleSpinBox(panel);
         seMaxOutput[slot]->setObjectName(QStringLiteral("seMaxOutput") + suffix);
-        seMaxOutput[slot]->setRange(0.01, 1e9);
+        seMaxOutput[slot]->setRange(0.01, 1e6);
         seMaxOutput[slot]->setDecimals(2);
         grid->addWidget(seMaxOutput[slot], 2, column);
         seEpsilon[slot] = new QDoubleSpinBox(panel);
         seEpsilon[slot]->setObjectName(QStringLiteral("seEpsilon") + suffix);
-        seEpsilon[slot]->setRange(0.0, 1e6);
+        seEpsilon[slot]->setRange(0.0, 1000.0);
         seEpsilon[slot]->setDecimals(4);
         seEpsilon[slot]->setSingleStep(0.1);
         grid->addWidget(seEpsilon[slot], 3, column);
@@ -401,13 +428,6 @@ QWidget* TfrmExperiment::CreateSettings() {
         ShowPreset(slot);
     }
 
-    auto* run = new QHBoxLayout();
-    run->addStretch(1);
-    btnRun = new QPushButton(QStringLiteral("Запустить"), panel);
-    btnRun->setObjectName(QStringLiteral("btnRun"));
-    commands_->Bind(*btnRun, [this] { RunExperimentNow(); });
-    run->addWidget(btnRun);
-    layout->addLayout(run);
     return panel;
 }
 
@@ -531,6 +551,7 @@ bool TfrmExperiment::ReadPairs(const QString& path) {
                        "закройте и снова откройте окно.")
             .arg(ShownText(QFileInfo(path).fileName(), kShownNameCharacters),
                  Plural(static_cast<long long>(pairs_->size()), "пара", "пары", "пар")));
+    lblPairs->show();
     sePerKind->setEnabled(false);
     seSeed->setEnabled(false);
     return true;

@@ -60,6 +60,9 @@ public:
     void SetPairsDialog(TAskPath ask) { askPairs_ = std::move(ask); }
     void SetExportDialog(TAskPath ask) { askExport_ = std::move(ask); }
 
+    // Fits the window into the screen it is on, centred.
+    void FitScreen();
+
     // The commands, as the buttons run them.
     void btnRunClick();
     void btnPairsClick();

@@ -673,6 +673,7 @@ void TfrmMain::OpenExperiment() {
             [this](const std::string& query, const TNetworkConfig& config, std::int32_t intended) {
                 ShowMissInView(query, config, intended);
             });
+        frmExperiment_->FitScreen();
     }
     frmExperiment_->show();
     frmExperiment_->raise();
