@@ -324,10 +324,17 @@ QString MeantStory(const TRecognitionTrace& trace, std::int32_t meant, const TEn
                            .arg(rows);
         break;
     case TMeantReason::PassLimit:
-        story += QStringLiteral("Причина: предел проходов %1 остановил соревнование после прохода "
-                                "%2, когда она была ещё выше нуля (%3).")
-                     .arg(RussianNumber(static_cast<long long>(trace.MaxIterations)),
-                          RussianNumber(static_cast<long long>(last)), lastValues);
+        story += trace.Value(meant, last) == trace.Value(winner, last)
+                     ? QStringLiteral("Причина: предел проходов %1 остановил соревнование после "
+                                      "прохода %2, когда она шла вровень с победителем (%3), а из "
+                                      "равных побеждает ряд с меньшим номером (%4).")
+                           .arg(RussianNumber(static_cast<long long>(trace.MaxIterations)),
+                                RussianNumber(static_cast<long long>(last)),
+                                RussianNumber(trace.Value(meant, last)), rows)
+                     : QStringLiteral("Причина: предел проходов %1 остановил соревнование после "
+                                      "прохода %2, когда она была ещё выше нуля (%3).")
+                           .arg(RussianNumber(static_cast<long long>(trace.MaxIterations)),
+                                RussianNumber(static_cast<long long>(last)), lastValues);
         break;
     case TMeantReason::Rounding:
         story += QStringLiteral("Причина: начала не хуже победителя, но суммы остальных у них "

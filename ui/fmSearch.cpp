@@ -289,6 +289,9 @@ void TfrmMain::CreateNetworkMenu() {
     experiment->setObjectName(QStringLiteral("actExperiment"));
     commands_->Bind(*experiment, [this] { OpenExperiment(); });
     ToolButton4->setMenu(mnuNetwork);
+    // Greyed out with the other buttons while work runs.
+    connect(work_, &TBackgroundWork::BusyChanged, ToolButton4,
+            [this](bool busy) { ToolButton4->setEnabled(!busy); });
     ToolBar1->addWidget(ToolButton4);
 
     // The configuration in force, under the list.

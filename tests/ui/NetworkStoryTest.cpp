@@ -239,7 +239,9 @@ TEST(NetworkStory, WhyTheMeantEntryLost) {
         {"level to the end", MadeTrace({150, 149, 150}, {{90, 50, 90}, {80, 0, 80}}, stable, 1), 3,
          TMeantReason::EqualHigherRow, 0, QStringLiteral("до конца вровень")},
         {"limit while level", MadeTrace({150, 149, 150}, {{90, 50, 90}}, limit, 1), 3,
-         TMeantReason::PassLimit, 0, QStringLiteral("предел проходов 5 остановил")},
+         TMeantReason::PassLimit, 0,
+         QStringLiteral("когда она шла вровень с победителем (90), а из равных побеждает ряд с "
+                        "меньшим номером (1 < 3).")},
         {"limit while behind",
          MadeTrace({150, 149, 150}, {{100, 50, 100}, {90, 0, 89.5}}, limit, 1), 3,
          TMeantReason::PassLimit, 2, QStringLiteral("(89,5 против 90)")},
