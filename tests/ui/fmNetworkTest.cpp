@@ -175,6 +175,17 @@ TEST(NetworkView, SharesTheDictionaryItShows) {
     EXPECT_TRUE(watched.expired());
 }
 
+// The row of word (Windows-1251) in a dictionary.
+std::int32_t RowOf(const TDictionary& dictionary, const std::string& word) {
+    for (std::size_t i = 0; i < dictionary.Entries.size(); ++i) {
+        if (dictionary.Entries[i].Word == word) {
+            return static_cast<std::int32_t>(i);
+        }
+    }
+    ADD_FAILURE() << "no entry " << word;
+    return -1;
+}
+
 // A view of query's search in a dictionary made of text, as the main window
 // hands it over.
 struct TShownSearch {
@@ -207,6 +218,10 @@ QStringList ShownTexts(const TfrmNetwork& view) {
         }
     }
     texts << view.pbCodes->InputLabel() << view.pbCodes->StoredLabel() << view.ChartsTitle();
+    texts << view.pbMeant->InputLabel() << view.pbMeant->StoredLabel() << view.edtMeant->text();
+    for (int unit = 0; unit < view.cbUnit->count(); ++unit) {
+        texts << view.cbUnit->itemText(unit);
+    }
     for (const QChartView* chart : {view.chFirstLayer, view.chRace}) {
         texts << chart->chart()->title();
         for (const QAbstractSeries* series : chart->chart()->series()) {
@@ -244,6 +259,15 @@ TEST(NetworkView, LongEntriesAndQueriesStayBoundedAndPlain) {
         // The legend is rich text for its colours; the names in it are escaped.
         EXPECT_FALSE(view.lblRaceLegend->text().contains(QStringLiteral("<H1>")));
         EXPECT_FALSE(view.lblRaceLegend->text().contains(QStringLiteral("<FONT")));
+        // The megabyte entry as the word meant, its pass formula computed.
+        ASSERT_TRUE(view.ShowMeantRow(RowOf(*shown.Dictionary, UpperCase1251(blob))));
+        view.SelectUnit(view.MeantRows().front());
+        ASSERT_TRUE(view.ComputePassSums());
+        for (const QString& shownText : ShownTexts(view)) {
+            EXPECT_LT(shownText.size(), 2000) << shownText.left(80).toStdString();
+        }
+        EXPECT_TRUE(
+            view.lblFormula->text().endsWith(QStringLiteral("Совпадает с записанным значением.")));
         ASSERT_NE(view.Replay(40), nullptr);
         EXPECT_LT(view.lblReplay->text().size(), 400);
         EXPECT_LT(view.minimumSizeHint().width(), 780);
@@ -254,17 +278,6 @@ TEST(NetworkView, LongEntriesAndQueriesStayBoundedAndPlain) {
     TShownSearch markup(text, "<H1>\xC7\xCB");
     EXPECT_TRUE(markup.View.Story().contains(QStringLiteral("«<H1>ЗЛО</H1>»")));
     EXPECT_TRUE(markup.View.lblRaceLegend->text().contains(QStringLiteral("&lt;H1&gt;")));
-}
-
-// The row of word (Windows-1251) in a dictionary.
-std::int32_t RowOf(const TDictionary& dictionary, const std::string& word) {
-    for (std::size_t i = 0; i < dictionary.Entries.size(); ++i) {
-        if (dictionary.Entries[i].Word == word) {
-            return static_cast<std::int32_t>(i);
-        }
-    }
-    ADD_FAILURE() << "no entry " << word;
-    return -1;
 }
 
 // A network small enough to check by hand: the empty entry, КИТ and КОТ,
