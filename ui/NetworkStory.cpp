@@ -345,6 +345,29 @@ QString MeantStory(const TRecognitionTrace& trace, std::int32_t meant, const TEn
     return story;
 }
 
+QString MeantSearchStory(const TSearchTrace& search, std::int32_t meant) {
+    if (search.BestRow == meant) {
+        return QStringLiteral("Поиск выбрал её.");
+    }
+    for (std::size_t step = 0; step < search.Steps.size(); ++step) {
+        const TTracedStep& traced = search.Steps[step];
+        if (traced.Row != meant) {
+            continue;
+        }
+        const QString found =
+            QStringLiteral("Сеть вернула её в распознавании №%1 (расстояние %2), но выбрано "
+                           "распознавание №%3 (расстояние %4): ")
+                .arg(QString::number(step), RussianNumber(static_cast<long long>(traced.Distance)),
+                     QString::number(search.ChosenStep),
+                     RussianNumber(static_cast<long long>(search.BestDistance)));
+        return found + (traced.Distance > search.BestDistance
+                            ? QStringLiteral("оно ближе к введённому.")
+                            : QStringLiteral("при равных расстояниях выбирается более поздний "
+                                             "вариант."));
+    }
+    return QStringLiteral("Ни одно распознавание поиска её не вернуло.");
+}
+
 QString FirstLayerSum(int agreeingBits, int blanks, double value) {
     const long long tens = agreeingBits % 100;
     const bool one = agreeingBits % 10 == 1 && tens != 11;

@@ -95,6 +95,10 @@ TMeantVerdict JudgeMeant(const TRecognitionTrace& trace, std::int32_t meant);
 // behind, and the reason, as sentences.
 QString MeantStory(const TRecognitionTrace& trace, std::int32_t meant, const TEntryText& text);
 
+// The meant entry across the whole search: chosen, returned by some
+// recognition but passed over on distance, or returned by none.
+QString MeantSearchStory(const TSearchTrace& search, std::int32_t meant);
+
 // The first layer's value of a pair of codes in its parts: «совпало 64 бита
 // + 88 пустых позиций × ½ = 108» (blanks: positions where either code holds 0).
 QString FirstLayerSum(int agreeingBits, int blanks, double value);

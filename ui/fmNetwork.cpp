@@ -645,7 +645,8 @@ void TfrmNetwork::ShowMeantInTrace(const TRecognitionTrace& trace) {
                               .arg(RowName(row, Namer())));
         return;
     }
-    lblMeant->setText(MeantStory(trace, row, Namer()));
+    lblMeant->setText(MeantSearchStory(*search_, row) + QLatin1Char(' ') +
+                      MeantStory(trace, row, Namer()));
     const double firstLayer = trace.Value(row, 0);
     std::string_view word;
     if (dictionary_ != nullptr && static_cast<std::size_t>(row) < dictionary_->Entries.size()) {

@@ -567,6 +567,8 @@ void TfrmMain::OpenNetworkView() {
         shownSearch_ = std::move(unshownSearch_);
         unshownSearch_.reset();
     }
+    // A minimised view comes back where it was.
+    frmNetwork_->setWindowState(frmNetwork_->windowState() & ~Qt::WindowMinimized);
     frmNetwork_->show();
     frmNetwork_->raise();
     frmNetwork_->activateWindow();
@@ -678,6 +680,7 @@ void TfrmMain::OpenExperiment() {
             });
         frmExperiment_->FitScreen();
     }
+    frmExperiment_->setWindowState(frmExperiment_->windowState() & ~Qt::WindowMinimized);
     frmExperiment_->show();
     frmExperiment_->raise();
     frmExperiment_->activateWindow();

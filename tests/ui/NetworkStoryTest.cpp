@@ -259,6 +259,25 @@ TEST(NetworkStory, WhyTheMeantEntryLost) {
     EXPECT_TRUE(MeantStory(cases[1].Trace, 7, Names).isEmpty());
 }
 
+// The meant entry over the whole search: chosen, passed over on distance
+// (closer, or equal and earlier), or never returned.
+TEST(NetworkStory, TheMeantEntryInTheSearch) {
+    TSearchTrace search;
+    search.Status = TSearchStatus::Selected;
+    search.Steps = {{0, 7, 1, -1, nullptr}, {1, 9, 2, -1, nullptr}, {2, 4, 1, -1, nullptr}};
+    search.BestRow = 4;
+    search.BestDistance = 1;
+    search.ChosenStep = 2;
+    EXPECT_EQ(MeantSearchStory(search, 4), QStringLiteral("Поиск выбрал её."));
+    EXPECT_EQ(MeantSearchStory(search, 7),
+              QStringLiteral("Сеть вернула её в распознавании №0 (расстояние 1), но выбрано "
+                             "распознавание №2 (расстояние 1): при равных расстояниях выбирается "
+                             "более поздний вариант."));
+    EXPECT_TRUE(MeantSearchStory(search, 9).endsWith(QStringLiteral("оно ближе к введённому.")));
+    EXPECT_EQ(MeantSearchStory(search, 5),
+              QStringLiteral("Ни одно распознавание поиска её не вернуло."));
+}
+
 TEST(NetworkStory, FirstLayerSumAndPassFormula) {
     EXPECT_EQ(FirstLayerSum(64, 88, 108),
               QStringLiteral("совпало 64 бита + 88 пустых позиций × ½ = 108"));

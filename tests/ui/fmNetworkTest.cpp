@@ -361,7 +361,10 @@ TEST(NetworkView, TheWordIMeantFromTheMainList) {
         EXPECT_GE(step.Trace->TrackedIndex(meant), 0);
     }
     EXPECT_TRUE(view->lblMeant->text().startsWith(
-        QStringLiteral("Задуманная запись ряд %1 «СЛОВО17»: первый слой ").arg(meant)));
+        QStringLiteral("Ни одно распознавание поиска её не вернуло. Задуманная запись ряд %1 "
+                       "«СЛОВО17»: первый слой ")
+            .arg(meant)))
+        << view->lblMeant->text().toStdString();
 
     Search(frm, QStringLiteral("ДОМ"));
     EXPECT_GE(view->ShownTrace()->TrackedIndex(meant), 0);
