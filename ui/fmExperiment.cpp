@@ -157,28 +157,45 @@ std::unique_ptr<QChart> ResultsChart(const std::vector<TConfigResult>& results,
 } // namespace
 
 // The misses of every configuration, one row each: the configuration, the
-// kind, and «опечатка → выбрано (задумано)». Texts are cut when made.
+// kind, and «опечатка → выбрано (задумано)». A row's texts are made when it
+// is shown, so that a million misses cost no more than their counts.
 class TMissesModel final : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    struct TRow {
+    // Where a row of the list lies: a configuration and its miss.
+    struct TPlace {
         std::size_t Config = 0;
         std::size_t Miss = 0;
-        QString Kind;
-        QString Text;
     };
+    // The kind and the text of a miss.
+    using TTexts = std::function<std::pair<QString, QString>(const TPlace& place)>;
 
-    void Show(std::vector<TRow> rows, QStringList configs) {
+    void Show(std::vector<std::size_t> counts, QStringList configs, TTexts texts) {
         beginResetModel();
-        rows_ = std::move(rows);
+        counts_ = std::move(counts);
         configs_ = std::move(configs);
+        texts_ = std::move(texts);
         endResetModel();
     }
-    const TRow& Row(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    TPlace Place(int row) const {
+        auto left = static_cast<std::size_t>(row);
+        std::size_t config = 0;
+        while (config + 1 < counts_.size() && left >= counts_[config]) {
+            left -= counts_[config++];
+        }
+        return {config, left};
+    }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override {
-        return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+        if (parent.isValid()) {
+            return 0;
+        }
+        std::size_t rows = 0;
+        for (const std::size_t count : counts_) {
+            rows += count;
+        }
+        return static_cast<int>(std::min<std::size_t>(rows, std::numeric_limits<int>::max()));
     }
     int columnCount(const QModelIndex& parent = QModelIndex()) const override {
         return parent.isValid() ? 0 : 3;
@@ -187,15 +204,12 @@ public:
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) {
             return {};
         }
-        const TRow& row = Row(index.row());
-        switch (index.column()) {
-        case 0:
-            return configs_.value(static_cast<qsizetype>(row.Config));
-        case 1:
-            return row.Kind;
-        default:
-            return row.Text;
+        const TPlace place = Place(index.row());
+        if (index.column() == 0) {
+            return configs_.value(static_cast<qsizetype>(place.Config));
         }
+        const std::pair<QString, QString> texts = texts_(place);
+        return index.column() == 1 ? texts.first : texts.second;
     }
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override {
@@ -208,8 +222,9 @@ public:
     }
 
 private:
-    std::vector<TRow> rows_;
+    std::vector<std::size_t> counts_;
     QStringList configs_;
+    TTexts texts_;
 };
 
 TfrmExperiment::TfrmExperiment(QWidget* owner, TBackgroundWork& work)
@@ -585,7 +600,10 @@ bool TfrmExperiment::RunExperimentNow() {
         misspellings = pairs_ ? *pairs_ : MakeMisspellings(dictionary->Entries, perKind, seed);
         TExperimentControl control;
         control.Cancel = &work->CancelFlag();
-        control.OnProgress = [work](std::size_t done, std::size_t total) {
+        control.OnProgress = [work, probe = probe_](std::size_t done, std::size_t total) {
+            if (probe) {
+                probe();
+            }
             work->ReportProgress(done, total);
         };
         results = RunExperiment(*dictionary, configs, misspellings, control);
@@ -603,7 +621,6 @@ bool TfrmExperiment::RunExperimentNow() {
 }
 
 void TfrmExperiment::ShowResults() {
-    const std::shared_ptr<TDictionary> dictionary = ranOn_.lock();
     TColumns columns;
     for (const TConfigResult& result : results_) {
         columns.Given = columns.Given || result.Given.Total > 0;
@@ -628,31 +645,35 @@ void TfrmExperiment::ShowResults() {
     chResults->setChart(ResultsChart(results_, columns).release());
     delete old;
 
-    std::vector<TMissesModel::TRow> rows;
-    for (std::size_t config = 0; config < results_.size(); ++config) {
-        const std::vector<TMiss>& misses = results_[config].Misses;
-        for (std::size_t i = 0; i < misses.size(); ++i) {
-            const TMiss& miss = misses[i];
-            const TMisspelling& misspelling = misspellings_[miss.Misspelling];
-            QString chosen = QStringLiteral("ряд %1").arg(miss.ChosenRow);
-            if (dictionary != nullptr && miss.ChosenRow >= 0 &&
-                static_cast<std::size_t>(miss.ChosenRow) < dictionary->Entries.size()) {
-                chosen =
-                    ShownText(dictionary->Entries[static_cast<std::size_t>(miss.ChosenRow)].Word,
-                              kShownNameCharacters);
-            }
-            rows.push_back({config, i,
-                            misspelling.Kind
-                                ? QString::fromStdString(MisspellingKindTitle(*misspelling.Kind))
-                                : QStringLiteral("пара"),
-                            QStringLiteral("%1 → %2 (%3)")
-                                .arg(ShownText(misspelling.Text, kShownNameCharacters), chosen,
-                                     ShownText(misspelling.Intended, kShownNameCharacters))});
-        }
+    std::vector<std::size_t> counts;
+    for (const TConfigResult& result : results_) {
+        counts.push_back(result.Misses.size());
     }
-    misses_->Show(std::move(rows), titles);
-    tblMisses->resizeColumnToContents(0);
-    tblMisses->resizeColumnToContents(1);
+    misses_->Show(std::move(counts), titles, [this](const TMissesModel::TPlace& place) {
+        const TMiss& miss = results_[place.Config].Misses[place.Miss];
+        const TMisspelling& misspelling = misspellings_[miss.Misspelling];
+        const std::shared_ptr<TDictionary> dictionary = ranOn_.lock();
+        QString chosen = QStringLiteral("ряд %1").arg(miss.ChosenRow);
+        if (dictionary != nullptr && miss.ChosenRow >= 0 &&
+            static_cast<std::size_t>(miss.ChosenRow) < dictionary->Entries.size()) {
+            chosen = ShownText(dictionary->Entries[static_cast<std::size_t>(miss.ChosenRow)].Word,
+                               kShownNameCharacters);
+        }
+        return std::pair{misspelling.Kind
+                             ? QString::fromStdString(MisspellingKindTitle(*misspelling.Kind))
+                             : QStringLiteral("пара"),
+                         QStringLiteral("%1 → %2 (%3)")
+                             .arg(ShownText(misspelling.Text, kShownNameCharacters), chosen,
+                                  ShownText(misspelling.Intended, kShownNameCharacters))};
+    });
+    // Widths from the titles, never from measuring the rows.
+    int titleWidth = tblMisses->fontMetrics().horizontalAdvance(QStringLiteral("Конфигурация"));
+    for (const QString& title : titles) {
+        titleWidth = std::max(titleWidth, tblMisses->fontMetrics().horizontalAdvance(title));
+    }
+    tblMisses->setColumnWidth(0, std::min(titleWidth + 16, 260));
+    tblMisses->setColumnWidth(
+        1, tblMisses->fontMetrics().horizontalAdvance(QStringLiteral("перестановка")) + 16);
     std::size_t total = 0;
     for (const TConfigResult& result : results_) {
         total += result.Misses.size();
@@ -670,7 +691,7 @@ void TfrmExperiment::OpenMiss(int row) {
     if (row < 0 || row >= misses_->rowCount() || !openMiss_) {
         return;
     }
-    const TMissesModel::TRow& shown = misses_->Row(row);
+    const TMissesModel::TPlace shown = misses_->Place(row);
     const TConfigResult& result = results_[shown.Config];
     const TMiss& miss = result.Misses[shown.Miss];
     // Rows name entries of the dictionary the experiment ran on only.

@@ -59,6 +59,8 @@ public:
     using TAskPath = std::function<std::optional<QString>(QWidget* owner)>;
     void SetPairsDialog(TAskPath ask) { askPairs_ = std::move(ask); }
     void SetExportDialog(TAskPath ask) { askExport_ = std::move(ask); }
+    // Called from the experiment's thread at each search done (tests).
+    void SetProgressProbe(std::function<void()> probe) { probe_ = std::move(probe); }
 
     // Fits the window into the screen it is on, centred.
     void FitScreen();
@@ -116,6 +118,7 @@ private:
     TOpenMiss openMiss_;
     TAskPath askPairs_;
     TAskPath askExport_;
+    std::function<void()> probe_;
     std::vector<TWordCoder> codes_; // the codes offered, in cbCode's order
     std::optional<std::vector<TMisspelling>> pairs_;
     std::vector<TMisspelling> misspellings_; // of the last experiment

@@ -657,7 +657,8 @@ void TfrmMain::ReadCodeTable() {
         config.Coder = TWordCoder::FromTableFile(QFile::encodeName(*path).toStdString());
     } catch (const TCodeTableError& error) {
         ShowConfig();
-        ShowErrorBox(QString::fromUtf8(error.what()));
+        // It names the file, whose path may be long.
+        ShowErrorBox(ShownText(QString::fromUtf8(error.what()), kShownCellCharacters * 4));
         return;
     }
     config.Name = "table";

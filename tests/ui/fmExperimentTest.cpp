@@ -7,6 +7,7 @@
 #include "search/Experiment.h"
 #include "search/Search.h"
 #include "text/CodePage1251.h"
+#include "ui/BackgroundWork.h"
 #include "ui/fmExperiment.h"
 #include "ui/fmNetwork.h"
 
@@ -222,6 +223,27 @@ TEST(ExperimentWindow, RunsGivenPairsAndRefusesABadFile) {
     const TConfigResult& first = window.Results().front();
     ASSERT_FALSE(first.Misses.empty());
     EXPECT_EQ(first.Misses.front().IntendedRow, -1);
+
+    // Cancelled part-way, under another configuration in force: the
+    // dictionary, the results and the table stay as they were.
+    frm.ApplyNetworkConfig(*FindShippedConfig("keyboard"));
+    const std::size_t shownRows =
+        static_cast<std::size_t>(Child<QTableWidget>(window, "tblResults")->rowCount());
+    const std::size_t hits = window.Results().front().Overall.Hits;
+    int searches = 0;
+    window.SetProgressProbe([&] {
+        if (++searches == 2) {
+            const_cast<TBackgroundWork&>(frm.Work()).Cancel();
+        }
+    });
+    window.btnRunClick();
+    EXPECT_GE(searches, 2);
+    EXPECT_TRUE(Child<QLabel>(window, "lblStatus")->text().contains(QStringLiteral("прерван")));
+    EXPECT_EQ(window.Results().front().Overall.Hits, hits);
+    EXPECT_EQ(static_cast<std::size_t>(Child<QTableWidget>(window, "tblResults")->rowCount()),
+              shownRows);
+    EXPECT_TRUE(frm.Dictionary().Coder == TWordCoder::Keyboard());
+    EXPECT_EQ(frm.NetworkConfig().Name, "keyboard");
 }
 
 } // namespace
