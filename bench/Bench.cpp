@@ -9,11 +9,13 @@
 #include "engine/Competition.h"
 #include "engine/HammingMem.h"
 #include "reference/WordLists.h"
+#include "search/Configuration.h"
 #include "search/Search.h"
 #include "text/CodePage1251.h"
 #include "text/WordCode.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +24,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <spawn.h>
 #include <sstream>
@@ -258,8 +261,8 @@ void BenchNetwork(std::size_t rows, const TOptions& options) {
     const double values = Median(repetitions, [&] { valuesRow = net.Recognize(code); });
     net.SetValuePasses(false);
     std::cout << "  Recognize with passes over values: " << Ms(values) << " (row " << valuesRow
-              << (valuesRow == row ? ", the same" : ", DIFFERENT") << "), "
-              << values / recognize << " times the time\n";
+              << (valuesRow == row ? ", the same" : ", DIFFERENT") << "), " << values / recognize
+              << " times the time\n";
     if (rows <= 10000) {
         net.SetReferenceMode(true);
         std::int32_t literalRow = 0;
@@ -353,8 +356,8 @@ void BenchNetwork(std::size_t rows, const TOptions& options) {
                 outcome = SearchWord(text, dictionary.Entries, net, code, false, control);
             });
             net.SetValuePasses(false);
-            std::cout << "  search of " << label << ", passes over values, 1 thread: "
-                      << Ms(search) << " (selected row " << outcome.BestRow << ")\n";
+            std::cout << "  search of " << label << ", passes over values, 1 thread: " << Ms(search)
+                      << " (selected row " << outcome.BestRow << ")\n";
         }
     }
 }
@@ -424,9 +427,9 @@ int LoadChild(const std::string& path) {
 // ---- real word lists: one-edit misspellings --------------------------------
 
 // Neighbours on the Russian keyboard, row by row (Windows-1251 upper case).
-const std::vector<std::string> kKeyRows = {
-    "\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA", "\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB\xC4\xC6\xDD",
-    "\xDF\xD7\xD1\xCC\xC8\xD2\xDC\xC1\xDE"};
+const std::vector<std::string> kKeyRows = {"\xC9\xD6\xD3\xCA\xC5\xCD\xC3\xD8\xD9\xC7\xD5\xDA",
+                                           "\xD4\xDB\xC2\xC0\xCF\xD0\xCE\xCB\xC4\xC6\xDD",
+                                           "\xDF\xD7\xD1\xCC\xC8\xD2\xDC\xC1\xDE"};
 
 char KeyNeighbour(char c, std::mt19937& random) {
     for (const std::string& row : kKeyRows) {
@@ -445,11 +448,14 @@ char KeyNeighbour(char c, std::mt19937& random) {
 }
 
 // One seeded edit: a neighbour's key, a letter left out, a neighbour's key
-// added, two letters swapped, or a blank put in.
-std::string Misspell(const std::string& word, std::mt19937& random) {
+// added, two letters swapped, or a blank put in. kind: which of the five
+// (0 ... 4) it was meant to be; a swap at the last letter becomes a
+// neighbour's key.
+std::string Misspell(const std::string& word, std::mt19937& random, int& kind) {
     std::string out = word;
     const std::size_t at = random() % word.size();
-    switch (random() % 5) {
+    kind = static_cast<int>(random() % 5);
+    switch (kind) {
     case 0:
         out[at] = KeyNeighbour(out[at], random);
         break;
@@ -464,6 +470,7 @@ std::string Misspell(const std::string& word, std::mt19937& random) {
             std::swap(out[at], out[at + 1]);
         } else {
             out[at] = KeyNeighbour(out[at], random);
+            kind = 0;
         }
         break;
     default:
@@ -473,10 +480,68 @@ std::string Misspell(const std::string& word, std::mt19937& random) {
     return out;
 }
 
+// The configurations a run of --misspellings compares: each --config NAME in
+// turn (the program's when none), each changed by the single settings given.
+struct TConfigChoice {
+    std::vector<std::string> Names;
+    std::optional<std::string> Code;
+    std::optional<TPairCodeOptions> PairOptions; // a research variant of the pair code
+    std::optional<double> MaxOutput;
+    std::optional<double> EpsilonFactor;
+    std::optional<std::int32_t> MaxIterations;
+};
+
+std::vector<TNetworkConfig> ChosenConfigs(const TConfigChoice& choice) {
+    std::vector<TNetworkConfig> configs;
+    for (const std::string& name :
+         choice.Names.empty() ? std::vector<std::string>{"program"} : choice.Names) {
+        std::optional<TNetworkConfig> config = FindShippedConfig(name);
+        if (!config) {
+            throw std::invalid_argument("unknown configuration " + name);
+        }
+        if (choice.Code) {
+            const std::string& code = *choice.Code;
+            config->Coder = code == "program"    ? TWordCoder::Program()
+                            : code == "keyboard" ? TWordCoder::Keyboard()
+                            : code == "padded"   ? TWordCoder::Padded()
+                            : code == "pairs"    ? TWordCoder::Pairs()
+                                                 : TWordCoder::FromTableFile(code);
+            config->Name += "+" + config->Coder.Name();
+        }
+        if (choice.PairOptions) {
+            const TPairCodeOptions& o = *choice.PairOptions;
+            config->Coder = TWordCoder::PairsWith(
+                o, "pairs:" + std::to_string(o.OrderedBits) + "," +
+                       std::to_string(o.UnorderedBits) + "," + std::to_string(o.GapBits) + "," +
+                       (o.SkipBlanks ? "1" : "0") + "," + std::to_string(o.LengthElements));
+            config->Name += "+" + config->Coder.Name();
+        }
+        if (choice.MaxOutput) {
+            config->MaxOutput = *choice.MaxOutput;
+        }
+        if (choice.EpsilonFactor) {
+            config->EpsilonFactor = *choice.EpsilonFactor;
+        }
+        if (choice.MaxIterations) {
+            config->MaxIterations = *choice.MaxIterations;
+        }
+        if (choice.MaxOutput || choice.EpsilonFactor || choice.MaxIterations) {
+            std::ostringstream name;
+            name << config->Name << " (" << config->MaxOutput << ", " << config->EpsilonFactor
+                 << ", " << config->MaxIterations << ")";
+            config->Name = name.str();
+        }
+        configs.push_back(*config);
+    }
+    return configs;
+}
+
 // Loads a word list as the tool does, then times `count` seeded one-edit
-// misspellings of its entries: median and 95th percentile per query, on every
-// core and on one thread, and how often the original word is selected.
-int Misspellings(const std::string& path, int count) {
+// misspellings of its entries under each configuration: median and 95th
+// percentile per query, on every core and on one thread, and how often the
+// original word is selected, overall and by kind of edit.
+int Misspellings(const std::string& path, int count, const TConfigChoice& choice) {
+    const std::vector<TNetworkConfig> configs = ChosenConfigs(choice);
     TStringBTree tree;
     TWordCode code{};
     auto start = TClock::now();
@@ -485,34 +550,84 @@ int Misspellings(const std::string& path, int count) {
               << Ms(SecondsSince(start)) << '\n';
     std::mt19937 random(2024);
     std::vector<std::pair<std::string, std::string>> queries; // misspelt, original
+    std::vector<int> kinds;
     while (static_cast<int>(queries.size()) < count) {
         const std::string& word =
             dictionary.Entries[1 + random() % (dictionary.Entries.size() - 1)].Word;
         if (word.size() >= 3) {
-            queries.emplace_back(Misspell(word, random), word);
+            int kind = 0;
+            queries.emplace_back(Misspell(word, random, kind), word);
+            kinds.push_back(kind);
         }
     }
-    for (const unsigned threads : {0u, 1u}) {
-        TSearchControl control;
-        control.Threads = threads;
-        std::vector<double> times;
-        int hits = 0;
-        const double cpuStart = ProcessCpuSeconds();
-        for (const auto& [query, original] : queries) {
-            const auto queryStart = TClock::now();
-            const TSearchOutcome outcome = SearchWord(query, dictionary.Entries, dictionary.Network,
-                                                      code, false, control);
-            times.push_back(SecondsSince(queryStart));
-            hits += outcome.Status == TSearchStatus::Selected &&
-                    dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word == original;
+    static const char* const kKindNames[5] = {"key", "missing", "extra", "swapped", "blank"};
+    for (const TNetworkConfig& config : configs) {
+        start = TClock::now();
+        ApplyConfig(dictionary, config);
+        if (configs.size() > 1 || config.Name != "program") {
+            std::cout << "  configuration " << config.Name << " (code " << config.Coder.Name()
+                      << "), stored in " << Ms(SecondsSince(start)) << '\n';
         }
-        const double cpu = (ProcessCpuSeconds() - cpuStart) / static_cast<double>(count);
-        std::sort(times.begin(), times.end());
-        std::cout << "  " << count << " misspellings, "
-                  << (threads == 0 ? std::string("every core") : std::string("1 thread"))
-                  << ": median " << Ms(times[times.size() / 2]) << ", 95th percentile "
-                  << Ms(times[times.size() * 95 / 100]) << ", mean CPU " << Ms(cpu)
-                  << " per query; original word selected " << 100.0 * hits / count << "%\n";
+        for (const unsigned threads : {0u, 1u}) {
+            TSearchControl control;
+            control.Threads = threads;
+            control.Coder = &dictionary.Coder;
+            std::vector<double> times;
+            int hits = 0;
+            std::array<int, 5> kindHits{};
+            std::array<int, 5> kindTotals{};
+            const double cpuStart = ProcessCpuSeconds();
+            for (std::size_t q = 0; q < queries.size(); ++q) {
+                const auto& [query, original] = queries[q];
+                const auto queryStart = TClock::now();
+                const TSearchOutcome outcome =
+                    SearchWord(query, dictionary.Entries, dictionary.Network, code, false, control);
+                times.push_back(SecondsSince(queryStart));
+                const bool hit =
+                    outcome.Status == TSearchStatus::Selected &&
+                    dictionary.Entries[static_cast<std::size_t>(outcome.BestRow)].Word == original;
+                hits += hit ? 1 : 0;
+                kindHits[static_cast<std::size_t>(kinds[q])] += hit ? 1 : 0;
+                kindTotals[static_cast<std::size_t>(kinds[q])] += 1;
+            }
+            const double cpu = (ProcessCpuSeconds() - cpuStart) / static_cast<double>(count);
+            std::sort(times.begin(), times.end());
+            std::cout << "  " << count << " misspellings, "
+                      << (threads == 0 ? std::string("every core") : std::string("1 thread"))
+                      << ": median " << Ms(times[times.size() / 2]) << ", 95th percentile "
+                      << Ms(times[times.size() * 95 / 100]) << ", mean CPU " << Ms(cpu)
+                      << " per query; original word selected " << 100.0 * hits / count << "%\n";
+            if (threads == 0) {
+                std::cout << "    by kind:";
+                for (std::size_t k = 0; k < kindHits.size(); ++k) {
+                    std::cout << ' ' << kKindNames[k] << ' '
+                              << (kindTotals[k] == 0 ? 0.0 : 100.0 * kindHits[k] / kindTotals[k])
+                              << "% (" << kindTotals[k] << ")";
+                }
+                std::cout << '\n';
+            }
+            if (choice.Names.size() > 1 || choice.Code || choice.PairOptions) {
+                break; // comparing configurations: every core only
+            }
+        }
+    }
+    return 0;
+}
+
+// Loads a word list as the tool does, then re-stores it under each code in
+// turn and back under the program's: the time of each and the peak memory.
+int Restore(const std::string& path) {
+    TStringBTree tree;
+    TWordCode code{};
+    auto start = TClock::now();
+    TDictionary dictionary = LoadDictionary(path, tree, code, kProgramMaxIterations);
+    std::cout << path << ": " << dictionary.Entries.size() << " entries, loaded in "
+              << Ms(SecondsSince(start)) << ", peak memory " << PeakMemoryKiB() / 1024 << " MiB\n";
+    for (const char* name : {"keyboard", "padded", "pairs", "best", "program"}) {
+        start = TClock::now();
+        ApplyConfig(dictionary, *FindShippedConfig(name));
+        std::cout << "  re-stored under " << name << ": " << Ms(SecondsSince(start))
+                  << ", peak memory " << PeakMemoryKiB() / 1024 << " MiB\n";
     }
     return 0;
 }
@@ -575,6 +690,9 @@ std::vector<std::size_t> ParseSizes(const std::string& text) {
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     TOptions options;
+    std::optional<std::string> misspellings;
+    int misspellingCount = 1000;
+    TConfigChoice choice;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         auto value = [&]() -> std::string {
@@ -586,9 +704,30 @@ int main(int argc, char** argv) {
         if (argument == "--load-child") {
             return LoadChild(value());
         } else if (argument == "--misspellings") {
-            const std::string path = value();
-            const int count = i + 1 < argc && argv[i + 1][0] != '-' ? std::stoi(argv[++i]) : 1000;
-            return Misspellings(path, count);
+            misspellings = value();
+            misspellingCount = i + 1 < argc && argv[i + 1][0] != '-' ? std::stoi(argv[++i]) : 1000;
+        } else if (argument == "--config") {
+            choice.Names.push_back(value());
+        } else if (argument == "--code") {
+            choice.Code = value();
+        } else if (argument == "--pair-options") {
+            // ORDERED,UNORDERED,GAP,SKIPBLANKS,LENGTH: a variant of the pair code
+            std::stringstream parts(value());
+            TPairCodeOptions o;
+            char comma = 0;
+            int skip = 1;
+            parts >> o.OrderedBits >> comma >> o.UnorderedBits >> comma >> o.GapBits >> comma >>
+                skip >> comma >> o.LengthElements;
+            o.SkipBlanks = skip != 0;
+            choice.PairOptions = o;
+        } else if (argument == "--max-output") {
+            choice.MaxOutput = std::stod(value());
+        } else if (argument == "--epsilon-factor") {
+            choice.EpsilonFactor = std::stod(value());
+        } else if (argument == "--max-iterations") {
+            choice.MaxIterations = std::stoi(value());
+        } else if (argument == "--restore") {
+            return Restore(value());
         } else if (argument == "--soak") {
             return Soak(std::stoi(value()));
         } else if (argument == "--sizes") {
@@ -602,12 +741,20 @@ int main(int argc, char** argv) {
         } else if (argument == "--no-network") {
             options.Network = false;
         } else {
-            std::cerr << "usage: verblinka-bench [--sizes 1000,10000,...] [--plain-limit M]\n"
-                         "                       [--data DIR] [--no-loads] [--no-network] | --soak "
-                         "ROUNDS\n"
-                         "       verblinka-bench --misspellings WORDLIST [COUNT]\n";
+            std::cerr
+                << "usage: verblinka-bench [--sizes 1000,10000,...] [--plain-limit M]\n"
+                   "                       [--data DIR] [--no-loads] [--no-network] | --soak "
+                   "ROUNDS\n"
+                   "       verblinka-bench --misspellings WORDLIST [COUNT] [--config NAME]...\n"
+                   "                       [--code CODE] [--pair-options O,U,G,S,L]\n"
+                   "                       [--max-output X] [--epsilon-factor K] "
+                   "[--max-iterations N]\n"
+                   "       verblinka-bench --restore WORDLIST\n";
             return 2;
         }
+    }
+    if (misspellings) {
+        return Misspellings(*misspellings, misspellingCount, choice);
     }
     for (const std::size_t rows : options.Sizes) {
         if (options.Network) {

@@ -9,6 +9,7 @@
 #include <exception>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace verblinka {
@@ -16,6 +17,7 @@ namespace {
 
 constexpr std::size_t kMaskWords = (kWordCodeLength + 63) / 64;
 constexpr std::size_t kRowWords = 2 * kMaskWords;
+static_assert(std::tuple_size_v<TPairMask> == kMaskWords);
 // Rows coded between two looks at the cancel flag (and one buffer of masks).
 constexpr std::size_t kChunkRows = 65536;
 
@@ -29,32 +31,20 @@ TNetworkConfig Config(std::string name, std::string title, TWordCoder coder,
     return config;
 }
 
-// The compact masks of a code of +1, -1 and 0 (the non-zero mask, then the
-// negative one), as StorePatternMasks takes them.
-void MasksOf(const TWordCode& code, std::uint64_t* masks) {
-    std::fill_n(masks, kRowWords, 0);
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        const std::uint64_t bit = std::uint64_t{1} << (i % 64);
-        if (code[i] != 0) {
-            masks[i / 64] |= bit;
-        }
-        if (code[i] < 0) {
-            masks[kMaskWords + i / 64] |= bit;
-        }
-    }
-}
-
 // Codes rows [first, end) under coder into masks, on `threads` threads.
 void CodeRows(const TDictionaryEntries& entries, const TWordCoder& coder, std::size_t first,
               std::size_t end, unsigned threads, std::vector<std::uint64_t>& masks) {
     masks.resize((end - first) * kRowWords);
     auto work = [&](unsigned t) {
-        TWordCode code{};
+        TPairMask nonZero{};
+        TPairMask negative{};
         const std::size_t from = first + (end - first) * t / threads;
         const std::size_t to = first + (end - first) * (t + 1) / threads;
         for (std::size_t row = from; row < to; ++row) {
-            coder.Code(entries[row].Word, code);
-            MasksOf(code, masks.data() + (row - first) * kRowWords);
+            coder.CodeMasks(entries[row].Word, nonZero, negative);
+            std::uint64_t* out = masks.data() + (row - first) * kRowWords;
+            std::copy(nonZero.begin(), nonZero.end(), out);
+            std::copy(negative.begin(), negative.end(), out + kMaskWords);
         }
     };
     if (threads <= 1) {

@@ -151,24 +151,62 @@ std::uint64_t Mix(std::uint64_t x) {
     return x ^ (x >> 31);
 }
 
-// Sets `bits` positions below `span` chosen by key.
-void SetHashed(std::uint64_t key, int bits, std::size_t span, TWordCode& code) {
-    std::uint64_t h = Mix(key);
-    for (int j = 0; j < bits; ++j) {
-        if (j % 6 == 5) {
-            h = Mix(h);
+constexpr std::uint64_t kLetters = 258; // bytes, then the start and the end mark
+constexpr std::uint32_t kStartMark = 256;
+constexpr std::uint32_t kEndMark = 257;
+
+// `bits` distinct positions below `span` chosen by key (fewer where span is
+// smaller), each drawn evenly by a multiply and a shift, added to mask.
+void AddHashed(std::uint64_t key, int bits, std::uint64_t seed, std::size_t span, TPairMask& mask) {
+    const std::size_t count =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(bits, 0)), span);
+    std::uint64_t h = key ^ (seed * 0xD6E8FEB86659FD93ULL);
+    TPairMask own{};
+    for (std::size_t j = 0; j < count;) {
+        h = Mix(h);
+        const std::size_t position = static_cast<std::size_t>(((h & 0xFFFFFFFFu) * span) >> 32);
+        const std::uint64_t bit = std::uint64_t{1} << (position % 64);
+        if ((own[position / 64] & bit) == 0) {
+            own[position / 64] |= bit;
+            ++j;
         }
-        code[(h & 0x3FF) % span] = 1;
-        h >>= 10;
+    }
+    for (std::size_t w = 0; w < mask.size(); ++w) {
+        mask[w] |= own[w];
     }
 }
 
-void CodePairs(std::string_view word, const TPairCodeOptions& options, TWordCode& code) {
-    code.fill(-1);
-    // Letters as 0 ... 255, the start and end marks 256 and 257.
+std::size_t PairSpan(const TPairCodeOptions& options) {
+    return static_cast<std::size_t>(kWordCodeLength) -
+           static_cast<std::size_t>(
+               std::clamp(options.LengthElements, 0, kWordCodeLength - kBitsPerCharacter));
+}
+
+// The positions of every pair of symbols (a, b), at a * kLetters + b: its
+// ordered positions (with the edge's own where a mark is in it) and the
+// unordered ones of {a, b}.
+std::vector<TPairMask> PairTable(const TPairCodeOptions& options) {
+    const std::size_t span = PairSpan(options);
+    std::vector<TPairMask> table(kLetters * kLetters);
+    for (std::uint64_t a = 0; a < kLetters; ++a) {
+        for (std::uint64_t b = 0; b < kLetters; ++b) {
+            TPairMask& mask = table[a * kLetters + b];
+            const bool edge = a == kStartMark || b == kEndMark;
+            AddHashed(a * kLetters + b, options.OrderedBits + (edge ? options.EdgeBits : 0),
+                      options.HashSeed, span, mask);
+            AddHashed((std::uint64_t{1} << 40) + std::min(a, b) * kLetters + std::max(a, b),
+                      options.UnorderedBits, options.HashSeed, span, mask);
+        }
+    }
+    return table;
+}
+
+// The pair code's +1 elements as bits; every other element is -1.
+TPairMask PairBits(std::string_view word, const TPairCodeOptions& options,
+                   const std::vector<TPairMask>& table) {
     std::array<std::uint32_t, kCodedCharacters + 2> letters{};
     std::size_t n = 0;
-    letters[n++] = 256;
+    letters[n++] = kStartMark;
     const std::size_t length = std::min<std::size_t>(word.size(), kCodedCharacters);
     for (std::size_t k = 0; k < length; ++k) {
         const std::uint8_t upper = UpperCase1251(static_cast<std::uint8_t>(word[k]));
@@ -176,27 +214,32 @@ void CodePairs(std::string_view word, const TPairCodeOptions& options, TWordCode
             letters[n++] = upper;
         }
     }
-    letters[n++] = 257;
-    const std::size_t lengthElements = static_cast<std::size_t>(
-        std::clamp(options.LengthElements, 0, kWordCodeLength - kBitsPerCharacter));
-    const std::size_t span = kWordCodeLength - lengthElements;
-    constexpr std::uint64_t kLetters = 258;
+    letters[n++] = kEndMark;
+    const std::size_t span = PairSpan(options);
+    TPairMask mask{};
     for (std::size_t i = 0; i + 1 < n; ++i) {
-        const std::uint64_t a = letters[i];
-        const std::uint64_t b = letters[i + 1];
-        SetHashed(a * kLetters + b, options.OrderedBits, span, code);
-        SetHashed((std::uint64_t{1} << 40) + std::min(a, b) * kLetters + std::max(a, b),
-                  options.UnorderedBits, span, code);
-        if (i + 2 < n) {
-            SetHashed((std::uint64_t{2} << 40) + a * kLetters + letters[i + 2], options.GapBits,
-                      span, code);
+        const TPairMask& pair = table[letters[i] * kLetters + letters[i + 1]];
+        for (std::size_t w = 0; w < mask.size(); ++w) {
+            mask[w] |= pair[w];
+        }
+        if (i + 2 < n && (options.GapBits > 0 || options.TripleBits > 0)) {
+            const std::uint64_t a = letters[i];
+            AddHashed((std::uint64_t{2} << 40) + a * kLetters + letters[i + 2], options.GapBits,
+                      options.HashSeed, span, mask);
+            AddHashed((std::uint64_t{3} << 40) + (a * kLetters + letters[i + 1]) * kLetters +
+                          letters[i + 2],
+                      options.TripleBits, options.HashSeed, span, mask);
         }
     }
-    // The thermometer: element span + e is +1 while the word has more than e + 1 letters.
+    // The thermometer: the elements past the span are +1 the longer the word.
     const std::size_t letterCount = n - 2;
+    const std::size_t lengthElements = static_cast<std::size_t>(kWordCodeLength) - span;
     for (std::size_t e = 0; e < lengthElements; ++e) {
-        code[span + e] = letterCount * lengthElements > (e + 1) * kCodedCharacters / 2 ? 1 : -1;
+        if (letterCount * lengthElements > (e + 1) * kCodedCharacters / 2) {
+            mask[(span + e) / 64] |= std::uint64_t{1} << ((span + e) % 64);
+        }
     }
+    return mask;
 }
 
 const std::shared_ptr<const TLetterTable>& KeyboardTable() {
@@ -237,6 +280,7 @@ TWordCoder TWordCoder::PairsWith(const TPairCodeOptions& options, std::string na
     coder.kind_ = TCodeKind::Pairs;
     coder.name_ = std::move(name);
     coder.pairs_ = options;
+    coder.pairTable_ = std::make_shared<const std::vector<TPairMask>>(PairTable(options));
     return coder;
 }
 
@@ -281,9 +325,51 @@ void TWordCoder::Code(std::string_view word, TWordCode& code) const {
     case TCodeKind::Padded:
         CodePadded(word, code);
         return;
-    case TCodeKind::Pairs:
-        CodePairs(word, pairs_, code);
+    case TCodeKind::Pairs: {
+        const TPairMask mask = PairBits(word, pairs_, *pairTable_);
+        for (std::size_t i = 0; i < code.size(); ++i) {
+            code[i] = ((mask[i / 64] >> (i % 64)) & 1u) != 0 ? 1 : -1;
+        }
         return;
+    }
+    }
+}
+
+void TWordCoder::CodeMasks(std::string_view word, TPairMask& nonZero, TPairMask& negative) const {
+    if (kind_ == TCodeKind::Pairs) {
+        const TPairMask mask = PairBits(word, pairs_, *pairTable_);
+        for (std::size_t w = 0; w < mask.size(); ++w) {
+            const std::size_t bits = std::min<std::size_t>(64, kWordCodeLength - 64 * w);
+            const std::uint64_t all =
+                bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+            nonZero[w] = all;
+            negative[w] = ~mask[w] & all;
+        }
+        return;
+    }
+    // A positional code: 8 bits per character, set where the element is +1.
+    const std::size_t length = std::min<std::size_t>(word.size(), kCodedCharacters);
+    const std::size_t coded = kind_ == TCodeKind::Padded ? kCodedCharacters : length;
+    TPairMask values{};
+    for (std::size_t k = 0; k < coded; ++k) {
+        std::uint64_t value = kBlank;
+        if (k < length) {
+            const std::uint8_t upper = UpperCase1251(static_cast<std::uint8_t>(word[k]));
+            value = upper;
+            if (table_) {
+                const TByteBits& bits = (*table_)[upper];
+                value = 0;
+                for (std::size_t b = 0; b < bits.size(); ++b) {
+                    value |= static_cast<std::uint64_t>(bits[b] > 0 ? 1 : 0) << b;
+                }
+            }
+        }
+        values[k / 8] |= value << (8 * (k % 8));
+    }
+    for (std::size_t w = 0; w < values.size(); ++w) {
+        const std::size_t bits = std::min<std::size_t>(8 * coded - std::min(8 * coded, 64 * w), 64);
+        nonZero[w] = bits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << bits) - 1;
+        negative[w] = ~values[w] & nonZero[w];
     }
 }
 

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace verblinka {
 
@@ -29,19 +30,27 @@ enum class TCodeKind {
 // 8 elements (+1 or -1, bit 0 first) for each upper-cased Windows-1251 byte.
 using TLetterTable = std::array<TByteBits, 256>;
 
+// Positions of the 160 elements as bits, element i bit i % 64 of word i / 64.
+using TPairMask = std::array<std::uint64_t, 3>;
+
 // How the letter-pair code is formed. Each pair of the word's letters
 // (with a start and an end mark) sets OrderedBits positions chosen by a hash
 // of the pair, and UnorderedBits more by a hash of the two letters in either
 // order (so that two swapped letters keep most of them); every other element
 // is -1. SkipBlanks: a blank is no letter, so a word split by a blank codes
 // as the whole word. LengthElements: the last elements tell the length of
-// the word (as a thermometer), the pairs use the others.
+// the word (as a thermometer), the pairs use the others. The defaults are
+// what the lab found best (README, «Лаборатория сети»), chosen on misspellings
+// of their own, not on the benchmark's.
 struct TPairCodeOptions {
-    int OrderedBits = 3;
-    int UnorderedBits = 0;
+    int OrderedBits = 4;
+    int UnorderedBits = 4;
     int GapBits = 0; // pairs of letters one apart (the letter between skipped)
     bool SkipBlanks = true;
-    int LengthElements = 0;
+    int LengthElements = 4;
+    int EdgeBits = 0;           // more positions for the pairs with the start or the end mark
+    int TripleBits = 0;         // three adjacent letters (marks included)
+    std::uint32_t HashSeed = 4; // another seed, other positions for every pair
 
     friend bool operator==(const TPairCodeOptions&, const TPairCodeOptions&) = default;
 };
@@ -83,14 +92,18 @@ public:
 
     // Fills code from word (Windows-1251 bytes, any length, any bytes).
     void Code(std::string_view word, TWordCode& code) const;
+    // The same code as bits: which elements are not 0, and which of them are
+    // -1 (so that a dictionary's rows are stored without the 160 numbers).
+    void CodeMasks(std::string_view word, TPairMask& nonZero, TPairMask& negative) const;
 
     friend bool operator==(const TWordCoder& a, const TWordCoder& b);
 
 private:
     TCodeKind kind_ = TCodeKind::Program;
     std::string name_;
-    std::shared_ptr<const TLetterTable> table_; // Keyboard and Table
-    TPairCodeOptions pairs_;                    // Pairs
+    std::shared_ptr<const TLetterTable> table_;               // Keyboard and Table
+    TPairCodeOptions pairs_;                                  // Pairs
+    std::shared_ptr<const std::vector<TPairMask>> pairTable_; // each pair's positions
 };
 
 // The capital letters (Windows-1251) on the keys next to letter's on the

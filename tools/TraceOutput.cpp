@@ -2,10 +2,12 @@
 
 #include "text/CodePage1251.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -284,8 +286,12 @@ void WriteSearchJson(std::ostream& out, std::string_view query, const TSearchTra
 bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view query,
                        TDictionary& dictionary, TWordCode& code, const TTraceOutputOptions& options,
                        const TShowBytes& show, const TSearchControl& control) {
+    TSearchControl coded = control;
+    if (coded.Coder == nullptr) {
+        coded.Coder = &dictionary.Coder; // the code the rows hold
+    }
     const TSearchTrace search =
-        TraceSearch(query, dictionary.Entries, dictionary.Network, code, {}, control);
+        TraceSearch(query, dictionary.Entries, dictionary.Network, code, {}, coded);
     if (options.Json) {
         WriteSearchJson(out, query, search, dictionary.Entries, options.Trace);
         out << '\n';
@@ -318,6 +324,114 @@ bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view qu
         PrintTables(out, search, dictionary.Entries, show, *texts);
     }
     return true;
+}
+
+namespace {
+
+// One column of the evaluation: a kind of misspelling, the given pairs, or all.
+struct TEvaluationColumn {
+    std::string Key;   // in JSON
+    std::string Title; // in the table
+    std::function<const THitCount&(const TConfigResult&)> Count;
+};
+
+std::vector<TEvaluationColumn> EvaluationColumns(const std::vector<TConfigResult>& results) {
+    static const char* const kKeys[kMisspellingKinds] = {"neighbour", "missing", "extra", "swapped",
+                                                         "blank"};
+    std::vector<TEvaluationColumn> columns;
+    if (results.empty()) {
+        return columns;
+    }
+    for (std::size_t k = 0; k < kMisspellingKinds; ++k) {
+        if (results.front().ByKind[k].Total > 0) {
+            columns.push_back(
+                {kKeys[k], MisspellingKindTitle(static_cast<TMisspellingKind>(k)),
+                 [k](const TConfigResult& r) -> const THitCount& { return r.ByKind[k]; }});
+        }
+    }
+    if (results.front().Given.Total > 0) {
+        columns.push_back(
+            {"given", "пары", [](const TConfigResult& r) -> const THitCount& { return r.Given; }});
+    }
+    columns.push_back(
+        {"overall", "все", [](const TConfigResult& r) -> const THitCount& { return r.Overall; }});
+    return columns;
+}
+
+// Characters of a UTF-8 text, for aligning columns.
+std::size_t Width(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string Padded(std::string_view utf8, std::size_t width, bool right) {
+    const std::string pad(width > Width(utf8) ? width - Width(utf8) : 0, ' ');
+    return right ? pad + std::string(utf8) : std::string(utf8) + pad;
+}
+
+std::string Percent(const THitCount& count) {
+    if (count.Total == 0) {
+        return "-";
+    }
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%.1f",
+                  100.0 * static_cast<double>(count.Hits) / static_cast<double>(count.Total));
+    return text.data();
+}
+
+} // namespace
+
+void PrintEvaluation(std::ostream& out, const std::vector<TConfigResult>& results, bool json) {
+    const std::vector<TEvaluationColumn> columns = EvaluationColumns(results);
+    if (json) {
+        for (const TConfigResult& result : results) {
+            for (const TEvaluationColumn& column : columns) {
+                const THitCount& count = column.Count(result);
+                TJsonWriter writer(out);
+                writer.Begin('{');
+                writer.Key("config").Text(result.Config.Name);
+                writer.Key("code").Text(result.Config.Coder.Name());
+                writer.Key("max_output").Real(result.Config.MaxOutput);
+                writer.Key("epsilon_factor").Real(result.Config.EpsilonFactor);
+                writer.Key("max_iterations").Integer(result.Config.MaxIterations);
+                writer.Key("kind").Text(column.Key);
+                writer.Key("title").Text(column.Title);
+                writer.Key("hits").Integer(static_cast<std::int64_t>(count.Hits));
+                writer.Key("total").Integer(static_cast<std::int64_t>(count.Total));
+                writer.Key("first_hit")
+                    .Real(count.Total == 0
+                              ? 0.0
+                              : static_cast<double>(count.Hits) / static_cast<double>(count.Total));
+                writer.Key("median_ms").Real(result.MedianSeconds * 1e3);
+                writer.End('}');
+                out << '\n';
+            }
+        }
+        return;
+    }
+    const std::string firstTitle = "первое попадание, %";
+    std::size_t nameWidth = Width(firstTitle);
+    for (const TConfigResult& result : results) {
+        nameWidth = std::max(nameWidth, Width(result.Config.Name));
+    }
+    const std::string medianTitle = "медиана, мс";
+    out << Padded(firstTitle, nameWidth, false);
+    for (const TEvaluationColumn& column : columns) {
+        out << "  " << Padded(column.Title, std::max<std::size_t>(Width(column.Title), 5), true);
+    }
+    out << "  " << medianTitle << '\n';
+    for (const TConfigResult& result : results) {
+        out << Padded(result.Config.Name, nameWidth, false);
+        for (const TEvaluationColumn& column : columns) {
+            out << "  "
+                << Padded(Percent(column.Count(result)),
+                          std::max<std::size_t>(Width(column.Title), 5), true);
+        }
+        std::array<char, 32> median{};
+        std::snprintf(median.data(), median.size(), "%.2f", result.MedianSeconds * 1e3);
+        out << "  " << Padded(median.data(), Width(medianTitle), true) << '\n';
+    }
 }
 
 } // namespace verblinka

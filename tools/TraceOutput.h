@@ -6,6 +6,7 @@
 #pragma once
 
 #include "dictionary/DictionaryLoad.h"
+#include "search/Experiment.h"
 #include "search/SearchTrace.h"
 
 #include <functional>
@@ -36,5 +37,11 @@ bool PrintTracedLookup(std::ostream& out, std::ostream& err, std::string_view qu
 // read back to the same value.
 void WriteSearchJson(std::ostream& out, std::string_view query, const TSearchTrace& search,
                      const TDictionaryEntries& entries, bool withTrace);
+
+// An experiment's results (--evaluate, --pairs): as a table, one row per
+// configuration and a column per kind of misspelling present (the given
+// pairs as one more), then all of them and the median time of a search; or
+// as JSON, one object per line for each configuration and kind.
+void PrintEvaluation(std::ostream& out, const std::vector<TConfigResult>& results, bool json);
 
 } // namespace verblinka

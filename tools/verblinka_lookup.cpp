@@ -2,6 +2,8 @@
 // looks words up in it as the search command does, one line per word.
 #include "dictionary/DictionaryLoad.h"
 #include "engine/Precision.h"
+#include "search/Configuration.h"
+#include "search/Experiment.h"
 #include "search/Messages.h"
 #include "search/Search.h"
 #include "text/CodePage1251.h"
@@ -10,12 +12,16 @@
 #include "tools/TraceOutput.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -63,11 +69,54 @@ Options:
              tracked rows, and per pass: stable, winner, above_zero, values;
              a reused step repeats the trace of the step it reused).
              Texts are Unicode even with --raw; numbers read back exactly.
-             A refused word gives an object with "error".
+             A refused word gives an object with "error". With --evaluate
+             or --pairs: one object per line for each configuration and
+             kind (config, code, max_output, epsilon_factor,
+             max_iterations, kind, title, hits, total, first_hit, median_ms)
   --reference
              recognize with the network's literal algorithms only (about
              M x M additions per competition pass, so slow on large
              dictionaries); the results are the same, this is for checking
+  --config NAME
+             put the network under a shipped configuration before any
+             lookup: program (the default: the program as it is), keyboard
+             (the keyboard code), padded (the padded code), pairs (the
+             letter-pair code), best (the best configuration the lab found:
+             the letter-pair code with the clip level at 1000, so that the
+             first layer's best row wins). With --evaluate or --pairs it may
+             be given several times, one row of the table each
+  --code program|keyboard|padded|pairs|FILE
+             the code of the words: the program's (8 bits of each byte, 0
+             past the word), the keyboard code (neighbouring keys of the
+             Russian and Latin layouts get close 8-bit codes), the padded
+             code (the blank's bits past the word), the letter-pair code (a
+             signature of the word's letter pairs, a blank being no letter),
+             or a table in FILE: UTF-8 lines of a letter, a blank and its 8
+             bits, most significant first ("А 11000000"); "#" starts a
+             comment; letters it does not give keep the program's bits
+  --max-output X
+             the clip level of the competition, a number above 0 (100)
+  --epsilon-factor K
+             the inhibition weight is K / M for M entries, K a number of at
+             least 0 (0.5)
+  --max-iterations N
+             the pass limit, 0 ... 1000 (5)
+             These four change the configuration chosen by --config (every
+             one of them), for every lookup and evaluation.
+  --evaluate N
+             instead of looking words up, measure how often the search finds
+             the word meant: N seeded misspellings of each of five kinds
+             (a neighbouring key, a missing letter, an extra letter, two
+             adjacent letters swapped, a blank inside the word) made from the
+             dictionary's entries of four letters or more, searched under
+             each configuration; prints the first-hit rate (the search
+             selected the intended entry) per kind and overall, in percent,
+             and the median time of a search. N is 1 ... 100000
+  --seed S   the seed of the misspellings, 0 ... 4294967295 (1)
+  --pairs FILE
+             evaluate the pairs of FILE as well (or alone, without
+             --evaluate): lines of a misspelling, a tab and the word meant,
+             in UTF-8 or Windows-1251 (decided as a dictionary file is)
   --quiet    show no progress while the dictionary loads (by default, where
              standard error is a terminal and the load lasts over a second,
              the share of the file read is shown there and erased when done)
@@ -81,9 +130,10 @@ broken ones, or it has the byte-order mark) or in UTF-16 with its byte-order
 mark (and Latin or Cyrillic text after it) is converted to Windows-1251 before
 its words are read; any other file is read byte for byte.
 
-Exit status: 0 when every word was looked up; 1 when a word was refused (its
-message goes to standard error); 2 when the dictionary could not be loaded or
-the command line is wrong; 3 when the output could not be written or standard
+Exit status: 0 when every word was looked up (or the evaluation ran); 1 when
+a word was refused (its message goes to standard error); 2 when the
+dictionary, a code's table or the pairs could not be read, or the command
+line is wrong (a bad value is refused before any work); 3 when the output could not be written or standard
 input could not be read (the tool stops at the first failure).
 )";
 
@@ -154,7 +204,145 @@ struct TOptions {
     std::optional<std::string> Dictionary;
     std::vector<std::string> Words;
     bool WordsGiven = false;
+    // The lab's settings, each checked as it is read.
+    std::vector<std::string> Configs;
+    std::optional<std::string> Code;
+    std::optional<double> MaxOutput;
+    std::optional<double> EpsilonFactor;
+    std::optional<std::int32_t> MaxIterations;
+    std::optional<std::size_t> Evaluate;
+    std::uint32_t Seed = 1;
+    std::optional<std::string> Pairs;
 };
+
+// A value of an option that the tool does not take: the message, exit 2.
+class TBadValue : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+std::string Quoted(std::string_view argument) {
+    return "'" + EscapeArgument(argument) + "'";
+}
+
+// The whole of text as a number, or nothing.
+std::optional<double> NumberOf(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::int64_t> IntegerOf(std::string_view text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::int64_t IntegerIn(std::string_view option, std::string_view text, std::int64_t least,
+                       std::int64_t most) {
+    const std::optional<std::int64_t> value = IntegerOf(text);
+    if (!value || *value < least || *value > most) {
+        throw TBadValue(std::string(option) + " needs a whole number from " +
+                        std::to_string(least) + " to " + std::to_string(most) + ", not " +
+                        Quoted(text));
+    }
+    return *value;
+}
+
+std::string ShippedNames() {
+    std::string names;
+    for (const TNetworkConfig& config : ShippedConfigs()) {
+        names += (names.empty() ? "" : ", ") + config.Name;
+    }
+    return names;
+}
+
+// Reads the value of a lab option; throws TBadValue.
+void ReadLabOption(std::string_view option, std::string_view value, TOptions& options) {
+    if (option == "--config") {
+        if (!FindShippedConfig(value)) {
+            throw TBadValue("unknown configuration " + Quoted(value) + " (there are " +
+                            ShippedNames() + ")");
+        }
+        options.Configs.emplace_back(value);
+    } else if (option == "--code") {
+        if (value.empty()) {
+            throw TBadValue("--code needs program, keyboard, padded, pairs or a table's file");
+        }
+        options.Code = value;
+    } else if (option == "--max-output") {
+        const std::optional<double> number = NumberOf(value);
+        if (!number || !(*number > 0.0)) {
+            throw TBadValue("--max-output needs a number above 0, not " + Quoted(value));
+        }
+        options.MaxOutput = number;
+    } else if (option == "--epsilon-factor") {
+        const std::optional<double> number = NumberOf(value);
+        if (!number || !(*number >= 0.0)) {
+            throw TBadValue("--epsilon-factor needs a number of at least 0, not " + Quoted(value));
+        }
+        options.EpsilonFactor = number;
+    } else if (option == "--max-iterations") {
+        options.MaxIterations =
+            static_cast<std::int32_t>(IntegerIn(option, value, 0, kMostMaxIterations));
+    } else if (option == "--evaluate") {
+        options.Evaluate = static_cast<std::size_t>(IntegerIn(option, value, 1, 100000));
+    } else if (option == "--seed") {
+        options.Seed = static_cast<std::uint32_t>(IntegerIn(option, value, 0, 4294967295));
+    } else if (option == "--pairs") {
+        options.Pairs = value;
+    }
+}
+
+bool IsLabOption(std::string_view argument) {
+    for (const char* option : {"--config", "--code", "--max-output", "--epsilon-factor",
+                               "--max-iterations", "--evaluate", "--seed", "--pairs"}) {
+        if (argument == option) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The configurations options name, each changed by the single settings
+// given; a code's table is read here (throws TCodeTableError).
+std::vector<TNetworkConfig> ChosenConfigs(const TOptions& options) {
+    std::optional<TWordCoder> coder;
+    if (options.Code) {
+        const std::string& code = *options.Code;
+        coder = code == "program"    ? TWordCoder::Program()
+                : code == "keyboard" ? TWordCoder::Keyboard()
+                : code == "padded"   ? TWordCoder::Padded()
+                : code == "pairs"    ? TWordCoder::Pairs()
+                                     : TWordCoder::FromTableFile(code);
+    }
+    std::vector<TNetworkConfig> configs;
+    for (const std::string& name :
+         options.Configs.empty() ? std::vector<std::string>{"program"} : options.Configs) {
+        TNetworkConfig config = *FindShippedConfig(name);
+        if (coder) {
+            config.Coder = *coder;
+            config.Name += "+" + coder->Name();
+        }
+        config.MaxOutput = options.MaxOutput.value_or(config.MaxOutput);
+        config.EpsilonFactor = options.EpsilonFactor.value_or(config.EpsilonFactor);
+        config.MaxIterations = options.MaxIterations.value_or(config.MaxIterations);
+        if (options.MaxOutput || options.EpsilonFactor || options.MaxIterations) {
+            std::ostringstream settings;
+            settings << " (" << config.MaxOutput << ", " << config.EpsilonFactor << ", "
+                     << config.MaxIterations << ")";
+            config.Name += settings.str();
+        }
+        configs.push_back(std::move(config));
+    }
+    return configs;
+}
 
 class TLookup {
 public:
@@ -181,6 +369,7 @@ public:
             outcome.Status = *refusal;
         } else {
             TSearchControl control;
+            control.Coder = &dictionary_.Coder;
             if (options_.Explain) {
                 control.OnStep = [&](const TSearchStep& step, std::int32_t index) {
                     printer.Step(step, index);
@@ -308,6 +497,18 @@ int ParseArguments(int argc, char** argv, TOptions& options, const TOutputBuffer
             options.Reference = true;
         } else if (!optionsEnded && argument == "--quiet") {
             options.Quiet = true;
+        } else if (!optionsEnded && IsLabOption(argument)) {
+            if (i + 1 >= argc) {
+                std::cerr << "verblinka-lookup: " << argument
+                          << " needs a value\nTry 'verblinka-lookup --help'.\n";
+                return 2;
+            }
+            try {
+                ReadLabOption(argument, argv[++i], options);
+            } catch (const TBadValue& error) {
+                std::cerr << "verblinka-lookup: " << error.what() << '\n';
+                return 2;
+            }
         } else if (!optionsEnded && argument.size() > 1 && argument.front() == '-') {
             std::cerr << "verblinka-lookup: unknown option " << EscapeArgument(argument)
                       << "\nTry 'verblinka-lookup --help'.\n";
@@ -323,7 +524,48 @@ int ParseArguments(int argc, char** argv, TOptions& options, const TOutputBuffer
         std::cerr << "verblinka-lookup: no dictionary file given\nTry 'verblinka-lookup --help'.\n";
         return 2;
     }
+    const bool evaluating = options.Evaluate || options.Pairs;
+    if (evaluating && options.WordsGiven) {
+        std::cerr << "verblinka-lookup: --evaluate and --pairs look no words up\n";
+        return 2;
+    }
+    if (!evaluating && options.Configs.size() > 1) {
+        std::cerr << "verblinka-lookup: several --config only with --evaluate or --pairs\n";
+        return 2;
+    }
     return -1;
+}
+
+// --evaluate and --pairs: the experiment under every configuration, its table.
+int Evaluate(const TOptions& options, TDictionary& dictionary,
+             const std::vector<TNetworkConfig>& configs, std::vector<TMisspelling> pairs,
+             const TOutputBuffer& output) {
+    std::vector<TMisspelling> misspellings;
+    if (options.Evaluate) {
+        misspellings = MakeMisspellings(dictionary.Entries, *options.Evaluate, options.Seed);
+    }
+    misspellings.insert(misspellings.end(), std::make_move_iterator(pairs.begin()),
+                        std::make_move_iterator(pairs.end()));
+    if (misspellings.empty()) {
+        std::cerr << "verblinka-lookup: nothing to evaluate: the dictionary has no entry of four "
+                     "letters or more\n";
+        return 1;
+    }
+    std::optional<std::vector<TConfigResult>> results;
+    try {
+        results = RunExperiment(dictionary, configs, misspellings);
+    } catch (...) {
+        std::cerr << FailureText(std::current_exception()) << '\n';
+        return 2;
+    }
+    try {
+        PrintEvaluation(std::cout, *results, options.Json);
+        CheckOutput(output);
+    } catch (const TWriteError& error) {
+        std::cerr << error.what() << '\n';
+        return kExitWriteFailed;
+    }
+    return 0;
 }
 
 int RunTool(int argc, char** argv, const TOutputBuffer& output) {
@@ -336,10 +578,32 @@ int RunTool(int argc, char** argv, const TOutputBuffer& output) {
         std::cerr << error.what() << '\n';
         return kExitWriteFailed;
     }
+    // The code's table and the pairs are read before any work, so that a bad
+    // one costs no load.
+    std::vector<TNetworkConfig> configs;
+    std::vector<TMisspelling> pairs;
+    try {
+        configs = ChosenConfigs(options);
+        if (options.Pairs) {
+            pairs = ReadMisspellingPairs(*options.Pairs);
+        }
+    } catch (const TCodeTableError& error) {
+        // A file that cannot be read may be a code's name mistyped.
+        std::cerr << "verblinka-lookup: "
+                  << (error.Line == 0 ? "--code takes program, keyboard, padded, pairs or a "
+                                        "table's file: "
+                                      : "")
+                  << EscapeArgument(error.what()) << '\n';
+        return 2;
+    } catch (const std::exception& error) {
+        std::cerr << "verblinka-lookup: " << EscapeArgument(error.what()) << '\n';
+        return 2;
+    }
     // Words are to come from a standard input that is closed: fail before the
     // load, whose file would otherwise take the free descriptor and be read
     // as the input.
-    if (!options.WordsGiven && ::fcntl(STDIN_FILENO, F_GETFD) < 0) {
+    if (!options.WordsGiven && !options.Evaluate && !options.Pairs &&
+        ::fcntl(STDIN_FILENO, F_GETFD) < 0) {
         std::cerr << ReadFailureText(errno) << '\n';
         return kExitReadFailed;
     }
@@ -369,6 +633,15 @@ int RunTool(int argc, char** argv, const TOutputBuffer& output) {
     }
 
     dictionary.Network.SetReferenceMode(options.Reference);
+    if (options.Evaluate || options.Pairs) {
+        return Evaluate(options, dictionary, configs, std::move(pairs), output);
+    }
+    try {
+        ApplyConfig(dictionary, configs.front());
+    } catch (...) {
+        std::cerr << FailureText(std::current_exception()) << '\n';
+        return 2;
+    }
     TLookup lookup(options, dictionary);
     int status = 0;
     // A failed write is noticed when the buffer goes out; the state of the

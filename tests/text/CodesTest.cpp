@@ -48,7 +48,7 @@ std::vector<TWordCoder> EveryCoder() {
             TWordCoder::Keyboard(),
             TWordCoder::Padded(),
             TWordCoder::Pairs(),
-            TWordCoder::PairsWith({2, 2, 1, false, 8}, "pairs with every option"),
+            TWordCoder::PairsWith({2, 2, 1, false, 8, 1, 1, 5}, "pairs with every option"),
             TWordCoder::FromTable("\xD0\x90 00000001\n", "table")};
 }
 
@@ -60,7 +60,7 @@ std::string RandomWord(std::mt19937& random, std::size_t length) {
     return word;
 }
 
-TEST(CodesTest, EveryCodeIsTernaryAndAFunctionOfTheFirstTwentyUpperCasedBytes) {
+TEST(CodesTest, EveryCodeIsTernaryItsMasksAgreeAndItIsAFunctionOfTheFirst20UpperCasedBytes) {
     std::mt19937 random(7);
     std::array<std::uint8_t, 256> smallOf{}; // a small letter of each capital, else itself
     for (int b = 255; b >= 0; --b) {
@@ -73,8 +73,18 @@ TEST(CodesTest, EveryCodeIsTernaryAndAFunctionOfTheFirstTwentyUpperCasedBytes) {
         for (int round = 0; round < 300; ++round) {
             const std::string word = RandomWord(random, random() % 26);
             const TWordCode code = CodeOf(coder, word);
-            for (const std::int32_t element : code) {
-                ASSERT_TRUE(element >= -1 && element <= 1) << coder.Name();
+            TPairMask nonZero{};
+            TPairMask negative{};
+            coder.CodeMasks(word, nonZero, negative);
+            for (std::size_t i = 0; i < code.size(); ++i) {
+                ASSERT_TRUE(code[i] >= -1 && code[i] <= 1) << coder.Name();
+                const auto bit = [&](const TPairMask& mask) {
+                    return (mask[i / 64] >> (i % 64)) & 1u;
+                };
+                ASSERT_EQ(bit(nonZero), code[i] != 0 ? 1u : 0u)
+                    << coder.Name() << ", element " << i;
+                ASSERT_EQ(bit(negative), code[i] < 0 ? 1u : 0u)
+                    << coder.Name() << ", element " << i;
             }
             std::string lower = word;
             for (char& c : lower) {
@@ -188,8 +198,10 @@ TEST(CodesTest, OneInsertedLetterChangesFewPairsOfThePairCode) {
     const std::string letters = "\xC0\xC1\xC2\xC5\xC8\xCA\xCB\xCE\xD0\xD2\xDF";
     const TWordCoder pairs = TWordCoder::Pairs();
     const TPairCodeOptions options;
-    // An insertion removes one pair and adds two; each pair sets a few positions.
-    const int most = 3 * (options.OrderedBits + options.UnorderedBits) + 5 * options.GapBits;
+    // An insertion removes one pair and adds two (and at an end, an edge pair
+    // for another); each pair sets a few positions.
+    const int most = 3 * (options.OrderedBits + options.UnorderedBits) + 2 * options.EdgeBits +
+                     5 * (options.GapBits + options.TripleBits);
     for (int round = 0; round < 500; ++round) {
         std::string word;
         for (std::size_t n = 2 + random() % 15; word.size() < n;) {
