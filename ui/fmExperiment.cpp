@@ -508,12 +508,12 @@ TNetworkConfig TfrmExperiment::SlotConfig(std::size_t slot) const {
         config.EpsilonFactor != base.EpsilonFactor || config.MaxIterations != base.MaxIterations) {
         // An edited configuration says what it was made from and what it is.
         config.Name = "edited";
-        config.Title = QStringLiteral("%1: %2, %3, %4, %5")
-                           .arg(QString::number(slot + 1), CodeTitle(config.Coder))
-                           .arg(config.MaxOutput)
-                           .arg(config.EpsilonFactor)
-                           .arg(config.MaxIterations)
-                           .toStdString();
+        config.Title =
+            QStringLiteral("%1: %2, МаксВыход %3, ε·M %4, предел %5")
+                .arg(QString::number(slot + 1), CodeTitle(config.Coder),
+                     RussianNumber(config.MaxOutput), RussianNumber(config.EpsilonFactor),
+                     RussianNumber(static_cast<long long>(config.MaxIterations)))
+                .toStdString();
     }
     return config;
 }
