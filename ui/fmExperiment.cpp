@@ -367,7 +367,7 @@ QWidget* TfrmExperiment::CreateSettings() {
     source->addWidget(new QLabel(QStringLiteral("или"), panel));
     btnPairs = new QPushButton(QStringLiteral("Загрузить пары…"), panel);
     btnPairs->setObjectName(QStringLiteral("btnPairs"));
-    commands_->Bind(*btnPairs, [this] { btnPairsClick(); });
+    commands_->Bind(*btnPairs, [this] { AskForPairs(); });
     source->addWidget(btnPairs);
     source->addStretch(1);
     btnRun = new QPushButton(QStringLiteral("Запустить"), panel);
@@ -528,17 +528,19 @@ std::vector<TNetworkConfig> TfrmExperiment::ChosenConfigs() const {
     return configs;
 }
 
-void TfrmExperiment::btnRunClick() {
+void TfrmExperiment::StartExperiment() {
     commands_->Run([this] { RunExperimentNow(); });
 }
 
-void TfrmExperiment::btnPairsClick() {
-    commands_->Run([this] {
-        const std::optional<QString> path = askPairs_ ? askPairs_(this) : std::nullopt;
-        if (path) {
-            ReadPairs(*path);
-        }
-    });
+void TfrmExperiment::ChoosePairs() {
+    commands_->Run([this] { AskForPairs(); });
+}
+
+void TfrmExperiment::AskForPairs() {
+    const std::optional<QString> path = askPairs_ ? askPairs_(this) : std::nullopt;
+    if (path) {
+        ReadPairs(*path);
+    }
 }
 
 bool TfrmExperiment::ReadPairs(const QString& path) {
@@ -763,7 +765,7 @@ bool TfrmExperiment::Export(const QString& path) {
     return image.save(path, "PNG");
 }
 
-void TfrmExperiment::btnExportClick() {
+void TfrmExperiment::ChooseExport() {
     commands_->Run([this] { AskAndExport(); });
 }
 

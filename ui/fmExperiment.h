@@ -66,9 +66,9 @@ public:
     void FitScreen();
 
     // The commands, as the buttons run them.
-    void btnRunClick();
-    void btnPairsClick();
-    void btnExportClick();
+    void StartExperiment(); // «Запустить»
+    void ChoosePairs();     // «Загрузить пары…»
+    void ChooseExport();    // «Сохранить…»
     // Opens the miss in row of the misses' list.
     void OpenMiss(int row);
 
@@ -107,6 +107,7 @@ private:
     std::vector<TNetworkConfig> ChosenConfigs() const;
     TNetworkConfig SlotConfig(std::size_t slot) const;
     bool RunExperimentNow();
+    void AskForPairs();
     bool ReadPairs(const QString& path);
     void ShowResults();
     void AskAndExport();

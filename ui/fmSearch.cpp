@@ -268,51 +268,51 @@ void TfrmMain::CreateNetworkMenu() {
     ToolButton4->setFocusPolicy(Qt::NoFocus);
     ToolButton4->setFixedSize(kToolButtonSize);
     ToolButton4->setPopupMode(QToolButton::InstantPopup);
-    mnuNetwork = new QMenu(ToolButton4);
-    mnuNetwork->setObjectName(QStringLiteral("mnuNetwork"));
-    auto* group = new QActionGroup(mnuNetwork);
+    mnuNetwork_ = new QMenu(ToolButton4);
+    mnuNetwork_->setObjectName(QStringLiteral("mnuNetwork"));
+    auto* group = new QActionGroup(mnuNetwork_);
     for (const TNetworkConfig& config : ShippedConfigs()) {
-        QAction* action = mnuNetwork->addAction(QString::fromStdString(config.Title));
+        QAction* action = mnuNetwork_->addAction(QString::fromStdString(config.Title));
         action->setObjectName(
             QStringLiteral("actConfig_%1").arg(QString::fromStdString(config.Name)));
         action->setCheckable(true);
         action->setActionGroup(group);
         commands_->Bind(*action, [this, config] { UseConfig(config); });
     }
-    QAction* table = mnuNetwork->addAction(QStringLiteral("Свой код…"));
+    QAction* table = mnuNetwork_->addAction(QStringLiteral("Свой код…"));
     table->setObjectName(QStringLiteral("actCodeTable"));
     table->setCheckable(true);
     table->setActionGroup(group);
     commands_->Bind(*table, [this] { ReadCodeTable(); });
-    mnuNetwork->addSeparator();
-    QAction* experiment = mnuNetwork->addAction(QStringLiteral("Опыт…"));
+    mnuNetwork_->addSeparator();
+    QAction* experiment = mnuNetwork_->addAction(QStringLiteral("Опыт…"));
     experiment->setObjectName(QStringLiteral("actExperiment"));
     commands_->Bind(*experiment, [this] { OpenExperiment(); });
-    ToolButton4->setMenu(mnuNetwork);
+    ToolButton4->setMenu(mnuNetwork_);
     // Greyed out with the other buttons while work runs.
     connect(work_, &TBackgroundWork::BusyChanged, ToolButton4,
             [this](bool busy) { ToolButton4->setEnabled(!busy); });
     ToolBar1->addWidget(ToolButton4);
 
     // The configuration in force, under the list.
-    lblConfig = new QLabel(Panel1);
-    lblConfig->setObjectName(QStringLiteral("lblConfig"));
-    lblConfig->setTextFormat(Qt::PlainText);
-    lblConfig->setContentsMargins(4, 1, 4, 1);
-    lblConfig->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    Panel1->layout()->addWidget(lblConfig);
+    lblConfig_ = new QLabel(Panel1);
+    lblConfig_->setObjectName(QStringLiteral("lblConfig"));
+    lblConfig_->setTextFormat(Qt::PlainText);
+    lblConfig_->setContentsMargins(4, 1, 4, 1);
+    lblConfig_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    Panel1->layout()->addWidget(lblConfig_);
     ShowConfig();
 }
 
 void TfrmMain::ShowConfig() {
-    lblConfig->setText(QStringLiteral("Сеть: %1; МаксВыход %2, ε·M %3, предел проходов %4")
-                           .arg(ShownText(QString::fromStdString(config_.Title), 60),
-                                RussianNumber(config_.MaxOutput),
-                                RussianNumber(config_.EpsilonFactor),
-                                RussianNumber(static_cast<long long>(config_.MaxIterations))));
+    lblConfig_->setText(QStringLiteral("Сеть: %1; МаксВыход %2, ε·M %3, предел проходов %4")
+                            .arg(ShownText(QString::fromStdString(config_.Title), 60),
+                                 RussianNumber(config_.MaxOutput),
+                                 RussianNumber(config_.EpsilonFactor),
+                                 RussianNumber(static_cast<long long>(config_.MaxIterations))));
     // The menu checks the configuration in force: a shipped one, or «Свой код…».
     bool shipped = false;
-    for (QAction* action : mnuNetwork->actions()) {
+    for (QAction* action : mnuNetwork_->actions()) {
         const QString name = action->objectName();
         if (name.startsWith(QStringLiteral("actConfig_"))) {
             const std::optional<TNetworkConfig> known =
@@ -322,13 +322,13 @@ void TfrmMain::ShowConfig() {
             shipped = shipped || current;
         }
     }
-    if (QAction* table = mnuNetwork->findChild<QAction*>(QStringLiteral("actCodeTable"));
+    if (QAction* table = mnuNetwork_->findChild<QAction*>(QStringLiteral("actCodeTable"));
         table != nullptr) {
         table->setChecked(!shipped && config_.Coder.Kind() == TCodeKind::Table);
     }
     if (!shipped && config_.Coder.Kind() != TCodeKind::Table) {
         // An edited configuration checks none of the entries.
-        for (QAction* action : mnuNetwork->actions()) {
+        for (QAction* action : mnuNetwork_->actions()) {
             action->setChecked(false);
         }
     }

@@ -167,8 +167,8 @@ private:
     QToolButton* ToolButton2 = nullptr;
     QToolButton* ToolButton3 = nullptr;
     QToolButton* ToolButton4 = nullptr; // «Сеть»: the configurations and «Опыт»
-    QMenu* mnuNetwork = nullptr;
-    QLabel* lblConfig = nullptr; // the configuration in force
+    QMenu* mnuNetwork_ = nullptr;
+    QLabel* lblConfig_ = nullptr; // the configuration in force
     QFrame* Panel1 = nullptr;
     QWidget* Panel2 = nullptr;
     QLabel* Label2 = nullptr;

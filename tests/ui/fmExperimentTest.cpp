@@ -213,7 +213,7 @@ TEST(ExperimentWindow, RunsGivenPairsAndRefusesABadFile) {
         EXPECT_TRUE(answerer.Records().front().Text.contains(QStringLiteral("строка 2")));
     }
     EXPECT_TRUE(Child<QLabel>(window, "lblPairs")->text().contains(QStringLiteral("3 пары")));
-    window.btnRunClick();
+    window.StartExperiment();
     ASSERT_EQ(window.Misspellings().size(), 3u);
     for (const TConfigResult& result : window.Results()) {
         EXPECT_EQ(result.Given.Total, 3u);
@@ -236,7 +236,7 @@ TEST(ExperimentWindow, RunsGivenPairsAndRefusesABadFile) {
             const_cast<TBackgroundWork&>(frm.Work()).Cancel();
         }
     });
-    window.btnRunClick();
+    window.StartExperiment();
     EXPECT_GE(searches, 2);
     EXPECT_TRUE(Child<QLabel>(window, "lblStatus")->text().contains(QStringLiteral("прерван")));
     EXPECT_EQ(window.Results().front().Overall.Hits, hits);
