@@ -9,6 +9,8 @@ constexpr int kCell = 10;       // one bit of the grids, in pixels
 constexpr int kGridGap = 4;     // between the two grids
 constexpr int kGridLabel = 170; // the texts left of the grids
 constexpr int kLabelMargin = 8;
+constexpr int kLetterRow = 12; // the letters over and under the grids
+constexpr int kColumns = kWordCodeLength / 8;
 
 } // namespace
 
@@ -19,7 +21,7 @@ TBitGrid::TBitGrid(QWidget* parent) : QWidget(parent) {
 }
 
 QSize TBitGrid::sizeHint() const {
-    return {kGridLabel + kWordCodeLength / 8 * kCell + 8, 2 * 8 * kCell + kGridGap + 8};
+    return {kGridLabel + kColumns * kCell + 8, 2 * 8 * kCell + kGridGap + 2 * kLetterRow + 8};
 }
 
 void TBitGrid::SetCodes(const QString& inputText, const TWordCode& input, const QString& storedText,
@@ -30,6 +32,14 @@ void TBitGrid::SetCodes(const QString& inputText, const TWordCode& input, const 
     stored_ = stored;
     firstLayer_ = firstLayer;
     empty_ = false;
+    inputLetters_.clear();
+    storedLetters_.clear();
+    update();
+}
+
+void TBitGrid::SetLetters(const QString& inputLetters, const QString& storedLetters) {
+    inputLetters_ = inputLetters.left(kColumns);
+    storedLetters_ = storedLetters.left(kColumns);
     update();
 }
 
@@ -37,17 +47,27 @@ void TBitGrid::Clear() {
     empty_ = true;
     inputText_.clear();
     storedText_.clear();
+    inputLetters_.clear();
+    storedLetters_.clear();
     update();
 }
 
 double TBitGrid::AgreementCount() const {
-    double count = 0.0;
+    return AgreeingBits() + 0.5 * Blanks();
+}
+
+int TBitGrid::AgreeingBits() const {
+    int count = 0;
     for (std::size_t i = 0; i < input_.size(); ++i) {
-        if (input_[i] == 0 || stored_[i] == 0) {
-            count += 0.5;
-        } else if (input_[i] == stored_[i]) {
-            count += 1.0;
-        }
+        count += input_[i] != 0 && input_[i] == stored_[i] ? 1 : 0;
+    }
+    return count;
+}
+
+int TBitGrid::Blanks() const {
+    int count = 0;
+    for (std::size_t i = 0; i < input_.size(); ++i) {
+        count += input_[i] == 0 || stored_[i] == 0 ? 1 : 0;
     }
     return count;
 }
@@ -105,8 +125,23 @@ void TBitGrid::paintEvent(QPaintEvent* /*event*/) {
             }
         }
     };
-    drawGrid(2, InputLabel(), input_);
-    drawGrid(2 + 8 * kCell + kGridGap, StoredLabel(), stored_);
+    const int top = 2 + kLetterRow;
+    const int lower = top + 8 * kCell + kGridGap;
+    drawGrid(top, InputLabel(), input_);
+    drawGrid(lower, StoredLabel(), stored_);
+    // A letter per column, over the input's grid and under the stored one's.
+    QFont small = font();
+    small.setPixelSize(kLetterRow - 2);
+    painter.setFont(small);
+    painter.setPen(palette().windowText().color());
+    const auto drawLetters = [&](int y, const QString& letters) {
+        for (int column = 0; column < letters.size(); ++column) {
+            painter.drawText(QRect(kGridLabel + column * kCell - 2, y, kCell + 3, kLetterRow),
+                             Qt::AlignCenter | Qt::TextSingleLine, letters.mid(column, 1));
+        }
+    };
+    drawLetters(2, inputLetters_);
+    drawLetters(lower + 8 * kCell, storedLetters_);
 }
 
 } // namespace verblinka

@@ -224,3 +224,182 @@ QString ReplayReport(const TRecognitionTrace& replay, std::int32_t searchWinner,
 }
 
 } // namespace verblinka
+
+namespace verblinka {
+
+TMeantVerdict JudgeMeant(const TRecognitionTrace& trace, std::int32_t meant) {
+    TMeantVerdict verdict;
+    const std::int32_t winner = trace.Winner;
+    if (meant == winner || trace.Passes.empty()) {
+        return verdict;
+    }
+    const std::int32_t last = trace.CompetitionPasses();
+    // Below the winner from some pass on; or, level at the end, behind it by
+    // its row from some pass on.
+    const auto below = [&](std::int32_t pass) {
+        return trace.Value(meant, pass) < trace.Value(winner, pass);
+    };
+    const auto behind = [&](std::int32_t pass) {
+        return below(pass) ||
+               (trace.Value(meant, pass) == trace.Value(winner, pass) && meant > winner);
+    };
+    const bool strictly = below(last);
+    verdict.FellBehind = last;
+    for (std::int32_t pass = last; pass >= 0 && (strictly ? below(pass) : behind(pass)); --pass) {
+        verdict.FellBehind = pass;
+    }
+    for (std::int32_t pass = 1; pass <= last; ++pass) {
+        verdict.Clipped = verdict.Clipped || (trace.Value(meant, pass) == trace.MaxOutput &&
+                                              trace.Value(winner, pass) == trace.MaxOutput);
+    }
+    const double ownFirst = trace.Value(meant, 0);
+    const double bestFirst = trace.Value(winner, 0);
+    const double ownLast = trace.Value(meant, last);
+    const double bestLast = trace.Value(winner, last);
+    const bool stillRunning = trace.End == TCompetitionEnd::PassLimit && ownLast > 0.0;
+    if (ownFirst < bestFirst) {
+        verdict.Reason = TMeantReason::FewerAgreements;
+    } else if (ownLast == bestLast) {
+        if (ownFirst == bestFirst && (meant - winner == 1 || winner - meant == 1)) {
+            verdict.Reason = TMeantReason::EqualAdjacent;
+        } else if (!verdict.Clipped && stillRunning) {
+            verdict.Reason = TMeantReason::PassLimit;
+        } else {
+            verdict.Reason = TMeantReason::EqualHigherRow;
+        }
+    } else {
+        verdict.Reason = stillRunning ? TMeantReason::PassLimit : TMeantReason::Rounding;
+    }
+    return verdict;
+}
+
+QString MeantStory(const TRecognitionTrace& trace, std::int32_t meant, const TEntryText& text) {
+    if (trace.Passes.empty() || trace.TrackedIndex(meant) < 0) {
+        return {};
+    }
+    const std::int32_t winner = trace.Winner;
+    const QString name = RowName(meant, text);
+    const double ownFirst = trace.Value(meant, 0);
+    const double bestFirst = trace.Value(winner, 0);
+    const TMeantVerdict verdict = JudgeMeant(trace, meant);
+    if (verdict.Reason == TMeantReason::Won) {
+        return QStringLiteral("Задуманная запись %1 победила в этом распознавании (первый слой: "
+                              "%2).")
+            .arg(name, RussianNumber(ownFirst));
+    }
+    const std::int32_t last = trace.CompetitionPasses();
+    const QString lastValues =
+        QStringLiteral("%1 против %2")
+            .arg(RussianNumber(trace.Value(meant, last)), RussianNumber(trace.Value(winner, last)));
+    QString story =
+        QStringLiteral("Задуманная запись %1: первый слой %2, у победителя %3 — %4. ")
+            .arg(name, RussianNumber(ownFirst), RowName(winner, text), RussianNumber(bestFirst));
+    story += verdict.FellBehind == 0
+                 ? QStringLiteral("Отстала уже после первого слоя. ")
+                 : QStringLiteral("Отстала на проходе %1. ")
+                       .arg(RussianNumber(static_cast<long long>(verdict.FellBehind)));
+    const QString rows =
+        QStringLiteral("%1 < %2").arg(RussianNumber(static_cast<long long>(winner)),
+                                      RussianNumber(static_cast<long long>(meant)));
+    switch (verdict.Reason) {
+    case TMeantReason::Won:
+        break;
+    case TMeantReason::FewerAgreements:
+        story += QStringLiteral("Причина: у неё меньше совпадений с входом (%1 против %2).")
+                     .arg(RussianNumber(ownFirst), RussianNumber(bestFirst));
+        break;
+    case TMeantReason::EqualAdjacent:
+        story += QStringLiteral("Причина: совпадений столько же, а ряды соседние: каждый проход "
+                                "тормозит обе записи одной и той же суммой, они остаются равны, а "
+                                "из равных побеждает ряд с меньшим номером (%1).")
+                     .arg(rows);
+        break;
+    case TMeantReason::EqualHigherRow:
+        story += verdict.Clipped
+                     ? QStringLiteral("Причина: отсечка на %1 сравняла её с победителем, и из "
+                                      "равных побеждает ряд с меньшим номером (%2).")
+                           .arg(RussianNumber(trace.MaxOutput), rows)
+                     : QStringLiteral("Причина: до конца вровень с победителем, а из равных "
+                                      "побеждает ряд с меньшим номером (%1).")
+                           .arg(rows);
+        break;
+    case TMeantReason::PassLimit:
+        story += trace.Value(meant, last) == trace.Value(winner, last)
+                     ? QStringLiteral("Причина: предел проходов %1 остановил соревнование после "
+                                      "прохода %2, когда она шла вровень с победителем (%3), а из "
+                                      "равных побеждает ряд с меньшим номером (%4).")
+                           .arg(RussianNumber(static_cast<long long>(trace.MaxIterations)),
+                                RussianNumber(static_cast<long long>(last)),
+                                RussianNumber(trace.Value(meant, last)), rows)
+                     : QStringLiteral("Причина: предел проходов %1 остановил соревнование после "
+                                      "прохода %2, когда она была ещё выше нуля (%3).")
+                           .arg(RussianNumber(static_cast<long long>(trace.MaxIterations)),
+                                RussianNumber(static_cast<long long>(last)), lastValues);
+        break;
+    case TMeantReason::Rounding:
+        story += QStringLiteral("Причина: начала не хуже победителя, но суммы остальных у них "
+                                "округлились по-разному, и она отстала (в конце %1).")
+                     .arg(lastValues);
+        break;
+    }
+    return story;
+}
+
+QString MeantSearchStory(const TSearchTrace& search, std::int32_t meant) {
+    if (search.BestRow == meant) {
+        return QStringLiteral("Поиск выбрал её.");
+    }
+    for (std::size_t step = 0; step < search.Steps.size(); ++step) {
+        const TTracedStep& traced = search.Steps[step];
+        if (traced.Row != meant) {
+            continue;
+        }
+        const QString found =
+            QStringLiteral("Сеть вернула её в распознавании №%1 (расстояние %2), но выбрано "
+                           "распознавание №%3 (расстояние %4): ")
+                .arg(QString::number(step), RussianNumber(static_cast<long long>(traced.Distance)),
+                     QString::number(search.ChosenStep),
+                     RussianNumber(static_cast<long long>(search.BestDistance)));
+        return found + (traced.Distance > search.BestDistance
+                            ? QStringLiteral("оно ближе к введённому.")
+                            : QStringLiteral("при равных расстояниях выбирается более поздний "
+                                             "вариант."));
+    }
+    return QStringLiteral("Ни одно распознавание поиска её не вернуло.");
+}
+
+QString FirstLayerSum(int agreeingBits, int blanks, double value) {
+    const long long tens = agreeingBits % 100;
+    const bool one = agreeingBits % 10 == 1 && tens != 11;
+    return QStringLiteral("%1 %2 + %3 × ½ = %4")
+        .arg(one ? QStringLiteral("совпал") : QStringLiteral("совпало"),
+             Plural(agreeingBits, "бит", "бита", "битов"),
+             Plural(blanks, "пустая позиция", "пустые позиции", "пустых позиций"),
+             RussianNumber(value));
+}
+
+QString PassFormula(const TPassStep& step, const TEntryText& text) {
+    const QString head =
+        QStringLiteral("Проход %1, %2: ")
+            .arg(RussianNumber(static_cast<long long>(step.Pass)), RowName(step.Row, text));
+    const QString limit = QStringLiteral("отсечка [0; %1]").arg(RussianNumber(step.MaxOutput));
+    if (!step.SumOfOthers || !step.Inhibited || !step.Clipped) {
+        return head + QStringLiteral("%1 − %2 × (сумма остальных) → %3 → %4. Сумма остальных "
+                                     "ещё не посчитана.")
+                          .arg(RussianNumber(step.Previous), RussianNumber(step.Epsilon), limit,
+                               RussianNumber(step.Next));
+    }
+    QString formula =
+        head + QStringLiteral("%1 − %2 × %3 = %4 → %5 → %6.")
+                   .arg(RussianNumber(step.Previous), RussianNumber(step.Epsilon),
+                        RussianNumber(*step.SumOfOthers), RussianNumber(*step.Inhibited), limit,
+                        RussianNumber(*step.Clipped));
+    // The same bits, +0 and -0 alike.
+    formula += *step.Clipped == step.Next
+                   ? QStringLiteral(" Совпадает с записанным значением.")
+                   : QStringLiteral(" Записано %1: расчёт не совпал с записанным!")
+                         .arg(RussianNumber(step.Next));
+    return formula;
+}
+
+} // namespace verblinka

@@ -69,4 +69,58 @@ TLevelCount LevelWithLeader(const TRecognitionTrace& trace);
 // The first pass after which the winner was the only unit above zero, or -1.
 std::int32_t PassAlone(const TRecognitionTrace& trace);
 
+// Why the entry a user meant did not win one recognition.
+enum class TMeantReason {
+    Won,             // it is the recognition's winner
+    FewerAgreements, // its first-layer value is below the winner's
+    EqualAdjacent,   // equal first layers in neighbouring rows: the same sums, the lower row wins
+    EqualHigherRow,  // level with the winner at the end, in a higher row
+    PassLimit,       // the limit stopped the race while it was still above zero
+    Rounding,        // no worse at first, it fell behind on a rounded sum
+};
+
+struct TMeantVerdict {
+    TMeantReason Reason = TMeantReason::Won;
+    // The pass (0 = the first layer) from which on it stayed behind the
+    // winner: below it, or level in a higher row; -1 when it won.
+    std::int32_t FellBehind = -1;
+    // Level with the winner at the clip level on some pass.
+    bool Clipped = false;
+};
+
+// meant must be one of trace's tracked rows (the winner always is).
+TMeantVerdict JudgeMeant(const TRecognitionTrace& trace, std::int32_t meant);
+
+// The meant entry's first-layer value beside the winner's, where it fell
+// behind, and the reason, as sentences.
+QString MeantStory(const TRecognitionTrace& trace, std::int32_t meant, const TEntryText& text);
+
+// The meant entry across the whole search: chosen, returned by some
+// recognition but passed over on distance, or returned by none.
+QString MeantSearchStory(const TSearchTrace& search, std::int32_t meant);
+
+// The first layer's value of a pair of codes in its parts: «совпало 64 бита
+// + 88 пустых позиций × ½ = 108» (blanks: positions where either code holds 0).
+QString FirstLayerSum(int agreeingBits, int blanks, double value);
+
+// One unit's step through one competition pass, with the pass's real numbers.
+struct TPassStep {
+    std::int32_t Row = 0;
+    std::int32_t Pass = 1; // 1, 2, ...: the pass that computes Next
+    double Previous = 0.0; // the row's value before the pass
+    double Epsilon = 0.0;
+    double MaxOutput = 0.0;
+    double Next = 0.0; // as the trace recorded it
+    // The literal ascending sum of every other unit's previous value, the
+    // value before clipping and after it as recomputed from that sum; empty
+    // until computed.
+    std::optional<double> SumOfOthers;
+    std::optional<double> Inhibited;
+    std::optional<double> Clipped;
+};
+
+// «Проход 2, ряд 5 «кот»: 98,5 − 0,0005 × 1 234,5 = 97,88 → отсечка [0; 100] → 97,88»,
+// and whether the recomputed value is the recorded one.
+QString PassFormula(const TPassStep& step, const TEntryText& text);
+
 } // namespace verblinka

@@ -1,6 +1,9 @@
 #include "ui/fmNetwork.h"
 
 #include "dictionary/DictionaryLoad.h"
+#include "engine/Competition.h"
+#include "engine/Precision.h"
+#include "text/CodePage1251.h"
 #include "ui/AppShell.h"
 #include "ui/BackgroundWork.h"
 #include "ui/Commands.h"
@@ -11,25 +14,32 @@
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSlider>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QSvgGenerator>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace verblinka {
 namespace {
@@ -53,6 +63,27 @@ ComputeReplay(const THammingNet& network, const TRecognitionTrace& recorded, std
               const std::atomic<bool>& cancel,
               const std::function<void(std::int32_t pass)>& onPass) {
     return ReplayTrace(network, recorded, passLimit, false, &cancel, onPass);
+}
+
+// The code a recognition was given, as its trace recorded it.
+TWordCode InputCode(const TRecognitionTrace& trace) {
+    TWordCode code{};
+    if (trace.Input.size() == code.size()) {
+        std::copy(trace.Input.begin(), trace.Input.end(), code.begin());
+    }
+    return code;
+}
+
+// The coded characters of a search's step: the query's first ones, with the
+// step's blank when it falls among them.
+std::string StepHead(std::string_view query, std::size_t step) {
+    const std::string_view head = query.substr(0, kCodedCharacters);
+    if (step == 0 || step > head.size() + 1) {
+        return std::string(head);
+    }
+    std::string text = InsertBlank(head, static_cast<std::int32_t>(step));
+    text.resize(std::min<std::size_t>(text.size(), kCodedCharacters));
+    return text;
 }
 
 QLabel* PlainLabel(QWidget* parent, const char* name) {
@@ -168,7 +199,13 @@ void TfrmNetwork::CreateControls() {
                 }
             });
     tblSteps->setMinimumHeight(4 * tblSteps->verticalHeader()->defaultSectionSize());
-    auto* codesBox = new QScrollArea(left);
+    // Below the steps, the selected step's codes, and beside them the
+    // learner's pages: the word they meant and the passes' formulas. Each
+    // scrolls when the window is too low for it.
+    pnlTabs = new QTabWidget(left);
+    pnlTabs->setObjectName(QStringLiteral("pnlTabs"));
+    pnlTabs->setDocumentMode(true);
+    auto* codesBox = new QScrollArea(pnlTabs);
     codesBox->setWidgetResizable(true);
     codesBox->setFrameShape(QFrame::NoFrame);
     codesBox->setMinimumHeight(60);
@@ -183,9 +220,16 @@ void TfrmNetwork::CreateControls() {
     pbCodes = new TBitGrid(codesPanel_);
     codes->addWidget(pbCodes);
     codesBox->setWidget(codesPanel_);
+    pnlTabs->addTab(codesBox, QStringLiteral("Коды"));
+    pnlTabs->addTab(CreateMeantPage(), QStringLiteral("Задуманное слово"));
+    passesPage_ = CreatePassesPage();
+    pnlTabs->addTab(passesPage_, QStringLiteral("Проходы"));
+    connect(pnlTabs, &QTabWidget::currentChanged, this,
+            [this] { RunCommand([this] { OfferPassSums(); }); });
     left->setStretchFactor(0, 1);
     left->setStretchFactor(1, 0);
-    left->setSizes({400, codesPanel_->sizeHint().height()});
+    left->setSizes(
+        {400, codesPanel_->sizeHint().height() + pnlTabs->tabBar()->sizeHint().height()});
 
     // Right: the charts, which scroll when the window is small.
     auto* chartsBox = new QScrollArea(splitter);
@@ -270,6 +314,106 @@ void TfrmNetwork::CreateControls() {
     pnlPages->addWidget(content);
 }
 
+QWidget* TfrmNetwork::CreateMeantPage() {
+    auto* box = new QScrollArea(pnlTabs);
+    box->setWidgetResizable(true);
+    box->setFrameShape(QFrame::NoFrame);
+    auto* page = new QWidget(box);
+    page->setObjectName(QStringLiteral("pnlMeant"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    auto* choose = new QHBoxLayout();
+    edtMeant = new QLineEdit(page);
+    edtMeant->setObjectName(QStringLiteral("edtMeant"));
+    edtMeant->setPlaceholderText(QStringLiteral("задуманное слово"));
+    edtMeant->setMaxLength(std::numeric_limits<int>::max());
+    choose->addWidget(edtMeant, 1);
+    btnMeant = new QPushButton(QStringLiteral("Показать"), page);
+    btnMeant->setObjectName(QStringLiteral("btnMeant"));
+    commands_->Bind(*btnMeant, [this] { ShowMeant(edtMeant->text()); });
+    choose->addWidget(btnMeant);
+    // Enter in the box presses the button, which is disabled while work runs.
+    connect(edtMeant, &QLineEdit::returnPressed, btnMeant, &QPushButton::click);
+    btnFromList = new QPushButton(QStringLiteral("Взять из списка"), page);
+    btnFromList->setObjectName(QStringLiteral("btnFromList"));
+    btnFromList->setToolTip(QStringLiteral("Запись, на которой стоит курсор в списке главного "
+                                           "окна; выделение там не меняется."));
+    commands_->Bind(*btnFromList, [this] {
+        const std::optional<std::int32_t> row = listPick_ ? listPick_() : std::nullopt;
+        if (row) {
+            ShowMeantRow(*row);
+        }
+    });
+    choose->addWidget(btnFromList);
+    layout->addLayout(choose);
+    lblMeant = PlainLabel(page, "lblMeant");
+    layout->addWidget(lblMeant);
+    pbMeant = new TBitGrid(page);
+    pbMeant->setObjectName(QStringLiteral("pbMeant"));
+    layout->addWidget(pbMeant);
+    lblMeantSum = PlainLabel(page, "lblMeantSum");
+    layout->addWidget(lblMeantSum);
+    layout->addStretch(1);
+    box->setWidget(page);
+    return box;
+}
+
+QWidget* TfrmNetwork::CreatePassesPage() {
+    auto* box = new QScrollArea(pnlTabs);
+    box->setWidgetResizable(true);
+    box->setFrameShape(QFrame::NoFrame);
+    auto* page = new QWidget(box);
+    page->setObjectName(QStringLiteral("pnlPasses"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(4);
+    auto* unit = new QHBoxLayout();
+    unit->addWidget(new QLabel(QStringLiteral("Единица"), page));
+    cbUnit = new QComboBox(page);
+    cbUnit->setObjectName(QStringLiteral("cbUnit"));
+    cbUnit->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbUnit->setMinimumContentsLength(16);
+    unit->addWidget(cbUnit, 1);
+    layout->addLayout(unit);
+    auto* pass = new QHBoxLayout();
+    pass->addWidget(new QLabel(QStringLiteral("Проход"), page));
+    sldPass = new QSlider(Qt::Horizontal, page);
+    sldPass->setObjectName(QStringLiteral("sldPass"));
+    sldPass->setPageStep(1);
+    sldPass->setTickPosition(QSlider::TicksBelow);
+    pass->addWidget(sldPass, 1);
+    lblPass = new QLabel(page);
+    lblPass->setObjectName(QStringLiteral("lblPass"));
+    lblPass->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("102 из 102")) + 4);
+    pass->addWidget(lblPass);
+    layout->addLayout(pass);
+    lblFormula = PlainLabel(page, "lblFormula");
+    layout->addWidget(lblFormula);
+    btnSums = new QPushButton(QStringLiteral("Посчитать суммы"), page);
+    btnSums->setObjectName(QStringLiteral("btnSums"));
+    btnSums->setToolTip(QStringLiteral("Сумма остальных единиц не хранится: она считается заново "
+                                       "по всем единицам, как её складывает сеть."));
+    commands_->Bind(*btnSums, [this] { ComputePassSums(); });
+    auto* buttons = new QHBoxLayout();
+    buttons->addWidget(btnSums);
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+    layout->addStretch(1);
+    // Choosing a unit or a pass starts no work of its own: it is no command.
+    connect(cbUnit, &QComboBox::currentIndexChanged, this, [this](int index) {
+        RunCommand([this, index] {
+            if (index >= 0) {
+                SelectUnit(cbUnit->itemData(index).toInt());
+            }
+        });
+    });
+    connect(sldPass, &QSlider::valueChanged, this,
+            [this](int value) { RunCommand([this, value] { SelectPass(value); }); });
+    box->setWidget(page);
+    return box;
+}
+
 void TfrmNetwork::ForgetSearch() {
     dictionary_.reset();
     search_.reset();
@@ -282,6 +426,20 @@ void TfrmNetwork::ForgetSearch() {
     Replace(chFirstLayer, std::make_unique<QChart>());
     Replace(chRace, std::make_unique<QChart>());
     lblRaceLegend->clear();
+    lblMeant->clear();
+    lblMeantSum->clear();
+    pbMeant->Clear();
+    lblFormula->clear();
+    lblPass->clear();
+    {
+        const QSignalBlocker units(cbUnit);
+        const QSignalBlocker passes(sldPass);
+        cbUnit->clear();
+        sldPass->setRange(0, 0);
+    }
+    sums_.reset();
+    passStep_ = {};
+    ++traceGeneration_;
     pnlPages->setCurrentIndex(0);
     lblStory->setText(QStringLiteral(
         "Откройте словарь и найдите слово в главном окне: здесь появится, как сеть "
@@ -292,7 +450,17 @@ void TfrmNetwork::SetDictionaryFile(const QString& path) {
     dictionaryFile_ = path;
 }
 
-void TfrmNetwork::ShowSearch(std::string_view query, std::shared_ptr<const TDictionary> dictionary,
+void TfrmNetwork::FollowRow(const std::shared_ptr<TDictionary>& dictionary, std::int32_t row) {
+    meant_ = row;
+    meantOf_ = dictionary;
+    pnlTabs->setCurrentIndex(1);
+    if (dictionary != nullptr && static_cast<std::size_t>(row) < dictionary->Entries.size()) {
+        edtMeant->setText(ShownText(dictionary->Entries[static_cast<std::size_t>(row)].Word,
+                                    kShownCellCharacters));
+    }
+}
+
+void TfrmNetwork::ShowSearch(std::string_view query, std::shared_ptr<TDictionary> dictionary,
                              TSearchTrace search) {
     if (search.Status != TSearchStatus::Selected) {
         // The main window has its result; an older search must not pass for it.
@@ -302,6 +470,9 @@ void TfrmNetwork::ShowSearch(std::string_view query, std::shared_ptr<const TDict
         return;
     }
     dictionary_ = std::move(dictionary);
+    if (meantOf_.lock() != dictionary_) {
+        meant_.reset(); // a row of another dictionary
+    }
     search_ = std::make_shared<const TSearchTrace>(std::move(search));
     replay_.reset();
     selected_ = -1;
@@ -397,30 +568,319 @@ void TfrmNetwork::ShowTrace() {
     if (trace == nullptr) {
         return;
     }
+    ++traceGeneration_;
+    sums_.reset();
+    sumsDeclined_ = false;
     const std::int32_t winner = trace->Winner;
-    TWordCode stored{};
     std::string_view storedWord;
     if (dictionary_ != nullptr && winner >= 0 &&
         static_cast<std::size_t>(winner) < dictionary_->Entries.size()) {
         storedWord = dictionary_->Entries[static_cast<std::size_t>(winner)].Word;
-        // The code reads the word's first characters only.
-        CodeWord(storedWord.substr(0, kCodedCharacters), stored);
     }
     const double firstLayer = trace->Passes.empty() ? 0.0 : trace->Value(winner, 0);
     pbCodes->SetCodes(
         StepText(steps_->Query(), static_cast<std::size_t>(selected_), kShownNameCharacters),
-        StepCode(steps_->Query(), static_cast<std::size_t>(selected_)),
-        ShownText(storedWord, kShownNameCharacters), stored, firstLayer);
-    lblCodes->setText(QStringLiteral("Коды: вход и победитель (%1). Совпадений по первому "
-                                     "слою: %2 из %3, красным — %4.")
-                          .arg(RowName(winner, Namer()), RussianNumber(firstLayer),
-                               RussianNumber(static_cast<long long>(trace->InputCount)),
-                               Plural(pbCodes->DisagreeingBits(), "несовпадающий бит",
-                                      "несовпадающих бита", "несовпадающих битов")));
+        InputCode(*trace), ShownText(storedWord, kShownNameCharacters), RowCode(winner),
+        firstLayer);
+    const std::string stepHead = StepHead(steps_->Query(), static_cast<std::size_t>(selected_));
+    pbCodes->SetLetters(Letters(stepHead), Letters(storedWord));
+    lblCodes->setText(
+        QStringLiteral("Коды: вход и победитель (%1). Совпадений по первому "
+                       "слою: %2 из %3, красным — %4. Первый слой: %5.")
+            .arg(RowName(winner, Namer()), RussianNumber(firstLayer),
+                 RussianNumber(static_cast<long long>(trace->InputCount)),
+                 Plural(pbCodes->DisagreeingBits(), "несовпадающий бит", "несовпадающих бита",
+                        "несовпадающих битов"),
+                 FirstLayerSum(pbCodes->AgreeingBits(), pbCodes->Blanks(), firstLayer)));
     Replace(chFirstLayer, FirstLayerChart(*trace, winner));
     Replace(chRace, RaceChart(*trace, Namer()));
     lblRaceLegend->setText(LegendText(*chRace->chart()));
     lblStory->setText(Story());
+    ShowMeantInTrace(*trace);
+    FillUnits(*trace);
+    OfferPassSums();
+}
+
+TWordCode TfrmNetwork::RowCode(std::int32_t row) const {
+    TWordCode code{};
+    if (dictionary_ == nullptr || row < 0 || row >= dictionary_->Network.PatternCount() ||
+        dictionary_->Network.InputCount() != kWordCodeLength) {
+        return code;
+    }
+    for (std::size_t i = 0; i < code.size(); ++i) {
+        code[i] = static_cast<std::int32_t>(
+            dictionary_->Network.Weight(row, static_cast<std::int32_t>(i)));
+    }
+    return code;
+}
+
+QString TfrmNetwork::Letters(std::string_view bytes) const {
+    if (dictionary_ == nullptr || !dictionary_->Coder.Positional()) {
+        return {};
+    }
+    // One byte is one character; the code reads them upper-cased.
+    QString letters = ShownText(UpperCase1251(bytes.substr(0, kCodedCharacters)), kCodedCharacters);
+    letters.replace(QLatin1Char(' '), QChar(0x2423));
+    for (QChar& letter : letters) {
+        if (!letter.isPrint()) {
+            letter = QChar(0x00B7);
+        }
+    }
+    return letters;
+}
+
+void TfrmNetwork::ShowMeantInTrace(const TRecognitionTrace& trace) {
+    pbMeant->Clear();
+    lblMeantSum->clear();
+    if (!meant_) {
+        lblMeant->setText(QStringLiteral("Введите слово, которое вы имели в виду, или возьмите "
+                                         "запись из списка главного окна: здесь будет видно, "
+                                         "почему сеть выбрала не её."));
+        return;
+    }
+    const std::int32_t row = *meant_;
+    if (trace.Passes.empty() || trace.TrackedIndex(row) < 0) {
+        lblMeant->setText(QStringLiteral("Запись %1 в этом распознавании не прослежена: нажмите "
+                                         "«Показать».")
+                              .arg(RowName(row, Namer())));
+        return;
+    }
+    lblMeant->setText(MeantSearchStory(*search_, row) + QLatin1Char(' ') +
+                      MeantStory(trace, row, Namer()));
+    const double firstLayer = trace.Value(row, 0);
+    std::string_view word;
+    if (dictionary_ != nullptr && static_cast<std::size_t>(row) < dictionary_->Entries.size()) {
+        word = dictionary_->Entries[static_cast<std::size_t>(row)].Word;
+    }
+    pbMeant->SetCodes(
+        StepText(steps_->Query(), static_cast<std::size_t>(selected_), kShownNameCharacters),
+        InputCode(trace), ShownText(word, kShownNameCharacters), RowCode(row), firstLayer);
+    const std::string stepHead = StepHead(steps_->Query(), static_cast<std::size_t>(selected_));
+    pbMeant->SetLetters(Letters(stepHead), Letters(word));
+    lblMeantSum->setText(
+        QStringLiteral("Вход и задуманная запись: %1; красным — %2.")
+            .arg(FirstLayerSum(pbMeant->AgreeingBits(), pbMeant->Blanks(), firstLayer),
+                 Plural(pbMeant->DisagreeingBits(), "несовпадающий бит", "несовпадающих бита",
+                        "несовпадающих битов")));
+}
+
+std::vector<std::int32_t> TfrmNetwork::MeantRows() const {
+    return meant_ ? std::vector<std::int32_t>{*meant_} : std::vector<std::int32_t>{};
+}
+
+bool TfrmNetwork::ShowMeant(const QString& typed) {
+    return FollowMeant(typed.toStdString(), std::nullopt);
+}
+
+bool TfrmNetwork::ShowMeantRow(std::int32_t row) {
+    if (dictionary_ != nullptr && row >= 0 &&
+        static_cast<std::size_t>(row) < dictionary_->Entries.size()) {
+        edtMeant->setText(ShownText(dictionary_->Entries[static_cast<std::size_t>(row)].Word,
+                                    kShownCellCharacters));
+    }
+    return FollowMeant(std::nullopt, row);
+}
+
+bool TfrmNetwork::FollowMeant(const std::optional<std::string>& typed,
+                              std::optional<std::int32_t> row) {
+    if (!search_ || dictionary_ == nullptr || work_->Busy()) {
+        return false;
+    }
+    // The work keeps what it reads alive, whatever the window does meanwhile.
+    const std::shared_ptr<TDictionary> dictionary = dictionary_;
+    const std::shared_ptr<const TSearchTrace> search = search_;
+    const std::string query = steps_->Query();
+    std::optional<TSearchTrace> traced;
+    bool found = false;
+    const auto follow = [&, work = work_] {
+        if (typed) {
+            // As the search converts typed text, upper-cased as entries are.
+            const std::string word = UpperCase1251(Utf8To1251(*typed));
+            const TDictionaryEntries& entries = dictionary->Entries;
+            for (std::size_t i = 0; i < entries.size() && !work->CancelFlag().load(); ++i) {
+                if (entries[i].Word == word) {
+                    row = static_cast<std::int32_t>(i);
+                    break;
+                }
+            }
+        }
+        found = row && *row >= 0 && static_cast<std::size_t>(*row) < dictionary->Entries.size();
+        if (!found || work->CancelFlag().load()) {
+            return;
+        }
+        const bool followed =
+            std::all_of(search->Steps.begin(), search->Steps.end(), [&](const TTracedStep& step) {
+                return step.Trace != nullptr && step.Trace->TrackedIndex(*row) >= 0;
+            });
+        if (followed) {
+            return;
+        }
+        TSearchControl control;
+        control.Cancel = &work->CancelFlag();
+        control.OnProgress = [work](std::int32_t done, std::int32_t total) {
+            work->ReportProgress(static_cast<std::uint64_t>(done),
+                                 static_cast<std::uint64_t>(total));
+        };
+        control.Coder = &dictionary->Coder;
+        TWordCode code{};
+        traced =
+            TraceSearch(query, dictionary->Entries, dictionary->Network, code, {*row}, control);
+    };
+    const bool done = work_->Run(QStringLiteral("Поиск задуманного слова…"), follow);
+    if (!done || (traced && traced->Status == TSearchStatus::Cancelled)) {
+        lblMeant->setText(QStringLiteral("Поиск задуманного слова прерван."));
+        return false;
+    }
+    if (search != search_) {
+        return false; // another search is shown by now
+    }
+    if (!found) {
+        meant_.reset();
+        ShowTrace();
+        lblMeant->setText(
+            QStringLiteral("Записи «%1» в словаре нет.")
+                .arg(typed ? ShownText(
+                                 QString::fromUtf8(typed->data(),
+                                                   static_cast<qsizetype>(std::min<std::size_t>(
+                                                       typed->size(), 4 * kShownNameCharacters))),
+                                 kShownNameCharacters)
+                           : RussianNumber(static_cast<long long>(row.value_or(-1)))));
+        return false;
+    }
+    meant_ = *row;
+    meantOf_ = dictionary_;
+    if (traced && traced->Status == TSearchStatus::Selected) {
+        search_ = std::make_shared<const TSearchTrace>(std::move(*traced));
+        steps_->Show(search_, query, dictionary_);
+    }
+    const int step = selected_;
+    selected_ = -1;
+    SelectStep(step);
+    pnlTabs->setCurrentIndex(1);
+    return true;
+}
+
+void TfrmNetwork::FillUnits(const TRecognitionTrace& trace) {
+    const std::int32_t previous = passStep_.Row;
+    const bool keep = trace.TrackedIndex(previous) >= 0 && cbUnit->count() > 0;
+    {
+        const QSignalBlocker units(cbUnit);
+        const QSignalBlocker passes(sldPass);
+        cbUnit->clear();
+        for (const std::int32_t row : trace.TrackedRows) {
+            cbUnit->addItem(ShownText(LegendName(row, Namer()), kShownNameCharacters), row);
+        }
+        const std::int32_t unit = keep ? previous : trace.Winner;
+        cbUnit->setCurrentIndex(std::max(0, trace.TrackedIndex(unit)));
+        passStep_.Row = unit;
+        const int last = std::max(trace.CompetitionPasses(), 1);
+        sldPass->setRange(1, last);
+        sldPass->setEnabled(trace.CompetitionPasses() > 0);
+        sldPass->setValue(std::clamp(passStep_.Pass, 1, last));
+        passStep_.Pass = sldPass->value();
+    }
+    ShowPassStep();
+}
+
+void TfrmNetwork::SelectUnit(std::int32_t row) {
+    const TRecognitionTrace* trace = ShownTrace();
+    if (trace == nullptr || trace->TrackedIndex(row) < 0) {
+        return;
+    }
+    passStep_.Row = row;
+    const QSignalBlocker units(cbUnit);
+    cbUnit->setCurrentIndex(trace->TrackedIndex(row));
+    ShowPassStep();
+    OfferPassSums();
+}
+
+void TfrmNetwork::SelectPass(int pass) {
+    const TRecognitionTrace* trace = ShownTrace();
+    if (trace == nullptr || pass < 1 || pass > trace->CompetitionPasses()) {
+        return;
+    }
+    passStep_.Pass = pass;
+    const QSignalBlocker passes(sldPass);
+    sldPass->setValue(pass);
+    ShowPassStep();
+    OfferPassSums();
+}
+
+void TfrmNetwork::ShowPassStep() {
+    const TRecognitionTrace* trace = ShownTrace();
+    if (trace == nullptr || trace->TrackedIndex(passStep_.Row) < 0 ||
+        trace->CompetitionPasses() < 1) {
+        lblFormula->setText(QStringLiteral("Соревнование не сделало ни одного прохода."));
+        lblPass->clear();
+        return;
+    }
+    TPassStep step;
+    step.Row = passStep_.Row;
+    step.Pass = std::clamp(passStep_.Pass, 1, trace->CompetitionPasses());
+    step.Previous = trace->Value(step.Row, step.Pass - 1);
+    step.Next = trace->Value(step.Row, step.Pass);
+    step.Epsilon = trace->Epsilon;
+    step.MaxOutput = trace->MaxOutput;
+    if (sums_) {
+        step.SumOfOthers = sums_->Of(step.Row, step.Pass);
+    }
+    if (step.SumOfOthers) {
+        // As the pass computes it: the product and difference extended, stored once.
+        step.Inhibited = precision::Inhibit(step.Previous, *step.SumOfOthers, step.Epsilon);
+        step.Clipped = Activation(*step.Inhibited, step.MaxOutput);
+    }
+    passStep_ = step;
+    lblPass->setText(QStringLiteral("%1 из %2").arg(step.Pass).arg(trace->CompetitionPasses()));
+    lblFormula->setText(PassFormula(step, Namer()));
+}
+
+void TfrmNetwork::OfferPassSums() {
+    if (sums_ || sumsDeclined_ || pnlTabs->currentWidget() != passesPage_ || !isVisible() ||
+        ShownTrace() == nullptr) {
+        return;
+    }
+    // After the event that asked for it: the work waits in an event loop of its own.
+    QTimer::singleShot(0, this, [this, generation = traceGeneration_] {
+        if (generation == traceGeneration_ && !work_->Busy()) {
+            commands_->Run([this] { ComputePassSums(); });
+        }
+    });
+}
+
+bool TfrmNetwork::ComputePassSums() {
+    const TRecognitionTrace* shown = ShownTrace();
+    if (shown == nullptr || dictionary_ == nullptr || work_->Busy()) {
+        return false;
+    }
+    if (sums_) {
+        return true;
+    }
+    // The work reads its own copies: a step chosen meanwhile drops the trace.
+    const TRecognitionTrace recorded = *shown;
+    const std::shared_ptr<const TDictionary> dictionary = dictionary_;
+    const std::uint64_t generation = traceGeneration_;
+    std::optional<TPassSums> result;
+    const auto sum = [&, work = work_] {
+        const auto total = static_cast<std::uint64_t>(recorded.CompetitionPasses()) + 1;
+        result = verblinka::ComputePassSums(
+            dictionary->Network, recorded, &work->CancelFlag(), [&](std::int32_t pass) {
+                work->ReportProgress(static_cast<std::uint64_t>(pass), total);
+            });
+    };
+    const bool done = work_->Run(QStringLiteral("Суммы проходов…"), sum);
+    if (generation != traceGeneration_) {
+        return false; // another trace is shown by now
+    }
+    if (!done || !result) {
+        sumsDeclined_ = true;
+        lblFormula->setText(lblFormula->text() +
+                            QStringLiteral(" Подсчёт сумм прерван; «Посчитать суммы» начнёт его "
+                                           "снова."));
+        return false;
+    }
+    sums_ = std::move(*result);
+    ShowPassStep();
+    return true;
 }
 
 QString TfrmNetwork::Story() const {

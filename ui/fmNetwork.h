@@ -4,13 +4,17 @@
 // two codes bit by bit (TBitGrid), the first layer over all units and the race
 // of the leaders pass by pass (NetworkCharts), a sentence that tells the story
 // (NetworkStory), and a replay with another pass limit, run as background
-// work. Everything shown comes from the traces, recorded once per search, and
-// every text drawn is cut to a bounded length (ShownText).
+// work. Beside the charts, two pages for a learner's own questions: the word
+// they meant, against the winner, and each pass's formula for one unit with
+// its real numbers (the sums it needs recomputed in the background from a
+// replay, PassSums). Everything shown comes from the traces, recorded once
+// per search, and every text drawn is cut to a bounded length (ShownText).
 #pragma once
 
 #include "search/SearchTrace.h"
 #include "ui/BitGrid.h"
 #include "ui/NetworkStory.h"
+#include "ui/PassSums.h"
 #include "ui/SearchStepsModel.h"
 
 #include <QWidget>
@@ -21,10 +25,14 @@
 #include <string_view>
 
 class QChartView;
+class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
+class QSlider;
 class QSpinBox;
 class QStackedWidget;
+class QTabWidget;
 
 namespace verblinka {
 
@@ -45,13 +53,39 @@ public:
     // main window makes it off its thread, beside the search itself). The view
     // shares the dictionary, so a later load cannot free the entries it names.
     // The pass limit goes back to the search's own.
-    void ShowSearch(std::string_view query, std::shared_ptr<const TDictionary> dictionary,
+    // The view may trace the search again on the dictionary's network (to
+    // follow the word the user meant), never while other work runs.
+    void ShowSearch(std::string_view query, std::shared_ptr<TDictionary> dictionary,
                     TSearchTrace search);
     // The dictionary is being replaced: the view lets go of it and of its search.
     void ForgetSearch();
     // The file the dictionary was read from, named in the exports' title.
     void SetDictionaryFile(const QString& path);
 
+    // The word the user meant: an entry found by its typed text (converted
+    // as the search converts it), or by its row. The search is traced again
+    // to follow it when its traces do not, as background work. False when
+    // there is no such entry, nothing is shown, or the work was cancelled.
+    bool ShowMeant(const QString& typed);
+    bool ShowMeantRow(std::int32_t row);
+    // Makes row of dictionary the meant entry, to be followed by the next
+    // search the view is shown (MeantRows).
+    void FollowRow(const std::shared_ptr<TDictionary>& dictionary, std::int32_t row);
+    // Rows a traced search should follow for the view: the meant entry's.
+    std::vector<std::int32_t> MeantRows() const;
+    // Where «Взять из списка» takes an entry: the main list's current row.
+    void SetListPick(std::function<std::optional<std::int32_t>()> pick) {
+        listPick_ = std::move(pick);
+    }
+
+    // The pass stepper: a tracked unit and a pass (1 ... the trace's passes).
+    void SelectUnit(std::int32_t row);
+    void SelectPass(int pass);
+    // The step shown, its sum of the others filled once computed.
+    const TPassStep& ShownPassStep() const { return passStep_; }
+    // Computes the shown trace's sums of the others as background work
+    // (progress, Cancel); false when cancelled or not possible now.
+    bool ComputePassSums();
     bool HasSearch() const { return search_ != nullptr; }
     const TSearchTrace& Search() const { return *search_; }
     int SelectedStep() const { return selected_; }
@@ -93,10 +127,35 @@ public:
     QPushButton* btnSave = nullptr;
     QPushButton* btnCopy = nullptr;
     QLabel* lblReplay = nullptr;
+    QTabWidget* pnlTabs = nullptr; // the charts, the meant word, the passes
+    QLineEdit* edtMeant = nullptr;
+    QPushButton* btnMeant = nullptr;
+    QPushButton* btnFromList = nullptr;
+    QLabel* lblMeant = nullptr;
+    TBitGrid* pbMeant = nullptr;
+    QLabel* lblMeantSum = nullptr;
+    QComboBox* cbUnit = nullptr;
+    QSlider* sldPass = nullptr;
+    QLabel* lblPass = nullptr;
+    QLabel* lblFormula = nullptr;
+    QPushButton* btnSums = nullptr;
 
 private:
     void CreateControls();
+    QWidget* CreateMeantPage();
+    QWidget* CreatePassesPage();
     void ShowTrace();
+    void ShowMeantInTrace(const TRecognitionTrace& trace);
+    void FillUnits(const TRecognitionTrace& trace);
+    void ShowPassStep();
+    // Computes the sums once the passes page is looked at, unless declined.
+    void OfferPassSums();
+    // Finds the entry (typed: UTF-8; or row) and traces the search to follow it.
+    bool FollowMeant(const std::optional<std::string>& typed, std::optional<std::int32_t> row);
+    // The code of a dictionary row as the network stores it.
+    TWordCode RowCode(std::int32_t row) const;
+    // The first 20 characters of a text as the grids' columns show them.
+    QString Letters(std::string_view bytes) const;
     // The shown text of a dictionary row, cut; nothing outside the dictionary.
     std::optional<QString> EntryText(std::int32_t row) const;
     TEntryText Namer() const;
@@ -105,8 +164,8 @@ private:
     void CopyTable();
 
     TBackgroundWork* work_ = nullptr;
-    TCommands* commands_ = nullptr;                 // a child of the view
-    std::shared_ptr<const TDictionary> dictionary_; // the one searched, while a search is shown
+    TCommands* commands_ = nullptr;           // a child of the view
+    std::shared_ptr<TDictionary> dictionary_; // the one searched, while a search is shown
     std::shared_ptr<const TSearchTrace> search_;
     TSearchStepsModel* steps_ = nullptr;
     QString dictionaryFile_;
@@ -115,6 +174,14 @@ private:
     std::function<void()> replayProbe_;
     QWidget* codesPanel_ = nullptr;
     QWidget* chartsPanel_ = nullptr;
+    QWidget* passesPage_ = nullptr;
+    std::optional<std::int32_t> meant_;
+    std::weak_ptr<TDictionary> meantOf_; // the dictionary meant_ is a row of
+    std::function<std::optional<std::int32_t>()> listPick_;
+    TPassStep passStep_;
+    std::optional<TPassSums> sums_;     // of the shown trace
+    bool sumsDeclined_ = false;         // cancelled for the shown trace: only on request
+    std::uint64_t traceGeneration_ = 0; // counts the traces shown
 };
 
 } // namespace verblinka

@@ -3,23 +3,30 @@
 #include "search/Messages.h"
 #include "search/Search.h"
 #include "search/SearchTrace.h"
+#include "text/CodePage1251.h"
 #include "ui/AppShell.h"
 #include "ui/Commands.h"
 #include "ui/FMHELP.h"
+#include "ui/NetworkStory.h"
+#include "ui/ShownText.h"
 #include "ui/WordListModel.h"
 #include "ui/fmAbout.h"
+#include "ui/fmExperiment.h"
 #include "ui/fmNetwork.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMargins>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
@@ -51,6 +58,12 @@ std::shared_ptr<TDictionary> EmptyDictionary() {
     return dictionary;
 }
 
+// The same configuration: the same code and the same constants.
+bool SameConfig(const TNetworkConfig& a, const TNetworkConfig& b) {
+    return a.Coder == b.Coder && a.MaxOutput == b.MaxOutput && a.EpsilonFactor == b.EpsilonFactor &&
+           a.MaxIterations == b.MaxIterations;
+}
+
 // Calls onClose whenever the window it watches is closed; a child of it.
 class TCloseWatch final : public QObject {
 public:
@@ -71,7 +84,8 @@ private:
 } // namespace
 
 TfrmMain::TfrmMain(QWidget* parent)
-    : QWidget(parent), dictionary_(EmptyDictionary()), openDialog_(RunDictionaryOpenDialog) {
+    : QWidget(parent), dictionary_(EmptyDictionary()), openDialog_(RunDictionaryOpenDialog),
+      codeTableDialog_(RunCodeTableDialog), config_(ShippedConfigs().front()) {
     setObjectName(QStringLiteral("frmMain"));
     setFont(FormFont());
     work_ = new TBackgroundWork(*this);
@@ -85,6 +99,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     CreateQueryStrip(panel);
     CreateWordList(panel);
     CreateNetworkViewAction();
+    CreateNetworkMenu();
     SetTabOrder();
 
     move(220, 105); // where its frame's corner goes
@@ -240,6 +255,85 @@ void TfrmMain::CreateNetworkViewAction() {
     lbWordsList->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
+void TfrmMain::CreateNetworkMenu() {
+    // «Сеть»: the shipped configurations (the one in force checked), a code
+    // of the user's own, and the experiment that compares them.
+    ToolButton4 = new QToolButton(ToolBar1);
+    ToolButton4->setObjectName(QStringLiteral("ToolButton4"));
+    ToolButton4->setText(QStringLiteral("Сеть"));
+    ToolButton4->setIcon(QIcon(QStringLiteral(":/icons/network.svg")));
+    ToolButton4->setIconSize(kToolIconSize);
+    ToolButton4->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    ToolButton4->setAutoRaise(true);
+    ToolButton4->setFocusPolicy(Qt::NoFocus);
+    ToolButton4->setFixedSize(kToolButtonSize);
+    ToolButton4->setPopupMode(QToolButton::InstantPopup);
+    mnuNetwork_ = new QMenu(ToolButton4);
+    mnuNetwork_->setObjectName(QStringLiteral("mnuNetwork"));
+    auto* group = new QActionGroup(mnuNetwork_);
+    for (const TNetworkConfig& config : ShippedConfigs()) {
+        QAction* action = mnuNetwork_->addAction(QString::fromStdString(config.Title));
+        action->setObjectName(
+            QStringLiteral("actConfig_%1").arg(QString::fromStdString(config.Name)));
+        action->setCheckable(true);
+        action->setActionGroup(group);
+        commands_->Bind(*action, [this, config] { UseConfig(config); });
+    }
+    QAction* table = mnuNetwork_->addAction(QStringLiteral("Свой код…"));
+    table->setObjectName(QStringLiteral("actCodeTable"));
+    table->setCheckable(true);
+    table->setActionGroup(group);
+    commands_->Bind(*table, [this] { ReadCodeTable(); });
+    mnuNetwork_->addSeparator();
+    QAction* experiment = mnuNetwork_->addAction(QStringLiteral("Опыт…"));
+    experiment->setObjectName(QStringLiteral("actExperiment"));
+    commands_->Bind(*experiment, [this] { OpenExperiment(); });
+    ToolButton4->setMenu(mnuNetwork_);
+    // Greyed out with the other buttons while work runs.
+    connect(work_, &TBackgroundWork::BusyChanged, ToolButton4,
+            [this](bool busy) { ToolButton4->setEnabled(!busy); });
+    ToolBar1->addWidget(ToolButton4);
+
+    // The configuration in force, under the list.
+    lblConfig_ = new QLabel(Panel1);
+    lblConfig_->setObjectName(QStringLiteral("lblConfig"));
+    lblConfig_->setTextFormat(Qt::PlainText);
+    lblConfig_->setContentsMargins(4, 1, 4, 1);
+    lblConfig_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    Panel1->layout()->addWidget(lblConfig_);
+    ShowConfig();
+}
+
+void TfrmMain::ShowConfig() {
+    lblConfig_->setText(QStringLiteral("Сеть: %1; МаксВыход %2, ε·M %3, предел проходов %4")
+                            .arg(ShownText(QString::fromStdString(config_.Title), 60),
+                                 RussianNumber(config_.MaxOutput),
+                                 RussianNumber(config_.EpsilonFactor),
+                                 RussianNumber(static_cast<long long>(config_.MaxIterations))));
+    // The menu checks the configuration in force: a shipped one, or «Свой код…».
+    bool shipped = false;
+    for (QAction* action : mnuNetwork_->actions()) {
+        const QString name = action->objectName();
+        if (name.startsWith(QStringLiteral("actConfig_"))) {
+            const std::optional<TNetworkConfig> known =
+                FindShippedConfig(name.mid(10).toStdString());
+            const bool current = known && SameConfig(*known, config_);
+            action->setChecked(current);
+            shipped = shipped || current;
+        }
+    }
+    if (QAction* table = mnuNetwork_->findChild<QAction*>(QStringLiteral("actCodeTable"));
+        table != nullptr) {
+        table->setChecked(!shipped && config_.Coder.Kind() == TCodeKind::Table);
+    }
+    if (!shipped && config_.Coder.Kind() != TCodeKind::Table) {
+        // An edited configuration checks none of the entries.
+        for (QAction* action : mnuNetwork_->actions()) {
+            action->setChecked(false);
+        }
+    }
+}
+
 void TfrmMain::SetTabOrder() {
     setTabOrder(lbWordsList, edtWord);
     setTabOrder(edtWord, btnProcess);
@@ -271,6 +365,10 @@ void TfrmMain::AttachDialogs(TfrmAbout& about, TfrmHelp& help) {
 
 void TfrmMain::SetOpenDialog(TOpenDialog openDialog) {
     openDialog_ = std::move(openDialog);
+}
+
+void TfrmMain::SetCodeTableDialog(TOpenDialog dialog) {
+    codeTableDialog_ = std::move(dialog);
 }
 
 void TfrmMain::SetAllocationProbe(TAllocationProbe probe) {
@@ -317,11 +415,21 @@ void TfrmMain::LoadDictionaryFrom(const QString& path) {
         work->ReportProgress(read, total);
     };
     std::optional<TDictionary> dictionary;
+    const TNetworkConfig config = config_;
+    bool underConfig = true;
     const auto load = [&] {
         dictionary = LoadDictionary(file, WordTree, WordCode, kProgramMaxIterations,
                                     allocationProbe_, control);
+        // A load stores the program's code: another configuration in force
+        // re-stores it, as part of the load.
+        if (!SameConfig(config, ShippedConfigs().front())) {
+            underConfig = ApplyConfig(*dictionary, config, control.Cancel,
+                                      [work = work_](std::size_t done, std::size_t total) {
+                                          work->ReportProgress(done, total);
+                                      });
+        }
     };
-    if (!work_->Run(QStringLiteral("Загрузка словаря…"), load)) {
+    if (!work_->Run(QStringLiteral("Загрузка словаря…"), load) || !underConfig) {
         return; // cancelled: no error box, and nothing has changed
     }
     ReplaceDictionary(std::move(*dictionary), path);
@@ -398,7 +506,11 @@ void TfrmMain::SearchTypedWord() {
     // An open network view follows the search: the one search, off the
     // window's thread, traces its recognitions for it.
     control.Trace = frmNetwork_ != nullptr && frmNetwork_->isVisible();
+    if (control.Trace) {
+        control.TracedRows = frmNetwork_->MeantRows(); // the word the user meant, if any
+    }
     TDictionary& dictionary = *dictionary_;
+    control.Coder = &dictionary.Coder;
     const auto search = [&] {
         outcome =
             SearchWord(query, dictionary.Entries, dictionary.Network, WordCode, false, control);
@@ -430,6 +542,14 @@ void TfrmMain::OpenNetworkView() {
     if (frmNetwork_ == nullptr) {
         frmNetwork_ = new TfrmNetwork(this, work_);
         frmNetwork_->SetDictionaryFile(dictionaryFile_);
+        // «Взять из списка»: the list's current entry; its selection stays.
+        frmNetwork_->SetListPick([this]() -> std::optional<std::int32_t> {
+            const QModelIndex current = lbWordsList->currentIndex();
+            if (!current.isValid()) {
+                return std::nullopt;
+            }
+            return current.row();
+        });
         // Beside the main window where the screen has room, otherwise
         // below the query strip, which stays in sight.
         frmNetwork_->PlaceBeside(*this, QRect(Panel2->mapTo(this, QPoint(0, 0)), Panel2->size()));
@@ -443,30 +563,148 @@ void TfrmMain::OpenNetworkView() {
             shownSearch_.reset();
         }));
     }
-    if (unshownSearch_) {
-        const TWaitCursor wait;
-        TSearchControl control;
-        control.Cancel = &work_->CancelFlag();
-        control.OnProgress = [work = work_](std::int32_t done, std::int32_t total) {
-            work->ReportProgress(static_cast<std::uint64_t>(done),
-                                 static_cast<std::uint64_t>(total));
-        };
-        std::optional<TSearchTrace> trace;
-        const auto traceSearch = [&] {
-            trace = TraceSearch(*unshownSearch_, dictionary_->Entries, dictionary_->Network,
-                                WordCode, {}, control);
-        };
-        // Cancelled, the view opens without it and traces it when next opened.
-        if (work_->Run(QStringLiteral("Поиск…"), traceSearch) &&
-            trace->Status != TSearchStatus::Cancelled) {
-            frmNetwork_->ShowSearch(*unshownSearch_, dictionary_, std::move(*trace));
-            shownSearch_ = std::move(unshownSearch_);
-            unshownSearch_.reset();
-        }
+    if (unshownSearch_ && TraceForView(*unshownSearch_)) {
+        shownSearch_ = std::move(unshownSearch_);
+        unshownSearch_.reset();
     }
+    // A minimised view comes back where it was.
+    frmNetwork_->setWindowState(frmNetwork_->windowState() & ~Qt::WindowMinimized);
     frmNetwork_->show();
     frmNetwork_->raise();
     frmNetwork_->activateWindow();
+}
+
+bool TfrmMain::TraceForView(const std::string& query) {
+    const TWaitCursor wait;
+    TSearchControl control;
+    control.Cancel = &work_->CancelFlag();
+    control.OnProgress = [work = work_](std::int32_t done, std::int32_t total) {
+        work->ReportProgress(static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
+    };
+    control.Coder = &dictionary_->Coder;
+    std::optional<TSearchTrace> trace;
+    const auto traceSearch = [&] {
+        trace = TraceSearch(query, dictionary_->Entries, dictionary_->Network, WordCode,
+                            frmNetwork_->MeantRows(), control);
+    };
+    // Cancelled, the view opens without it and traces it when next opened.
+    if (!work_->Run(QStringLiteral("Поиск…"), traceSearch) ||
+        trace->Status == TSearchStatus::Cancelled) {
+        return false;
+    }
+    frmNetwork_->ShowSearch(query, dictionary_, std::move(*trace));
+    return true;
+}
+
+void TfrmMain::ApplyNetworkConfig(const TNetworkConfig& config) {
+    commands_->Run([this, &config] { UseConfig(config); });
+}
+
+void TfrmMain::UseConfig(const TNetworkConfig& config) {
+    try {
+        CheckConfig(config);
+    } catch (const std::invalid_argument& error) {
+        ShowConfig();
+        ShowErrorBox(QString::fromUtf8(error.what()));
+        return;
+    }
+    if (SameConfig(config, config_)) {
+        config_ = config; // the same network; the name may differ
+        ShowConfig();
+        return;
+    }
+    const TWaitCursor wait;
+    bool applied = false;
+    TDictionary& dictionary = *dictionary_;
+    const auto apply = [&, work = work_] {
+        applied = ApplyConfig(
+            dictionary, config, &work->CancelFlag(),
+            [work](std::size_t done, std::size_t total) { work->ReportProgress(done, total); });
+    };
+    // Cancelled, ApplyConfig has put every row back: the menu shows the old
+    // configuration again. Finished, the dictionary is under the new one,
+    // whatever the button said meanwhile.
+    work_->Run(QStringLiteral("Перестройка сети…"), apply);
+    if (applied) {
+        config_ = config;
+        // The view's traces were made under the old configuration: the last
+        // search is traced again when the view next shows it.
+        if (frmNetwork_ != nullptr && frmNetwork_->HasSearch()) {
+            unshownSearch_ = shownSearch_;
+            shownSearch_.reset();
+            frmNetwork_->ForgetSearch();
+            if (frmNetwork_->isVisible() && unshownSearch_ && TraceForView(*unshownSearch_)) {
+                shownSearch_ = std::move(unshownSearch_);
+                unshownSearch_.reset();
+            }
+        }
+    }
+    ShowConfig();
+}
+
+void TfrmMain::LoadCodeTable() {
+    commands_->Run([this] { ReadCodeTable(); });
+}
+
+void TfrmMain::ReadCodeTable() {
+    const std::optional<QString> path = codeTableDialog_ ? codeTableDialog_(this) : std::nullopt;
+    if (!path) {
+        ShowConfig(); // the check mark goes back
+        return;
+    }
+    TNetworkConfig config = config_;
+    try {
+        config.Coder = TWordCoder::FromTableFile(QFile::encodeName(*path).toStdString());
+    } catch (const TCodeTableError& error) {
+        ShowConfig();
+        // It names the file, whose path may be long.
+        ShowErrorBox(ShownText(QString::fromUtf8(error.what()), kShownCellCharacters * 4));
+        return;
+    }
+    config.Name = "table";
+    config.Title = "свой код «" + QFileInfo(*path).fileName().toStdString() + "»";
+    UseConfig(config);
+}
+
+void TfrmMain::ShowExperiment() {
+    commands_->Run([this] { OpenExperiment(); });
+}
+
+void TfrmMain::OpenExperiment() {
+    if (frmExperiment_ == nullptr) {
+        frmExperiment_ = new TfrmExperiment(this, *work_);
+        frmExperiment_->SetSource([this]() -> std::shared_ptr<TDictionary> { return dictionary_; },
+                                  [this] { return config_; });
+        frmExperiment_->SetOpenMiss(
+            [this](const std::string& query, const TNetworkConfig& config, std::int32_t intended) {
+                ShowMissInView(query, config, intended);
+            });
+        frmExperiment_->FitScreen();
+    }
+    frmExperiment_->setWindowState(frmExperiment_->windowState() & ~Qt::WindowMinimized);
+    frmExperiment_->show();
+    frmExperiment_->raise();
+    frmExperiment_->activateWindow();
+}
+
+void TfrmMain::ShowInNetworkView(const std::string& query, const TNetworkConfig& config) {
+    commands_->Run([&] { ShowMissInView(query, config, -1); });
+}
+
+void TfrmMain::ShowMissInView(const std::string& query, const TNetworkConfig& config,
+                              std::int32_t intended) {
+    if (!SameConfig(config, config_)) {
+        UseConfig(config);
+        if (!SameConfig(config, config_)) {
+            return; // refused or cancelled
+        }
+    }
+    OpenNetworkView();
+    if (intended >= 0) {
+        frmNetwork_->FollowRow(dictionary_, intended);
+    }
+    edtWord->setText(QString::fromStdString(Utf8From1251(query)));
+    SearchTypedWord();
 }
 
 void TfrmMain::SelectEntry(std::int32_t row) {
@@ -477,6 +715,22 @@ void TfrmMain::SelectEntry(std::int32_t row) {
     }
     selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     lbWordsList->scrollTo(index);
+}
+
+std::optional<QString> RunCodeTableDialog(QWidget* owner) {
+    TPlainFileIconProvider icons;
+    QFileDialog dialog(owner, QStringLiteral("Таблица кода"));
+    dialog.setIconProvider(&icons);
+    dialog.setObjectName(QStringLiteral("odCodeTable"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Текстовые файлы (*.txt)"), QStringLiteral("Все файлы (*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().constFirst();
 }
 
 std::optional<QString> RunDictionaryOpenDialog(QWidget* owner) {

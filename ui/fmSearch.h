@@ -8,6 +8,7 @@
 #include "dictionary/BTree.h"
 #include "dictionary/DictionaryLoad.h"
 #include "engine/HammingMem.h"
+#include "search/Configuration.h"
 #include "text/WordCode.h"
 #include "ui/BackgroundWork.h"
 
@@ -26,6 +27,7 @@ class QAction;
 class QBoxLayout;
 class QLineEdit;
 class QListView;
+class QMenu;
 class QPushButton;
 class QToolBar;
 class QToolButton;
@@ -37,6 +39,7 @@ inline constexpr int kWordBoxMaxLength = std::numeric_limits<int>::max();
 
 class TCommands;
 class TfrmAbout;
+class TfrmExperiment;
 class TfrmHelp;
 class TfrmNetwork;
 class TWordListModel;
@@ -64,6 +67,17 @@ public:
     void btnProcessClick();  // search for the typed word
     // Shows the window «Работа сети» (made on first use) with the last search.
     void ShowNetworkView();
+    // Puts the dictionary, and every search after, under config: its rows
+    // re-stored under its code in the background, with progress and Cancel.
+    // A configuration the network does not take is refused with its
+    // message; cancelled or refused, nothing changes.
+    void ApplyNetworkConfig(const TNetworkConfig& config);
+    // «Свой код…»: a table of letter codes read from a file the user
+    // chooses, applied with the constants in force; a bad table is refused
+    // with its message.
+    void LoadCodeTable();
+    // Shows the window «Опыт» (made on first use).
+    void ShowExperiment();
 
     // The load's last step: shows dictionary (built from the file at path) in
     // place of the current one. Nothing in it can fail half-way.
@@ -75,10 +89,18 @@ public:
     const QString& ProgramTitle() const { return Title; }
     const TDictionary& Dictionary() const { return *dictionary_; }
     TfrmNetwork* NetworkView() const { return frmNetwork_; }
+    TfrmExperiment* ExperimentWindow() const { return frmExperiment_; }
+    // The configuration the dictionary and the searches run under.
+    const TNetworkConfig& NetworkConfig() const { return config_; }
+    // Shows a recognition of the experiment in «Работа сети»: query searched
+    // under config, on the dictionary shown (re-stored for it, and back).
+    void ShowInNetworkView(const std::string& query, const TNetworkConfig& config);
     const TBackgroundWork& Work() const { return *work_; }
 
     // Seams; the program sets none but the first, and that to its own dialog.
     void SetOpenDialog(TOpenDialog openDialog);
+    // Asks for the file of «Свой код…»; the window's own is RunCodeTableDialog.
+    void SetCodeTableDialog(TOpenDialog dialog);
     // Told of a load's large allocations. Tests make memory run out through
     // it, or hold a load there to make it slow.
     void SetAllocationProbe(TAllocationProbe probe);
@@ -105,6 +127,8 @@ private:
     void CreateQueryStrip(QBoxLayout& layout);
     void CreateWordList(QBoxLayout& layout);
     void CreateNetworkViewAction();
+    void CreateNetworkMenu();
+    void ShowConfig();
     void SetTabOrder();
     QToolButton* AddToolButton(const char* name, const QString& caption, const QString& icon,
                                void (TfrmMain::*command)());
@@ -115,6 +139,16 @@ private:
     void SearchTypedWord();
     void OpenNetworkView();
     void LoadDictionaryFrom(const QString& path);
+    void UseConfig(const TNetworkConfig& config);
+    void ReadCodeTable();
+    void OpenExperiment();
+    // Applies config, then searches query with the view open, following
+    // the intended row (-1: none).
+    void ShowMissInView(const std::string& query, const TNetworkConfig& config,
+                        std::int32_t intended);
+    // Traces query on the dictionary for the open view (the main window's
+    // work); false when cancelled.
+    bool TraceForView(const std::string& query);
     void SelectEntry(std::int32_t row);
 
     // The window's state.
@@ -132,6 +166,9 @@ private:
     QToolButton* ToolButton1 = nullptr;
     QToolButton* ToolButton2 = nullptr;
     QToolButton* ToolButton3 = nullptr;
+    QToolButton* ToolButton4 = nullptr; // «Сеть»: the configurations and «Опыт»
+    QMenu* mnuNetwork_ = nullptr;
+    QLabel* lblConfig_ = nullptr; // the configuration in force
     QFrame* Panel1 = nullptr;
     QWidget* Panel2 = nullptr;
     QLabel* Label2 = nullptr;
@@ -143,6 +180,9 @@ private:
 
     TWordListModel* model_ = nullptr;
     TOpenDialog openDialog_;
+    TOpenDialog codeTableDialog_;
+    TNetworkConfig config_; // the program's until another is chosen
+    TfrmExperiment* frmExperiment_ = nullptr;
     TfrmAbout* frmAbout_ = nullptr;
     TfrmHelp* frmHelp_ = nullptr;
     bool outerSizeSet_ = false;       // the first frame has been taken into the size
@@ -157,5 +197,8 @@ private:
 // The open command's dialog ("Выбор файла", text files first, then every
 // file; a typed name of a missing file is accepted).
 std::optional<QString> RunDictionaryOpenDialog(QWidget* owner);
+
+// The dialog of «Свой код…» ("Таблица кода", text files first).
+std::optional<QString> RunCodeTableDialog(QWidget* owner);
 
 } // namespace verblinka

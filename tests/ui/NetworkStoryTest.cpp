@@ -3,8 +3,13 @@
 // cut around their blank, and the steps model's tab-separated copy.
 #include "ui/NetworkStory.h"
 #include "dictionary/DictionaryLoad.h"
+#include "engine/Competition.h"
+#include "engine/Precision.h"
+#include "reference/TestSupport.h"
 #include "search/Search.h"
+#include "search/SearchTrace.h"
 #include "ui/NetworkCharts.h"
+#include "ui/PassSums.h"
 #include "ui/SearchStepsModel.h"
 #include "ui/ShownText.h"
 
@@ -204,6 +209,148 @@ TEST(NetworkStory, SearchAndReplaySentences) {
 
 // The step's text as the table shows it: whole while short, and otherwise cut
 // with the blank kept in sight; never longer than its bound.
+// Every reason a meant entry can lose, each with the pass it fell behind at
+// and the sentence that names it; rows 1, 2, 3 hold the leaders in order.
+TEST(NetworkStory, WhyTheMeantEntryLost) {
+    struct TCase {
+        const char* Name;
+        TRecognitionTrace Trace;
+        std::int32_t Meant;
+        TMeantReason Reason;
+        std::int32_t FellBehind;
+        QString Phrase;
+    };
+    const auto limit = TCompetitionEnd::PassLimit;
+    const auto stable = TCompetitionEnd::Stable;
+    const std::vector<TCase> cases = {
+        {"won", MadeTrace({150, 140}, {{100, 90}}, stable, 1), 1, TMeantReason::Won, -1,
+         QStringLiteral("Задуманная запись ряд 1 «КОТ» победила")},
+        {"fewer", MadeTrace({150, 140}, {{100, 90}}, stable, 1), 2, TMeantReason::FewerAgreements,
+         0,
+         QStringLiteral("Отстала уже после первого слоя. Причина: у неё меньше совпадений с "
+                        "входом (140 против 150).")},
+        {"adjacent", MadeTrace({150, 150}, {{100, 100}}, stable, 1), 2, TMeantReason::EqualAdjacent,
+         0, QStringLiteral("а ряды соседние")},
+        // Ahead after the first layer, made level by the clip level.
+        {"clipped", MadeTrace({150, 152}, {{100, 100}}, stable, 1), 2, TMeantReason::EqualHigherRow,
+         1,
+         QStringLiteral("Отстала на проходе 1. Причина: отсечка на 100 сравняла её с "
+                        "победителем, и из равных побеждает ряд с меньшим номером (1 < 2).")},
+        {"level to the end", MadeTrace({150, 149, 150}, {{90, 50, 90}, {80, 0, 80}}, stable, 1), 3,
+         TMeantReason::EqualHigherRow, 0, QStringLiteral("до конца вровень")},
+        {"limit while level", MadeTrace({150, 149, 150}, {{90, 50, 90}}, limit, 1), 3,
+         TMeantReason::PassLimit, 0,
+         QStringLiteral("когда она шла вровень с победителем (90), а из равных побеждает ряд с "
+                        "меньшим номером (1 < 3).")},
+        {"limit while behind",
+         MadeTrace({150, 149, 150}, {{100, 50, 100}, {90, 0, 89.5}}, limit, 1), 3,
+         TMeantReason::PassLimit, 2, QStringLiteral("(89,5 против 90)")},
+        {"rounding", MadeTrace({150, 149, 150}, {{100, 50, 100}, {90, 0, 0}}, stable, 1), 3,
+         TMeantReason::Rounding, 2, QStringLiteral("округлились по-разному")},
+    };
+    for (const TCase& c : cases) {
+        const TMeantVerdict verdict = JudgeMeant(c.Trace, c.Meant);
+        EXPECT_EQ(verdict.Reason, c.Reason) << c.Name;
+        EXPECT_EQ(verdict.FellBehind, c.FellBehind) << c.Name;
+        const QString story = MeantStory(c.Trace, c.Meant, Names);
+        EXPECT_TRUE(story.contains(c.Phrase)) << c.Name << ": " << story.toStdString();
+    }
+    // A row the trace did not follow gets no story.
+    EXPECT_TRUE(MeantStory(cases[1].Trace, 7, Names).isEmpty());
+}
+
+// The meant entry over the whole search: chosen, passed over on distance
+// (closer, or equal and earlier), or never returned.
+TEST(NetworkStory, TheMeantEntryInTheSearch) {
+    TSearchTrace search;
+    search.Status = TSearchStatus::Selected;
+    search.Steps = {{0, 7, 1, -1, nullptr}, {1, 9, 2, -1, nullptr}, {2, 4, 1, -1, nullptr}};
+    search.BestRow = 4;
+    search.BestDistance = 1;
+    search.ChosenStep = 2;
+    EXPECT_EQ(MeantSearchStory(search, 4), QStringLiteral("Поиск выбрал её."));
+    EXPECT_EQ(MeantSearchStory(search, 7),
+              QStringLiteral("Сеть вернула её в распознавании №0 (расстояние 1), но выбрано "
+                             "распознавание №2 (расстояние 1): при равных расстояниях выбирается "
+                             "более поздний вариант."));
+    EXPECT_TRUE(MeantSearchStory(search, 9).endsWith(QStringLiteral("оно ближе к введённому.")));
+    EXPECT_EQ(MeantSearchStory(search, 5),
+              QStringLiteral("Ни одно распознавание поиска её не вернуло."));
+}
+
+TEST(NetworkStory, FirstLayerSumAndPassFormula) {
+    EXPECT_EQ(FirstLayerSum(64, 88, 108),
+              QStringLiteral("совпало 64 бита + 88 пустых позиций × ½ = 108"));
+    EXPECT_EQ(FirstLayerSum(21, 1, 21.5),
+              QStringLiteral("совпал 21 бит + 1 пустая позиция × ½ = 21,5"));
+    EXPECT_EQ(FirstLayerSum(11, 2, 12),
+              QStringLiteral("совпало 11 битов + 2 пустые позиции × ½ = 12"));
+
+    TPassStep step;
+    step.Row = 1;
+    step.Pass = 2;
+    step.Previous = 100;
+    step.Epsilon = 0.0005;
+    step.MaxOutput = 100;
+    step.Next = 99.5;
+    EXPECT_TRUE(
+        PassFormula(step, Names).endsWith(QStringLiteral("Сумма остальных ещё не посчитана.")));
+    step.SumOfOthers = 1000;
+    step.Inhibited = 99.5;
+    step.Clipped = 99.5;
+    EXPECT_EQ(PassFormula(step, Names),
+              QStringLiteral("Проход 2, ряд 1 «КОТ»: 100 − 0,0005 × %1 = 99,5 → отсечка [0; 100] → "
+                             "99,5. Совпадает с записанным значением.")
+                  .arg(Grouped("1 000")));
+    step.Clipped = 99.25;
+    EXPECT_TRUE(PassFormula(step, Names)
+                    .endsWith(QStringLiteral("Записано 99,5: расчёт не совпал с записанным!")));
+}
+
+// The sums recomputed from a replay reproduce every recorded value of every
+// followed row, pass by pass, bit for bit, under the program's constants and
+// under others that clip and inhibit harder.
+TEST(PassSums, ReproduceEveryRecordedPass) {
+    std::string words;
+    for (int i = 0; i < 120; ++i) {
+        words += "\xEA\xEE\xF2";
+        words += static_cast<char>(0xE0 + i % 32);
+        words += static_cast<char>(0xE0 + i / 32);
+        words += ' ';
+    }
+    for (const auto& [maxOutput, factor] : {std::pair{100.0, 0.5}, std::pair{30.0, 0.9}}) {
+        TDictionary dictionary = DictionaryOf(words);
+        dictionary.Network.SetMaxOutput(maxOutput);
+        dictionary.Network.SetEpsilonFactor(factor);
+        TWordCode code{};
+        const TSearchTrace search =
+            TraceSearch("\xCA\xCE\xD2\xC0\xC1", dictionary.Entries, dictionary.Network, code, {5});
+        ASSERT_EQ(search.Status, TSearchStatus::Selected);
+        int checked = 0;
+        for (const TTracedStep& step : search.Steps) {
+            const TRecognitionTrace& trace = *step.Trace;
+            const std::optional<TPassSums> sums =
+                ComputePassSums(dictionary.Network, trace, nullptr);
+            ASSERT_TRUE(sums.has_value());
+            for (const std::int32_t row : trace.TrackedRows) {
+                for (std::int32_t pass = 1; pass <= trace.CompetitionPasses(); ++pass) {
+                    const std::optional<double> sum = sums->Of(row, pass);
+                    ASSERT_TRUE(sum.has_value());
+                    const double next = Activation(
+                        precision::Inhibit(trace.Value(row, pass - 1), *sum, trace.Epsilon),
+                        trace.MaxOutput);
+                    EXPECT_EQ(next, trace.Value(row, pass)) << row << ' ' << pass;
+                    ++checked;
+                }
+            }
+            EXPECT_FALSE(sums->Of(trace.TrackedRows.front(), trace.CompetitionPasses() + 1));
+        }
+        EXPECT_GT(checked, 100);
+        const std::atomic<bool> cancelled{true};
+        EXPECT_FALSE(ComputePassSums(dictionary.Network, *search.Steps.front().Trace, &cancelled));
+    }
+}
+
 TEST(StepText, IsInsertBlankCutAroundTheBlank) {
     std::mt19937 random(17);
     for (const std::size_t length : {0u, 1u, 5u, 30u, 31u, 32u, 100u, 1000u}) {

@@ -17,13 +17,18 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QScreen>
+#include <QSlider>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QThread>
@@ -170,6 +175,17 @@ TEST(NetworkView, SharesTheDictionaryItShows) {
     EXPECT_TRUE(watched.expired());
 }
 
+// The row of word (Windows-1251) in a dictionary.
+std::int32_t RowOf(const TDictionary& dictionary, const std::string& word) {
+    for (std::size_t i = 0; i < dictionary.Entries.size(); ++i) {
+        if (dictionary.Entries[i].Word == word) {
+            return static_cast<std::int32_t>(i);
+        }
+    }
+    ADD_FAILURE() << "no entry " << word;
+    return -1;
+}
+
 // A view of query's search in a dictionary made of text, as the main window
 // hands it over.
 struct TShownSearch {
@@ -202,6 +218,10 @@ QStringList ShownTexts(const TfrmNetwork& view) {
         }
     }
     texts << view.pbCodes->InputLabel() << view.pbCodes->StoredLabel() << view.ChartsTitle();
+    texts << view.pbMeant->InputLabel() << view.pbMeant->StoredLabel() << view.edtMeant->text();
+    for (int unit = 0; unit < view.cbUnit->count(); ++unit) {
+        texts << view.cbUnit->itemText(unit);
+    }
     for (const QChartView* chart : {view.chFirstLayer, view.chRace}) {
         texts << chart->chart()->title();
         for (const QAbstractSeries* series : chart->chart()->series()) {
@@ -239,6 +259,15 @@ TEST(NetworkView, LongEntriesAndQueriesStayBoundedAndPlain) {
         // The legend is rich text for its colours; the names in it are escaped.
         EXPECT_FALSE(view.lblRaceLegend->text().contains(QStringLiteral("<H1>")));
         EXPECT_FALSE(view.lblRaceLegend->text().contains(QStringLiteral("<FONT")));
+        // The megabyte entry as the word meant, its pass formula computed.
+        ASSERT_TRUE(view.ShowMeantRow(RowOf(*shown.Dictionary, UpperCase1251(blob))));
+        view.SelectUnit(view.MeantRows().front());
+        ASSERT_TRUE(view.ComputePassSums());
+        for (const QString& shownText : ShownTexts(view)) {
+            EXPECT_LT(shownText.size(), 2000) << shownText.left(80).toStdString();
+        }
+        EXPECT_TRUE(
+            view.lblFormula->text().endsWith(QStringLiteral("Совпадает с записанным значением.")));
         ASSERT_NE(view.Replay(40), nullptr);
         EXPECT_LT(view.lblReplay->text().size(), 400);
         EXPECT_LT(view.minimumSizeHint().width(), 780);
@@ -249,6 +278,97 @@ TEST(NetworkView, LongEntriesAndQueriesStayBoundedAndPlain) {
     TShownSearch markup(text, "<H1>\xC7\xCB");
     EXPECT_TRUE(markup.View.Story().contains(QStringLiteral("«<H1>ЗЛО</H1>»")));
     EXPECT_TRUE(markup.View.lblRaceLegend->text().contains(QStringLiteral("&lt;H1&gt;")));
+}
+
+// A network small enough to check by hand: the empty entry, КИТ and КОТ,
+// searched for КОТ. КОТ agrees in all 24 bits of its letters and 136
+// positions hold 0 (each half an agreement): 92. КИТ's И differs from О in
+// 2 bits: 22 + 68 = 90. The empty entry: 160 halves, 80. So pass 1 inhibits
+// КОТ by 80 + 90 = 170.
+TEST(NetworkView, TheWordIMeantAndThePassesOnATinyNetworkByHand) {
+    TShownSearch shown("\xEA\xEE\xF2 \xEA\xE8\xF2", "\xCA\xCE\xD2");
+    TfrmNetwork& view = shown.View;
+    const std::int32_t kot = RowOf(*shown.Dictionary, "\xCA\xCE\xD2");
+    const std::int32_t kit = RowOf(*shown.Dictionary, "\xCA\xC8\xD2");
+    ASSERT_EQ(view.Search().BestRow, kot);
+    EXPECT_TRUE(view.lblCodes->text().contains(
+        QStringLiteral("совпало 24 бита + 136 пустых позиций × ½ = 92")));
+
+    // Typed in lower case, as the search takes typed text.
+    view.edtMeant->setText(QStringLiteral("кит"));
+    view.btnMeant->click();
+    ASSERT_EQ(view.MeantRows(), std::vector<std::int32_t>{kit});
+    EXPECT_EQ(view.pnlTabs->currentIndex(), 1);
+    EXPECT_TRUE(view.lblMeant->text().contains(
+        QStringLiteral("у неё меньше совпадений с входом (90 против 92)")))
+        << view.lblMeant->text().toStdString();
+    EXPECT_EQ(view.pbMeant->FirstLayerValue(), 90);
+    EXPECT_TRUE(view.lblMeantSum->text().contains(
+        QStringLiteral("совпало 22 бита + 136 пустых позиций × ½ = 90")));
+    EXPECT_TRUE(
+        view.lblMeantSum->text().contains(QStringLiteral("красным — 2 несовпадающих бита")));
+
+    // The passes page computes the sums of the others as soon as it is looked at.
+    view.pnlTabs->setCurrentIndex(2);
+    QTRY_VERIFY(view.ShownPassStep().SumOfOthers.has_value());
+    view.cbUnit->setCurrentIndex(view.cbUnit->findData(kot));
+    view.sldPass->setValue(1);
+    const TPassStep& first = view.ShownPassStep();
+    ASSERT_EQ(first.Row, kot);
+    EXPECT_EQ(first.Previous, 92);
+    EXPECT_EQ(first.SumOfOthers, 170);
+    EXPECT_EQ(first.Epsilon, 0.5 / 3);
+    EXPECT_TRUE(view.lblFormula->text().startsWith(
+        QStringLiteral("Проход 1, ряд %1 «КОТ»: 92 − ").arg(kot)));
+    // Every unit at every pass reproduces its recorded value.
+    const TRecognitionTrace& trace = *view.ShownTrace();
+    for (const std::int32_t row : trace.TrackedRows) {
+        view.cbUnit->setCurrentIndex(view.cbUnit->findData(row));
+        for (int pass = 1; pass <= trace.CompetitionPasses(); ++pass) {
+            view.sldPass->setValue(pass);
+            EXPECT_EQ(view.ShownPassStep().Clipped, trace.Value(row, pass)) << row << ' ' << pass;
+            EXPECT_TRUE(view.lblFormula->text().endsWith(
+                QStringLiteral("Совпадает с записанным значением.")));
+        }
+    }
+
+    view.edtMeant->setText(QStringLiteral("пёс"));
+    view.btnMeant->click();
+    EXPECT_TRUE(view.MeantRows().empty());
+    EXPECT_EQ(view.lblMeant->text(), QStringLiteral("Записи «пёс» в словаре нет."));
+}
+
+// «Взять из списка» takes the main list's current entry and leaves its
+// selection; later searches follow that entry.
+TEST(NetworkView, TheWordIMeantFromTheMainList) {
+    TProgramWindows windows;
+    TfrmMain& frm = windows.frmMain;
+    TDictionaryFolder folder;
+    LoadThroughOpenCommand(frm, folder.Write(QStringLiteral("d.txt"), Words()));
+    Search(frm, QStringLiteral("КОТОК"));
+    Child<QAction>(frm, "actNetworkView")->trigger();
+    TfrmNetwork* view = frm.NetworkView();
+    ASSERT_TRUE(view != nullptr && view->HasSearch());
+    const std::vector<int> selected = SelectedRows(frm);
+    const std::int32_t meant = RowOf(frm.Dictionary(), Utf8To1251("СЛОВО17"));
+    auto* list = Child<QListView>(frm, "lbWordsList");
+    list->selectionModel()->setCurrentIndex(list->model()->index(meant, 0),
+                                            QItemSelectionModel::NoUpdate);
+    Child<QPushButton>(*view, "btnFromList")->click();
+    ASSERT_EQ(view->MeantRows(), std::vector<std::int32_t>{meant});
+    EXPECT_EQ(SelectedRows(frm), selected);
+    for (const TTracedStep& step : view->Search().Steps) {
+        EXPECT_GE(step.Trace->TrackedIndex(meant), 0);
+    }
+    EXPECT_TRUE(view->lblMeant->text().startsWith(
+        QStringLiteral("Ни одно распознавание поиска её не вернуло. Задуманная запись ряд %1 "
+                       "«СЛОВО17»: первый слой ")
+            .arg(meant)))
+        << view->lblMeant->text().toStdString();
+
+    Search(frm, QStringLiteral("ДОМ"));
+    EXPECT_GE(view->ShownTrace()->TrackedIndex(meant), 0);
+    EXPECT_TRUE(view->lblMeant->text().contains(QStringLiteral("«СЛОВО17»")));
 }
 
 // The replay runs off the window's thread through the background work, stops
