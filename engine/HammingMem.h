@@ -6,7 +6,7 @@
 
 #include "engine/PatternWeights.h"
 #include "engine/detail/ClassCompetition.h"
-#include "engine/detail/Competition.h"
+#include "engine/detail/Competition.h" // also Activation(x, maxOutput), for every caller
 #include "engine/detail/ZeroPages.h"
 
 #include <cstdint>

@@ -387,6 +387,18 @@ std::optional<TRecognitionTrace> ReplayTrace(const THammingNet& network,
     return trace;
 }
 
+std::int32_t ReplayPasses(const THammingNet& network, const TRecognitionTrace& recorded,
+                          TPassRecorder& recorder) {
+    if (network.PatternCount() != recorded.PatternCount ||
+        network.InputCount() != recorded.InputCount ||
+        recorded.Input.size() != static_cast<std::size_t>(recorded.InputCount)) {
+        throw std::invalid_argument("The trace was not recorded on this network");
+    }
+    TRecognitionScratch scratch;
+    return detail::TNetworkInternals::RecognizeWith(network, recorded.Input, recorded, scratch,
+                                                    recorder);
+}
+
 TRecognitionTrace ReplayTrace(const THammingNet& network, const TRecognitionTrace& recorded,
                               std::int32_t maxIterations, bool reference) {
     return *ReplayTrace(network, recorded, maxIterations, reference, nullptr, {});

@@ -111,4 +111,12 @@ ReplayTrace(const THammingNet& network, const TRecognitionTrace& recorded,
 TRecognitionTrace ReplayTrace(const THammingNet& network, const TRecognitionTrace& recorded,
                               std::int32_t maxIterations, bool reference = false);
 
+// The recorded recognition run again on network as it was recorded (its
+// input, pass limit, epsilon and clip level), every pass told to recorder in
+// the form it is held in, so that a caller may measure what the trace does
+// not keep; returns the winner. An exception from recorder ends the run and
+// leaves here. Throws std::invalid_argument for a trace of another network.
+std::int32_t ReplayPasses(const THammingNet& network, const TRecognitionTrace& recorded,
+                          TPassRecorder& recorder);
+
 } // namespace verblinka

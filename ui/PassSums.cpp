@@ -81,9 +81,8 @@ std::optional<TPassSums> ComputePassSums(const THammingNet& network,
         return sums; // not this network's recognition: nothing to sum
     }
     TSumsRecorder recorder(recorded, sums, cancel, onPass);
-    TRecognitionScratch scratch;
     try {
-        network.RecognizeWithLimit(recorded.Input, recorded.MaxIterations, scratch, recorder);
+        ReplayPasses(network, recorded, recorder);
     } catch (const TSumsCancelled&) {
         return std::nullopt;
     }

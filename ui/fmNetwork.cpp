@@ -1,7 +1,6 @@
 #include "ui/fmNetwork.h"
 
 #include "dictionary/DictionaryLoad.h"
-#include "engine/Competition.h"
 #include "engine/Precision.h"
 #include "text/CodePage1251.h"
 #include "ui/AppShell.h"

@@ -3,7 +3,6 @@
 // cut around their blank, and the steps model's tab-separated copy.
 #include "ui/NetworkStory.h"
 #include "dictionary/DictionaryLoad.h"
-#include "engine/Competition.h"
 #include "engine/Precision.h"
 #include "reference/TestSupport.h"
 #include "search/Search.h"
