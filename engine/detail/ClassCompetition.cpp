@@ -219,8 +219,7 @@ std::uint64_t TClassCompetition::GridAt(std::size_t time, std::size_t segment) c
     }
     const bool tabled = segment == stepsSegment_;
     for (; t < time; ++t) {
-        const TStep step =
-            tabled ? steps_[classes_[t]] : StepOf(values_[classes_[t]], here.Binade);
+        const TStep step = tabled ? steps_[classes_[t]] : StepOf(values_[classes_[t]], here.Binade);
         k += step.Base + (step.Tie && ((k & 1) != 0) != step.Parity ? 1 : 0);
     }
     return k;
@@ -249,8 +248,9 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
         double Prefix(std::size_t t) const { return Self.Prefix(t, Segment); }
         double Total() const { return Self.prefix_.Total; }
         std::size_t ChangeAfter(int) const {
-            return Segment + 1 < Self.prefix_.Segments.size() ? Self.prefix_.Segments[Segment + 1].Start
-                                                       : Self.units_ + 1;
+            return Segment + 1 < Self.prefix_.Segments.size()
+                       ? Self.prefix_.Segments[Segment + 1].Start
+                       : Self.units_ + 1;
         }
         std::span<const std::uint32_t> Ties() const { return Self.prefix_.Ties; }
     };
@@ -673,9 +673,9 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
     BeginOutput(out);
     nextClasses_ = nullptr;
     const bool done = Sweep<false>(in, out, false,
-                            [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
-                                return Intern(sum, out, id);
-                            });
+                                   [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
+                                       return Intern(sum, out, id);
+                                   });
     if (done) {
         out.Materialise(sums);
     }
@@ -695,27 +695,26 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
     double best = 0.0;
     std::size_t leader = 0;
     auto make = [&](std::size_t j, std::uint16_t cls, double sum, std::uint16_t& id) {
-                                const double own = values_[cls];
-                                const double output =
-                                    Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
-                                if (!Intern(output, out, id)) {
-                                    return false;
-                                }
-                                // Units that reuse a key repeat an output already seen at a lower
-                                // unit: only a key's first unit can be the first of the largest,
-                                // or change.
-                                if (output != own) {
-                                    stable = false;
-                                }
-                                if (!anyOutput || output > best) {
-                                    best = output;
-                                    leader = j;
-                                    anyOutput = true;
-                                }
-                                return true;
-                            };
-    const bool done = link.ToNext ? Sweep<true>(in, out, linked, make)
-                                  : Sweep<false>(in, out, linked, make);
+        const double own = values_[cls];
+        const double output = Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
+        if (!Intern(output, out, id)) {
+            return false;
+        }
+        // Units that reuse a key repeat an output already seen at a lower
+        // unit: only a key's first unit can be the first of the largest,
+        // or change.
+        if (output != own) {
+            stable = false;
+        }
+        if (!anyOutput || output > best) {
+            best = output;
+            leader = j;
+            anyOutput = true;
+        }
+        return true;
+    };
+    const bool done =
+        link.ToNext ? Sweep<true>(in, out, linked, make) : Sweep<false>(in, out, linked, make);
     EndPass(out, done && link.ToNext);
     if (!done) {
         return false;

@@ -115,7 +115,7 @@ private:
         // for a step that rounds a tie or leaves it.
         const std::vector<std::uint64_t>& Bases() const { return bases_; }
         std::uint32_t Version() const { return version_; } // grows with every binade
-        std::uint64_t Units = 0;          // P at the time reached, in grid units
+        std::uint64_t Units = 0;                           // P at the time reached, in grid units
         std::uint64_t* Marks = nullptr;
 
     private:
@@ -157,16 +157,16 @@ private:
     const std::uint16_t* classes_ = nullptr;
     const double* values_ = nullptr;
     std::size_t units_ = 0;
-    TPrefix prefix_;      // this pass's running sums
-    TPrefix nextPrefix_;  // the next pass's, built by a fused sweep
+    TPrefix prefix_;     // this pass's running sums
+    TPrefix nextPrefix_; // the next pass's, built by a fused sweep
     TPrefixBuilder builder_;
     const std::uint16_t* nextClasses_ = nullptr; // the output nextPrefix_ was built for
     std::size_t nextUnits_ = 0;
     std::size_t nextValues_ = 0;
     bool fusing_ = false;
     std::vector<TComb> combs_;
-    std::size_t stepsSegment_ = 0;     // the segment steps_ holds
-    std::vector<TStep> steps_;         // per class, for the binade at hand
+    std::size_t stepsSegment_ = 0;       // the segment steps_ holds
+    std::vector<TStep> steps_;           // per class, for the binade at hand
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known
     std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
     std::vector<TEntry> entries_;        // per class and parity, for classes whose step is a tie
