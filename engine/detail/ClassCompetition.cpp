@@ -31,6 +31,36 @@ std::size_t InternHash(std::uint64_t bits) {
     return static_cast<std::size_t>(mixed ^ (mixed >> 32));
 }
 
+// Units j, j + 1 ... (j a multiple of 4) four at a time while below stop: each
+// unit's output from ids by its class, the next pass's running sum k advanced
+// by bases, marked at every fourth unit. Stops before a block that would reach
+// the binade's top (a tie, an exit or an unknown output among its steps: all
+// of them at or past it, and every base >= 0). Returns where it stopped.
+std::size_t FusedRun(std::size_t j, std::size_t stop, const std::uint16_t* classes,
+                     const std::uint64_t* bases, const std::uint16_t* ids, std::uint16_t* out,
+                     std::uint64_t& k, std::uint64_t* marks) {
+    std::uint64_t at = k;
+    for (; j + 4 <= stop; j += 4) {
+        const std::uint16_t a = classes[j];
+        const std::uint16_t b = classes[j + 1];
+        const std::uint16_t c = classes[j + 2];
+        const std::uint16_t d = classes[j + 3];
+        // Every base is below 2^55: four of them and k stay below 2^64.
+        const std::uint64_t block = (bases[a] + bases[b]) + (bases[c] + bases[d]);
+        if (at + block >= kGridSteps) {
+            break;
+        }
+        marks[j >> 2] = at;
+        out[j] = ids[a];
+        out[j + 1] = ids[b];
+        out[j + 2] = ids[c];
+        out[j + 3] = ids[d];
+        at += block;
+    }
+    k = at;
+    return j;
+}
+
 } // namespace
 
 void TClassState::Materialise(std::span<double> out) const {
@@ -290,17 +320,19 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     if constexpr (kFuse) {
         builder.Start(nextPrefix_, units_, out.Values);
         fusing_ = true;
-        combs_.resize(classCount);
+        combBases_.resize(classCount);
+        combIds_.resize(classCount);
         builderVersion = builder.Version();
     }
     // Each class's output and, fused, its step in the next pass.
-    auto comb = [&](std::uint16_t id) {
-        return TComb{id >= kParity ? kTieBase : builder.Bases()[id], id};
+    auto comb = [&](std::size_t cls, std::uint16_t id) {
+        combBases_[cls] = id >= kParity ? kTieBase : builder.Bases()[id];
+        combIds_[cls] = id;
     };
     auto setCurrent = [&](std::uint16_t cls, std::uint16_t id) {
         current_[cls] = id;
         if constexpr (kFuse) {
-            combs_[cls] = comb(id);
+            comb(cls, id);
         }
     };
     auto emit = [&](std::size_t j, std::uint16_t id) {
@@ -310,7 +342,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             if (builder.Version() != builderVersion) { // another binade: every step changed
                 builderVersion = builder.Version();
                 for (std::size_t c = 0; c < classCount; ++c) {
-                    combs_[c] = comb(current_[c]);
+                    comb(c, current_[c]);
                 }
             }
         }
@@ -390,26 +422,8 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
                     // Four units at once while each class has its result and
                     // none of their next steps is a tie or leaves the binade.
                     if ((j & 3) == 0) {
-                        const TComb* combs = combs_.data();
-                        std::uint64_t k = builder.Units;
-                        std::uint64_t* marks = builder.Marks;
-                        for (; j + 4 <= stop; j += 4) {
-                            const TComb& a = combs[classes[j]];
-                            const TComb& b = combs[classes[j + 1]];
-                            const TComb& c = combs[classes[j + 2]];
-                            const TComb& d = combs[classes[j + 3]];
-                            const std::uint64_t k4 = k + ((a.Base + b.Base) + (c.Base + d.Base));
-                            if (k4 >= kGridSteps) {
-                                break;
-                            }
-                            marks[j >> 2] = k;
-                            outClasses[j] = a.Id;
-                            outClasses[j + 1] = b.Id;
-                            outClasses[j + 2] = c.Id;
-                            outClasses[j + 3] = d.Id;
-                            k = k4;
-                        }
-                        builder.Units = k;
+                        j = FusedRun(j, stop, classes, combBases_.data(), combIds_.data(),
+                                     outClasses, builder.Units, builder.Marks);
                     }
                 } else {
                     // Four units at once while each class has its result.
@@ -605,36 +619,20 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         TPrefixBuilder& builder = builder_;
         builder.Start(nextPrefix_, units_, out.Values);
         std::uint32_t builderVersion = 0;
-        combs_.resize(classCount);
+        combBases_.resize(classCount);
+        combIds_.resize(classCount);
         std::size_t j = 0;
         while (j < units_) {
             if (builder.Version() != builderVersion) {
                 builderVersion = builder.Version();
                 for (std::size_t c = 0; c < classCount; ++c) {
-                    combs_[c] = {counts_[c] == 0 ? 0 : builder.Bases()[mapped[c]], mapped[c]};
+                    combBases_[c] = counts_[c] == 0 ? 0 : builder.Bases()[mapped[c]];
+                    combIds_[c] = mapped[c];
                 }
             }
             if ((j & 3) == 0) {
-                const TComb* combs = combs_.data();
-                std::uint64_t k = builder.Units;
-                std::uint64_t* marks = builder.Marks;
-                for (; j + 4 <= units_; j += 4) {
-                    const TComb& a = combs[classes[j]];
-                    const TComb& b = combs[classes[j + 1]];
-                    const TComb& c = combs[classes[j + 2]];
-                    const TComb& d = combs[classes[j + 3]];
-                    const std::uint64_t k4 = k + ((a.Base + b.Base) + (c.Base + d.Base));
-                    if (k4 >= kGridSteps) {
-                        break;
-                    }
-                    marks[j >> 2] = k;
-                    outClasses[j] = a.Id;
-                    outClasses[j + 1] = b.Id;
-                    outClasses[j + 2] = c.Id;
-                    outClasses[j + 3] = d.Id;
-                    k = k4;
-                }
-                builder.Units = k;
+                j = FusedRun(j, units_, classes, combBases_.data(), combIds_.data(), outClasses,
+                             builder.Units, builder.Marks);
                 if (j >= units_) {
                     break;
                 }

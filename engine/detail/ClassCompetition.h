@@ -126,11 +126,6 @@ private:
         std::vector<std::uint64_t> bases_;
         std::uint32_t version_ = 0;
     };
-    // What a fused sweep reads per class: the output and its step in the next pass.
-    struct TComb {
-        std::uint64_t Base = 0;
-        std::uint16_t Id = 0;
-    };
     struct TEntry {
         std::uint32_t Stamp = 0;
         std::uint16_t Class = 0;
@@ -164,7 +159,10 @@ private:
     std::size_t nextUnits_ = 0;
     std::size_t nextValues_ = 0;
     bool fusing_ = false;
-    std::vector<TComb> combs_;
+    // What a fused sweep reads per class: its output, and that output's step in
+    // the next pass (past the binade where it must be taken singly).
+    std::vector<std::uint64_t> combBases_;
+    std::vector<std::uint16_t> combIds_;
     std::size_t stepsSegment_ = 0;       // the segment steps_ holds
     std::vector<TStep> steps_;           // per class, for the binade at hand
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known
