@@ -291,10 +291,10 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
 // sets id for a unit's sum, and is called once per key and window (and for
 // every unit whose own step leaves its binade); it returns false to abandon
 // the pass. Between those calls a unit costs two look-ups: its class, and the
-// result its class has in the current window. kFuse: the next pass's running
+// result its class has in the current window. Fused: the next pass's running
 // sums are built from the output as it is written (out.Values grows through
 // Intern, which tells the builder).
-template <bool kFuse, typename Make>
+template <bool Fused, typename Make>
 bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make) {
     if (!Prepare(in, linked)) {
         return false;
@@ -317,7 +317,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     std::uint16_t* outClasses = out.Classes.data();
     TPrefixBuilder& builder = builder_;
     std::uint32_t builderVersion = 0;
-    if constexpr (kFuse) {
+    if constexpr (Fused) {
         builder.Start(nextPrefix_, units_, out.Values);
         fusing_ = true;
         combBases_.resize(classCount);
@@ -331,13 +331,13 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     };
     auto setCurrent = [&](std::uint16_t cls, std::uint16_t id) {
         current_[cls] = id;
-        if constexpr (kFuse) {
+        if constexpr (Fused) {
             comb(cls, id);
         }
     };
     auto emit = [&](std::size_t j, std::uint16_t id) {
         outClasses[j] = id;
-        if constexpr (kFuse) {
+        if constexpr (Fused) {
             builder.Step(j, id);
             if (builder.Version() != builderVersion) { // another binade: every step changed
                 builderVersion = builder.Version();
@@ -418,7 +418,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             }
             const std::uint16_t* current = current_.data();
             while (j < stop) {
-                if constexpr (kFuse) {
+                if constexpr (Fused) {
                     // Four units at once while each class has its result and
                     // none of their next steps is a tie or leaves the binade.
                     if ((j & 3) == 0) {
@@ -460,7 +460,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             emit(lockedEnd, id);
         }
     }
-    if constexpr (kFuse) {
+    if constexpr (Fused) {
         builder.Finish(units_);
     }
     return true;

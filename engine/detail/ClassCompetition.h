@@ -144,7 +144,7 @@ private:
     void EndPass(const TClassState& out, bool built);
     std::size_t SegmentOf(std::size_t time, std::size_t from) const;
     double UnitSum(std::size_t unit, std::size_t segment);
-    template <bool kFuse, typename Make>
+    template <bool Fused, typename Make>
     bool Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make);
     bool BeginOutput(TClassState& out);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
