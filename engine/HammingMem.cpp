@@ -643,22 +643,26 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
     }
     std::int32_t winner = 0;
     std::int32_t pass = 0;
+    bool chained = false; // the last pass was a class pass on this scratch
     for (;;) {
         bool stable = true;
         std::size_t leader = 0;
         if (classes) {
             TPassSummary summary;
             bool done = false;
+            // A pass after the limit's is the last: nothing to prepare for.
+            const TPassLink link{chained, pass <= settings.MaxIterations};
+            chained = true;
             if (!firstClasses.empty()) {
                 done = s.classPass_.ExactPass({firstClasses, s.input_.Values}, s.output_,
-                                              settings.Epsilon, settings.MaxOutput, summary);
+                                              settings.Epsilon, settings.MaxOutput, summary, link);
                 if (!done) {
                     s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
                 }
                 firstClasses = {};
             }
             if (!done && !s.classPass_.Pass(s.input_, s.output_, settings.Epsilon,
-                                            settings.MaxOutput, summary)) {
+                                            settings.MaxOutput, summary, link)) {
                 // Values the method cannot take: go on with one double per unit.
                 s.Similarity_.resize(rows);
                 s.Activity_.resize(rows);

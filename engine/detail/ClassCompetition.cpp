@@ -31,6 +31,36 @@ std::size_t InternHash(std::uint64_t bits) {
     return static_cast<std::size_t>(mixed ^ (mixed >> 32));
 }
 
+// Units j, j + 1 ... (j a multiple of 4) four at a time while below stop: each
+// unit's output from ids by its class, the next pass's running sum k advanced
+// by bases, marked at every fourth unit. Stops before a block that would reach
+// the binade's top (a tie, an exit or an unknown output among its steps: all
+// of them at or past it, and every base >= 0). Returns where it stopped.
+std::size_t FusedRun(std::size_t j, std::size_t stop, const std::uint16_t* classes,
+                     const std::uint64_t* bases, const std::uint16_t* ids, std::uint16_t* out,
+                     std::uint64_t& k, std::uint64_t* marks) {
+    std::uint64_t at = k;
+    for (; j + 4 <= stop; j += 4) {
+        const std::uint16_t a = classes[j];
+        const std::uint16_t b = classes[j + 1];
+        const std::uint16_t c = classes[j + 2];
+        const std::uint16_t d = classes[j + 3];
+        // Every base is below 2^55: four of them and k stay below 2^64.
+        const std::uint64_t block = (bases[a] + bases[b]) + (bases[c] + bases[d]);
+        if (at + block >= kGridSteps) {
+            break;
+        }
+        marks[j >> 2] = at;
+        out[j] = ids[a];
+        out[j + 1] = ids[b];
+        out[j + 2] = ids[c];
+        out[j + 3] = ids[d];
+        at += block;
+    }
+    k = at;
+    return j;
+}
+
 } // namespace
 
 void TClassState::Materialise(std::span<double> out) const {
@@ -40,44 +70,122 @@ void TClassState::Materialise(std::span<double> out) const {
     }
 }
 
-// Each class's step inside binade: for x in it (a multiple of its grid u) and
+// A class's step inside binade: for x in it (a multiple of its grid u) and
 // x + c below the binade's top, rounding x + c to a 64-bit significand gives
 // x + q, q being c rounded to the grid u / 2048 (x, an even multiple of that
 // grid, does not change which neighbour wins); storing rounds x + q to the
 // grid u, which depends on x only at a tie, through the parity of x / u.
+TClassCompetition::TStep TClassCompetition::StepOf(double value, int binade) {
+    const floatbits::TDoubleBits bits = floatbits::SplitDouble(value);
+    if (bits.Biased > binade) { // at least the binade's top: every such step leaves it
+        return {kGridSteps, false, false};
+    }
+    const std::uint64_t significand = bits.Significand();
+    // value = significand * 2^(its binade - 1075); the fine grid is 2^(binade - 1086).
+    const int shift = bits.Binade() + 11 - binade;
+    std::uint64_t fine = 0;
+    if (shift >= 0) {
+        fine = significand << shift; // shift <= 11: below 2^64
+    } else if (-shift <= 60) {
+        const int drop = -shift;
+        fine = significand >> drop;
+        const std::uint64_t rest = significand & ((std::uint64_t{1} << drop) - 1);
+        const std::uint64_t half = std::uint64_t{1} << (drop - 1);
+        if (rest > half || (rest == half && (fine & 1) != 0)) {
+            ++fine;
+        }
+    } // else below half a fine step: rounds to nothing
+    const std::uint64_t whole = fine >> 11;
+    const std::uint64_t rest = fine & 2047;
+    return {whole + (rest > 1024 ? 1 : 0), rest == 1024, (whole & 1) != 0};
+}
+
 void TClassCompetition::StepsFor(int binade) {
     for (std::size_t c = 0; c < steps_.size(); ++c) {
-        const floatbits::TDoubleBits bits = floatbits::SplitDouble(values_[c]);
-        if (bits.Biased > binade) { // at least the binade's top: every such step leaves it
-            steps_[c] = {kGridSteps, false, false};
-            continue;
-        }
-        const std::uint64_t significand = bits.Significand();
-        // value = significand * 2^(its binade - 1075); the fine grid is 2^(binade - 1086).
-        const int shift = bits.Binade() + 11 - binade;
-        std::uint64_t fine = 0;
-        if (shift >= 0) {
-            fine = significand << shift; // shift <= 11: below 2^64
-        } else if (-shift <= 60) {
-            const int drop = -shift;
-            fine = significand >> drop;
-            const std::uint64_t rest = significand & ((std::uint64_t{1} << drop) - 1);
-            const std::uint64_t half = std::uint64_t{1} << (drop - 1);
-            if (rest > half || (rest == half && (fine & 1) != 0)) {
-                ++fine;
-            }
-        } // else below half a fine step: rounds to nothing
-        const std::uint64_t whole = fine >> 11;
-        const std::uint64_t rest = fine & 2047;
-        steps_[c] = {whole + (rest > 1024 ? 1 : 0), rest == 1024, (whole & 1) != 0};
-    }
-    for (std::size_t c = 0; c < steps_.size(); ++c) {
-        bases_[c] = steps_[c].Tie ? kTieBase : steps_[c].Base;
+        steps_[c] = StepOf(values_[c], binade);
     }
 }
 
-// The reference trajectory P, on the grids of its binades.
-bool TClassCompetition::Prepare(const TClassState& in) {
+void TClassCompetition::TPrefixBuilder::Start(TPrefix& prefix, std::size_t units,
+                                              const std::vector<double>& values) {
+    prefix_ = &prefix;
+    values_ = &values;
+    prefix.Marks.resize(units / 4 + 1);
+    prefix.Segments.clear();
+    prefix.Ties.clear();
+    prefix.Steps = 0;
+    prefix.Valid = std::all_of(values.begin(), values.end(), FitsFastPass);
+    Marks = prefix.Marks.data();
+    Units = 0;
+    binade_ = precision::BinadeOf(0.0);
+    prefix.Segments.push_back({0, binade_, GridOf(binade_), 0});
+    steps_.clear();
+    bases_.clear();
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        steps_.push_back(StepOf(values[c], binade_));
+        bases_.push_back(steps_.back().Tie ? kTieBase : steps_.back().Base);
+    }
+    ++version_;
+}
+
+void TClassCompetition::TPrefixBuilder::AddClass() {
+    const double value = values_->back();
+    prefix_->Valid = prefix_->Valid && FitsFastPass(value);
+    steps_.push_back(StepOf(value, binade_));
+    bases_.push_back(steps_.back().Tie ? kTieBase : steps_.back().Base);
+}
+
+// The step at time, from P[time] (Units) to P[time + 1].
+void TClassCompetition::TPrefixBuilder::Step(std::size_t time, std::uint16_t cls) {
+    if ((time & 3) == 0) {
+        Marks[time >> 2] = Units;
+    }
+    if (!prefix_->Valid) [[unlikely]] {
+        return;
+    }
+    const TStep& step = steps_[cls];
+    std::uint64_t next = Units + step.Base;
+    if (step.Tie) [[unlikely]] {
+        // Storing rounds a tie to the even neighbour.
+        next += ((Units & 1) != 0) != step.Parity ? 1 : 0;
+        if (next < kGridSteps) {
+            prefix_->Ties.push_back(static_cast<std::uint32_t>(time));
+        }
+    }
+    if (next < kGridSteps) [[likely]] {
+        Units = next;
+        return;
+    }
+    // The step leaves the binade: take it with the network's arithmetic.
+    const double reached = precision::AddStep(
+        static_cast<double>(Units) * prefix_->Segments.back().Grid, (*values_)[cls]);
+    ++prefix_->Steps;
+    const int reachedBinade = precision::BinadeOf(reached);
+    if (reachedBinade <= binade_) {
+        prefix_->Valid = false; // cannot happen; the literal pass is the safe answer
+        return;
+    }
+    binade_ = reachedBinade;
+    Units = floatbits::SplitDouble(reached).Significand(); // in grid units of its binade
+    prefix_->Segments.push_back(
+        {static_cast<std::uint32_t>(time + 1), binade_, GridOf(binade_), Units});
+    for (std::size_t c = 0; c < steps_.size(); ++c) {
+        steps_[c] = StepOf((*values_)[c], binade_);
+        bases_[c] = steps_[c].Tie ? kTieBase : steps_[c].Base;
+    }
+    ++version_;
+}
+
+void TClassCompetition::TPrefixBuilder::Finish(std::size_t units) {
+    if ((units & 3) == 0) {
+        Marks[units >> 2] = Units;
+    }
+    prefix_->Total = static_cast<double>(Units) * prefix_->Segments.back().Grid;
+}
+
+// The reference trajectory P, on the grids of its binades; linked: built
+// already by the pass before.
+bool TClassCompetition::Prepare(const TClassState& in, bool linked) {
     const std::size_t units = in.Classes.size();
     const std::size_t classCount = in.Values.size();
     if (units > std::numeric_limits<std::uint32_t>::max() - 2 || classCount > 65536 ||
@@ -87,74 +195,69 @@ bool TClassCompetition::Prepare(const TClassState& in) {
     classes_ = in.Classes.data();
     values_ = in.Values.data();
     units_ = units;
-    simulatedSteps_ = 0;
-    grid_.resize(units + 1);
-    segments_.clear();
-    ties_.clear();
     steps_.resize(classCount);
-    bases_.resize(classCount);
-    int binade = precision::BinadeOf(0.0);
-    segments_.push_back({0, binade, GridOf(binade)});
-    StepsFor(binade);
-    std::uint64_t k = 0;
+    stepsSegment_ = std::numeric_limits<std::size_t>::max();
+    if (linked) {
+        std::swap(prefix_, nextPrefix_);
+        simulatedSteps_ = prefix_.Steps;
+        return true;
+    }
+    TPrefixBuilder& builder = builder_;
+    builder.Start(prefix_, units, in.Values);
     const std::uint16_t* classes = classes_;
-    std::uint64_t* grid = grid_.data();
     for (std::size_t j = 0; j < units; ++j) {
         // Four steps at once while none is a tie or leaves the binade: every
         // base is below 2^55 and the sum of four stays below 2^64, so one
         // test on the last covers them all.
-        for (const std::uint64_t* base = bases_.data(); j + 4 <= units; j += 4) {
-            const std::uint64_t k1 = k + base[classes[j]];
-            const std::uint64_t k2 = k1 + base[classes[j + 1]];
-            const std::uint64_t k3 = k2 + base[classes[j + 2]];
-            const std::uint64_t k4 = k3 + base[classes[j + 3]];
-            if (k4 >= kGridSteps) {
+        if ((j & 3) == 0) {
+            std::uint64_t k = builder.Units;
+            std::uint64_t* marks = builder.Marks;
+            for (const std::uint64_t* base = builder.Bases().data(); j + 4 <= units; j += 4) {
+                const std::uint64_t k1 = k + base[classes[j]];
+                const std::uint64_t k2 = k1 + base[classes[j + 1]];
+                const std::uint64_t k3 = k2 + base[classes[j + 2]];
+                const std::uint64_t k4 = k3 + base[classes[j + 3]];
+                if (k4 >= kGridSteps) {
+                    break;
+                }
+                marks[j >> 2] = k;
+                k = k4;
+            }
+            builder.Units = k;
+            if (j >= units) {
                 break;
             }
-            grid[j] = k;
-            grid[j + 1] = k1;
-            grid[j + 2] = k2;
-            grid[j + 3] = k3;
-            k = k4;
         }
-        if (j >= units) {
-            break;
-        }
-        grid[j] = k;
-        const TStep& step = steps_[classes[j]];
-        std::uint64_t next = k + step.Base;
-        if (step.Tie) [[unlikely]] {
-            // Storing rounds a tie to the even neighbour.
-            next += ((k & 1) != 0) != step.Parity ? 1 : 0;
-            if (next < kGridSteps) {
-                ties_.push_back(static_cast<std::uint32_t>(j));
-            }
-        }
-        if (next < kGridSteps) [[likely]] {
-            k = next;
-            continue;
-        }
-        // The step leaves the binade: take it with the network's arithmetic.
-        const double reached = precision::AddStep(static_cast<double>(k) * segments_.back().Grid,
-                                                  values_[classes_[j]]);
-        ++simulatedSteps_;
-        const int reachedBinade = precision::BinadeOf(reached);
-        if (reachedBinade <= binade) {
-            return false; // cannot happen; the literal pass is the safe answer
-        }
-        binade = reachedBinade;
-        k = floatbits::SplitDouble(reached).Significand(); // in grid units of its binade
-        segments_.push_back({static_cast<std::uint32_t>(j + 1), binade, GridOf(binade)});
-        StepsFor(binade);
+        builder.Step(j, classes[j]);
     }
-    grid_[units] = k;
-    total_ = static_cast<double>(k) * segments_.back().Grid;
-    return true;
+    builder.Finish(units);
+    simulatedSteps_ = prefix_.Steps;
+    return prefix_.Valid;
+}
+
+// P[time] in grid units of its binade (that of segment): from the mark at or
+// before time, or the segment's start, by the same steps the build took.
+std::uint64_t TClassCompetition::GridAt(std::size_t time, std::size_t segment) const {
+    const TSegment& here = prefix_.Segments[segment];
+    std::size_t t = time & ~std::size_t{3};
+    std::uint64_t k = 0;
+    if (t <= here.Start) {
+        t = here.Start;
+        k = here.StartUnits;
+    } else {
+        k = prefix_.Marks[t >> 2];
+    }
+    const bool tabled = segment == stepsSegment_;
+    for (; t < time; ++t) {
+        const TStep step = tabled ? steps_[classes_[t]] : StepOf(values_[classes_[t]], here.Binade);
+        k += step.Base + (step.Tie && ((k & 1) != 0) != step.Parity ? 1 : 0);
+    }
+    return k;
 }
 
 // The segment holding time, searching forward from segment `from`.
 std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) const {
-    while (from + 1 < segments_.size() && segments_[from + 1].Start <= time) {
+    while (from + 1 < prefix_.Segments.size() && prefix_.Segments[from + 1].Start <= time) {
         ++from;
     }
     return from;
@@ -170,15 +273,16 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
         double Term(std::size_t t) const { return Self.values_[Self.classes_[t]]; }
         int BinadeAt(std::size_t t) {
             Segment = Self.SegmentOf(t, Segment);
-            return Self.segments_[Segment].Binade;
+            return Self.prefix_.Segments[Segment].Binade;
         }
         double Prefix(std::size_t t) const { return Self.Prefix(t, Segment); }
-        double Total() const { return Self.total_; }
+        double Total() const { return Self.prefix_.Total; }
         std::size_t ChangeAfter(int) const {
-            return Segment + 1 < Self.segments_.size() ? Self.segments_[Segment + 1].Start
-                                                       : Self.units_ + 1;
+            return Segment + 1 < Self.prefix_.Segments.size()
+                       ? Self.prefix_.Segments[Segment + 1].Start
+                       : Self.units_ + 1;
         }
-        std::span<const std::uint32_t> Ties() const { return Self.ties_; }
+        std::span<const std::uint32_t> Ties() const { return Self.prefix_.Ties; }
     };
     return FollowUnitSum(TTrajectory{*this, segment}, unit, memo_, simulatedSteps_);
 }
@@ -187,10 +291,12 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
 // sets id for a unit's sum, and is called once per key and window (and for
 // every unit whose own step leaves its binade); it returns false to abandon
 // the pass. Between those calls a unit costs two look-ups: its class, and the
-// result its class has in the current window.
-template <typename Make>
-bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& make) {
-    if (!Prepare(in)) {
+// result its class has in the current window. Fused: the next pass's running
+// sums are built from the output as it is written (out.Values grows through
+// Intern, which tells the builder).
+template <bool Fused, typename Make>
+bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make) {
+    if (!Prepare(in, linked)) {
         return false;
     }
     // A table sized for an earlier pass with many more entries would turn
@@ -208,6 +314,39 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
         std::fill(entries_.begin(), entries_.end(), TEntry{});
         stamp_ = 0;
     }
+    std::uint16_t* outClasses = out.Classes.data();
+    TPrefixBuilder& builder = builder_;
+    std::uint32_t builderVersion = 0;
+    if constexpr (Fused) {
+        builder.Start(nextPrefix_, units_, out.Values);
+        fusing_ = true;
+        combBases_.resize(classCount);
+        combIds_.resize(classCount);
+        builderVersion = builder.Version();
+    }
+    // Each class's output and, fused, its step in the next pass.
+    auto comb = [&](std::size_t cls, std::uint16_t id) {
+        combBases_[cls] = id >= kParity ? kTieBase : builder.Bases()[id];
+        combIds_[cls] = id;
+    };
+    auto setCurrent = [&](std::uint16_t cls, std::uint16_t id) {
+        current_[cls] = id;
+        if constexpr (Fused) {
+            comb(cls, id);
+        }
+    };
+    auto emit = [&](std::size_t j, std::uint16_t id) {
+        outClasses[j] = id;
+        if constexpr (Fused) {
+            builder.Step(j, id);
+            if (builder.Version() != builderVersion) { // another binade: every step changed
+                builderVersion = builder.Version();
+                for (std::size_t c = 0; c < classCount; ++c) {
+                    comb(c, current_[c]);
+                }
+            }
+        }
+    };
     const std::uint16_t* classes = classes_;
     std::uint32_t segmentStamp = 0;
     std::uint32_t windowStamp = 0;
@@ -219,14 +358,14 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
             if (!make(j, cls, UnitSum(j, segment), id)) {
                 return false;
             }
-            current_[cls] = id;
+            setCurrent(cls, id);
             if ((step.Base & 1) != 0) { // odd offset: valid up to the next tie only
                 oddKeys_.push_back(cls);
             }
             return true;
         }
         // A tie step: the offset depends on the parity of P[j].
-        const bool odd = (grid_[j] & 1) != 0;
+        const bool odd = (GridAt(j, segment) & 1) != 0;
         TEntry& entry = entries_[2 * std::size_t{cls} + (odd ? 1 : 0)];
         if (entry.Stamp == (entry.OddOffset ? windowStamp : segmentStamp)) {
             id = entry.Class;
@@ -242,35 +381,35 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
         return true;
     };
     std::size_t nextTie = 0;
-    for (std::size_t segment = 0; segment < segments_.size(); ++segment) {
-        const std::size_t first = segments_[segment].Start;
+    const std::vector<TSegment>& segments = prefix_.Segments;
+    const std::vector<std::uint32_t>& ties = prefix_.Ties;
+    for (std::size_t segment = 0; segment < segments.size(); ++segment) {
+        const std::size_t first = segments[segment].Start;
         if (first >= units_) {
             break; // the last step left the binade before: no unit starts here
         }
-        const bool last = segment + 1 == segments_.size();
-        const std::size_t end = last ? units_ : std::size_t{segments_[segment + 1].Start};
+        const bool last = segment + 1 == segments.size();
+        const std::size_t end = last ? units_ : std::size_t{segments[segment + 1].Start};
         // Units first ... end - 1 start in this binade; the last of them, if
         // another binade follows, takes the step out of it and lags behind P.
         const std::size_t lockedEnd = last ? end : end - 1;
-        StepsFor(segments_[segment].Binade);
-        std::fill(current_.begin(), current_.end(), kUnknown);
+        StepsFor(segments[segment].Binade);
+        stepsSegment_ = segment;
         for (std::size_t c = 0; c < classCount; ++c) {
-            if (steps_[c].Tie) {
-                current_[c] = kParity; // never cached by class alone
-            }
+            setCurrent(static_cast<std::uint16_t>(c), steps_[c].Tie ? kParity : kUnknown);
         }
         oddKeys_.clear();
         segmentStamp = windowStamp = ++stamp_;
         std::size_t j = first;
         while (j < lockedEnd) {
             std::size_t stop = lockedEnd;
-            if (nextTie < ties_.size() && ties_[nextTie] < stop) {
-                stop = ties_[nextTie];
+            if (nextTie < ties.size() && ties[nextTie] < stop) {
+                stop = ties[nextTie];
             }
             if (j == stop) {
                 // A tie step: from this unit on, an odd offset meets a later tie.
                 for (const std::uint16_t cls : oddKeys_) {
-                    current_[cls] = kUnknown;
+                    setCurrent(cls, kUnknown);
                 }
                 oddKeys_.clear();
                 windowStamp = ++stamp_;
@@ -279,19 +418,28 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
             }
             const std::uint16_t* current = current_.data();
             while (j < stop) {
-                // Four units at once while each class has its result.
-                for (; j + 4 <= stop; j += 4) {
-                    const std::uint16_t a = current[classes[j]];
-                    const std::uint16_t b = current[classes[j + 1]];
-                    const std::uint16_t c = current[classes[j + 2]];
-                    const std::uint16_t d = current[classes[j + 3]];
-                    if (std::max(std::max(a, b), std::max(c, d)) >= kParity) {
-                        break;
+                if constexpr (Fused) {
+                    // Four units at once while each class has its result and
+                    // none of their next steps is a tie or leaves the binade.
+                    if ((j & 3) == 0) {
+                        j = FusedRun(j, stop, classes, combBases_.data(), combIds_.data(),
+                                     outClasses, builder.Units, builder.Marks);
                     }
-                    out[j] = a;
-                    out[j + 1] = b;
-                    out[j + 2] = c;
-                    out[j + 3] = d;
+                } else {
+                    // Four units at once while each class has its result.
+                    for (; j + 4 <= stop; j += 4) {
+                        const std::uint16_t a = current[classes[j]];
+                        const std::uint16_t b = current[classes[j + 1]];
+                        const std::uint16_t c = current[classes[j + 2]];
+                        const std::uint16_t d = current[classes[j + 3]];
+                        if (std::max(std::max(a, b), std::max(c, d)) >= kParity) {
+                            break;
+                        }
+                        outClasses[j] = a;
+                        outClasses[j + 1] = b;
+                        outClasses[j + 2] = c;
+                        outClasses[j + 3] = d;
+                    }
                 }
                 if (j == stop) {
                     break;
@@ -300,7 +448,7 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
                 if (id >= kParity && !resolve(j, segment, id)) {
                     return false;
                 }
-                out[j] = id;
+                emit(j, id);
                 ++j;
             }
         }
@@ -309,8 +457,11 @@ bool TClassCompetition::Sweep(const TClassState& in, std::uint16_t* out, Make&& 
             if (!make(lockedEnd, classes[lockedEnd], UnitSum(lockedEnd, segment), id)) {
                 return false;
             }
-            out[lockedEnd] = id;
+            emit(lockedEnd, id);
         }
+    }
+    if constexpr (Fused) {
+        builder.Finish(units_);
     }
     return true;
 }
@@ -326,7 +477,21 @@ bool TClassCompetition::BeginOutput(TClassState& out) {
         internSlots_[slot] = 0;
     }
     internUsed_.clear();
+    fusing_ = false;
     return true;
+}
+
+bool TClassCompetition::Linked(const TClassView& in, TPassLink link) const {
+    return link.FromLast && nextClasses_ != nullptr && in.Classes.data() == nextClasses_ &&
+           in.Classes.size() == nextUnits_ && in.Values.size() == nextValues_;
+}
+
+// Remembers which output the next pass's running sums were built for, if any.
+void TClassCompetition::EndPass(const TClassState& out, bool built) {
+    fusing_ = false;
+    nextClasses_ = built && nextPrefix_.Valid ? out.Classes.data() : nullptr;
+    nextUnits_ = out.Classes.size();
+    nextValues_ = out.Values.size();
 }
 
 // The class of an output value, a new one for a value not seen in this pass.
@@ -343,6 +508,9 @@ bool TClassCompetition::Intern(double value, TClassState& out, std::uint16_t& cl
             internKeys_[slot] = bits;
             internUsed_.push_back(static_cast<std::uint32_t>(slot));
             cls = static_cast<std::uint16_t>(out.Values.size() - 1);
+            if (fusing_) {
+                builder_.AddClass();
+            }
             return true;
         }
         if (internKeys_[slot] == bits) {
@@ -416,7 +584,7 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
 
 // The pass where ExactSums applies: one output per class, the units mapped.
 bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double epsilon,
-                                  double maxOutput, TPassSummary& summary) {
+                                  double maxOutput, TPassSummary& summary, TPassLink link) {
     if (!ExactSums(in)) {
         return false;
     }
@@ -446,9 +614,40 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
     const std::uint16_t* classes = in.Classes.data();
     const std::uint16_t* mapped = mapped_.data();
     std::uint16_t* outClasses = out.Classes.data();
-    for (std::size_t j = 0; j < units_; ++j) {
-        outClasses[j] = mapped[classes[j]];
+    if (link.ToNext) {
+        // The next pass's running sums as the output is written.
+        TPrefixBuilder& builder = builder_;
+        builder.Start(nextPrefix_, units_, out.Values);
+        std::uint32_t builderVersion = 0;
+        combBases_.resize(classCount);
+        combIds_.resize(classCount);
+        std::size_t j = 0;
+        while (j < units_) {
+            if (builder.Version() != builderVersion) {
+                builderVersion = builder.Version();
+                for (std::size_t c = 0; c < classCount; ++c) {
+                    combBases_[c] = counts_[c] == 0 ? 0 : builder.Bases()[mapped[c]];
+                    combIds_[c] = mapped[c];
+                }
+            }
+            if ((j & 3) == 0) {
+                j = FusedRun(j, units_, classes, combBases_.data(), combIds_.data(), outClasses,
+                             builder.Units, builder.Marks);
+                if (j >= units_) {
+                    break;
+                }
+            }
+            outClasses[j] = mapped[classes[j]];
+            builder.Step(j, outClasses[j]);
+            ++j;
+        }
+        builder.Finish(units_);
+    } else {
+        for (std::size_t j = 0; j < units_; ++j) {
+            outClasses[j] = mapped[classes[j]];
+        }
     }
+    EndPass(out, link.ToNext);
     // The first unit with the largest output.
     std::size_t leader = 0;
     const double* outValues = out.Values.data();
@@ -470,10 +669,11 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
     units_ = in.Classes.size();
     TClassState out;
     BeginOutput(out);
-    const bool done = Sweep(in, out.Classes.data(),
-                            [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
-                                return Intern(sum, out, id);
-                            });
+    nextClasses_ = nullptr;
+    const bool done = Sweep<false>(in, out, false,
+                                   [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
+                                       return Intern(sum, out, id);
+                                   });
     if (done) {
         out.Materialise(sums);
     }
@@ -481,8 +681,9 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
 }
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
-                             double maxOutput, TPassSummary& summary) {
-    if (ExactPass({in.Classes, in.Values}, out, epsilon, maxOutput, summary)) {
+                             double maxOutput, TPassSummary& summary, TPassLink link) {
+    const bool linked = Linked({in.Classes, in.Values}, link);
+    if (ExactPass({in.Classes, in.Values}, out, epsilon, maxOutput, summary, link)) {
         return true;
     }
     units_ = in.Classes.size();
@@ -491,27 +692,28 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
     bool anyOutput = false;
     double best = 0.0;
     std::size_t leader = 0;
-    const bool done = Sweep(in, out.Classes.data(),
-                            [&](std::size_t j, std::uint16_t cls, double sum, std::uint16_t& id) {
-                                const double own = values_[cls];
-                                const double output =
-                                    Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
-                                if (!Intern(output, out, id)) {
-                                    return false;
-                                }
-                                // Units that reuse a key repeat an output already seen at a lower
-                                // unit: only a key's first unit can be the first of the largest,
-                                // or change.
-                                if (output != own) {
-                                    stable = false;
-                                }
-                                if (!anyOutput || output > best) {
-                                    best = output;
-                                    leader = j;
-                                    anyOutput = true;
-                                }
-                                return true;
-                            });
+    auto make = [&](std::size_t j, std::uint16_t cls, double sum, std::uint16_t& id) {
+        const double own = values_[cls];
+        const double output = Activation(precision::Inhibit(own, sum, epsilon), maxOutput);
+        if (!Intern(output, out, id)) {
+            return false;
+        }
+        // Units that reuse a key repeat an output already seen at a lower
+        // unit: only a key's first unit can be the first of the largest,
+        // or change.
+        if (output != own) {
+            stable = false;
+        }
+        if (!anyOutput || output > best) {
+            best = output;
+            leader = j;
+            anyOutput = true;
+        }
+        return true;
+    };
+    const bool done =
+        link.ToNext ? Sweep<true>(in, out, linked, make) : Sweep<false>(in, out, linked, make);
+    EndPass(out, done && link.ToNext);
     if (!done) {
         return false;
     }

@@ -18,6 +18,10 @@
 //   share the sum, so it is followed once per such key, and Activation(Inhibit)
 //   taken once per key too.
 // - The leader and the stability test are read off the keys as they appear.
+// - A pass that a further pass will follow builds that pass's running sum as
+//   it writes its output, so each pass walks the units once. The running sums
+//   are kept at every fourth time only; the sweep rebuilds the few it reads
+//   from the nearest one.
 #pragma once
 
 #include "engine/detail/Competition.h"
@@ -44,6 +48,14 @@ struct TClassView {
     std::span<const double> Values;
 };
 
+// How a pass sits among the passes of one competition on one object.
+struct TPassLink {
+    // The input is this object's last output, unchanged since.
+    bool FromLast = false;
+    // Another pass may follow on the output: prepare its running sums.
+    bool ToNext = false;
+};
+
 class TClassCompetition {
 public:
     // Most classes a pass may produce; past it the caller goes on with values.
@@ -53,14 +65,14 @@ public:
     // negative, not finite or huge, or too many classes): out is then
     // undefined, in untouched.
     bool Pass(const TClassState& in, TClassState& out, double epsilon, double maxOutput,
-              TPassSummary& summary);
+              TPassSummary& summary, TPassLink link = {});
 
     // Pass where no sum can round (every value a whole multiple of one power
     // of two, the total below 2^53 of it: the first layer's values always
     // are), reading its input in place. False, out undefined, where that
     // does not hold.
     bool ExactPass(const TClassView& in, TClassState& out, double epsilon, double maxOutput,
-                   TPassSummary& summary);
+                   TPassSummary& summary, TPassLink link = {});
 
     // The inhibition sum of every unit, as the literal pass accumulates it
     // (for tests). False when the method does not apply.
@@ -80,6 +92,39 @@ private:
         std::uint32_t Start = 0; // first time in this binade
         int Binade = 0;
         double Grid = 0.0;
+        std::uint64_t StartUnits = 0; // P[Start] in grid units
+    };
+    // A pass's running sums P, as its sweep reads them.
+    struct TPrefix {
+        std::vector<std::uint64_t> Marks; // P[t] in grid units of its binade, t = 0, 4, 8 ...
+        std::vector<TSegment> Segments;   // ascending binades, first times ascending
+        std::vector<std::uint32_t> Ties;  // steps that round a tie inside their binade
+        double Total = 0.0;
+        std::uint64_t Steps = 0; // taken with the network's arithmetic
+        bool Valid = false;
+    };
+    // Builds a TPrefix one step at a time, the classes' values possibly
+    // growing as it goes.
+    class TPrefixBuilder {
+    public:
+        void Start(TPrefix& prefix, std::size_t units, const std::vector<double>& values);
+        void AddClass(); // values gained one at its end
+        void Step(std::size_t time, std::uint16_t cls);
+        void Finish(std::size_t units);
+        // Per class: its grid units in the binade at hand, or past the binade
+        // for a step that rounds a tie or leaves it.
+        const std::vector<std::uint64_t>& Bases() const { return bases_; }
+        std::uint32_t Version() const { return version_; } // grows with every binade
+        std::uint64_t Units = 0;                           // P at the time reached, in grid units
+        std::uint64_t* Marks = nullptr;
+
+    private:
+        TPrefix* prefix_ = nullptr;
+        const std::vector<double>* values_ = nullptr;
+        int binade_ = 0;
+        std::vector<TStep> steps_;
+        std::vector<std::uint64_t> bases_;
+        std::uint32_t version_ = 0;
     };
     struct TEntry {
         std::uint32_t Stamp = 0;
@@ -87,27 +132,39 @@ private:
         bool OddOffset = false;
     };
 
+    static TStep StepOf(double value, int binade);
     bool ExactSums(const TClassView& in);
-    bool Prepare(const TClassState& in);
+    bool Prepare(const TClassState& in, bool linked);
     void StepsFor(int binade);
+    std::uint64_t GridAt(std::size_t time, std::size_t segment) const;
     double Prefix(std::size_t time, std::size_t segment) const {
-        return static_cast<double>(grid_[time]) * segments_[segment].Grid;
+        return static_cast<double>(GridAt(time, segment)) * prefix_.Segments[segment].Grid;
     }
+    bool Linked(const TClassView& in, TPassLink link) const;
+    void EndPass(const TClassState& out, bool built);
     std::size_t SegmentOf(std::size_t time, std::size_t from) const;
     double UnitSum(std::size_t unit, std::size_t segment);
-    template <typename Make> bool Sweep(const TClassState& in, std::uint16_t* out, Make&& make);
+    template <bool Fused, typename Make>
+    bool Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make);
     bool BeginOutput(TClassState& out);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
 
     const std::uint16_t* classes_ = nullptr;
     const double* values_ = nullptr;
     std::size_t units_ = 0;
-    std::vector<std::uint64_t> grid_;  // P[t] in grid units of its binade, t = 0 ... M
-    std::vector<TSegment> segments_;   // ascending binades, first times ascending
-    std::vector<std::uint32_t> ties_;  // steps that round a tie inside their binade
-    std::vector<TStep> steps_;         // per class, for the binade at hand
-    std::vector<std::uint64_t> bases_; // per class: its Base, or above the binade for a tie
-    double total_ = 0.0;
+    TPrefix prefix_;     // this pass's running sums
+    TPrefix nextPrefix_; // the next pass's, built by a fused sweep
+    TPrefixBuilder builder_;
+    const std::uint16_t* nextClasses_ = nullptr; // the output nextPrefix_ was built for
+    std::size_t nextUnits_ = 0;
+    std::size_t nextValues_ = 0;
+    bool fusing_ = false;
+    // What a fused sweep reads per class: its output, and that output's step in
+    // the next pass (past the binade where it must be taken singly).
+    std::vector<std::uint64_t> combBases_;
+    std::vector<std::uint16_t> combIds_;
+    std::size_t stepsSegment_ = 0;       // the segment steps_ holds
+    std::vector<TStep> steps_;           // per class, for the binade at hand
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known
     std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
     std::vector<TEntry> entries_;        // per class and parity, for classes whose step is a tie

@@ -650,6 +650,56 @@ TEST(ClassCompetitionTest, RefusesWhatItCannotTake) {
         pass.Pass(ClassesOf(many), out, 0.5 / static_cast<double>(many.size()), 100.0, summary));
 }
 
+// Passes that hand the next pass its running sums, chained on one object as a
+// recognition runs them, against the literal passes: every value, leader and
+// stability, with clipping, ties and one- and two-unit inputs; a claimed link
+// whose input is another state than the last output is not taken.
+TEST(ClassCompetitionTest, LinkedPassesEqualTheLiteralChain) {
+    TValueSets sets(31);
+    std::mt19937 random(6);
+    auto chain = [&](const TValues& start, double epsilon, double clip, const std::string& what) {
+        TClassCompetition pass;
+        TClassState in = ClassesOf(start, &random);
+        TClassState out;
+        TValues literal = start;
+        for (int p = 0; p < 7; ++p) {
+            if (p == 4) { // another input, in another buffer than the last output
+                TClassState reversed{{in.Classes.rbegin(), in.Classes.rend()}, in.Values};
+                in = std::move(reversed);
+                std::reverse(literal.begin(), literal.end());
+            }
+            const TLiteralPassOutcome expected = LiteralPassOf(literal, epsilon, clip);
+            TPassSummary summary;
+            if (!pass.Pass(in, out, epsilon, clip, summary, {p > 0, p < 6})) {
+                return; // values the classes cannot take; the callers go on with values
+            }
+            TValues activity(start.size());
+            out.Materialise(activity);
+            ASSERT_EQ(Bits(activity), Bits(expected.Activity)) << what << ", pass " << p;
+            ASSERT_EQ(summary.Stable, expected.Stable) << what << ", pass " << p;
+            ASSERT_EQ(summary.Leader, expected.Leader) << what << ", pass " << p;
+            literal = expected.Activity;
+            std::swap(in, out);
+        }
+    };
+    for (const std::size_t count : {1u, 2u, 5u, 300u, 1500u}) {
+        const double programEpsilon = 0.5 / static_cast<double>(count);
+        for (const double clip : {100.0, 2.5}) {
+            chain(sets.HalfIntegerTies(count), 0x1p-60, clip, "half-integer ties");
+            chain(sets.EqualRuns(count), programEpsilon, clip, "equal runs");
+            chain(sets.ActivityLike(count), programEpsilon, clip, "activity-like");
+            chain(sets.MostlyZeros(count), 0.25, clip, "mostly zeros");
+            TValues halves; // first-layer-like: the first pass rounds nothing
+            while (halves.size() < count) {
+                halves.insert(halves.end(), 1 + random() % 5,
+                              static_cast<double>(random() % 321) * 0.5);
+            }
+            halves.resize(count);
+            chain(halves, programEpsilon, clip, "first-layer-like");
+        }
+    }
+}
+
 // The three recognitions (classes, values, literal) and the one with outside
 // scratch state give one row, and the first two every value of every pass.
 TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
