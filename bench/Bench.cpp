@@ -8,6 +8,7 @@
 #include "dictionary/DictionaryLoad.h"
 #include "engine/HammingMem.h"
 #include "engine/detail/Competition.h"
+#include "reference/EditDistanceScan.h"
 #include "reference/WordLists.h"
 #include "search/Configuration.h"
 #include "search/Search.h"
@@ -561,6 +562,17 @@ int Misspellings(const std::string& path, int count, const TConfigChoice& choice
         }
     }
     static const char* const kKindNames[5] = {"key", "missing", "extra", "swapped", "blank"};
+    auto printKinds = [&](const std::array<int, 5>& kindHits,
+                          const std::array<int, 5>& kindTotals) {
+        std::cout << "    by kind:";
+        for (std::size_t k = 0; k < kindHits.size(); ++k) {
+            std::cout << ' ' << kKindNames[k] << ' '
+                      << (kindTotals[k] == 0 ? 0.0 : 100.0 * kindHits[k] / kindTotals[k]) << "% ("
+                      << kindTotals[k] << ")";
+        }
+        std::cout << '\n';
+    };
+    std::vector<std::pair<std::string, double>> medians; // every core, per configuration
     for (const TNetworkConfig& config : configs) {
         start = TClock::now();
         ApplyConfig(dictionary, config);
@@ -598,18 +610,46 @@ int Misspellings(const std::string& path, int count, const TConfigChoice& choice
                       << Ms(times[times.size() * 95 / 100]) << ", mean CPU " << Ms(cpu)
                       << " per query; original word selected " << 100.0 * hits / count << "%\n";
             if (threads == 0) {
-                std::cout << "    by kind:";
-                for (std::size_t k = 0; k < kindHits.size(); ++k) {
-                    std::cout << ' ' << kKindNames[k] << ' '
-                              << (kindTotals[k] == 0 ? 0.0 : 100.0 * kindHits[k] / kindTotals[k])
-                              << "% (" << kindTotals[k] << ")";
-                }
-                std::cout << '\n';
+                printKinds(kindHits, kindTotals);
+                medians.emplace_back(config.Name, times[times.size() / 2]);
             }
             if (choice.Names.size() > 1 || choice.Code || choice.PairOptions) {
                 break; // comparing configurations: every core only
             }
         }
+    }
+
+    // The yardstick on the same misspellings: the nearest entry by edit
+    // distance, scanned on one thread (the lower row on equal distance).
+    std::vector<std::string_view> words;
+    words.reserve(dictionary.Entries.size());
+    for (const TDictionaryEntry& entry : dictionary.Entries) {
+        words.emplace_back(entry.Word);
+    }
+    std::vector<double> times;
+    int hits = 0;
+    std::array<int, 5> kindHits{};
+    std::array<int, 5> kindTotals{};
+    for (std::size_t q = 0; q < queries.size(); ++q) {
+        const auto& [query, original] = queries[q];
+        const auto queryStart = TClock::now();
+        const test_support::TNearestEntry nearest =
+            test_support::TEditDistanceScanner(query).Nearest(words);
+        times.push_back(SecondsSince(queryStart));
+        const bool hit = words[nearest.Row] == original;
+        hits += hit ? 1 : 0;
+        kindHits[static_cast<std::size_t>(kinds[q])] += hit ? 1 : 0;
+        kindTotals[static_cast<std::size_t>(kinds[q])] += 1;
+    }
+    std::sort(times.begin(), times.end());
+    const double scanMedian = times[times.size() / 2];
+    std::cout << "  edit-distance scan, 1 thread: median " << Ms(scanMedian) << ", 95th percentile "
+              << Ms(times[times.size() * 95 / 100]) << "; original word selected "
+              << 100.0 * hits / count << "%\n";
+    printKinds(kindHits, kindTotals);
+    for (const auto& [name, median] : medians) {
+        std::cout << "  median of " << name << " (every core) / the scan's: " << median / scanMedian
+                  << '\n';
     }
     return 0;
 }
