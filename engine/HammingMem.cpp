@@ -552,19 +552,28 @@ std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
                           {nullptr, recorder, false}, firstLayer);
 }
 
-TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
+TRecognitionScratch& TRecognitionPools::ScratchFor(std::size_t worker) {
     if (workers_.size() <= worker) {
         workers_.resize(worker + 1);
     }
     return workers_[worker];
 }
 
-std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
-    if (firstLayerBuffers_.size() <= index) {
-        firstLayerBuffers_.resize(index + 1);
+std::vector<std::uint16_t>& TRecognitionPools::FirstLayerBuffer(std::size_t index,
+                                                                std::size_t rows) {
+    if (firstLayers_.size() <= index) {
+        firstLayers_.resize(index + 1);
     }
-    firstLayerBuffers_[index].resize(ToSize(PatternCount_));
-    return firstLayerBuffers_[index];
+    firstLayers_[index].resize(rows);
+    return firstLayers_[index];
+}
+
+TRecognitionScratch& THammingNet::ScratchFor(std::size_t worker) {
+    return pools_.ScratchFor(worker);
+}
+
+std::vector<std::uint16_t>& THammingNet::FirstLayerBuffer(std::size_t index) {
+    return pools_.FirstLayerBuffer(index, ToSize(PatternCount_));
 }
 
 TCompetitionSettings TCompetitionSettings::Of(const THammingNet& network) {

@@ -138,6 +138,22 @@ private:
     std::vector<double> rowScratch_;
 };
 
+// Scratch kept across recognitions, so that a search allocates no array of
+// size M: a state per worker and buffers of first-layer classes. The network
+// keeps one set for its callers; batches that run at the same time on one
+// network each take a set of their own (TBatchControl::Pools).
+class TRecognitionPools {
+public:
+    // References stay valid until the next call that adds one.
+    TRecognitionScratch& ScratchFor(std::size_t worker);
+    // A buffer of `rows` classes.
+    std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index, std::size_t rows);
+
+private:
+    std::vector<TRecognitionScratch> workers_;
+    std::vector<std::vector<std::uint16_t>> firstLayers_;
+};
+
 class THammingNet {
 public:
     // Called by Recognize after the first layer (pass 0, with Similarity) and
@@ -274,8 +290,7 @@ private:
     TCompetitionPath path_ = TCompetitionPath::Auto;
     TFirstLayerKernel firstLayerKernel_ = TFirstLayerKernel::Auto;
     TRecognitionScratch scratch_; // of Recognize
-    std::vector<TRecognitionScratch> workers_;
-    std::vector<std::vector<std::uint16_t>> firstLayerBuffers_;
+    TRecognitionPools pools_;     // of the batches that bring none
 };
 
 } // namespace verblinka

@@ -29,10 +29,10 @@ public:
                                : std::max(1u, std::thread::hardware_concurrency());
         threads = std::max(1u, std::min<unsigned>(threads, 64));
         // Taken before any thread starts, the pool grown first (growing moves it).
-        TNetworkInternals::ScratchFor(network_, threads - 1);
+        ScratchFor(threads - 1);
         std::vector<TRecognitionScratch*> scratches;
         for (unsigned t = 0; t < threads; ++t) {
-            scratches.push_back(&TNetworkInternals::ScratchFor(network_, t));
+            scratches.push_back(&ScratchFor(t));
         }
         const THammingNet& network = network_;
         // The first layers of a group of codes in one sweep over the stored
@@ -64,8 +64,7 @@ public:
                 buffers.clear();
                 inputs.clear();
                 for (std::size_t k = start; k < end; ++k) {
-                    buffers.push_back(
-                        TNetworkInternals::FirstLayerBuffer(network_, k - start).data());
+                    buffers.push_back(FirstLayerBuffer(k - start).data());
                     inputs.push_back(codes_[k]);
                 }
                 std::atomic<bool> applies{true};
@@ -110,6 +109,17 @@ public:
     }
 
 private:
+    TRecognitionScratch& ScratchFor(std::size_t worker) {
+        return control_.Pools != nullptr ? control_.Pools->ScratchFor(worker)
+                                         : TNetworkInternals::ScratchFor(network_, worker);
+    }
+    std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index) {
+        return control_.Pools != nullptr
+                   ? control_.Pools->FirstLayerBuffer(
+                         index, static_cast<std::size_t>(network_.PatternCount()))
+                   : TNetworkInternals::FirstLayerBuffer(network_, index);
+    }
+
     // Code k's recognition, from its first layer's classes where the group
     // shares them (firstLayer, else empty), with its trace when asked.
     std::int32_t Recognize(std::size_t k, std::span<const std::uint16_t> firstLayer,

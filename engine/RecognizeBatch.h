@@ -34,6 +34,9 @@ struct TBatchControl {
     // first-layer leaders and its winner.
     bool Trace = false;
     std::vector<std::int32_t> TracedRows;
+    // The scratch the batch works in; null: the network's own. Batches that
+    // run at the same time on one network each need a set of their own.
+    TRecognitionPools* Pools = nullptr;
 };
 
 struct TBatchResult {
@@ -43,8 +46,8 @@ struct TBatchResult {
 };
 
 // Recognizes every code (InputCount values each) on network, which is only
-// read but for its scratch pools: they are kept with the network across
-// batches, so that no array of size M is allocated per batch. The first
+// read but for its scratch pools (unless control.Pools brings others): they
+// are kept across batches, so that no array of size M is allocated per batch. The first
 // exception a recognition (or OnDone) throws is rethrown once every thread has
 // stopped.
 TBatchResult RecognizeBatch(THammingNet& network,

@@ -5,9 +5,13 @@
 #include "text/CodePage1251.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <exception>
+#include <mutex>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 namespace verblinka {
 namespace {
@@ -212,6 +216,83 @@ std::vector<TMisspelling> ReadMisspellingPairs(const std::string& path) {
     return pairs;
 }
 
+namespace {
+
+// What one search of an experiment found.
+struct TSearched {
+    TSearchStatus Status = TSearchStatus::Failed;
+    std::int32_t Row = 0;
+    double Seconds = 0.0;
+};
+
+// Searches every misspelling under the network as it stands, `workers` of
+// them at a time, each on one thread with scratch of its own (the network is
+// only read), so that a short search does not wait for a second thread.
+// Progress is told one call at a time, in order. False when cancelled.
+bool SearchAll(TDictionary& dictionary, const std::vector<TMisspelling>& misspellings,
+               unsigned workers, const TExperimentControl& control, std::size_t& done,
+               std::size_t total, std::vector<TSearched>& found) {
+    found.assign(misspellings.size(), TSearched{});
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    std::mutex progress;
+    std::exception_ptr failure;
+    auto work = [&] {
+        TRecognitionPools pools;
+        TSearchControl search;
+        search.Cancel = control.Cancel;
+        search.Threads = 1;
+        search.Coder = &dictionary.Coder;
+        search.Pools = &pools;
+        search.FirstLayerBudget = TSearchControl{}.FirstLayerBudget / workers;
+        TWordCode code{};
+        try {
+            for (std::size_t m = next++; m < misspellings.size() && !stop; m = next++) {
+                const auto start = std::chrono::steady_clock::now();
+                const TSearchOutcome outcome = SearchWord(misspellings[m].Text, dictionary.Entries,
+                                                          dictionary.Network, code, false, search);
+                TSearched& result = found[m];
+                result.Seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                result.Status = outcome.Status;
+                result.Row = outcome.BestRow;
+                if (outcome.Status == TSearchStatus::Cancelled ||
+                    (control.Cancel != nullptr && control.Cancel->load())) {
+                    stop = true;
+                    break;
+                }
+                if (outcome.Status == TSearchStatus::Failed) {
+                    throw std::runtime_error(outcome.Message());
+                }
+                const std::lock_guard lock(progress);
+                ++done;
+                if (control.OnProgress) {
+                    control.OnProgress(done, total);
+                }
+            }
+        } catch (...) {
+            const std::lock_guard lock(progress);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+            stop = true;
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (unsigned w = 1; w < workers; ++w) {
+            threads.emplace_back(work);
+        }
+        work();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    return !stop;
+}
+
+} // namespace
+
 std::optional<std::vector<TConfigResult>>
 RunExperiment(TDictionary& dictionary, const std::vector<TNetworkConfig>& configs,
               const std::vector<TMisspelling>& misspellings, const TExperimentControl& control) {
@@ -224,45 +305,33 @@ RunExperiment(TDictionary& dictionary, const std::vector<TNetworkConfig>& config
     for (const TMisspelling& misspelling : misspellings) {
         intendedRows.push_back(RowOf(dictionary.Entries, misspelling.Intended));
     }
+    const unsigned cores =
+        control.Threads != 0 ? control.Threads : std::max(1u, std::thread::hardware_concurrency());
+    const auto workers = static_cast<unsigned>(
+        std::max<std::size_t>(1, std::min<std::size_t>({cores, 64, misspellings.size()})));
     const std::size_t total = misspellings.size() * configs.size();
     std::size_t done = 0;
-    auto cancelled = [&] { return control.Cancel != nullptr && control.Cancel->load(); };
     std::vector<TConfigResult> results;
+    std::vector<TSearched> found;
     bool stopped = false;
     try {
         for (const TNetworkConfig& config : configs) {
-            if (!ApplyConfig(dictionary, config, control.Cancel)) {
+            if (!ApplyConfig(dictionary, config, control.Cancel) ||
+                !SearchAll(dictionary, misspellings, workers, control, done, total, found)) {
                 stopped = true;
                 break;
             }
             TConfigResult& result = results.emplace_back();
             result.Config = config;
-            TSearchControl search;
-            search.Cancel = control.Cancel;
-            search.Threads = control.Threads;
-            search.Coder = &dictionary.Coder;
-            TWordCode code{};
             std::vector<double> seconds;
             seconds.reserve(misspellings.size());
-            for (std::size_t m = 0; m < misspellings.size() && !stopped; ++m) {
+            for (std::size_t m = 0; m < misspellings.size(); ++m) {
                 const TMisspelling& misspelling = misspellings[m];
-                const auto start = std::chrono::steady_clock::now();
-                const TSearchOutcome outcome = SearchWord(misspelling.Text, dictionary.Entries,
-                                                          dictionary.Network, code, false, search);
-                seconds.push_back(
-                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                        .count());
-                if (outcome.Status == TSearchStatus::Cancelled || cancelled()) {
-                    stopped = true;
-                    break;
-                }
-                if (outcome.Status == TSearchStatus::Failed) {
-                    throw std::runtime_error(outcome.Message());
-                }
+                seconds.push_back(found[m].Seconds);
                 // A refused search (a misspelling of blanks) selects nothing: a miss.
-                const bool selected = outcome.Status == TSearchStatus::Selected;
+                const bool selected = found[m].Status == TSearchStatus::Selected;
                 const bool hit =
-                    selected && outcome.BestRow == intendedRows[m] && intendedRows[m] >= 0;
+                    selected && found[m].Row == intendedRows[m] && intendedRows[m] >= 0;
                 THitCount& count = misspelling.Kind
                                        ? result.ByKind[static_cast<std::size_t>(*misspelling.Kind)]
                                        : result.Given;
@@ -271,15 +340,8 @@ RunExperiment(TDictionary& dictionary, const std::vector<TNetworkConfig>& config
                 result.Overall.Total += 1;
                 result.Overall.Hits += hit ? 1 : 0;
                 if (!hit) {
-                    result.Misses.push_back({m, selected ? outcome.BestRow : -1, intendedRows[m]});
+                    result.Misses.push_back({m, selected ? found[m].Row : -1, intendedRows[m]});
                 }
-                ++done;
-                if (control.OnProgress) {
-                    control.OnProgress(done, total);
-                }
-            }
-            if (stopped) {
-                break;
             }
             if (!seconds.empty()) {
                 std::sort(seconds.begin(), seconds.end());

@@ -69,9 +69,11 @@ struct TConfigResult {
 struct TExperimentControl {
     const std::atomic<bool>* Cancel = nullptr;
     // Searches done out of the total (misspellings times configurations),
-    // from any thread.
+    // from any thread, one call at a time, in order.
     std::function<void(std::size_t done, std::size_t total)> OnProgress;
-    unsigned Threads = 0; // of each search; 0: every core
+    // Misspellings searched at once, each on one thread; 0: every core.
+    // The counts never depend on it.
+    unsigned Threads = 0;
 };
 
 // Searches every misspelling under every configuration in turn (re-storing

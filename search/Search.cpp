@@ -202,6 +202,7 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         batch.Cancel = control.Cancel;
         batch.Trace = control.Trace;
         batch.TracedRows = control.TracedRows;
+        batch.Pools = control.Pools;
         std::int32_t done = 0;
         batch.OnDone = [&](std::size_t k, std::int32_t row) {
             done += weights[k];

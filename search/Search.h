@@ -68,6 +68,9 @@ struct TSearchControl {
     // The code the network's rows hold, which the query and its variants
     // are given too; null: the program's (CodeWord).
     const TWordCoder* Coder = nullptr;
+    // The scratch the recognitions work in; null: the network's own.
+    // Searches that run at the same time on one network each need their own.
+    TRecognitionPools* Pools = nullptr;
 };
 
 // One step of a traced search. Its text is not kept: it is the query with a

@@ -236,5 +236,39 @@ TEST(ExperimentTest, TinyExperimentCountsAsWorkedOutByHand) {
     EXPECT_EQ(dictionary.Network.MaxOutput(), 100.0);
 }
 
+TEST(ExperimentTest, CountsAndMissesDoNotDependOnTheThreads) {
+    std::mt19937 random(5);
+    TDictionary dictionary = DictionaryOf(
+        test_support::RandomWordText(random, 600, 3, 9, "\xC0\xC1\xCA\xCE\xD2\xDF\xC5\xCC"));
+    const std::vector<TMisspelling> misspellings = MakeMisspellings(dictionary.Entries, 12, 4);
+    const std::vector<TNetworkConfig> configs = {*FindShippedConfig("program"),
+                                                 *FindShippedConfig("best")};
+    std::vector<std::vector<TConfigResult>> runs;
+    for (const unsigned threads : {1u, 3u}) {
+        TExperimentControl control;
+        control.Threads = threads;
+        std::size_t last = 0;
+        control.OnProgress = [&](std::size_t done, std::size_t) {
+            EXPECT_EQ(done, last + 1); // one at a time, in order
+            last = done;
+        };
+        runs.push_back(*RunExperiment(dictionary, configs, misspellings, control));
+        EXPECT_EQ(last, misspellings.size() * configs.size());
+    }
+    for (std::size_t c = 0; c < configs.size(); ++c) {
+        const TConfigResult& one = runs[0][c];
+        const TConfigResult& three = runs[1][c];
+        EXPECT_EQ(one.Overall.Hits, three.Overall.Hits);
+        for (std::size_t k = 0; k < kMisspellingKinds; ++k) {
+            EXPECT_EQ(one.ByKind[k].Hits, three.ByKind[k].Hits);
+        }
+        ASSERT_EQ(one.Misses.size(), three.Misses.size());
+        for (std::size_t i = 0; i < one.Misses.size(); ++i) {
+            EXPECT_EQ(one.Misses[i].Misspelling, three.Misses[i].Misspelling);
+            EXPECT_EQ(one.Misses[i].ChosenRow, three.Misses[i].ChosenRow);
+        }
+    }
+}
+
 } // namespace
 } // namespace verblinka
