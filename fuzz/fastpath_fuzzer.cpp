@@ -232,7 +232,8 @@ void CheckRecognitions(TBytes& bytes, const TConstants& constants) {
     std::vector<std::vector<std::int32_t>> inputs;
     std::vector<std::int32_t> winners;
     for (int round = 0; round < 3 && !bytes.Empty(); ++round) {
-        const std::vector<std::int32_t>& input = inputs.emplace_back(pattern(true));
+        const std::vector<std::int32_t> input = pattern(true);
+        inputs.push_back(input);
         TTrace fastTrace;
         TTrace referenceTrace;
         const auto record = [](TTrace& trace) {

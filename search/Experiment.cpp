@@ -332,11 +332,12 @@ RunExperiment(TDictionary& dictionary, const std::vector<TNetworkConfig>& config
                 const bool selected = found[m].Status == TSearchStatus::Selected;
                 const bool hit =
                     selected && found[m].Row == intendedRows[m] && intendedRows[m] >= 0;
-                THitCount& count = misspelling.Kind
-                                       ? result.ByKind[static_cast<std::size_t>(*misspelling.Kind)]
-                                       : result.Given;
-                count.Total += 1;
-                count.Hits += hit ? 1 : 0;
+                THitCount* count = &result.Given;
+                if (misspelling.Kind) {
+                    count = &result.ByKind[static_cast<std::size_t>(*misspelling.Kind)];
+                }
+                count->Total += 1;
+                count->Hits += hit ? 1 : 0;
                 result.Overall.Total += 1;
                 result.Overall.Hits += hit ? 1 : 0;
                 if (!hit) {

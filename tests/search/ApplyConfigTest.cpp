@@ -39,6 +39,8 @@ std::vector<std::uint64_t> MasksCodedBy(const TDictionary& dictionary, const TWo
         coder.Code(dictionary.Entries[row].Word, code);
         network.StorePattern(code, static_cast<std::int32_t>(row));
     }
+    // The masks are copied out of the network, which cppcheck cannot see.
+    // cppcheck-suppress returnDanglingLifetime
     return AllMasks(network);
 }
 
