@@ -225,6 +225,16 @@ void TfrmNetwork::CreateControls() {
     pnlTabs->addTab(passesPage_, QStringLiteral("Проходы"));
     connect(pnlTabs, &QTabWidget::currentChanged, this,
             [this] { RunCommand([this] { OfferPassSums(); }); });
+    // The sums start after the event that asked for them: the work waits in
+    // an event loop of its own.
+    sumsTimer_ = new QTimer(this);
+    sumsTimer_->setSingleShot(true);
+    sumsTimer_->setInterval(0);
+    connect(sumsTimer_, &QTimer::timeout, this, [this] {
+        if (sumsGeneration_ == traceGeneration_ && !work_->Busy()) {
+            commands_->Run([this] { ComputePassSums(); });
+        }
+    });
     left->setStretchFactor(0, 1);
     left->setStretchFactor(1, 0);
     left->setSizes(
@@ -834,16 +844,12 @@ void TfrmNetwork::ShowPassStep() {
 }
 
 void TfrmNetwork::OfferPassSums() {
-    if (sums_ || sumsDeclined_ || pnlTabs->currentWidget() != passesPage_ || !isVisible() ||
-        ShownTrace() == nullptr) {
+    if (sumsTimer_ == nullptr || sums_ || sumsDeclined_ ||
+        pnlTabs->currentWidget() != passesPage_ || !isVisible() || ShownTrace() == nullptr) {
         return;
     }
-    // After the event that asked for it: the work waits in an event loop of its own.
-    QTimer::singleShot(0, this, [this, generation = traceGeneration_] {
-        if (generation == traceGeneration_ && !work_->Busy()) {
-            commands_->Run([this] { ComputePassSums(); });
-        }
-    });
+    sumsGeneration_ = traceGeneration_;
+    sumsTimer_->start();
 }
 
 bool TfrmNetwork::ComputePassSums() {

@@ -33,6 +33,7 @@ class QSlider;
 class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
+class QTimer;
 
 namespace verblinka {
 
@@ -182,6 +183,8 @@ private:
     std::optional<TPassSums> sums_;     // of the shown trace
     bool sumsDeclined_ = false;         // cancelled for the shown trace: only on request
     std::uint64_t traceGeneration_ = 0; // counts the traces shown
+    QTimer* sumsTimer_ = nullptr;       // starts the pass sums once the asking event is over
+    std::uint64_t sumsGeneration_ = 0;  // the trace they were asked for
 };
 
 } // namespace verblinka

@@ -177,7 +177,8 @@ TEST(ExperimentTest, TinyExperimentCountsAsWorkedOutByHand) {
     };
     const std::vector<std::uint64_t> rows(dictionary.Network.Weights().MasksOf(0),
                                           dictionary.Network.Weights().MasksOf(0) +
-                                              4 * 2 * dictionary.Network.Weights().WordsPerMask());
+                                              std::size_t{4} * 2 *
+                                                  dictionary.Network.Weights().WordsPerMask());
     std::size_t lastDone = 0;
     TExperimentControl control;
     control.OnProgress = [&](std::size_t done, std::size_t total) {

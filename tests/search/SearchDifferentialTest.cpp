@@ -197,8 +197,8 @@ TEST(SearchCodeTest, EveryCodeAndRandomConstantsGiveTheLiteralSearch) {
     for (TNetworkConfig config : configs) {
         for (int round = 0; round < 2; ++round) {
             if (round == 1) {
-                config.MaxOutput =
-                    std::ldexp(1.0 + random() % 1000, -static_cast<int>(random() % 4));
+                config.MaxOutput = std::ldexp(1.0 + static_cast<double>(random() % 1000),
+                                              -static_cast<int>(random() % 4));
                 config.EpsilonFactor = factor(random);
                 config.MaxIterations = static_cast<std::int32_t>(random() % 12);
             }
