@@ -490,6 +490,7 @@ struct TConfigChoice {
     std::optional<double> MaxOutput;
     std::optional<double> EpsilonFactor;
     std::optional<std::int32_t> MaxIterations;
+    TSweepKernel SweepKernel = TSweepKernel::Auto; // how the recognitions run, not what they give
 };
 
 std::vector<TNetworkConfig> ChosenConfigs(const TConfigChoice& choice) {
@@ -580,6 +581,7 @@ int Misspellings(const std::string& path, int count, const TConfigChoice& choice
             std::cout << "  configuration " << config.Name << " (code " << config.Coder.Name()
                       << "), stored in " << Ms(SecondsSince(start)) << '\n';
         }
+        dictionary.Network.SetSweepKernel(choice.SweepKernel);
         for (const unsigned threads : {0u, 1u}) {
             TSearchControl control;
             control.Threads = threads;
@@ -727,6 +729,8 @@ std::vector<std::size_t> ParseSizes(const std::string& text) {
 
 } // namespace
 
+constexpr std::array kSweepKernels{TSweepKernel::Auto, TSweepKernel::Scalar, TSweepKernel::Avx512};
+
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     TOptions options;
@@ -766,6 +770,15 @@ int main(int argc, char** argv) {
             choice.EpsilonFactor = std::stod(value());
         } else if (argument == "--max-iterations") {
             choice.MaxIterations = std::stoi(value());
+        } else if (argument == "--sweep-kernel") {
+            const std::string name = value();
+            const auto kernel =
+                std::find_if(kSweepKernels.begin(), kSweepKernels.end(),
+                             [&](TSweepKernel k) { return SweepKernelName(k) == name; });
+            if (kernel == kSweepKernels.end()) {
+                throw std::invalid_argument("unknown sweep kernel " + name);
+            }
+            choice.SweepKernel = *kernel;
         } else if (argument == "--restore") {
             return Restore(value());
         } else if (argument == "--soak") {
@@ -789,6 +802,7 @@ int main(int argc, char** argv) {
                    "                       [--code CODE] [--pair-options O,U,G,S,L]\n"
                    "                       [--max-output X] [--epsilon-factor K] "
                    "[--max-iterations N]\n"
+                   "                       [--sweep-kernel auto|scalar|avx512]\n"
                    "       verblinka-bench --restore WORDLIST\n";
             return 2;
         }

@@ -3,6 +3,7 @@
 #include "engine/CheckedMath.h"
 #include "engine/Precision.h"
 #include "engine/detail/RunCompetition.h"
+#include "engine/detail/FusedRun.h"
 
 #include <algorithm>
 #include <bit>
@@ -294,6 +295,22 @@ TFirstLayerKernel ResolveFirstLayerKernel(TFirstLayerKernel kernel) {
     return TFirstLayerKernel::Scalar;
 }
 
+std::string_view SweepKernelName(TSweepKernel kernel) {
+    switch (kernel) {
+    case TSweepKernel::Auto:
+        return "auto";
+    case TSweepKernel::Scalar:
+        return "scalar";
+    case TSweepKernel::Avx512:
+        return "avx512";
+    }
+    return "unknown";
+}
+
+bool SweepKernelAvailable(TSweepKernel kernel) {
+    return kernel != TSweepKernel::Avx512 || WideSweepAvailable();
+}
+
 void THammingNet::SetInputCount(std::int32_t n) {
     RequireNonNegative(n);
     InputCount_ = n;
@@ -359,6 +376,19 @@ void THammingNet::SetEpsilonFactor(double factor) {
 void THammingNet::SetFirstLayerKernel(TFirstLayerKernel kernel) {
     RequireAvailable(kernel);
     firstLayerKernel_ = kernel;
+}
+
+void THammingNet::SetSweepKernel(TSweepKernel kernel) {
+    if (!SweepKernelAvailable(kernel)) {
+        throw std::invalid_argument("This processor lacks the sweep kernel " +
+                                    std::string(SweepKernelName(kernel)));
+    }
+    sweepKernel_ = kernel;
+}
+
+bool THammingNet::WideSweep() const {
+    return sweepKernel_ == TSweepKernel::Avx512 ||
+           (sweepKernel_ == TSweepKernel::Auto && WideSweepAvailable());
 }
 
 double THammingNet::Weight(std::int32_t row, std::int32_t column) const {
@@ -546,6 +576,7 @@ std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
         throw std::invalid_argument("First layer of another size than the network");
     }
     scratch.input_.Values = FirstLayerOutputs();
+    scratch.classPass_.SetWide(WideSweep());
     // The first pass reads the classes where they are; they are copied only
     // if it cannot take them.
     return RunCompetition(scratch, TCompetitionSettings::Of(*this), TCompetitionPath::Classes,
@@ -604,6 +635,7 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
         return 0;
     }
     const bool classes = FirstLayerIn(input, s);
+    s.classPass_.SetWide(WideSweep());
     const TCompetitionSettings settings =
         given != nullptr ? *given : TCompetitionSettings::Of(*this);
     const TCompetitionPath path = classes                              ? TCompetitionPath::Classes

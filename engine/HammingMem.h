@@ -46,6 +46,27 @@ bool FirstLayerKernelAvailable(TFirstLayerKernel kernel);
 // The kernel Auto stands for here; any other kernel itself.
 TFirstLayerKernel ResolveFirstLayerKernel(TFirstLayerKernel kernel);
 
+// The kernels of the competition's sweeps over classes (the fused run that
+// writes each unit's output and the next pass's running sums). Every kernel
+// gives the same values; THammingNet::SetSweepKernel forces one, so that the
+// tests run each on any machine that has it.
+enum class TSweepKernel {
+    // Avx512 where the processor has it, else Scalar.
+    Auto,
+    // Four units at a time, one table look-up each: what every processor runs.
+    Scalar,
+    // 64 units at a time with AVX-512 (BW and VBMI), the tables in vector
+    // registers, in passes of at most 64 classes; elsewhere Scalar.
+    Avx512,
+};
+
+// "auto", "scalar", "avx512".
+std::string_view SweepKernelName(TSweepKernel kernel);
+
+// Whether this processor (and this build) can run the kernel; Auto and
+// Scalar always.
+bool SweepKernelAvailable(TSweepKernel kernel);
+
 // Which passes a recognition takes. Every path gives the same rows and the
 // same values bit for bit; they differ in speed, and the slower ones are there
 // to prove the faster ones and to measure them.
@@ -208,6 +229,10 @@ public:
     void SetFirstLayerKernel(TFirstLayerKernel kernel);
     TFirstLayerKernel FirstLayerKernel() const { return firstLayerKernel_; }
 
+    // The same for the competition's sweeps over classes.
+    void SetSweepKernel(TSweepKernel kernel);
+    TSweepKernel SweepKernel() const { return sweepKernel_; }
+
     double Bias() const { return Bias_; }
     double MaxOutput() const { return MaxOutput_; }
     double Epsilon() const { return Epsilon_; }
@@ -235,6 +260,7 @@ private:
     bool ClassPasses() const {
         return path_ == TCompetitionPath::Auto || path_ == TCompetitionPath::Classes;
     }
+    bool WideSweep() const; // the sweep kernel resolved
     void Resize();
     bool MasksOf(std::span<const std::int32_t> input, std::vector<std::uint64_t>& masks) const;
     bool FirstLayerAsClasses(std::span<const std::int32_t> input, TRecognitionScratch& s) const;
@@ -289,6 +315,7 @@ private:
     std::int32_t MaxIterations_ = 50;
     TCompetitionPath path_ = TCompetitionPath::Auto;
     TFirstLayerKernel firstLayerKernel_ = TFirstLayerKernel::Auto;
+    TSweepKernel sweepKernel_ = TSweepKernel::Auto;
     TRecognitionScratch scratch_; // of Recognize
     TRecognitionPools pools_;     // of the batches that bring none
 };

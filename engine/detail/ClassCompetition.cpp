@@ -12,7 +12,7 @@
 namespace verblinka {
 namespace {
 
-constexpr std::uint64_t kGridSteps = std::uint64_t{1} << 53; // of one binade
+constexpr std::uint64_t kGridSteps = kRunTop; // of one binade
 // In place of a tie step's base in bases_: past the binade, so that the
 // quick loop hands the step to the careful one.
 constexpr std::uint64_t kTieBase = std::uint64_t{1} << 54;
@@ -29,36 +29,6 @@ double GridOf(int binade) {
 std::size_t InternHash(std::uint64_t bits) {
     const std::uint64_t mixed = (bits ^ (bits >> 29)) * 0xBF58476D1CE4E5B9u;
     return static_cast<std::size_t>(mixed ^ (mixed >> 32));
-}
-
-// Units j, j + 1 ... (j a multiple of 4) four at a time while below stop: each
-// unit's output from ids by its class, the next pass's running sum k advanced
-// by bases, marked at every fourth unit. Stops before a block that would reach
-// the binade's top (a tie, an exit or an unknown output among its steps: all
-// of them at or past it, and every base >= 0). Returns where it stopped.
-std::size_t FusedRun(std::size_t j, std::size_t stop, const std::uint16_t* classes,
-                     const std::uint64_t* bases, const std::uint16_t* ids, std::uint16_t* out,
-                     std::uint64_t& k, std::uint64_t* marks) {
-    std::uint64_t at = k;
-    for (; j + 4 <= stop; j += 4) {
-        const std::uint16_t a = classes[j];
-        const std::uint16_t b = classes[j + 1];
-        const std::uint16_t c = classes[j + 2];
-        const std::uint16_t d = classes[j + 3];
-        // Every base is below 2^55: four of them and k stay below 2^64.
-        const std::uint64_t block = (bases[a] + bases[b]) + (bases[c] + bases[d]);
-        if (at + block >= kGridSteps) {
-            break;
-        }
-        marks[j >> 2] = at;
-        out[j] = ids[a];
-        out[j + 1] = ids[b];
-        out[j + 2] = ids[c];
-        out[j + 3] = ids[d];
-        at += block;
-    }
-    k = at;
-    return j;
 }
 
 } // namespace
@@ -328,6 +298,9 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     auto comb = [&](std::size_t cls, std::uint16_t id) {
         combBases_[cls] = id >= kParity ? kTieBase : builder.Bases()[id];
         combIds_[cls] = id;
+        if (cls < TWideSweepTables::kClasses) {
+            wideTables_.Set(cls, combBases_[cls], id);
+        }
     };
     auto setCurrent = [&](std::uint16_t cls, std::uint16_t id) {
         current_[cls] = id;
@@ -422,8 +395,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
                     // Four units at once while each class has its result and
                     // none of their next steps is a tie or leaves the binade.
                     if ((j & 3) == 0) {
-                        j = FusedRun(j, stop, classes, combBases_.data(), combIds_.data(),
-                                     outClasses, builder.Units, builder.Marks);
+                        j = RunFused(j, stop, outClasses);
                     }
                 } else {
                     // Four units at once while each class has its result.
@@ -464,6 +436,18 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         builder.Finish(units_);
     }
     return true;
+}
+
+// FusedRun over units j ... stop - 1 of the pass's input (j a multiple of 4),
+// from combBases_ and combIds_: 64 at a time with AVX-512 where the pass
+// allows, the rest four at a time.
+std::size_t TClassCompetition::RunFused(std::size_t j, std::size_t stop, std::uint16_t* out) {
+    TPrefixBuilder& builder = builder_;
+    if (wide_ && combBases_.size() <= TWideSweepTables::kClasses) {
+        j = FusedRunWide(j, stop, classes_, wideTables_, out, builder.Units, builder.Marks);
+    }
+    return FusedRun(j, stop, classes_, combBases_.data(), combIds_.data(), out, builder.Units,
+                    builder.Marks);
 }
 
 bool TClassCompetition::BeginOutput(TClassState& out) {
@@ -621,6 +605,7 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         std::uint32_t builderVersion = 0;
         combBases_.resize(classCount);
         combIds_.resize(classCount);
+        classes_ = classes; // what RunFused reads
         std::size_t j = 0;
         while (j < units_) {
             if (builder.Version() != builderVersion) {
@@ -628,11 +613,13 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
                 for (std::size_t c = 0; c < classCount; ++c) {
                     combBases_[c] = counts_[c] == 0 ? 0 : builder.Bases()[mapped[c]];
                     combIds_[c] = mapped[c];
+                    if (c < TWideSweepTables::kClasses) {
+                        wideTables_.Set(c, combBases_[c], combIds_[c]);
+                    }
                 }
             }
             if ((j & 3) == 0) {
-                j = FusedRun(j, units_, classes, combBases_.data(), combIds_.data(), outClasses,
-                             builder.Units, builder.Marks);
+                j = RunFused(j, units_, outClasses);
                 if (j >= units_) {
                     break;
                 }

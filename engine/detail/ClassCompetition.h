@@ -25,6 +25,7 @@
 #pragma once
 
 #include "engine/detail/Competition.h"
+#include "engine/detail/FusedRun.h"
 #include "engine/detail/SumMemo.h"
 
 #include <cstdint>
@@ -77,6 +78,12 @@ public:
     // The inhibition sum of every unit, as the literal pass accumulates it
     // (for tests). False when the method does not apply.
     bool InhibitionSums(const TClassState& in, std::span<double> sums);
+
+    // Whether the sweeps may run 64 units at a time with AVX-512 where a pass
+    // has at most 64 classes (WideSweepAvailable() must hold); the results
+    // are the same either way.
+    void SetWide(bool wide) { wide_ = wide; }
+    bool Wide() const { return wide_; }
 
     // Single steps taken with the network's arithmetic during the last pass.
     std::uint64_t LastSimulatedSteps() const { return simulatedSteps_; }
@@ -148,6 +155,7 @@ private:
     bool Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make);
     bool BeginOutput(TClassState& out);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
+    std::size_t RunFused(std::size_t j, std::size_t stop, std::uint16_t* out);
 
     const std::uint16_t* classes_ = nullptr;
     const double* values_ = nullptr;
@@ -163,6 +171,8 @@ private:
     // the next pass (past the binade where it must be taken singly).
     std::vector<std::uint64_t> combBases_;
     std::vector<std::uint16_t> combIds_;
+    bool wide_ = false;
+    TWideSweepTables wideTables_;        // the two as the wide run reads them, classes below 64
     std::size_t stepsSegment_ = 0;       // the segment steps_ holds
     std::vector<TStep> steps_;           // per class, for the binade at hand
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known

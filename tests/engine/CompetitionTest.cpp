@@ -657,8 +657,10 @@ TEST(ClassCompetitionTest, RefusesWhatItCannotTake) {
 TEST(ClassCompetitionTest, LinkedPassesEqualTheLiteralChain) {
     TValueSets sets(31);
     std::mt19937 random(6);
-    auto chain = [&](const TValues& start, double epsilon, double clip, const std::string& what) {
+    auto chainOn = [&](const TValues& start, double epsilon, double clip, const std::string& what,
+                       bool wide) {
         TClassCompetition pass;
+        pass.SetWide(wide);
         TClassState in = ClassesOf(start, &random);
         TClassState out;
         TValues literal = start;
@@ -680,6 +682,13 @@ TEST(ClassCompetitionTest, LinkedPassesEqualTheLiteralChain) {
             ASSERT_EQ(summary.Leader, expected.Leader) << what << ", pass " << p;
             literal = expected.Activity;
             std::swap(in, out);
+        }
+    };
+    auto chain = [&](const TValues& start, double epsilon, double clip, const std::string& what) {
+        for (const bool wide : {false, true}) {
+            if (!wide || WideSweepAvailable()) {
+                chainOn(start, epsilon, clip, what + (wide ? ", wide sweep" : ""), wide);
+            }
         }
     };
     for (const std::size_t count : {1u, 2u, 5u, 300u, 1500u}) {
@@ -736,6 +745,35 @@ TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
             EXPECT_EQ(TNetworkInternals::RecognizeFromClasses(net, firstLayer, scratch), classRow)
                 << word;
         }
+    }
+}
+
+// The sweep's kernels on networks large enough for long runs of units (and
+// passes of more classes than the wide run takes): every value of every pass
+// and the row, the same.
+TEST(ClassCompetitionTest, SweepKernelsGiveTheSameRecognition) {
+    if (!SweepKernelAvailable(TSweepKernel::Avx512)) {
+        GTEST_SKIP() << "this processor lacks the avx512 sweep kernel";
+    }
+    std::mt19937 random(29);
+    const std::vector<std::string> words = Words(20000, random);
+    THammingNet net = WordNetwork(words);
+    for (int q = 0; q < 6; ++q) {
+        std::string word = words[random() % words.size()];
+        if (q % 2 == 1 && !word.empty()) {
+            word[random() % word.size()] = '\xC8';
+        }
+        TWordCode code{};
+        CodeWord(word, code);
+        std::int32_t rows[2] = {-1, -2};
+        TTrace traces[2];
+        for (const TSweepKernel kernel : {TSweepKernel::Scalar, TSweepKernel::Avx512}) {
+            net.SetSweepKernel(kernel);
+            const std::size_t k = kernel == TSweepKernel::Scalar ? 0 : 1;
+            traces[k] = TraceOf(net, code, rows[k]);
+        }
+        EXPECT_EQ(rows[0], rows[1]) << word;
+        EXPECT_EQ(traces[0], traces[1]) << word;
     }
 }
 

@@ -17,6 +17,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <random>
 #include <span>
@@ -45,6 +46,9 @@ constexpr TCompetitionPath kPaths[] = {TCompetitionPath::Auto, TCompetitionPath:
                                        TCompetitionPath::Values, TCompetitionPath::Literal};
 constexpr TFirstLayerKernel kKernels[] = {TFirstLayerKernel::Auto, TFirstLayerKernel::Scalar,
                                           TFirstLayerKernel::Popcount, TFirstLayerKernel::Avx512};
+// The sweep's kernel each first-layer kernel runs with: every one on every path.
+constexpr TSweepKernel kSweepKernels[] = {TSweepKernel::Auto, TSweepKernel::Avx512,
+                                          TSweepKernel::Scalar, TSweepKernel::Avx512};
 
 bool SameValues(std::span<const double> a, std::span<const double> b) {
     if (a.size() != b.size()) {
@@ -211,15 +215,19 @@ void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::stri
 #endif
     }
     for (const TCompetitionPath path : kPaths) {
-        for (const TFirstLayerKernel kernel : kKernels) {
+        for (std::size_t kernelIndex = 0; kernelIndex < std::size(kKernels); ++kernelIndex) {
+            const TFirstLayerKernel kernel = kKernels[kernelIndex];
             if (!FirstLayerKernelAvailable(kernel)) {
                 continue;
             }
             THammingNet net = c.Net;
             net.SetPath(path);
             net.SetFirstLayerKernel(kernel);
+            const TSweepKernel sweep = kSweepKernels[kernelIndex];
+            net.SetSweepKernel(SweepKernelAvailable(sweep) ? sweep : TSweepKernel::Scalar);
             const std::string what = where + ", path " + std::to_string(static_cast<int>(path)) +
-                                     ", kernel " + std::string(FirstLayerKernelName(kernel));
+                                     ", kernel " + std::string(FirstLayerKernelName(kernel)) +
+                                     ", sweep " + std::string(SweepKernelName(net.SweepKernel()));
             TRecognitionScratch scratch;
             for (std::size_t k = 0; k < c.Inputs.size(); ++k) {
                 const std::string input = what + ", input " + std::to_string(k);
