@@ -2,13 +2,14 @@
 
 #include "engine/CheckedMath.h"
 #include "engine/Precision.h"
-#include "engine/detail/RunCompetition.h"
 #include "engine/detail/FusedRun.h"
+#include "engine/detail/RunCompetition.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -139,52 +140,87 @@ CountClassesPopcount(const std::uint64_t* masks, std::size_t first, std::size_t 
     CountClassesIn(masks, first, end, words, inputs, count, columns, out);
 }
 
-// CountClassRows<3> for up to eight inputs per vector: each 64-bit lane holds
-// one input's word, the row's word is broadcast, and the population counts
-// are exact integers as in the scalar loop.
-__attribute__((target("avx512f,avx512vpopcntdq"))) void
+// One row's agreement classes for eight inputs (CountClassRows<3>): each
+// 64-bit lane holds one input's masks (lanes, as CountClassRowsWide lays them
+// out), the row's words are broadcast, and the population counts are exact
+// integers as in the scalar loop; the classes as eight 16-bit lanes.
+__attribute__((target("avx512f,avx512vpopcntdq"), always_inline)) inline __m128i
+ClassesOfRow(const std::uint64_t* row, const std::uint64_t* lanes, __m512i offset) {
+    constexpr std::size_t kWords = 3; // 64-bit words in each of a row's two masks
+    __m512i both = _mm512_setzero_si512();
+    __m512i differ = _mm512_setzero_si512();
+    for (std::size_t w = 0; w < kWords; ++w) {
+        const __m512i nonZero = _mm512_and_si512(_mm512_loadu_si512(lanes + w * 8),
+                                                 _mm512_set1_epi64(static_cast<long long>(row[w])));
+        const __m512i sign =
+            _mm512_xor_si512(_mm512_loadu_si512(lanes + (kWords + w) * 8),
+                             _mm512_set1_epi64(static_cast<long long>(row[kWords + w])));
+        both = _mm512_add_epi64(both, _mm512_popcnt_epi64(nonZero));
+        differ = _mm512_add_epi64(differ, _mm512_popcnt_epi64(_mm512_and_si512(nonZero, sign)));
+    }
+    // both - 2 * differ + columns: from 0 to 2 * columns, below 2^16.
+    // (The zero-masking form: GCC 12 warns of the other's undefined start.)
+    return _mm512_maskz_cvtepi64_epi16(
+        0xFF, _mm512_add_epi64(_mm512_sub_epi64(both, _mm512_add_epi64(differ, differ)), offset));
+}
+
+// CountClassRows<3> for up to eight inputs per vector, eight rows at a time:
+// the eight rows' classes (a row per 128-bit lane of two vectors) are
+// transposed into an input per 128-bit lane, so that each input's eight
+// classes take one store.
+__attribute__((target("avx512f,avx512bw,avx512vpopcntdq"))) void
 CountClassRowsWide(const std::uint64_t* masks, std::size_t first, std::size_t end,
                    const std::uint64_t* inputs, std::size_t count, std::int64_t columns,
                    std::uint16_t* const* out) {
-    constexpr std::size_t kWords = 3; // 64-bit words in each of a row's two masks
+    constexpr std::size_t kWords = 3;
+    constexpr std::size_t kRowWords = 2 * kWords;
     const std::size_t groups = (count + 7) / 8;
     // Lanes past the last input hold zero masks: they count nothing and are not stored.
-    std::vector<std::uint64_t> lanes(groups * 2 * kWords * 8, 0);
+    std::vector<std::uint64_t> lanes(groups * kRowWords * 8, 0);
     for (std::size_t k = 0; k < count; ++k) {
-        for (std::size_t w = 0; w < 2 * kWords; ++w) {
-            lanes[((k / 8) * 2 * kWords + w) * 8 + k % 8] = inputs[2 * kWords * k + w];
+        for (std::size_t w = 0; w < kRowWords; ++w) {
+            lanes[((k / 8) * kRowWords + w) * 8 + k % 8] = inputs[kRowWords * k + w];
         }
     }
     const __m512i offset = _mm512_set1_epi64(columns);
-    std::int64_t results[8];
-    masks += 2 * kWords * first;
-    for (std::size_t i = first; i < end; ++i, masks += 2 * kWords) {
-        __m512i rowNonZero[kWords];
-        __m512i rowNegative[kWords];
-        for (std::size_t w = 0; w < kWords; ++w) {
-            rowNonZero[w] = _mm512_set1_epi64(static_cast<long long>(masks[w]));
-            rowNegative[w] = _mm512_set1_epi64(static_cast<long long>(masks[kWords + w]));
-        }
+    // Element 8 * row + input of the two vectors to element 8 * input + row.
+    alignas(64) std::uint16_t order[32];
+    for (std::uint16_t e = 0; e < 32; ++e) {
+        order[e] = static_cast<std::uint16_t>(8 * (e % 8) + e / 8);
+    }
+    const __m512i firstInputs = _mm512_load_si512(order);
+    const __m512i lastInputs = _mm512_add_epi16(firstInputs, _mm512_set1_epi16(4));
+    std::size_t i = first;
+    for (; i + 8 <= end; i += 8) {
+        const std::uint64_t* rows = masks + kRowWords * i;
         for (std::size_t g = 0; g < groups; ++g) {
-            const std::uint64_t* lane = lanes.data() + g * 2 * kWords * 8;
-            __m512i both = _mm512_setzero_si512();
-            __m512i differ = _mm512_setzero_si512();
-            for (std::size_t w = 0; w < kWords; ++w) {
-                const __m512i nonZero =
-                    _mm512_and_si512(_mm512_loadu_si512(lane + w * 8), rowNonZero[w]);
-                const __m512i sign =
-                    _mm512_xor_si512(_mm512_loadu_si512(lane + (kWords + w) * 8), rowNegative[w]);
-                both = _mm512_add_epi64(both, _mm512_popcnt_epi64(nonZero));
-                differ =
-                    _mm512_add_epi64(differ, _mm512_popcnt_epi64(_mm512_and_si512(nonZero, sign)));
-            }
-            // both - 2 * differ + columns: from 0 to 2 * columns, below 2^16.
-            const __m512i value =
-                _mm512_add_epi64(_mm512_sub_epi64(both, _mm512_add_epi64(differ, differ)), offset);
-            _mm512_storeu_si512(results, value);
+            const std::uint64_t* lane = lanes.data() + g * kRowWords * 8;
+            __m512i low = _mm512_castsi128_si512(ClassesOfRow(rows, lane, offset));
+            low = _mm512_inserti32x4(low, ClassesOfRow(rows + kRowWords, lane, offset), 1);
+            low = _mm512_inserti32x4(low, ClassesOfRow(rows + 2 * kRowWords, lane, offset), 2);
+            low = _mm512_inserti32x4(low, ClassesOfRow(rows + 3 * kRowWords, lane, offset), 3);
+            __m512i high = _mm512_castsi128_si512(ClassesOfRow(rows + 4 * kRowWords, lane, offset));
+            high = _mm512_inserti32x4(high, ClassesOfRow(rows + 5 * kRowWords, lane, offset), 1);
+            high = _mm512_inserti32x4(high, ClassesOfRow(rows + 6 * kRowWords, lane, offset), 2);
+            high = _mm512_inserti32x4(high, ClassesOfRow(rows + 7 * kRowWords, lane, offset), 3);
+            alignas(64) std::uint16_t byInput[64];
+            _mm512_store_si512(byInput, _mm512_permutex2var_epi16(low, firstInputs, high));
+            _mm512_store_si512(byInput + 32, _mm512_permutex2var_epi16(low, lastInputs, high));
             const std::size_t lanesHere = std::min<std::size_t>(8, count - 8 * g);
             for (std::size_t l = 0; l < lanesHere; ++l) {
-                out[8 * g + l][i] = static_cast<std::uint16_t>(results[l]);
+                std::memcpy(out[8 * g + l] + i, byInput + 8 * l, 8 * sizeof(std::uint16_t));
+            }
+        }
+    }
+    for (; i < end; ++i) {
+        const std::uint64_t* row = masks + kRowWords * i;
+        for (std::size_t g = 0; g < groups; ++g) {
+            alignas(16) std::uint16_t classes[8];
+            _mm_store_si128(reinterpret_cast<__m128i*>(classes),
+                            ClassesOfRow(row, lanes.data() + g * kRowWords * 8, offset));
+            const std::size_t lanesHere = std::min<std::size_t>(8, count - 8 * g);
+            for (std::size_t l = 0; l < lanesHere; ++l) {
+                out[8 * g + l][i] = classes[l];
             }
         }
     }
@@ -199,6 +235,7 @@ bool HasPopcount() {
 
 bool HasWidePopcount() {
     static const bool kSupported = HasPopcount() && __builtin_cpu_supports("avx512f") &&
+                                   __builtin_cpu_supports("avx512bw") &&
                                    __builtin_cpu_supports("avx512vpopcntdq");
     return kSupported;
 }

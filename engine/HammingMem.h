@@ -31,7 +31,7 @@ enum class TFirstLayerKernel {
     Scalar,
     // The same loop with x86-64's POPCNT instruction.
     Popcount,
-    // Up to eight inputs per vector with AVX-512 VPOPCNTDQ, where a sweep has
+    // Up to eight inputs per vector with AVX-512 (VPOPCNTDQ, BW), where a sweep has
     // two inputs or more of 160 positions; elsewhere Popcount.
     Avx512,
 };
