@@ -293,6 +293,8 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         combBases_.resize(classCount);
         combIds_.resize(classCount);
         builderVersion = builder.Version();
+        wideTables_.First = 0;
+        wideFits_ = classCount <= TWideSweepTables::kClasses;
     }
     // Each class's output and, fused, its step in the next pass.
     auto comb = [&](std::size_t cls, std::uint16_t id) {
@@ -443,7 +445,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
 // allows, the rest four at a time.
 std::size_t TClassCompetition::RunFused(std::size_t j, std::size_t stop, std::uint16_t* out) {
     TPrefixBuilder& builder = builder_;
-    if (wide_ && combBases_.size() <= TWideSweepTables::kClasses) {
+    if (wide_ && wideFits_) {
         j = FusedRunWide(j, stop, classes_, wideTables_, out, builder.Units, builder.Marks);
     }
     return FusedRun(j, stop, classes_, combBases_.data(), combIds_.data(), out, builder.Units,
@@ -606,6 +608,19 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         combBases_.resize(classCount);
         combIds_.resize(classCount);
         classes_ = classes; // what RunFused reads
+        // The classes that occur (agreement counts, from 0 to 2N) usually
+        // span fewer than the wide run's entries, though their values do not.
+        std::size_t lowest = 0;
+        while (counts_[lowest] == 0) {
+            ++lowest;
+        }
+        std::size_t highest = classCount - 1;
+        while (counts_[highest] == 0) {
+            --highest;
+        }
+        wideFits_ = highest - lowest < TWideSweepTables::kClasses;
+        wideTables_.First = static_cast<std::uint16_t>(lowest);
+        const std::size_t wideEnd = std::min(classCount, lowest + TWideSweepTables::kClasses);
         std::size_t j = 0;
         while (j < units_) {
             if (builder.Version() != builderVersion) {
@@ -613,9 +628,9 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
                 for (std::size_t c = 0; c < classCount; ++c) {
                     combBases_[c] = counts_[c] == 0 ? 0 : builder.Bases()[mapped[c]];
                     combIds_[c] = mapped[c];
-                    if (c < TWideSweepTables::kClasses) {
-                        wideTables_.Set(c, combBases_[c], combIds_[c]);
-                    }
+                }
+                for (std::size_t c = lowest; c < wideEnd; ++c) {
+                    wideTables_.Set(c - lowest, combBases_[c], combIds_[c]);
                 }
             }
             if ((j & 3) == 0) {

@@ -172,7 +172,8 @@ private:
     std::vector<std::uint64_t> combBases_;
     std::vector<std::uint16_t> combIds_;
     bool wide_ = false;
-    TWideSweepTables wideTables_;        // the two as the wide run reads them, classes below 64
+    TWideSweepTables wideTables_;        // the two as the wide run reads them
+    bool wideFits_ = false;              // every class of the pass has its entry there
     std::size_t stepsSegment_ = 0;       // the segment steps_ holds
     std::vector<TStep> steps_;           // per class, for the binade at hand
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known

@@ -42,7 +42,7 @@ bool WideSweepAvailable() {
     return HasWideSweep();
 }
 
-// Each unit's output from its class (below 128), among 32 units.
+// Each unit's output from its entry (below 128), among 32 units.
 __attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i
 IdsOf(const __m512i (&ids)[4], __m512i classes) {
     return _mm512_mask_blend_epi16(_mm512_test_epi16_mask(classes, _mm512_set1_epi16(64)),
@@ -71,6 +71,7 @@ FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
         bytesLow[b] = _mm512_loadu_si512(tables.Bytes[b].data());
         bytesHigh[b] = _mm512_loadu_si512(tables.Bytes[b].data() + 64);
     }
+    const __m512i first = _mm512_set1_epi16(static_cast<short>(tables.First));
     const __m512i zero = _mm512_setzero_si512();
     const __m512i firstHalf = _mm512_set1_epi64(0x00000000FFFFFFFFLL);
     // Even blocks' marks to lanes 0, 2, ..., odd blocks' to 1, 3, ...
@@ -86,8 +87,11 @@ FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
         const auto highUnits =
             static_cast<__mmask32>(LowBits(std::max<std::uint64_t>(units, 32) - 32));
         const __mmask64 unitBytes = LowBits(units);
-        const __m512i low = _mm512_maskz_loadu_epi16(lowUnits, classes + j);
-        const __m512i high = _mm512_maskz_loadu_epi16(highUnits, classes + j + 32);
+        // Each unit's entry in the tables (past its units, wrapped: never read).
+        const __m512i low =
+            _mm512_sub_epi16(_mm512_maskz_loadu_epi16(lowUnits, classes + j), first);
+        const __m512i high =
+            _mm512_sub_epi16(_mm512_maskz_loadu_epi16(highUnits, classes + j + 32), first);
         const __m512i asBytes = _mm512_inserti64x4(
             _mm512_castsi256_si512(_mm512_cvtepi16_epi8(low)), _mm512_cvtepi16_epi8(high), 1);
         // Lane l holds units 8l ... 8l + 7: even, the first four's steps; odd, the last four's.

@@ -52,15 +52,16 @@ inline std::size_t FusedRun(std::size_t j, std::size_t stop, const std::uint16_t
 struct TWideSweepTables {
     static constexpr std::size_t kClasses = 128;
     static constexpr std::size_t kBytes = 7;
+    std::uint16_t First = 0; // the class of entry 0: entry e is class First + e
     std::array<std::uint16_t, kClasses> Ids{};
     // Bytes[b][c]: byte b of c's step.
     std::array<std::array<std::uint8_t, kClasses>, kBytes> Bytes{};
 
-    // Class cls (below kClasses): its step and output.
-    void Set(std::size_t cls, std::uint64_t base, std::uint16_t id) {
-        Ids[cls] = id;
+    // Entry e (below kClasses): its class's step and output.
+    void Set(std::size_t e, std::uint64_t base, std::uint16_t id) {
+        Ids[e] = id;
         for (std::size_t b = 0; b < kBytes; ++b) {
-            Bytes[b][cls] = static_cast<std::uint8_t>(base >> (8 * b));
+            Bytes[b][e] = static_cast<std::uint8_t>(base >> (8 * b));
         }
     }
 };
@@ -69,8 +70,8 @@ struct TWideSweepTables {
 bool WideSweepAvailable();
 
 // FusedRun from tables, 64 units at a time: it stops where FusedRun stops
-// and leaves what FusedRun leaves. Every class read must be below kClasses,
-// and k below kRunTop.
+// and leaves what FusedRun leaves. Every class read must be in the tables
+// (from First to First + kClasses - 1), and k below kRunTop.
 std::size_t FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
                          const TWideSweepTables& tables, std::uint16_t* out, std::uint64_t& k,
                          std::uint64_t* marks);

@@ -44,19 +44,23 @@ TEST(FusedRunTest, WideRunLeavesWhatTheScalarRunLeaves) {
         // Mostly small steps, so that long runs stay below the top; a few runs
         // start near it, so that they stop at a block.
         const std::uint64_t scale = std::uint64_t{1} << (10 + random() % 36);
-        std::vector<std::uint64_t> bases(classCount);
-        std::vector<std::uint16_t> ids(classCount);
+        // The tables' classes, from `first` on (the classes below it, and
+        // any past the tables, occur nowhere).
         TWideSweepTables tables;
+        tables.First = static_cast<std::uint16_t>(round % 3 == 0 ? 0 : random() % 4000);
+        const std::size_t first = tables.First;
+        std::vector<std::uint64_t> bases(first + classCount, kRunTop << 1);
+        std::vector<std::uint16_t> ids(first + classCount, kUnwritten);
         const bool markers = random() % 4 == 0;
-        for (std::size_t c = 0; c < classCount; ++c) {
+        for (std::size_t c = first; c < first + classCount; ++c) {
             bases[c] = markers ? RandomBase(random, scale) : random() % scale;
             ids[c] = static_cast<std::uint16_t>(random() % 4096);
-            tables.Set(c, bases[c], ids[c]);
+            tables.Set(c - first, bases[c], ids[c]);
         }
         const std::size_t units = random() % 700;
         std::vector<std::uint16_t> classes(units);
         for (std::uint16_t& cls : classes) {
-            cls = static_cast<std::uint16_t>(random() % classCount);
+            cls = static_cast<std::uint16_t>(first + random() % classCount);
         }
         const std::size_t start = units == 0 ? 0 : 4 * (random() % (units / 4 + 1));
         const std::size_t stop = start + random() % (units - start + 1);
