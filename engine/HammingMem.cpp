@@ -728,8 +728,12 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
         if (classes) {
             TPassSummary summary;
             bool done = false;
-            // A pass after the limit's is the last: nothing to prepare for.
-            const TPassLink link{chained, pass <= settings.MaxIterations};
+            // A pass after the limit's is the last: nothing to prepare for,
+            // and only its leader and stability matter unless someone hears
+            // of its values.
+            const bool last = pass > settings.MaxIterations;
+            const TPassLink link{chained, !last,
+                                 !last || observer != nullptr || recorder != nullptr || keepState};
             chained = true;
             if (!firstClasses.empty()) {
                 done = s.classPass_.ExactPass({firstClasses, s.input_.Values}, s.output_,

@@ -20,6 +20,7 @@ constexpr std::size_t kMemoSlots = 1024; // the memo's smallest size
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
 constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
 constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
+static_assert(kParity == kNoResult);
 
 // The grid of a binade (BinadeOf numbering): the spacing of its doubles.
 double GridOf(int binade) {
@@ -264,8 +265,9 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
 // result its class has in the current window. Fused: the next pass's running
 // sums are built from the output as it is written (out.Values grows through
 // Intern, which tells the builder).
-template <bool Fused, typename Make>
+template <TClassCompetition::TSweepMode Mode, typename Make>
 bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make) {
+    constexpr bool Fused = Mode == TSweepMode::Fused;
     if (!Prepare(in, linked)) {
         return false;
     }
@@ -304,14 +306,25 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             wideTables_.Set(cls, combBases_[cls], id);
         }
     };
+    const bool wideScan =
+        Mode == TSweepMode::LeaderOnly && wide_ && classCount <= TWideSweepTables::kClasses;
     auto setCurrent = [&](std::uint16_t cls, std::uint16_t id) {
         current_[cls] = id;
         if constexpr (Fused) {
             comb(cls, id);
+        } else if constexpr (Mode == TSweepMode::LeaderOnly) {
+            if (cls < TWideSweepTables::kClasses) {
+                wideTables_.Ids[cls] = id;
+            }
         }
     };
+    if (wideScan) {
+        wideTables_.First = 0;
+    }
     auto emit = [&](std::size_t j, std::uint16_t id) {
-        outClasses[j] = id;
+        if constexpr (Mode != TSweepMode::LeaderOnly) {
+            outClasses[j] = id;
+        }
         if constexpr (Fused) {
             builder.Step(j, id);
             if (builder.Version() != builderVersion) { // another binade: every step changed
@@ -399,6 +412,10 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
                     if ((j & 3) == 0) {
                         j = RunFused(j, stop, outClasses);
                     }
+                } else if constexpr (Mode == TSweepMode::LeaderOnly) {
+                    // No output: on to the next unit whose class has no result.
+                    j = wideScan ? FirstUnknownWide(j, stop, classes, wideTables_)
+                                 : FirstUnknown(j, stop, classes, current);
                 } else {
                     // Four units at once while each class has its result.
                     for (; j + 4 <= stop; j += 4) {
@@ -644,7 +661,7 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
             ++j;
         }
         builder.Finish(units_);
-    } else {
+    } else if (link.KeepOutput) {
         for (std::size_t j = 0; j < units_; ++j) {
             outClasses[j] = mapped[classes[j]];
         }
@@ -653,7 +670,7 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
     // The first unit with the largest output.
     std::size_t leader = 0;
     const double* outValues = out.Values.data();
-    while (outValues[outClasses[leader]] != best) {
+    while (outValues[mapped[classes[leader]]] != best) {
         ++leader;
     }
     summary.Stable = stable;
@@ -672,10 +689,10 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
     TClassState out;
     BeginOutput(out);
     nextClasses_ = nullptr;
-    const bool done = Sweep<false>(in, out, false,
-                                   [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
-                                       return Intern(sum, out, id);
-                                   });
+    const bool done = Sweep<TSweepMode::Plain>(
+        in, out, false, [&](std::size_t, std::uint16_t, double sum, std::uint16_t& id) {
+            return Intern(sum, out, id);
+        });
     if (done) {
         out.Materialise(sums);
     }
@@ -713,8 +730,9 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
         }
         return true;
     };
-    const bool done =
-        link.ToNext ? Sweep<true>(in, out, linked, make) : Sweep<false>(in, out, linked, make);
+    const bool done = link.ToNext       ? Sweep<TSweepMode::Fused>(in, out, linked, make)
+                      : link.KeepOutput ? Sweep<TSweepMode::Plain>(in, out, linked, make)
+                                        : Sweep<TSweepMode::LeaderOnly>(in, out, linked, make);
     EndPass(out, done && link.ToNext);
     if (!done) {
         return false;

@@ -55,6 +55,10 @@ struct TPassLink {
     bool FromLast = false;
     // Another pass may follow on the output: prepare its running sums.
     bool ToNext = false;
+    // The caller reads the output's classes. Without, a last pass gives only
+    // the output's values, the leader and the stability (its classes are left
+    // as they were).
+    bool KeepOutput = true;
 };
 
 class TClassCompetition {
@@ -151,7 +155,10 @@ private:
     void EndPass(const TClassState& out, bool built);
     std::size_t SegmentOf(std::size_t time, std::size_t from) const;
     double UnitSum(std::size_t unit, std::size_t segment);
-    template <bool Fused, typename Make>
+    // What a sweep writes: the output; the output and the next pass's running
+    // sums; or nothing but what make hears (the leader and the stability).
+    enum class TSweepMode { Plain, Fused, LeaderOnly };
+    template <TSweepMode Mode, typename Make>
     bool Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make);
     bool BeginOutput(TClassState& out);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);

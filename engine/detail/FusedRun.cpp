@@ -163,6 +163,25 @@ FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
     k = at;
     return j;
 }
+__attribute__((target("avx512f,avx512bw"))) std::size_t
+FirstUnknownWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
+                 const TWideSweepTables& tables) {
+    __m512i ids[4];
+    for (std::size_t q = 0; q < 4; ++q) {
+        ids[q] = _mm512_loadu_si512(tables.Ids.data() + 32 * q);
+    }
+    const __m512i noResult = _mm512_set1_epi16(static_cast<short>(kNoResult));
+    for (; j < stop; j += 32) {
+        const auto here = static_cast<__mmask32>(LowBits(std::min<std::size_t>(stop - j, 32)));
+        const __m512i read = _mm512_maskz_loadu_epi16(here, classes + j);
+        const auto unknown = static_cast<std::uint32_t>(
+            _mm512_mask_cmpge_epu16_mask(here, IdsOf(ids, read), noResult));
+        if (unknown != 0) {
+            return j + static_cast<std::size_t>(std::countr_zero(unknown));
+        }
+    }
+    return stop;
+}
 #else
 bool WideSweepAvailable() {
     return false;
@@ -170,6 +189,11 @@ bool WideSweepAvailable() {
 
 std::size_t FusedRunWide(std::size_t, std::size_t, const std::uint16_t*, const TWideSweepTables&,
                          std::uint16_t*, std::uint64_t&, std::uint64_t*) {
+    std::abort(); // never reached: WideSweepAvailable() is false
+}
+
+std::size_t FirstUnknownWide(std::size_t, std::size_t, const std::uint16_t*,
+                             const TWideSweepTables&) {
     std::abort(); // never reached: WideSweepAvailable() is false
 }
 #endif

@@ -66,7 +66,19 @@ struct TWideSweepTables {
     }
 };
 
-// Whether this processor (and build) runs FusedRunWide.
+// The first of units j ... stop - 1 whose class has no result yet (its entry in
+// current at kNoResult or above), or stop: where a sweep that writes no output
+// has work to do.
+inline constexpr std::uint16_t kNoResult = 0xFFFE;
+inline std::size_t FirstUnknown(std::size_t j, std::size_t stop, const std::uint16_t* classes,
+                                const std::uint16_t* current) {
+    while (j < stop && current[classes[j]] < kNoResult) {
+        ++j;
+    }
+    return j;
+}
+
+// Whether this processor (and build) runs FusedRunWide and FirstUnknownWide.
 bool WideSweepAvailable();
 
 // FusedRun from tables, 64 units at a time: it stops where FusedRun stops
@@ -75,5 +87,10 @@ bool WideSweepAvailable();
 std::size_t FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
                          const TWideSweepTables& tables, std::uint16_t* out, std::uint64_t& k,
                          std::uint64_t* marks);
+
+// FirstUnknown with current as the tables' Ids (First must be 0), 64 units
+// at a time. Every class read must be below kClasses.
+std::size_t FirstUnknownWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
+                             const TWideSweepTables& tables);
 
 } // namespace verblinka

@@ -671,6 +671,15 @@ TEST(ClassCompetitionTest, LinkedPassesEqualTheLiteralChain) {
                 std::reverse(literal.begin(), literal.end());
             }
             const TLiteralPassOutcome expected = LiteralPassOf(literal, epsilon, clip);
+            if (p == 6) { // a last pass that gives only its leader and stability
+                TClassCompetition leaderOnly = pass;
+                TClassState unread = out;
+                TPassSummary summary;
+                if (leaderOnly.Pass(in, unread, epsilon, clip, summary, {true, false, false})) {
+                    ASSERT_EQ(summary.Stable, expected.Stable) << what << ", leader only";
+                    ASSERT_EQ(summary.Leader, expected.Leader) << what << ", leader only";
+                }
+            }
             TPassSummary summary;
             if (!pass.Pass(in, out, epsilon, clip, summary, {p > 0, p < 6})) {
                 return; // values the classes cannot take; the callers go on with values

@@ -98,5 +98,32 @@ TEST(FusedRunTest, WideRunLeavesWhatTheScalarRunLeaves) {
     EXPECT_GT(stoppedInside, 100); // the cases reach the stop inside a chunk
 }
 
+TEST(FusedRunTest, WideScanFindsTheFirstClassWithoutItsResult) {
+    if (!WideSweepAvailable()) {
+        GTEST_SKIP() << "this processor lacks the wide sweep's instructions";
+    }
+    std::mt19937_64 random(43);
+    for (int round = 0; round < 3000; ++round) {
+        const std::size_t classCount = 1 + random() % TWideSweepTables::kClasses;
+        TWideSweepTables tables;
+        const unsigned unknownShare = static_cast<unsigned>(random() % 4); // of 64 classes
+        for (std::size_t c = 0; c < classCount; ++c) {
+            tables.Ids[c] = random() % 64 < unknownShare
+                                ? static_cast<std::uint16_t>(kNoResult + random() % 2)
+                                : static_cast<std::uint16_t>(random() % kNoResult);
+        }
+        const std::size_t units = random() % 300;
+        std::vector<std::uint16_t> classes(units);
+        for (std::uint16_t& cls : classes) {
+            cls = static_cast<std::uint16_t>(random() % classCount);
+        }
+        const std::size_t start = random() % (units + 1);
+        const std::size_t stop = start + random() % (units - start + 1);
+        ASSERT_EQ(FirstUnknownWide(start, stop, classes.data(), tables),
+                  FirstUnknown(start, stop, classes.data(), tables.Ids.data()))
+            << "round " << round;
+    }
+}
+
 } // namespace
 } // namespace verblinka
