@@ -120,6 +120,10 @@ TEST_P(TSearchKernelTest, EveryGroupingGivesTheLiteralSearchsSteps) {
     THammingNet& network = dictionary.Network;
     const std::size_t rows = dictionary.Entries.size();
     network.SetFirstLayerKernel(kernel);
+    // The sweep's kernels alternate, so that each runs in the search too.
+    const TSweepKernel sweep =
+        kernel == TFirstLayerKernel::Popcount ? TSweepKernel::Scalar : TSweepKernel::Avx512;
+    network.SetSweepKernel(SweepKernelAvailable(sweep) ? sweep : TSweepKernel::Scalar);
     for (std::size_t q = 0; q < cases.Queries.size(); ++q) {
         const std::string& query = cases.Queries[q];
         const std::string what = "query of " + std::to_string(query.size());
