@@ -36,12 +36,6 @@ std::uint64_t LowBits(std::uint64_t n) {
     return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
 }
 
-} // namespace
-
-bool WideSweepAvailable() {
-    return HasWideSweep();
-}
-
 // Each unit's output from its entry (below 128), among 32 units.
 __attribute__((target("avx512f,avx512bw"), always_inline)) inline __m512i
 IdsOf(const __m512i (&ids)[4], __m512i classes) {
@@ -50,11 +44,17 @@ IdsOf(const __m512i (&ids)[4], __m512i classes) {
                                    _mm512_permutex2var_epi16(ids[2], classes, ids[3]));
 }
 
+} // namespace
+
+bool WideSweepAvailable() {
+    return HasWideSweep();
+}
+
 // Per 64 units: their classes as bytes pick each step's bytes (VPERMT2B); the
 // sums of each block of four units' bytes (VPSADBW on the block's half of a
 // 64-bit lane), weighted by their byte's place, give the blocks' steps,
 // exactly: every block's step is below 2^58. A prefix sum across the lanes
-// gives the marks.
+// gives the sums before the blocks: the marks.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t
 FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
              const TWideSweepTables& tables, std::uint16_t* out, std::uint64_t& k,
