@@ -267,7 +267,7 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
 // Intern, which tells the builder).
 template <TClassCompetition::TSweepMode Mode, typename Make>
 bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make) {
-    constexpr bool Fused = Mode == TSweepMode::Fused;
+    constexpr bool kFused = Mode == TSweepMode::Fused;
     if (!Prepare(in, linked)) {
         return false;
     }
@@ -289,7 +289,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     std::uint16_t* outClasses = out.Classes.data();
     TPrefixBuilder& builder = builder_;
     std::uint32_t builderVersion = 0;
-    if constexpr (Fused) {
+    if constexpr (kFused) {
         builder.Start(nextPrefix_, units_, out.Values);
         fusing_ = true;
         combBases_.resize(classCount);
@@ -310,7 +310,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         Mode == TSweepMode::LeaderOnly && wide_ && classCount <= TWideSweepTables::kClasses;
     auto setCurrent = [&](std::uint16_t cls, std::uint16_t id) {
         current_[cls] = id;
-        if constexpr (Fused) {
+        if constexpr (kFused) {
             comb(cls, id);
         } else if constexpr (Mode == TSweepMode::LeaderOnly) {
             if (cls < TWideSweepTables::kClasses) {
@@ -325,7 +325,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         if constexpr (Mode != TSweepMode::LeaderOnly) {
             outClasses[j] = id;
         }
-        if constexpr (Fused) {
+        if constexpr (kFused) {
             builder.Step(j, id);
             if (builder.Version() != builderVersion) { // another binade: every step changed
                 builderVersion = builder.Version();
@@ -406,7 +406,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             }
             const std::uint16_t* current = current_.data();
             while (j < stop) {
-                if constexpr (Fused) {
+                if constexpr (kFused) {
                     // Four units at once while each class has its result and
                     // none of their next steps is a tie or leaves the binade.
                     if ((j & 3) == 0) {
@@ -451,7 +451,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             emit(lockedEnd, id);
         }
     }
-    if constexpr (Fused) {
+    if constexpr (kFused) {
         builder.Finish(units_);
     }
     return true;
