@@ -10,6 +10,10 @@ bash scripts/deps.sh --package
 # builds its own packages. They change no floating-point behaviour. They take
 # effect when build-package/ is first configured.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+# The package holds the programs stripped (CPACK_STRIP_FILES), so the debug
+# information that Debian's flags ask for would only be thrown away: without
+# -g the code is the same and the build is quicker.
+export DEB_CXXFLAGS_MAINT_STRIP=-g
 CXXFLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 LDFLAGS=$(dpkg-buildflags --get LDFLAGS)
 export CXXFLAGS LDFLAGS
