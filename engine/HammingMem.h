@@ -56,7 +56,7 @@ enum class TSweepKernel {
     // Four units at a time, one table look-up each: what every processor runs.
     Scalar,
     // 64 units at a time with AVX-512 (BW and VBMI), the tables in vector
-    // registers, in passes of at most 64 classes; elsewhere Scalar.
+    // registers, in passes of at most 128 classes; elsewhere Scalar.
     Avx512,
 };
 

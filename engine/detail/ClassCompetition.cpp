@@ -295,9 +295,9 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         combBases_.resize(classCount);
         combIds_.resize(classCount);
         builderVersion = builder.Version();
-        wideTables_.First = 0;
         wideFits_ = classCount <= TWideSweepTables::kClasses;
     }
+    wideTables_.First = 0; // entry c is class c in this sweep
     // Each class's output and, fused, its step in the next pass.
     auto comb = [&](std::size_t cls, std::uint16_t id) {
         combBases_[cls] = id >= kParity ? kTieBase : builder.Bases()[id];
@@ -318,9 +318,6 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             }
         }
     };
-    if (wideScan) {
-        wideTables_.First = 0;
-    }
     auto emit = [&](std::size_t j, std::uint16_t id) {
         if constexpr (Mode != TSweepMode::LeaderOnly) {
             outClasses[j] = id;

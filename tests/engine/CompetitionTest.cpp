@@ -718,6 +718,17 @@ TEST(ClassCompetitionTest, LinkedPassesEqualTheLiteralChain) {
     }
 }
 
+// Query q: a stored word, every other one with a letter changed; its code in code.
+std::string QueryOf(const std::vector<std::string>& words, int q, std::mt19937& random,
+                    TWordCode& code) {
+    std::string word = words[random() % words.size()];
+    if (q % 2 == 1 && !word.empty()) {
+        word[random() % word.size()] = '\xC8';
+    }
+    CodeWord(word, code);
+    return word;
+}
+
 // The three recognitions (classes, values, literal) and the one with outside
 // scratch state give one row, and the first two every value of every pass.
 TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
@@ -727,12 +738,8 @@ TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
         THammingNet net = WordNetwork(words);
         TRecognitionScratch scratch;
         for (int q = 0; q < 8; ++q) {
-            std::string word = words[random() % words.size()];
-            if (q % 2 == 1 && !word.empty()) {
-                word[random() % word.size()] = '\xC8';
-            }
             TWordCode code{};
-            CodeWord(word, code);
+            const std::string word = QueryOf(words, q, random, code);
             std::int32_t classRow = -1;
             std::int32_t valueRow = -2;
             const TTrace classes = TraceOf(net, code, classRow);
@@ -757,9 +764,8 @@ TEST(ClassCompetitionTest, EveryWayToRecognizeAgrees) {
     }
 }
 
-// The sweep's kernels on networks large enough for long runs of units (and
-// passes of more classes than the wide run takes): every value of every pass
-// and the row, the same.
+// The sweep's kernels on a network large enough for long runs of units: every
+// value of every pass and the row, the same.
 TEST(ClassCompetitionTest, SweepKernelsGiveTheSameRecognition) {
     if (!SweepKernelAvailable(TSweepKernel::Avx512)) {
         GTEST_SKIP() << "this processor lacks the avx512 sweep kernel";
@@ -768,12 +774,8 @@ TEST(ClassCompetitionTest, SweepKernelsGiveTheSameRecognition) {
     const std::vector<std::string> words = Words(20000, random);
     THammingNet net = WordNetwork(words);
     for (int q = 0; q < 6; ++q) {
-        std::string word = words[random() % words.size()];
-        if (q % 2 == 1 && !word.empty()) {
-            word[random() % word.size()] = '\xC8';
-        }
         TWordCode code{};
-        CodeWord(word, code);
+        const std::string word = QueryOf(words, q, random, code);
         std::int32_t rows[2] = {-1, -2};
         TTrace traces[2];
         for (const TSweepKernel kernel : {TSweepKernel::Scalar, TSweepKernel::Avx512}) {
