@@ -12,8 +12,10 @@
 #endif
 
 // GCC 12's AVX-512 intrinsics start some results from an "undefined" vector
-// that its own flow analysis then takes for an uninitialised read.
+// that its own flow analysis then takes for an uninitialised read. (Pushed and
+// popped: a unity build's later sources keep the warning.)
 #if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 
@@ -199,3 +201,7 @@ std::size_t FirstUnknownWide(std::size_t, std::size_t, const std::uint16_t*,
 #endif
 
 } // namespace verblinka
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
