@@ -236,7 +236,7 @@ std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) con
 
 // The sum of every term but unit's own (FollowUnitSum), segment holding
 // unit. Zero terms change nothing and are never ties or exits.
-double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
+double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment, double lockedOffset) {
     struct TTrajectory {
         const TClassCompetition& Self;
         std::size_t Segment;
@@ -255,7 +255,20 @@ double TClassCompetition::UnitSum(std::size_t unit, std::size_t segment) {
         }
         std::span<const std::uint32_t> Ties() const { return Self.prefix_.Ties; }
     };
-    return FollowUnitSum(TTrajectory{*this, segment}, unit, memo_, simulatedSteps_);
+    return FollowUnitSum(TTrajectory{*this, segment}, unit, memo_, simulatedSteps_, lockedOffset);
+}
+
+// P[unit + 1] = P[unit] + offset grid units in the same binade: D is known
+// without reading either P, and a zero D follows P to its total.
+double TClassCompetition::LockedUnitSum(std::size_t unit, std::size_t segment,
+                                        std::uint64_t offset) {
+    if (offset == 0) {
+        return prefix_.Total;
+    }
+    if (unit + 1 >= units_) {
+        return UnitSum(unit, segment);
+    }
+    return UnitSum(unit, segment, -(static_cast<double>(offset) * prefix_.Segments[segment].Grid));
 }
 
 // Gives every unit the class of its result in out: make(unit, class, sum, id)
@@ -340,7 +353,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         const std::uint16_t cls = classes[j];
         const TStep& step = steps_[cls];
         if (!step.Tie) {
-            if (!make(j, cls, UnitSum(j, segment), id)) {
+            if (!make(j, cls, LockedUnitSum(j, segment, step.Base), id)) {
                 return false;
             }
             setCurrent(cls, id);
@@ -359,7 +372,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         const std::uint64_t offset = step.Base + (odd != step.Parity ? 1 : 0);
         entry.OddOffset = (offset & 1) != 0;
         entry.Stamp = entry.OddOffset ? windowStamp : segmentStamp;
-        if (!make(j, cls, UnitSum(j, segment), id)) {
+        if (!make(j, cls, LockedUnitSum(j, segment, offset), id)) {
             return false;
         }
         entry.Class = id;

@@ -154,7 +154,11 @@ private:
     bool Linked(const TClassView& in, TPassLink link) const;
     void EndPass(const TClassState& out, bool built);
     std::size_t SegmentOf(std::size_t time, std::size_t from) const;
-    double UnitSum(std::size_t unit, std::size_t segment);
+    // lockedOffset: FollowUnitSum's.
+    double UnitSum(std::size_t unit, std::size_t segment, double lockedOffset = 0.0);
+    // The sum of a unit whose step in its binade is offset grid units and
+    // whose next unit starts in that binade too (R locked from the start).
+    double LockedUnitSum(std::size_t unit, std::size_t segment, std::uint64_t offset);
     // What a sweep writes: the output; the output and the next pass's running
     // sums; or nothing but what make hears (the leader and the stability).
     enum class TSweepMode { Plain, Fused, LeaderOnly };

@@ -46,9 +46,15 @@ inline bool NoSumRounds(int lowestBit, double bound) {
 //   Total()                 P[L];
 //   ChangeAfter(binade)     the first time past that binade, or L + 1;
 //   Ties()                  the steps that break a tie inside their binade, ascending.
+//
+// lockedOffset, when not zero, is what the caller knows already: P[position]
+// - P[position + 1], with P[position + 1] in the binade of P[position] and
+// position + 1 < L. R is then locked from its first step, and neither P is
+// read (the walk goes on exactly as it would have from them).
 template <typename TTrajectory>
 [[gnu::always_inline]] inline double FollowUnitSum(TTrajectory path, std::size_t position,
-                                                   TSumMemo& memo, std::uint64_t& steps) {
+                                                   TSumMemo& memo, std::uint64_t& steps,
+                                                   double lockedOffset = 0.0) {
     const std::size_t count = path.Count();
     // The (target, offset) pairs on this unit's way, to remember its sum by.
     constexpr std::size_t kSeen = 24;
@@ -61,30 +67,36 @@ template <typename TTrajectory>
         }
         return sum;
     };
-    double sum = path.Prefix(position);
+    bool known = lockedOffset != 0.0;
+    double sum = known ? 0.0 : path.Prefix(position);
     std::size_t i = position + 1;
     for (;;) {
         if (i >= count) {
             return finish(sum);
         }
-        // R lags in a lower binade than P: literal steps until it catches up.
         int binade = path.BinadeAt(i);
-        while (precision::BinadeOf(sum) != binade) {
-            sum = precision::AddStep(sum, path.Term(i));
-            ++steps;
-            if (++i >= count) {
-                return finish(sum);
+        double offset = lockedOffset;
+        if (known) {
+            known = false;
+        } else {
+            // R lags in a lower binade than P: literal steps until it catches up.
+            while (precision::BinadeOf(sum) != binade) {
+                sum = precision::AddStep(sum, path.Term(i));
+                ++steps;
+                if (++i >= count) {
+                    return finish(sum);
+                }
+                binade = path.BinadeAt(i);
             }
-            binade = path.BinadeAt(i);
-        }
-        const double prefix = path.Prefix(i);
-        if (sum == prefix) {
-            return finish(path.Total()); // from here on R follows P exactly
+            const double prefix = path.Prefix(i);
+            if (sum == prefix) {
+                return finish(path.Total()); // from here on R follows P exactly
+            }
+            offset = precision::ExactDifference(sum, prefix);
         }
         // Locked: D stays constant until the binade changes or, if D is an
         // odd number of grid steps, until the next tie. The step there (the
         // target) is taken literally; past the last term there is none.
-        const double offset = precision::ExactDifference(sum, prefix);
         const std::size_t change = path.ChangeAfter(binade);
         std::size_t target = change > count ? count : change - 1;
         if (precision::IsOddOnGrid(offset, binade)) {
