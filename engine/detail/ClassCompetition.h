@@ -84,7 +84,7 @@ public:
     bool InhibitionSums(const TClassState& in, std::span<double> sums);
 
     // Whether the sweeps may run 64 units at a time with AVX-512 where a pass
-    // has at most 64 classes (WideSweepAvailable() must hold); the results
+    // has at most 128 classes (WideSweepAvailable() must hold); the results
     // are the same either way.
     void SetWide(bool wide) { wide_ = wide; }
     bool Wide() const { return wide_; }

@@ -88,7 +88,7 @@ std::size_t FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* c
                          const TWideSweepTables& tables, std::uint16_t* out, std::uint64_t& k,
                          std::uint64_t* marks);
 
-// FirstUnknown with current as the tables' Ids (First must be 0), 64 units
+// FirstUnknown with current as the tables' Ids (First must be 0), 32 units
 // at a time. Every class read must be below kClasses.
 std::size_t FirstUnknownWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
                              const TWideSweepTables& tables);
