@@ -20,6 +20,10 @@ constexpr std::size_t kMemoSlots = 1024; // the memo's smallest size
 constexpr std::size_t kInternSlots = 2 * TClassCompetition::kMaxClasses;
 constexpr std::uint16_t kParity = 0xFFFE;  // a class whose step is a tie: look up by parity
 constexpr std::uint16_t kUnknown = 0xFFFF; // no result in this window yet
+// The keys of one class: per parity of P, an even offset, then an odd one
+// under each TieAhead answer.
+constexpr std::size_t kEntriesPerClass = 8;
+constexpr std::size_t kNoTieAhead = 2;
 static_assert(kParity == kNoResult);
 
 // The grid of a binade (BinadeOf numbering): the spacing of its doubles.
@@ -226,6 +230,25 @@ std::uint64_t TClassCompetition::GridAt(std::size_t time, std::size_t segment) c
     return k;
 }
 
+// What the tie at ties[tie] does to an odd offset D of a sum locked to P, if
+// that tie lies before end, the first time past segment: P + term lies
+// halfway between two grid points and is stored to the even one; R = P + D
+// is on the same grid, in the same binade, of the other parity, so R + term
+// lies halfway too and is stored to the other neighbour. D then becomes
+// D + 1 where P rounds down (0) and D - 1 where it rounds up (1), the same
+// for every unit, and stays even to the binade's end. kNoTieAhead: no tie
+// before end.
+std::size_t TClassCompetition::TieAhead(std::size_t tie, std::size_t segment,
+                                        std::size_t end) const {
+    const std::vector<std::uint32_t>& ties = prefix_.Ties;
+    if (tie >= ties.size() || ties[tie] >= end) {
+        return kNoTieAhead;
+    }
+    const std::size_t time = ties[tie];
+    const TStep& step = steps_[classes_[time]];
+    return ((GridAt(time, segment) & 1) != 0) != step.Parity ? 1 : 0;
+}
+
 // The segment holding time, searching forward from segment `from`.
 std::size_t TClassCompetition::SegmentOf(std::size_t time, std::size_t from) const {
     while (from + 1 < prefix_.Segments.size() && prefix_.Segments[from + 1].Start <= time) {
@@ -294,7 +317,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     memo_.StartPass();
     const std::size_t classCount = steps_.size();
     current_.resize(classCount);
-    entries_.resize(2 * classCount);
+    entries_.resize(kEntriesPerClass * classCount);
     if (stamp_ > std::numeric_limits<std::uint32_t>::max() - 2 * (units_ + 2)) {
         std::fill(entries_.begin(), entries_.end(), TEntry{});
         stamp_ = 0;
@@ -347,35 +370,43 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     };
     const std::uint16_t* classes = classes_;
     std::uint32_t segmentStamp = 0;
-    std::uint32_t windowStamp = 0;
+    // What the next tie of the binade does to an odd offset (or that none
+    // comes): the key of every odd offset in the current window.
+    std::size_t windowTie = kNoTieAhead;
     // A unit whose class has no result in this window yet: follow its sum.
     auto resolve = [&](std::size_t j, std::size_t segment, std::uint16_t& id) {
         const std::uint16_t cls = classes[j];
         const TStep& step = steps_[cls];
-        if (!step.Tie) {
-            if (!make(j, cls, LockedUnitSum(j, segment, step.Base), id)) {
-                return false;
-            }
-            setCurrent(cls, id);
-            if ((step.Base & 1) != 0) { // odd offset: valid up to the next tie only
-                oddKeys_.push_back(cls);
-            }
+        // The offset is the class's step, for a tie step by the parity of P[j].
+        bool parity = false;
+        std::uint64_t offset = step.Base;
+        if (step.Tie) {
+            parity = (GridAt(j, segment) & 1) != 0;
+            offset += parity != step.Parity ? 1 : 0;
+        }
+        const bool odd = (offset & 1) != 0;
+        TEntry* entry = &entries_[kEntriesPerClass * std::size_t{cls} + (parity ? 4 : 0)];
+        // Listed among oddKeys_ already: an odd offset of this class met
+        // under another tie ahead.
+        const bool listed =
+            !step.Tie && odd && std::any_of(entry + 1, entry + 4, [&](const TEntry& other) {
+                return other.Stamp == segmentStamp;
+            });
+        entry += odd ? 1 + windowTie : 0;
+        if (entry->Stamp == segmentStamp) {
+            id = entry->Class;
             return true;
         }
-        // A tie step: the offset depends on the parity of P[j].
-        const bool odd = (GridAt(j, segment) & 1) != 0;
-        TEntry& entry = entries_[2 * std::size_t{cls} + (odd ? 1 : 0)];
-        if (entry.Stamp == (entry.OddOffset ? windowStamp : segmentStamp)) {
-            id = entry.Class;
-            return true;
-        }
-        const std::uint64_t offset = step.Base + (odd != step.Parity ? 1 : 0);
-        entry.OddOffset = (offset & 1) != 0;
-        entry.Stamp = entry.OddOffset ? windowStamp : segmentStamp;
         if (!make(j, cls, LockedUnitSum(j, segment, offset), id)) {
             return false;
         }
-        entry.Class = id;
+        *entry = {segmentStamp, id};
+        if (!step.Tie) {
+            setCurrent(cls, id);
+            if (odd && !listed) {
+                oddKeys_.push_back(cls);
+            }
+        }
         return true;
     };
     std::size_t nextTie = 0;
@@ -397,7 +428,8 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             setCurrent(static_cast<std::uint16_t>(c), steps_[c].Tie ? kParity : kUnknown);
         }
         oddKeys_.clear();
-        segmentStamp = windowStamp = ++stamp_;
+        segmentStamp = ++stamp_;
+        windowTie = TieAhead(nextTie, segment, end);
         std::size_t j = first;
         while (j < lockedEnd) {
             std::size_t stop = lockedEnd;
@@ -405,13 +437,17 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
                 stop = ties[nextTie];
             }
             if (j == stop) {
-                // A tie step: from this unit on, an odd offset meets a later tie.
-                for (const std::uint16_t cls : oddKeys_) {
-                    setCurrent(cls, kUnknown);
-                }
-                oddKeys_.clear();
-                windowStamp = ++stamp_;
+                // A tie step: from this unit on, an odd offset meets the next
+                // tie. Where that rounds the same way, every result stands.
                 ++nextTie;
+                const std::size_t tie = TieAhead(nextTie, segment, end);
+                if (tie != windowTie) {
+                    windowTie = tie;
+                    for (const std::uint16_t cls : oddKeys_) {
+                        const TEntry& entry = entries_[kEntriesPerClass * cls + 1 + tie];
+                        setCurrent(cls, entry.Stamp == segmentStamp ? entry.Class : kUnknown);
+                    }
+                }
                 continue;
             }
             const std::uint16_t* current = current_.data();

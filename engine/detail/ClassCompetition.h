@@ -14,9 +14,11 @@
 // - A unit j whose own step stays in the binade starts locked, its offset
 //   D = P[j] - P[j + 1] fixed by its class and the parity of P[j]. Its sum then
 //   depends only on D and on where D may next change: the binade's last step,
-//   or, for an odd D, the next tie step. Units of one class, parity and window
-//   share the sum, so it is followed once per such key, and Activation(Inhibit)
-//   taken once per key too.
+//   or, for an odd D, the next tie step, which moves D by one grid step up or
+//   down, the same for every unit (TieAhead). Units of one class and parity
+//   share the sum within a binade, an odd D's also the way the next tie goes,
+//   so it is followed once per such key, and Activation(Inhibit) taken once
+//   per key too.
 // - The leader and the stability test are read off the keys as they appear.
 // - A pass that a further pass will follow builds that pass's running sum as
 //   it writes its output, so each pass walks the units once. The running sums
@@ -138,9 +140,8 @@ private:
         std::uint32_t version_ = 0;
     };
     struct TEntry {
-        std::uint32_t Stamp = 0;
+        std::uint32_t Stamp = 0; // the segment it was found in
         std::uint16_t Class = 0;
-        bool OddOffset = false;
     };
 
     static TStep StepOf(double value, int binade);
@@ -154,6 +155,8 @@ private:
     bool Linked(const TClassView& in, TPassLink link) const;
     void EndPass(const TClassState& out, bool built);
     std::size_t SegmentOf(std::size_t time, std::size_t from) const;
+    // How the tie ties[tie] moves an odd offset, if it lies in segment (before end).
+    std::size_t TieAhead(std::size_t tie, std::size_t segment, std::size_t end) const;
     // lockedOffset: FollowUnitSum's.
     double UnitSum(std::size_t unit, std::size_t segment, double lockedOffset = 0.0);
     // The sum of a unit whose step in its binade is offset grid units and
@@ -188,8 +191,8 @@ private:
     std::size_t stepsSegment_ = 0;       // the segment steps_ holds
     std::vector<TStep> steps_;           // per class, for the binade at hand
     std::vector<std::uint16_t> current_; // per class: its result in this window, if known
-    std::vector<std::uint16_t> oddKeys_; // classes in current_ with an odd offset
-    std::vector<TEntry> entries_;        // per class and parity, for classes whose step is a tie
+    std::vector<std::uint16_t> oddKeys_; // classes with an odd offset in this binade
+    std::vector<TEntry> entries_;        // per class, parity of P and tie ahead: its result
     std::uint32_t stamp_ = 0;
     TSumMemo memo_;
     std::vector<std::uint32_t> internSlots_; // value bits -> class, open addressing

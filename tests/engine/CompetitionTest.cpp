@@ -560,6 +560,36 @@ TEST(ClassCompetitionTest, FewValuesManyUnits) {
     }
 }
 
+// Odd offsets under many ties of one binade that round both ways: a class's
+// sum is shared by every stretch whose next tie rounds alike, so each sum,
+// output and the leader are checked where the stretches alternate.
+TEST(ClassCompetitionTest, OddOffsetsUnderTiesThatRoundBothWays) {
+    std::mt19937 random(29);
+    // Whole numbers give odd offsets and halves tie on the grid of 1 (from
+    // 2^52); on the grid of 2 (from 2^53) odd whole numbers tie too.
+    const TValues palette{1.0, 3.0, 5.0, 7.0, 2.0, 0.5, 1.5, 2.5};
+    for (const double start : {0x1p52, 0x1p53 - 3000.0}) {
+        for (int round = 0; round < 3; ++round) {
+            TValues values{start};
+            while (values.size() < 2500) {
+                values.push_back(palette[random() % (round == 0 ? 4 : palette.size())]);
+            }
+            const std::string what =
+                "ties from " + std::to_string(start) + ", round " + std::to_string(round);
+            ExpectSameClassSums(values, what, random);
+            const TLiteralPassOutcome literal = LiteralPassOf(values, 0x1p-60, 100.0);
+            TClassCompetition pass;
+            TClassState out;
+            TPassSummary summary;
+            ASSERT_TRUE(pass.Pass(ClassesOf(values, &random), out, 0x1p-60, 100.0, summary));
+            TValues activity(values.size());
+            out.Materialise(activity);
+            EXPECT_EQ(Bits(activity), Bits(literal.Activity)) << what;
+            EXPECT_EQ(summary.Leader, literal.Leader) << what;
+        }
+    }
+}
+
 // TValues on one coarse grid whose total stays below 2^53 grid steps: no sum
 // rounds, and the pass takes each unit's sum as the total less its own. At
 // and past the bound sums round again and the offsets are followed instead.
