@@ -24,7 +24,7 @@ struct TBatchControl {
     unsigned Threads = 0;
     // Bytes the first layers waiting for their recognitions may take at once
     // (two per row and code; at least one code per thread is always taken).
-    std::size_t FirstLayerBudget = std::size_t{20} << 20;
+    std::size_t FirstLayerBudget = std::size_t{24} << 20;
     // Polled between recognitions; when set, the batch ends with Cancelled.
     const std::atomic<bool>* Cancel = nullptr;
     // Told of each code's row as soon as it is known, one call at a time, on

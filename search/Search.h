@@ -59,7 +59,7 @@ struct TSearchControl {
     // Bytes the first layers waiting for their recognitions may take at once
     // (two per row and code; at least one code per thread is always taken).
     // Results never depend on it.
-    std::size_t FirstLayerBudget = std::size_t{20} << 20;
+    std::size_t FirstLayerBudget = std::size_t{24} << 20;
     // Trace every recognition (TSearchOutcome::Trace), following these rows
     // besides each one's first-layer leaders and its winner. Results never
     // depend on it.
