@@ -31,6 +31,25 @@ double GridOf(int binade) {
     return std::ldexp(1.0, binade - 1075);
 }
 
+// The first of units 0 ... units - 1 of class cls, which one of them has.
+std::size_t FirstOfClass(const std::uint16_t* classes, std::size_t units, std::uint16_t cls) {
+    constexpr std::size_t kBlock = 32; // compared at once, where the compiler vectorises
+    std::size_t j = 0;
+    for (; j + kBlock <= units; j += kBlock) {
+        unsigned found = 0;
+        for (std::size_t k = 0; k < kBlock; ++k) {
+            found |= classes[j + k] == cls ? 1U : 0U;
+        }
+        if (found != 0) {
+            break;
+        }
+    }
+    while (classes[j] != cls) {
+        ++j;
+    }
+    return j;
+}
+
 std::size_t InternHash(std::uint64_t bits) {
     const std::uint64_t mixed = (bits ^ (bits >> 29)) * 0xBF58476D1CE4E5B9u;
     return static_cast<std::size_t>(mixed ^ (mixed >> 32));
@@ -713,11 +732,24 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         }
     }
     EndPass(out, link.ToNext);
-    // The first unit with the largest output.
+    // The first unit with the largest output: usually one input class gives
+    // it, and its first unit is found by comparing many units at once.
+    std::size_t leading = 0;
+    std::uint16_t leadingClass = 0;
+    for (std::size_t c = 0; c < classCount; ++c) {
+        if (counts_[c] != 0 && out.Values[mapped[c]] == best) {
+            ++leading;
+            leadingClass = static_cast<std::uint16_t>(c);
+        }
+    }
     std::size_t leader = 0;
-    const double* outValues = out.Values.data();
-    while (outValues[mapped[classes[leader]]] != best) {
-        ++leader;
+    if (leading == 1) {
+        leader = FirstOfClass(classes, units_, leadingClass);
+    } else {
+        const double* outValues = out.Values.data();
+        while (outValues[mapped[classes[leader]]] != best) {
+            ++leader;
+        }
     }
     summary.Stable = stable;
     summary.Leader = leader;
