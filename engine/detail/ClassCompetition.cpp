@@ -444,7 +444,11 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         StepsFor(segments[segment].Binade);
         stepsSegment_ = segment;
         for (std::size_t c = 0; c < classCount; ++c) {
-            setCurrent(static_cast<std::uint16_t>(c), steps_[c].Tie ? kParity : kUnknown);
+            const bool skipped =
+                Mode == TSweepMode::LeaderOnly && !leading_.empty() && leading_[c] == 0;
+            setCurrent(static_cast<std::uint16_t>(c), skipped         ? std::uint16_t{0}
+                                                      : steps_[c].Tie ? kParity
+                                                                      : kUnknown);
         }
         oddKeys_.clear();
         segmentStamp = ++stamp_;
@@ -508,7 +512,9 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
                 ++j;
             }
         }
-        if (!last) {
+        const bool skipped = Mode == TSweepMode::LeaderOnly && !leading_.empty() && !last &&
+                             leading_[classes[lockedEnd]] == 0;
+        if (!last && !skipped) {
             std::uint16_t id = 0;
             if (!make(lockedEnd, classes[lockedEnd], UnitSum(lockedEnd, segment), id)) {
                 return false;
@@ -777,9 +783,58 @@ bool TClassCompetition::InhibitionSums(const TClassState& in, std::span<double> 
     return done;
 }
 
+// A pass read only for its leader and stability may look at the units of the
+// largest input value alone, where every other unit's output can be shown
+// to lie below the largest among them (OthersTrail). That needs the output
+// to grow with the input, the inhibition sum held equal: an epsilon >= 0
+// and a clip >= 0. Marks that class in leading_.
+bool TClassCompetition::LeadingClasses(std::span<const double> values, double epsilon,
+                                       double maxOutput) {
+    if (!(epsilon >= 0.0 && epsilon <= kLargestSummedValue && maxOutput >= 0.0) ||
+        values.size() < 2 || !std::all_of(values.begin(), values.end(), FitsFastPass)) {
+        return false;
+    }
+    const double largest = *std::max_element(values.begin(), values.end());
+    leading_.assign(values.size(), 0);
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        leading_[c] = values[c] == largest ? 1 : 0;
+    }
+    return true;
+}
+
+// Whether no unit outside leading_ can reach best, the largest output of the
+// leading units (so the leader is theirs, the first unit with it).
+//
+// Each stored step of a running sum rounds twice, a relative error below
+// 2^-52; a sequential sum of n <= 2^32 terms >= 0 then lies within
+// 1.01 n 2^-52 of its exact value (the terms' exact total), and the
+// computed total T within the same of it. So the sum of a unit of input v
+// is at least T - v - 2E, E = M 2^-50 T; T - v - 4E, formed in doubles,
+// stays below that (its own roundings are below 2^-52 T <= 2E). Inhibit
+// falls and Activation grows monotonically, so a unit of input v gives at
+// most the output of that bound.
+bool TClassCompetition::OthersTrail(double best, double epsilon, double maxOutput) const {
+    const double total = prefix_.Total;
+    if (total < 0x1p-900) { // 2^-50 of it would not be a relative bound
+        return false;
+    }
+    const double error = std::ldexp(total, -50) * static_cast<double>(units_);
+    for (std::size_t c = 0; c < leading_.size(); ++c) {
+        if (leading_[c] != 0) {
+            continue;
+        }
+        const double own = values_[c];
+        const double least = std::max(0.0, (total - own) - 4.0 * error);
+        if (!(Activation(precision::Inhibit(own, least, epsilon), maxOutput) < best)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
                              double maxOutput, TPassSummary& summary, TPassLink link) {
-    const bool linked = Linked({in.Classes, in.Values}, link);
+    bool linked = Linked({in.Classes, in.Values}, link);
     if (ExactPass({in.Classes, in.Values}, out, epsilon, maxOutput, summary, link)) {
         return true;
     }
@@ -808,6 +863,30 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
         }
         return true;
     };
+    if (!link.ToNext && !link.KeepOutput && LeadingClasses(in.Values, epsilon, maxOutput)) {
+        // Only the leader and the stability are asked for: first from the
+        // units of the largest input alone (LeadingClasses).
+        const bool done = Sweep<TSweepMode::LeaderOnly>(in, out, linked, make);
+        const bool decided = done && !stable && OthersTrail(best, epsilon, maxOutput);
+        leading_.clear();
+        if (!done) {
+            EndPass(out, false);
+            return false;
+        }
+        if (decided) {
+            EndPass(out, false);
+            summary.Stable = false;
+            summary.Leader = leader;
+            return true;
+        }
+        // Undecided: the pass over every class, its running sums afresh.
+        BeginOutput(out);
+        stable = true;
+        anyOutput = false;
+        best = 0.0;
+        leader = 0;
+        linked = false;
+    }
     const bool done = link.ToNext       ? Sweep<TSweepMode::Fused>(in, out, linked, make)
                       : link.KeepOutput ? Sweep<TSweepMode::Plain>(in, out, linked, make)
                                         : Sweep<TSweepMode::LeaderOnly>(in, out, linked, make);

@@ -168,6 +168,8 @@ private:
     template <TSweepMode Mode, typename Make>
     bool Sweep(const TClassState& in, TClassState& out, bool linked, Make&& make);
     bool BeginOutput(TClassState& out);
+    bool LeadingClasses(std::span<const double> values, double epsilon, double maxOutput);
+    bool OthersTrail(double best, double epsilon, double maxOutput) const;
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
     std::size_t RunFused(std::size_t j, std::size_t stop, std::uint16_t* out);
 
@@ -202,6 +204,9 @@ private:
     std::vector<std::uint32_t> counts_; // units per class, where no sum rounds
     std::vector<double> classSums_;     // and each class's sum
     std::vector<std::uint16_t> mapped_; // each class's output class
+    // Per class, for a pass read only for its leader: whether its units are
+    // looked at (empty: every class's are).
+    std::vector<std::uint8_t> leading_;
 };
 
 } // namespace verblinka

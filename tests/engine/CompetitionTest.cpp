@@ -680,6 +680,58 @@ TEST(ClassCompetitionTest, RefusesWhatItCannotTake) {
         pass.Pass(ClassesOf(many), out, 0.5 / static_cast<double>(many.size()), 100.0, summary));
 }
 
+// A pass read only for its leader and stability looks at the largest input's
+// units first, and at every unit where another could reach their output:
+// leaders an ulp apart, outputs clipped alike, all units dying, a stable pass,
+// one and two units.
+TEST(ClassCompetitionTest, LeaderOnlyPassesAgreeWhereOtherUnitsCouldLead) {
+    std::mt19937 random(37);
+    auto check = [&](const TValues& values, double epsilon, double clip, const std::string& what) {
+        const TLiteralPassOutcome literal = LiteralPassOf(values, epsilon, clip);
+        TClassCompetition pass;
+        TClassState out;
+        TPassSummary summary;
+        ASSERT_TRUE(pass.Pass(ClassesOf(values, &random), out, epsilon, clip, summary,
+                              {false, false, false}))
+            << what;
+        EXPECT_EQ(summary.Leader, literal.Leader) << what;
+        EXPECT_EQ(summary.Stable, literal.Stable) << what;
+    };
+    for (int round = 0; round < 20; ++round) {
+        TValues values(300 + random() % 700);
+        for (double& v : values) {
+            v = static_cast<double>(random() % 2000) * 0.0625;
+        }
+        const double top = *std::max_element(values.begin(), values.end());
+        const double epsilon = 0.5 / static_cast<double>(values.size());
+        // Values an ulp and a few below the largest, ahead of it.
+        values[random() % 50] = std::nextafter(top, 0.0);
+        values[random() % 50] = top - 0x1p-40;
+        check(values, epsilon, 1000.0, "an ulp below the leader");
+        check(values, epsilon, 2.0, "clipped alike");
+        check(values, 1.0, 1000.0, "every unit dies");
+        check(values, 0.0, 1000.0, "stable");
+    }
+    // Full significands, so that every sum rounds: the units just below the
+    // largest input may overtake it by the rounding of their sums.
+    for (int round = 0; round < 200; ++round) {
+        TValues values(50 + random() % 200);
+        for (double& v : values) {
+            v = 64.0 + std::ldexp(static_cast<double>(random()), -26) +
+                std::ldexp(static_cast<double>(random()), -58);
+        }
+        const double top = *std::max_element(values.begin(), values.end());
+        for (int near = 0; near < 5; ++near) {
+            values[random() % values.size()] = std::nextafter(top, 0.0);
+        }
+        check(values, 0.5 / static_cast<double>(values.size()), 1000.0, "rounded sums");
+    }
+    check({7.0}, 0.5, 100.0, "one unit");
+    check({7.0, 7.0}, 0.5, 100.0, "two equal units");
+    check({3.0, 7.0}, 0.25, 100.0, "two units");
+    check({7.0, std::nextafter(7.0, 8.0)}, 0x1p-60, 100.0, "two units an ulp apart");
+}
+
 // Passes that hand the next pass its running sums, chained on one object as a
 // recognition runs them, against the literal passes: every value, leader and
 // stability, with clipping, ties and one- and two-unit inputs; a claimed link
