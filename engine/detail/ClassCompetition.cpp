@@ -404,22 +404,22 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             offset += parity != step.Parity ? 1 : 0;
         }
         const bool odd = (offset & 1) != 0;
-        TEntry* entry = &entries_[kEntriesPerClass * std::size_t{cls} + (parity ? 4 : 0)];
+        const std::size_t keys = kEntriesPerClass * std::size_t{cls} + (parity ? 4 : 0);
         // Listed among oddKeys_ already: an odd offset of this class met
         // under another tie ahead.
-        const bool listed =
-            !step.Tie && odd && std::any_of(entry + 1, entry + 4, [&](const TEntry& other) {
-                return other.Stamp == segmentStamp;
-            });
-        entry += odd ? 1 + windowTie : 0;
-        if (entry->Stamp == segmentStamp) {
-            id = entry->Class;
+        bool listed = false;
+        for (std::size_t tie = 0; tie < 3 && !step.Tie && odd; ++tie) {
+            listed = listed || entries_[keys + 1 + tie].Stamp == segmentStamp;
+        }
+        TEntry& entry = entries_[keys + (odd ? 1 + windowTie : 0)];
+        if (entry.Stamp == segmentStamp) {
+            id = entry.Class;
             return true;
         }
         if (!make(j, cls, LockedUnitSum(j, segment, offset), id)) {
             return false;
         }
-        *entry = {segmentStamp, id};
+        entry = {segmentStamp, id};
         if (!step.Tie) {
             setCurrent(cls, id);
             if (odd && !listed) {
