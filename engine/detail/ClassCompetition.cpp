@@ -8,6 +8,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace verblinka {
 namespace {
@@ -178,8 +179,9 @@ void TClassCompetition::TPrefixBuilder::Finish(std::size_t units) {
 }
 
 // The reference trajectory P, on the grids of its binades; linked: built
-// already by the pass before.
+// already by the pass before; keptPrefix_: prefix_ is this input's already.
 bool TClassCompetition::Prepare(const TClassState& in, bool linked) {
+    const bool kept = std::exchange(keptPrefix_, false);
     const std::size_t units = in.Classes.size();
     const std::size_t classCount = in.Values.size();
     if (units > std::numeric_limits<std::uint32_t>::max() - 2 || classCount > 65536 ||
@@ -191,10 +193,12 @@ bool TClassCompetition::Prepare(const TClassState& in, bool linked) {
     units_ = units;
     steps_.resize(classCount);
     stepsSegment_ = std::numeric_limits<std::size_t>::max();
-    if (linked) {
-        std::swap(prefix_, nextPrefix_);
+    if (linked || kept) {
+        if (!kept) {
+            std::swap(prefix_, nextPrefix_);
+        }
         simulatedSteps_ = prefix_.Steps;
-        return true;
+        return prefix_.Valid;
     }
     TPrefixBuilder& builder = builder_;
     builder.Start(prefix_, units, in.Values);
@@ -428,6 +432,10 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         }
         return true;
     };
+    // A class whose units a leader-only sweep passes over (LeadingClasses).
+    auto skipped = [&](std::size_t cls) {
+        return Mode == TSweepMode::LeaderOnly && !leading_.empty() && leading_[cls] == 0;
+    };
     std::size_t nextTie = 0;
     const std::vector<TSegment>& segments = prefix_.Segments;
     const std::vector<std::uint32_t>& ties = prefix_.Ties;
@@ -444,9 +452,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         StepsFor(segments[segment].Binade);
         stepsSegment_ = segment;
         for (std::size_t c = 0; c < classCount; ++c) {
-            const bool skipped =
-                Mode == TSweepMode::LeaderOnly && !leading_.empty() && leading_[c] == 0;
-            setCurrent(static_cast<std::uint16_t>(c), skipped         ? std::uint16_t{0}
+            setCurrent(static_cast<std::uint16_t>(c), skipped(c)      ? std::uint16_t{0}
                                                       : steps_[c].Tie ? kParity
                                                                       : kUnknown);
         }
@@ -512,9 +518,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
                 ++j;
             }
         }
-        const bool skipped = Mode == TSweepMode::LeaderOnly && !leading_.empty() && !last &&
-                             leading_[classes[lockedEnd]] == 0;
-        if (!last && !skipped) {
+        if (!last && !skipped(classes[lockedEnd])) {
             std::uint16_t id = 0;
             if (!make(lockedEnd, classes[lockedEnd], UnitSum(lockedEnd, segment), id)) {
                 return false;
@@ -879,13 +883,13 @@ bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double eps
             summary.Leader = leader;
             return true;
         }
-        // Undecided: the pass over every class, its running sums afresh.
+        // Undecided: the pass over every class, on the same running sums.
         BeginOutput(out);
         stable = true;
         anyOutput = false;
         best = 0.0;
         leader = 0;
-        linked = false;
+        keptPrefix_ = true;
     }
     const bool done = link.ToNext       ? Sweep<TSweepMode::Fused>(in, out, linked, make)
                       : link.KeepOutput ? Sweep<TSweepMode::Plain>(in, out, linked, make)

@@ -176,8 +176,9 @@ private:
     const std::uint16_t* classes_ = nullptr;
     const double* values_ = nullptr;
     std::size_t units_ = 0;
-    TPrefix prefix_;     // this pass's running sums
-    TPrefix nextPrefix_; // the next pass's, built by a fused sweep
+    TPrefix prefix_;          // this pass's running sums
+    TPrefix nextPrefix_;      // the next pass's, built by a fused sweep
+    bool keptPrefix_ = false; // the next sweep reads prefix_ as it stands
     TPrefixBuilder builder_;
     const std::uint16_t* nextClasses_ = nullptr; // the output nextPrefix_ was built for
     std::size_t nextUnits_ = 0;

@@ -67,8 +67,8 @@ template <typename TTrajectory>
         }
         return sum;
     };
-    bool known = lockedOffset != 0.0;
-    double sum = known ? 0.0 : path.Prefix(position);
+    bool locked = lockedOffset != 0.0;
+    double sum = locked ? 0.0 : path.Prefix(position);
     std::size_t i = position + 1;
     for (;;) {
         if (i >= count) {
@@ -76,8 +76,8 @@ template <typename TTrajectory>
         }
         int binade = path.BinadeAt(i);
         double offset = lockedOffset;
-        if (known) {
-            known = false;
+        if (locked) {
+            locked = false;
         } else {
             // R lags in a lower binade than P: literal steps until it catches up.
             while (precision::BinadeOf(sum) != binade) {
