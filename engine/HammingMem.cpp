@@ -725,6 +725,19 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
     for (;;) {
         bool stable = true;
         std::size_t leader = 0;
+        if (classes && chained && observer == nullptr && recorder == nullptr && !keepState) {
+            // Nobody hears of the passes left (this one to MaxIterations + 1).
+            // The last pass changed a value and its leader leads the input; where
+            // that unit leads every pass left as well, it wins whichever of
+            // them is the last to change a value.
+            std::size_t holder = 0;
+            const auto left = static_cast<std::size_t>(std::int64_t{settings.MaxIterations} + 2 -
+                                                       std::int64_t{pass});
+            if (s.classPass_.LeaderHolds(s.input_, settings.Epsilon, settings.MaxOutput, left,
+                                         holder)) {
+                return static_cast<std::int32_t>(holder);
+            }
+        }
         if (classes) {
             TPassSummary summary;
             bool done = false;

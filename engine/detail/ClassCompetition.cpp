@@ -32,10 +32,11 @@ double GridOf(int binade) {
     return std::ldexp(1.0, binade - 1075);
 }
 
-// The first of units 0 ... units - 1 of class cls, which one of them has.
-std::size_t FirstOfClass(const std::uint16_t* classes, std::size_t units, std::uint16_t cls) {
+// The first of units from ... units - 1 of class cls, or units if none is.
+std::size_t NextOfClass(const std::uint16_t* classes, std::size_t from, std::size_t units,
+                        std::uint16_t cls) {
     constexpr std::size_t kBlock = 32; // compared at once, where the compiler vectorises
-    std::size_t j = 0;
+    std::size_t j = from;
     for (; j + kBlock <= units; j += kBlock) {
         unsigned found = 0;
         for (std::size_t k = 0; k < kBlock; ++k) {
@@ -45,7 +46,7 @@ std::size_t FirstOfClass(const std::uint16_t* classes, std::size_t units, std::u
             break;
         }
     }
-    while (classes[j] != cls) {
+    while (j < units && classes[j] != cls) {
         ++j;
     }
     return j;
@@ -556,6 +557,7 @@ bool TClassCompetition::BeginOutput(TClassState& out) {
     }
     internUsed_.clear();
     fusing_ = false;
+    countedOutput_ = nullptr;
     return true;
 }
 
@@ -689,6 +691,12 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
             anyOutput = true;
         }
     }
+    outCounts_.assign(out.Values.size(), 0);
+    for (std::size_t c = 0; c < classCount; ++c) {
+        if (counts_[c] != 0) {
+            outCounts_[mapped_[c]] += counts_[c];
+        }
+    }
     const std::uint16_t* classes = in.Classes.data();
     const std::uint16_t* mapped = mapped_.data();
     std::uint16_t* outClasses = out.Classes.data();
@@ -742,6 +750,7 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         }
     }
     EndPass(out, link.ToNext);
+    countedOutput_ = link.ToNext || link.KeepOutput ? out.Classes.data() : nullptr;
     // The first unit with the largest output: usually one input class gives
     // it, and its first unit is found by comparing many units at once.
     std::size_t leading = 0;
@@ -754,7 +763,7 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
     }
     std::size_t leader = 0;
     if (leading == 1) {
-        leader = FirstOfClass(classes, units_, leadingClass);
+        leader = NextOfClass(classes, 0, units_, leadingClass);
     } else {
         const double* outValues = out.Values.data();
         while (outValues[mapped[classes[leader]]] != best) {
@@ -834,6 +843,86 @@ bool TClassCompetition::OthersTrail(double best, double epsilon, double maxOutpu
         }
     }
     return true;
+}
+
+// Bounds per class of in on its units' values in each later pass, found with
+// the functions the passes take:
+// - No value grows: Inhibit subtracts a product >= 0 (epsilon >= 0, sums
+//   >= 0) and rounds monotonically, and the clip only lowers a value >= 0.
+// - A unit of class c, its value within [lo_c, hi_c], has the exact sum of
+//   the others' values within [sum of n_d lo_d - lo_c, sum of n_d hi_d -
+//   hi_c], n_d the units of class d. The pass adds those values one by one
+//   to doubles, each step rounded twice: for n < 2^32 terms >= 0 its sum
+//   lies within 1.01 n 2^-52 < 2^-18 of the exact one (the bounds' own sums
+//   are taken within 2^-30).
+// - Inhibit grows with the value and falls with the sum, Activation does not
+//   fall: the unit's output lies within [Activation(Inhibit(lo_c, the sum's
+//   upper bound)), Activation(Inhibit(hi_c, its lower bound))].
+// Where the class of the largest value has one unit, and its lower bound
+// stays above zero and above every other class's upper bound, that unit is
+// the only one at the largest value of every output, so it leads each pass.
+bool TClassCompetition::LeaderHolds(const TClassState& in, double epsilon, double maxOutput,
+                                    std::size_t passes, std::size_t& leader) {
+    constexpr std::size_t kMostSteps = std::size_t{1} << 16; // classes times passes followed
+    const std::size_t classCount = in.Values.size();
+    if (countedOutput_ != in.Classes.data() || outCounts_.size() != classCount || classCount < 2 ||
+        passes == 0 || passes > kMostSteps / classCount ||
+        in.Classes.size() >= (std::size_t{1} << 32) ||
+        !(epsilon >= 0.0 && epsilon <= kLargestSummedValue) ||
+        !std::all_of(in.Values.begin(), in.Values.end(), FitsFastPass)) {
+        return false;
+    }
+    const std::vector<std::uint32_t>& counts = outCounts_;
+    const auto top = static_cast<std::uint16_t>(
+        std::max_element(in.Values.begin(), in.Values.end()) - in.Values.begin());
+    if (counts[top] != 1) {
+        return false;
+    }
+    lows_.assign(in.Values.begin(), in.Values.end());
+    highs_.assign(in.Values.begin(), in.Values.end());
+    for (std::size_t r = 0;; ++r) {
+        // The largest alone at the top, above zero: in's, then each pass's.
+        double others = 0.0;
+        for (std::size_t c = 0; c < classCount; ++c) {
+            if (c != top && counts[c] != 0) {
+                others = std::max(others, highs_[c]);
+            }
+        }
+        if (!(lows_[top] > others && lows_[top] > 0.0)) {
+            return false;
+        }
+        if (r == passes) {
+            break;
+        }
+        double lowTotal = 0.0;
+        double highTotal = 0.0;
+        for (std::size_t c = 0; c < classCount; ++c) {
+            lowTotal += static_cast<double>(counts[c]) * lows_[c];
+            highTotal += static_cast<double>(counts[c]) * highs_[c];
+        }
+        lowTotal *= 1.0 - 0x1p-30;
+        highTotal *= 1.0 + 0x1p-30;
+        bool moved = false;
+        for (std::size_t c = 0; c < classCount; ++c) {
+            if (counts[c] == 0) {
+                continue;
+            }
+            const double leastSum = std::max(0.0, lowTotal - lows_[c]) * (1.0 - 0x1p-18);
+            const double mostSum = (highTotal - highs_[c]) * (1.0 + 0x1p-18);
+            const double low =
+                Activation(precision::Inhibit(lows_[c], mostSum, epsilon), maxOutput);
+            const double high =
+                Activation(precision::Inhibit(highs_[c], leastSum, epsilon), maxOutput);
+            moved = moved || low != lows_[c] || high != highs_[c];
+            lows_[c] = low;
+            highs_[c] = high;
+        }
+        if (!moved) {
+            break; // a fixed point: so are the passes after
+        }
+    }
+    leader = NextOfClass(in.Classes.data(), 0, in.Classes.size(), top);
+    return leader < in.Classes.size();
 }
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,

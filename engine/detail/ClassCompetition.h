@@ -81,6 +81,14 @@ public:
     bool ExactPass(const TClassView& in, TClassState& out, double epsilon, double maxOutput,
                    TPassSummary& summary, TPassLink link = {});
 
+    // Whether one unit of in leads each of the next `passes` passes on it,
+    // whatever their sums round to, shown from in's units per class: in must
+    // be this object's last output, from ExactPass. True with that unit in
+    // leader (alone at the largest value of every one of those outputs);
+    // false where that is not shown.
+    bool LeaderHolds(const TClassState& in, double epsilon, double maxOutput, std::size_t passes,
+                     std::size_t& leader);
+
     // The inhibition sum of every unit, as the literal pass accumulates it
     // (for tests). False when the method does not apply.
     bool InhibitionSums(const TClassState& in, std::span<double> sums);
@@ -205,6 +213,11 @@ private:
     std::vector<std::uint32_t> counts_; // units per class, where no sum rounds
     std::vector<double> classSums_;     // and each class's sum
     std::vector<std::uint16_t> mapped_; // each class's output class
+    // Units per output class of the exact pass that wrote countedOutput.
+    std::vector<std::uint32_t> outCounts_;
+    const std::uint16_t* countedOutput_ = nullptr;
+    std::vector<double> lows_; // per class, bounds on its units' values (LeaderHolds)
+    std::vector<double> highs_;
     // Per class, for a pass read only for its leader: whether its units are
     // looked at (empty: every class's are).
     std::vector<std::uint8_t> leading_;

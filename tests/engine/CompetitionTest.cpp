@@ -732,6 +732,89 @@ TEST(ClassCompetitionTest, LeaderOnlyPassesAgreeWhereOtherUnitsCouldLead) {
     check({7.0, std::nextafter(7.0, 8.0)}, 0x1p-60, 100.0, "two units an ulp apart");
 }
 
+// A unit said to lead every pass left leads each of them alone, pass by pass
+// against the literal passes: from first-layer values (halves, which no sum
+// rounds) through the exact pass, the largest alone or shared, the leader
+// barely alive, clipped, or not inhibited at all.
+TEST(ClassCompetitionTest, LeaderThatHoldsLeadsEveryLiteralPassLeft) {
+    std::mt19937 random(41);
+    int held = 0;
+    int refused = 0;
+    auto check = [&](const TValues& firstLayer, double epsilon, double clip,
+                     const std::string& what) {
+        TClassCompetition pass;
+        TClassState out;
+        TPassSummary summary;
+        const TClassState in = ClassesOf(firstLayer, &random);
+        ASSERT_TRUE(pass.ExactPass({in.Classes, in.Values}, out, epsilon, clip, summary,
+                                   {false, true, true}))
+            << what;
+        std::vector<TValues> chain(1, TValues(firstLayer.size())); // out, then each pass
+        out.Materialise(chain[0]);
+        for (std::size_t passes = 1; passes <= 8; ++passes) {
+            std::size_t leader = 0;
+            if (!pass.LeaderHolds(out, epsilon, clip, passes, leader)) {
+                ++refused;
+                continue;
+            }
+            ++held;
+            while (chain.size() <= passes) {
+                chain.push_back(LiteralPassOf(chain.back(), epsilon, clip).Activity);
+            }
+            for (std::size_t p = 0; p <= passes; ++p) {
+                const std::string where =
+                    what + ", " + std::to_string(passes) + " passes, pass " + std::to_string(p);
+                const TValues& values = chain[p];
+                ASSERT_LT(leader, values.size()) << where;
+                const double top = values[leader];
+                ASSERT_EQ(std::count(values.begin(), values.end(), top), 1) << where;
+                ASSERT_EQ(*std::max_element(values.begin(), values.end()), top) << where;
+            }
+        }
+    };
+    for (int round = 0; round < 30; ++round) {
+        const std::size_t units = round < 4 ? 2 + round : 100 + random() % 600;
+        const int inputs = 3 + static_cast<int>(random() % 18);
+        TValues values(units);
+        for (double& v : values) { // most rows far from the query, a few near
+            const int agree = static_cast<int>(random() % (inputs + 1)) / (1 + random() % 3);
+            v = 0.5 * static_cast<double>(inputs + agree);
+        }
+        const double largest = *std::max_element(values.begin(), values.end());
+        values[random() % units] = largest + 0.5;
+        if (round % 3 == 0) { // shared by two units
+            values[random() % units] = largest + 0.5;
+        }
+        const std::string what = "round " + std::to_string(round);
+        check(values, 0.5 / static_cast<double>(units), 1000.0, what);
+        check(values, 0.0, 1000.0, what + ", no inhibition");
+        check(values, 0.5 / static_cast<double>(units), largest, what + ", clipped alike");
+        // The inhibition at which the leader is no longer shown to outlive
+        // eight passes, and just either side of it: barely alive, or dead
+        // with every other unit.
+        auto holds = [&](double epsilon) {
+            TClassCompetition pass;
+            TClassState out;
+            TPassSummary summary;
+            const TClassState in = ClassesOf(values);
+            std::size_t leader = 0;
+            return pass.ExactPass({in.Classes, in.Values}, out, epsilon, 1000.0, summary,
+                                  {false, true, true}) &&
+                   pass.LeaderHolds(out, epsilon, 1000.0, 8, leader);
+        };
+        double low = 0.0;
+        double high = 1.0;
+        for (int step = 0; step < 50; ++step) {
+            const double middle = 0.5 * (low + high);
+            (holds(middle) ? low : high) = middle;
+        }
+        check(values, low, 1000.0, what + ", just held");
+        check(values, high, 1000.0, what + ", just refused");
+    }
+    EXPECT_GT(held, 500);
+    EXPECT_GT(refused, 500);
+}
+
 // Passes that hand the next pass its running sums, chained on one object as a
 // recognition runs them, against the literal passes: every value, leader and
 // stability, with clipping, ties and one- and two-unit inputs; a claimed link
