@@ -725,19 +725,6 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
     for (;;) {
         bool stable = true;
         std::size_t leader = 0;
-        if (classes && chained && observer == nullptr && recorder == nullptr && !keepState) {
-            // Nobody hears of the passes left (this one to MaxIterations + 1).
-            // The last pass changed a value and its leader leads the input; where
-            // that unit leads every pass left as well, it wins whichever of
-            // them is the last to change a value.
-            std::size_t holder = 0;
-            const auto left = static_cast<std::size_t>(std::int64_t{settings.MaxIterations} + 2 -
-                                                       std::int64_t{pass});
-            if (s.classPass_.LeaderHolds(s.input_, settings.Epsilon, settings.MaxOutput, left,
-                                         holder)) {
-                return static_cast<std::int32_t>(holder);
-            }
-        }
         if (classes) {
             TPassSummary summary;
             bool done = false;
@@ -745,8 +732,15 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
             // and only its leader and stability matter unless someone hears
             // of its values.
             const bool last = pass > settings.MaxIterations;
-            const TPassLink link{chained, !last,
-                                 !last || observer != nullptr || recorder != nullptr || keepState};
+            const bool heard = observer != nullptr || recorder != nullptr || keepState;
+            // Where nobody hears of the passes after this one (to MaxIterations
+            // + 1), a unit that leads this pass's output and each of them is the
+            // winner, whichever of them is the last to change a value.
+            const std::size_t unheard =
+                heard || last ? 0
+                              : static_cast<std::size_t>(std::int64_t{settings.MaxIterations} + 1 -
+                                                         std::int64_t{pass});
+            const TPassLink link{chained, !last, !last || heard, unheard};
             chained = true;
             if (!firstClasses.empty()) {
                 done = s.classPass_.ExactPass({firstClasses, s.input_.Values}, s.output_,
@@ -764,6 +758,9 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
                 s.input_.Materialise(s.Similarity_);
                 classes = false;
                 continue;
+            }
+            if (summary.Settled) {
+                return static_cast<std::int32_t>(summary.Leader);
             }
             stable = summary.Stable;
             leader = summary.Leader;

@@ -557,7 +557,6 @@ bool TClassCompetition::BeginOutput(TClassState& out) {
     }
     internUsed_.clear();
     fusing_ = false;
-    countedOutput_ = nullptr;
     return true;
 }
 
@@ -691,13 +690,27 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
             anyOutput = true;
         }
     }
-    outCounts_.assign(out.Values.size(), 0);
-    for (std::size_t c = 0; c < classCount; ++c) {
-        if (counts_[c] != 0) {
-            outCounts_[mapped_[c]] += counts_[c];
+    const std::uint16_t* classes = in.Classes.data();
+    if (link.Settle != 0 && !stable) {
+        outCounts_.assign(out.Values.size(), 0);
+        for (std::size_t c = 0; c < classCount; ++c) {
+            if (counts_[c] != 0) {
+                outCounts_[mapped_[c]] += counts_[c];
+            }
+        }
+        if (LeaderHolds(out.Values, outCounts_, epsilon, maxOutput, link.Settle)) {
+            // The largest output has one unit, so one input class gives it.
+            std::size_t leading = 0;
+            while (counts_[leading] == 0 || out.Values[mapped_[leading]] != best) {
+                ++leading;
+            }
+            EndPass(out, false);
+            summary.Stable = false;
+            summary.Leader = NextOfClass(classes, 0, units_, static_cast<std::uint16_t>(leading));
+            summary.Settled = true;
+            return true;
         }
     }
-    const std::uint16_t* classes = in.Classes.data();
     const std::uint16_t* mapped = mapped_.data();
     std::uint16_t* outClasses = out.Classes.data();
     if (link.ToNext) {
@@ -750,7 +763,6 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         }
     }
     EndPass(out, link.ToNext);
-    countedOutput_ = link.ToNext || link.KeepOutput ? out.Classes.data() : nullptr;
     // The first unit with the largest output: usually one input class gives
     // it, and its first unit is found by comparing many units at once.
     std::size_t leading = 0;
@@ -845,8 +857,10 @@ bool TClassCompetition::OthersTrail(double best, double epsilon, double maxOutpu
     return true;
 }
 
-// Bounds per class of in on its units' values in each later pass, found with
-// the functions the passes take:
+// Whether the unit alone at the largest of values (counts: units per class)
+// leads each of the next `passes` passes on them, whatever their sums round
+// to. Bounds per class on its units' values in each later pass, found with
+// the functions the passes take, show it:
 // - No value grows: Inhibit subtracts a product >= 0 (epsilon >= 0, sums
 //   >= 0) and rounds monotonically, and the clip only lowers a value >= 0.
 // - A unit of class c, its value within [lo_c, hi_c], has the exact sum of
@@ -861,27 +875,26 @@ bool TClassCompetition::OthersTrail(double best, double epsilon, double maxOutpu
 // Where the class of the largest value has one unit, and its lower bound
 // stays above zero and above every other class's upper bound, that unit is
 // the only one at the largest value of every output, so it leads each pass.
-bool TClassCompetition::LeaderHolds(const TClassState& in, double epsilon, double maxOutput,
-                                    std::size_t passes, std::size_t& leader) {
+bool TClassCompetition::LeaderHolds(std::span<const double> values,
+                                    std::span<const std::uint32_t> counts, double epsilon,
+                                    double maxOutput, std::size_t passes) {
     constexpr std::size_t kMostSteps = std::size_t{1} << 16; // classes times passes followed
-    const std::size_t classCount = in.Values.size();
-    if (countedOutput_ != in.Classes.data() || outCounts_.size() != classCount || classCount < 2 ||
-        passes == 0 || passes > kMostSteps / classCount ||
-        in.Classes.size() >= (std::size_t{1} << 32) ||
+    const std::size_t classCount = values.size();
+    if (counts.size() != classCount || classCount < 2 || passes == 0 ||
+        passes > kMostSteps / classCount || units_ >= (std::size_t{1} << 32) ||
         !(epsilon >= 0.0 && epsilon <= kLargestSummedValue) ||
-        !std::all_of(in.Values.begin(), in.Values.end(), FitsFastPass)) {
+        !std::all_of(values.begin(), values.end(), FitsFastPass)) {
         return false;
     }
-    const std::vector<std::uint32_t>& counts = outCounts_;
-    const auto top = static_cast<std::uint16_t>(
-        std::max_element(in.Values.begin(), in.Values.end()) - in.Values.begin());
+    const auto top =
+        static_cast<std::size_t>(std::max_element(values.begin(), values.end()) - values.begin());
     if (counts[top] != 1) {
         return false;
     }
-    lows_.assign(in.Values.begin(), in.Values.end());
-    highs_.assign(in.Values.begin(), in.Values.end());
+    lows_.assign(values.begin(), values.end());
+    highs_.assign(values.begin(), values.end());
     for (std::size_t r = 0;; ++r) {
-        // The largest alone at the top, above zero: in's, then each pass's.
+        // The largest alone at the top, above zero: these values, then each pass's.
         double others = 0.0;
         for (std::size_t c = 0; c < classCount; ++c) {
             if (c != top && counts[c] != 0) {
@@ -921,8 +934,7 @@ bool TClassCompetition::LeaderHolds(const TClassState& in, double epsilon, doubl
             break; // a fixed point: so are the passes after
         }
     }
-    leader = NextOfClass(in.Classes.data(), 0, in.Classes.size(), top);
-    return leader < in.Classes.size();
+    return true;
 }
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,

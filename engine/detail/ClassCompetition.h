@@ -61,6 +61,11 @@ struct TPassLink {
     // the output's values, the leader and the stability (its classes are left
     // as they were).
     bool KeepOutput = true;
+    // Passes that follow this one unheard (only the winner is asked for).
+    // Where one unit provably leads this pass's output and every one of
+    // those, the pass settles: it gives that unit as its leader and writes no
+    // classes (ExactPass only).
+    std::size_t Settle = 0;
 };
 
 class TClassCompetition {
@@ -80,14 +85,6 @@ public:
     // does not hold.
     bool ExactPass(const TClassView& in, TClassState& out, double epsilon, double maxOutput,
                    TPassSummary& summary, TPassLink link = {});
-
-    // Whether one unit of in leads each of the next `passes` passes on it,
-    // whatever their sums round to, shown from in's units per class: in must
-    // be this object's last output, from ExactPass. True with that unit in
-    // leader (alone at the largest value of every one of those outputs);
-    // false where that is not shown.
-    bool LeaderHolds(const TClassState& in, double epsilon, double maxOutput, std::size_t passes,
-                     std::size_t& leader);
 
     // The inhibition sum of every unit, as the literal pass accumulates it
     // (for tests). False when the method does not apply.
@@ -178,6 +175,8 @@ private:
     bool BeginOutput(TClassState& out);
     bool LeadingClasses(std::span<const double> values, double epsilon, double maxOutput);
     bool OthersTrail(double best, double epsilon, double maxOutput) const;
+    bool LeaderHolds(std::span<const double> values, std::span<const std::uint32_t> counts,
+                     double epsilon, double maxOutput, std::size_t passes);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
     std::size_t RunFused(std::size_t j, std::size_t stop, std::uint16_t* out);
 
@@ -210,13 +209,11 @@ private:
     std::vector<std::uint64_t> internKeys_;
     std::vector<std::uint32_t> internUsed_;
     std::uint64_t simulatedSteps_ = 0;
-    std::vector<std::uint32_t> counts_; // units per class, where no sum rounds
-    std::vector<double> classSums_;     // and each class's sum
-    std::vector<std::uint16_t> mapped_; // each class's output class
-    // Units per output class of the exact pass that wrote countedOutput.
-    std::vector<std::uint32_t> outCounts_;
-    const std::uint16_t* countedOutput_ = nullptr;
-    std::vector<double> lows_; // per class, bounds on its units' values (LeaderHolds)
+    std::vector<std::uint32_t> counts_;    // units per class, where no sum rounds
+    std::vector<double> classSums_;        // and each class's sum
+    std::vector<std::uint16_t> mapped_;    // each class's output class
+    std::vector<std::uint32_t> outCounts_; // units per output class of an exact pass
+    std::vector<double> lows_;             // per class, bounds on its units' values (LeaderHolds)
     std::vector<double> highs_;
     // Per class, for a pass read only for its leader: whether its units are
     // looked at (empty: every class's are).

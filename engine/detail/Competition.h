@@ -19,6 +19,7 @@ double Activation(double x, double maxOutput);
 struct TPassSummary {
     bool Stable = false;    // every unit's output equals its input
     std::size_t Leader = 0; // the first unit with the largest output
+    bool Settled = false;   // Leader leads every pass that follows, too (TPassLink::Settle)
 };
 
 // The summary of a pass over values from its input and output, in one scan.

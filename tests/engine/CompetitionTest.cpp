@@ -732,8 +732,9 @@ TEST(ClassCompetitionTest, LeaderOnlyPassesAgreeWhereOtherUnitsCouldLead) {
     check({7.0, std::nextafter(7.0, 8.0)}, 0x1p-60, 100.0, "two units an ulp apart");
 }
 
-// A unit said to lead every pass left leads each of them alone, pass by pass
-// against the literal passes: from first-layer values (halves, which no sum
+// A pass that settles on a unit leading the passes after it: that unit leads
+// its output and each of them alone, against the literal passes, from
+// first-layer values (halves, which no sum
 // rounds) through the exact pass, the largest alone or shared, the leader
 // barely alive, clipped, or not inhibited at all.
 TEST(ClassCompetitionTest, LeaderThatHoldsLeadsEveryLiteralPassLeft) {
@@ -752,12 +753,18 @@ TEST(ClassCompetitionTest, LeaderThatHoldsLeadsEveryLiteralPassLeft) {
         std::vector<TValues> chain(1, TValues(firstLayer.size())); // out, then each pass
         out.Materialise(chain[0]);
         for (std::size_t passes = 1; passes <= 8; ++passes) {
-            std::size_t leader = 0;
-            if (!pass.LeaderHolds(out, epsilon, clip, passes, leader)) {
+            TClassState unwritten;
+            TPassSummary settling;
+            ASSERT_TRUE(pass.ExactPass({in.Classes, in.Values}, unwritten, epsilon, clip, settling,
+                                       {false, true, true, passes}))
+                << what;
+            if (!settling.Settled) {
                 ++refused;
                 continue;
             }
             ++held;
+            const std::size_t leader = settling.Leader;
+            ASSERT_EQ(leader, summary.Leader) << what;
             while (chain.size() <= passes) {
                 chain.push_back(LiteralPassOf(chain.back(), epsilon, clip).Activity);
             }
@@ -797,10 +804,9 @@ TEST(ClassCompetitionTest, LeaderThatHoldsLeadsEveryLiteralPassLeft) {
             TClassState out;
             TPassSummary summary;
             const TClassState in = ClassesOf(values);
-            std::size_t leader = 0;
             return pass.ExactPass({in.Classes, in.Values}, out, epsilon, 1000.0, summary,
-                                  {false, true, true}) &&
-                   pass.LeaderHolds(out, epsilon, 1000.0, 8, leader);
+                                  {false, true, true, 8}) &&
+                   summary.Settled;
         };
         double low = 0.0;
         double high = 1.0;
