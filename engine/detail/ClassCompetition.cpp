@@ -96,10 +96,26 @@ TClassCompetition::TStep TClassCompetition::StepOf(double value, int binade) {
     return {whole + (rest > 1024 ? 1 : 0), rest == 1024, (whole & 1) != 0};
 }
 
-void TClassCompetition::StepsFor(int binade) {
-    for (std::size_t c = 0; c < steps_.size(); ++c) {
-        steps_[c] = StepOf(values_[c], binade);
+// A class's step in a segment of the running sums: from the build's table.
+TClassCompetition::TStep TClassCompetition::StepIn(std::size_t segment, std::uint16_t cls) const {
+    const std::size_t from = prefix_.TablesAt[segment];
+    const std::size_t end = segment + 1 < prefix_.TablesAt.size() ? prefix_.TablesAt[segment + 1]
+                                                                  : prefix_.Tables.size();
+    return cls < end - from ? prefix_.Tables[from + cls]
+                            : StepOf(values_[cls], prefix_.Segments[segment].Binade);
+}
+
+// steps_ for one segment.
+void TClassCompetition::StepsFor(std::size_t segment) {
+    const std::size_t from = prefix_.TablesAt[segment];
+    const std::size_t end = segment + 1 < prefix_.TablesAt.size() ? prefix_.TablesAt[segment + 1]
+                                                                  : prefix_.Tables.size();
+    const std::size_t known = std::min(end - from, steps_.size());
+    std::copy_n(prefix_.Tables.begin() + static_cast<std::ptrdiff_t>(from), known, steps_.begin());
+    for (std::size_t c = known; c < steps_.size(); ++c) {
+        steps_[c] = StepOf(values_[c], prefix_.Segments[segment].Binade);
     }
+    stepsSegment_ = segment;
 }
 
 void TClassCompetition::TPrefixBuilder::Start(TPrefix& prefix, std::size_t units,
@@ -121,6 +137,8 @@ void TClassCompetition::TPrefixBuilder::Start(TPrefix& prefix, std::size_t units
         steps_.push_back(StepOf(values[c], binade_));
         bases_.push_back(steps_.back().Tie ? kTieBase : steps_.back().Base);
     }
+    prefix.Tables.assign(steps_.begin(), steps_.end());
+    prefix.TablesAt.assign(1, 0);
     ++version_;
 }
 
@@ -129,6 +147,7 @@ void TClassCompetition::TPrefixBuilder::AddClass() {
     prefix_->Valid = prefix_->Valid && FitsFastPass(value);
     steps_.push_back(StepOf(value, binade_));
     bases_.push_back(steps_.back().Tie ? kTieBase : steps_.back().Base);
+    prefix_->Tables.push_back(steps_.back());
 }
 
 // The step at time, from P[time] (Units) to P[time + 1].
@@ -169,6 +188,8 @@ void TClassCompetition::TPrefixBuilder::Step(std::size_t time, std::uint16_t cls
         steps_[c] = StepOf((*values_)[c], binade_);
         bases_[c] = steps_[c].Tie ? kTieBase : steps_[c].Base;
     }
+    prefix_->TablesAt.push_back(static_cast<std::uint32_t>(prefix_->Tables.size()));
+    prefix_->Tables.insert(prefix_->Tables.end(), steps_.begin(), steps_.end());
     ++version_;
 }
 
@@ -248,7 +269,7 @@ std::uint64_t TClassCompetition::GridAt(std::size_t time, std::size_t segment) c
     }
     const bool tabled = segment == stepsSegment_;
     for (; t < time; ++t) {
-        const TStep step = tabled ? steps_[classes_[t]] : StepOf(values_[classes_[t]], here.Binade);
+        const TStep step = tabled ? steps_[classes_[t]] : StepIn(segment, classes_[t]);
         k += step.Base + (step.Tie && ((k & 1) != 0) != step.Parity ? 1 : 0);
     }
     return k;
@@ -450,8 +471,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         // Units first ... end - 1 start in this binade; the last of them, if
         // another binade follows, takes the step out of it and lags behind P.
         const std::size_t lockedEnd = last ? end : end - 1;
-        StepsFor(segments[segment].Binade);
-        stepsSegment_ = segment;
+        StepsFor(segment);
         for (std::size_t c = 0; c < classCount; ++c) {
             setCurrent(static_cast<std::uint16_t>(c), skipped(c)      ? std::uint16_t{0}
                                                       : steps_[c].Tie ? kParity

@@ -117,6 +117,11 @@ private:
         std::vector<std::uint64_t> Marks; // P[t] in grid units of its binade, t = 0, 4, 8 ...
         std::vector<TSegment> Segments;   // ascending binades, first times ascending
         std::vector<std::uint32_t> Ties;  // steps that round a tie inside their binade
+        // Each segment's steps per class as the build took them, from
+        // TablesAt[segment] on (a class gained later has none in the segments
+        // before).
+        std::vector<TStep> Tables;
+        std::vector<std::uint32_t> TablesAt;
         double Total = 0.0;
         std::uint64_t Steps = 0; // taken with the network's arithmetic
         bool Valid = false;
@@ -150,9 +155,10 @@ private:
     };
 
     static TStep StepOf(double value, int binade);
+    TStep StepIn(std::size_t segment, std::uint16_t cls) const;
     bool ExactSums(const TClassView& in);
     bool Prepare(const TClassState& in, bool linked);
-    void StepsFor(int binade);
+    void StepsFor(std::size_t segment);
     std::uint64_t GridAt(std::size_t time, std::size_t segment) const;
     double Prefix(std::size_t time, std::size_t segment) const {
         return static_cast<double>(GridAt(time, segment)) * prefix_.Segments[segment].Grid;
