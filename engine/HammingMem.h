@@ -7,6 +7,7 @@
 #include "engine/PatternWeights.h"
 #include "engine/detail/ClassCompetition.h"
 #include "engine/detail/Competition.h" // also Activation(x, maxOutput), for every caller
+#include "engine/detail/WorkerCrew.h"
 #include "engine/detail/ZeroPages.h"
 
 #include <cstdint>
@@ -169,10 +170,13 @@ public:
     TRecognitionScratch& ScratchFor(std::size_t worker);
     // A buffer of `rows` classes.
     std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index, std::size_t rows);
+    // The threads a batch runs on besides its caller's.
+    TWorkerCrew& Crew() { return crew_; }
 
 private:
     std::vector<TRecognitionScratch> workers_;
     std::vector<std::vector<std::uint16_t>> firstLayers_;
+    TWorkerCrew crew_;
 };
 
 class THammingNet {
@@ -295,6 +299,7 @@ private:
     // valid until the next call that adds one.
     TRecognitionScratch& ScratchFor(std::size_t worker);
     std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index);
+    TWorkerCrew& Crew() { return pools_.Crew(); }
 
     // settings null: the network's own.
     std::int32_t RecognizeIn(std::span<const std::int32_t> input, TRecognitionScratch& s,

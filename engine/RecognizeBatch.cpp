@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -155,11 +156,16 @@ private:
         }
     }
 
-    // body(t, count) on count threads, this one among them; the first
-    // exception any of them throws is kept for Run.
+    TWorkerCrew& Crew() {
+        return control_.Pools != nullptr ? control_.Pools->Crew()
+                                         : TNetworkInternals::Crew(network_);
+    }
+
+    // body(t, count) on count threads, this one among them (the pool's crew
+    // the others); the first exception any of them throws is kept for Run.
     template <typename Body> void RunOn(unsigned count, Body&& body) {
         count = std::max(1u, count);
-        auto guarded = [&](unsigned t) {
+        const std::function<void(unsigned)> guarded = [&](unsigned t) {
             try {
                 body(t, count);
             } catch (...) {
@@ -170,11 +176,7 @@ private:
                 stop_ = true;
             }
         };
-        std::vector<std::jthread> workers;
-        for (unsigned t = 1; t < count; ++t) {
-            workers.emplace_back(guarded, t);
-        }
-        guarded(0);
+        Crew().Run(count, guarded);
     }
 
     THammingNet& network_;

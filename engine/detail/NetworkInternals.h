@@ -1,7 +1,7 @@
 // What the engine's own parts (the batch, the replay) and its tests reach
 // inside THammingNet beyond its public surface: the first layer of several
 // inputs in one sweep, a recognition from such a first layer or under other
-// constants, and the scratch pools kept with the network.
+// constants, and the scratch pools and threads kept with the network.
 #pragma once
 
 #include "engine/HammingMem.h"
@@ -53,6 +53,8 @@ struct TNetworkInternals {
     static std::vector<std::uint16_t>& FirstLayerBuffer(THammingNet& net, std::size_t index) {
         return net.FirstLayerBuffer(index);
     }
+    // The threads its batches run on.
+    static TWorkerCrew& Crew(THammingNet& net) { return net.Crew(); }
 };
 
 } // namespace verblinka::detail
