@@ -171,12 +171,12 @@ public:
     // A buffer of `rows` classes.
     std::vector<std::uint16_t>& FirstLayerBuffer(std::size_t index, std::size_t rows);
     // The threads a batch runs on besides its caller's.
-    TWorkerCrew& Crew() { return crew_; }
+    TWorkerCrew& Crew() { return crew_.Get(); }
 
 private:
     std::vector<TRecognitionScratch> workers_;
     std::vector<std::vector<std::uint16_t>> firstLayers_;
-    TWorkerCrew crew_;
+    TCrewSlot crew_;
 };
 
 class THammingNet {

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -15,10 +16,11 @@ namespace verblinka {
 class TWorkerCrew {
 public:
     TWorkerCrew() = default;
-    // A copy (or a moved-to crew) starts without threads: a crew's threads
-    // belong to the object they wait in.
-    TWorkerCrew(const TWorkerCrew& /*other*/) : TWorkerCrew() {}
-    TWorkerCrew& operator=(const TWorkerCrew& /*other*/) { return *this; }
+    // Its threads wait in the object itself.
+    TWorkerCrew(const TWorkerCrew&) = delete;
+    TWorkerCrew& operator=(const TWorkerCrew&) = delete;
+    TWorkerCrew(TWorkerCrew&&) = delete;
+    TWorkerCrew& operator=(TWorkerCrew&&) = delete;
     ~TWorkerCrew();
 
     // body(t) for t = 0 ... count - 1, t = 0 on the calling thread, the others
@@ -38,6 +40,33 @@ private:
     unsigned finished_ = 0;        // of its crew threads
     bool stopping_ = false;
     std::vector<std::jthread> threads_; // last: joined before the rest goes
+};
+
+// A crew where its holder is copied and moved with what holds it (a pool of
+// a network): a copy starts without threads, a move takes them along.
+class TCrewSlot {
+public:
+    TCrewSlot() = default;
+    TCrewSlot(const TCrewSlot& /*other*/) : crew_(nullptr) {}
+    TCrewSlot& operator=(const TCrewSlot& other) {
+        if (this != &other) {
+            crew_ = nullptr;
+        }
+        return *this;
+    }
+    TCrewSlot(TCrewSlot&&) noexcept = default;
+    TCrewSlot& operator=(TCrewSlot&&) noexcept = default;
+    ~TCrewSlot() = default;
+
+    TWorkerCrew& Get() {
+        if (crew_ == nullptr) {
+            crew_ = std::make_unique<TWorkerCrew>();
+        }
+        return *crew_;
+    }
+
+private:
+    std::unique_ptr<TWorkerCrew> crew_;
 };
 
 } // namespace verblinka

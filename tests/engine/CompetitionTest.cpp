@@ -780,11 +780,12 @@ TEST(ClassCompetitionTest, LeaderThatHoldsLeadsEveryLiteralPassLeft) {
         }
     };
     for (int round = 0; round < 30; ++round) {
-        const std::size_t units = round < 4 ? 2 + round : 100 + random() % 600;
-        const int inputs = 3 + static_cast<int>(random() % 18);
+        const std::size_t units =
+            round < 4 ? 2 + static_cast<std::size_t>(round) : 100 + random() % 600;
+        const std::uint32_t inputs = 3 + random() % 18;
         TValues values(units);
         for (double& v : values) { // most rows far from the query, a few near
-            const int agree = static_cast<int>(random() % (inputs + 1)) / (1 + random() % 3);
+            const std::uint32_t agree = random() % (inputs + 1) / (1 + random() % 3);
             v = 0.5 * static_cast<double>(inputs + agree);
         }
         const double largest = *std::max_element(values.begin(), values.end());

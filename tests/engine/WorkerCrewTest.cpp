@@ -1,5 +1,6 @@
 // The threads a pool keeps for its batches: every index of every run once,
-// the first on the caller's thread, run after run, in a crew and its copy.
+// the first on the caller's thread, run after run; a held crew copied and
+// moved with its holder.
 #include "engine/detail/WorkerCrew.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace verblinka {
@@ -40,9 +42,17 @@ TEST(WorkerCrewTest, EveryIndexRunsOnceRunAfterRun) {
         crew.Run(2 + run % 3, [&](unsigned t) { total.fetch_add(t + 1); });
     }
     EXPECT_EQ(total.load(), 2000 / 3 * (3 + 6 + 10) + 3 + 6);
-    TWorkerCrew copy = crew;
-    check(copy, 4, "copy");
-    check(crew, 4, "original after its copy ran");
+    // A copied slot starts a crew of its own; a moved one takes its crew along.
+    TCrewSlot slot;
+    TWorkerCrew* const held = &slot.Get();
+    check(*held, 3, "held");
+    TCrewSlot copy = slot;
+    EXPECT_NE(&copy.Get(), held);
+    check(copy.Get(), 4, "copied");
+    copy = slot;
+    check(copy.Get(), 2, "assigned");
+    TCrewSlot moved = std::move(slot);
+    EXPECT_EQ(&moved.Get(), held);
 }
 
 } // namespace
