@@ -24,6 +24,9 @@
 //   it writes its output, so each pass walks the units once. The running sums
 //   are kept at every fourth time only; the sweep rebuilds the few it reads
 //   from the nearest one.
+// - An exact pass knows its units per class, and from them it may show that
+//   one unit leads every pass that follows unheard: the recognition then
+//   ends there (TPassLink::Settle).
 #pragma once
 
 #include "engine/detail/Competition.h"

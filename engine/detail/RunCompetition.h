@@ -24,7 +24,8 @@ struct TCompetitionWatch {
 // values in its Similarity otherwise. Passes run until one changes no value,
 // MaxIterations + 2 of them at the most; where the classes cannot hold a
 // pass's values, the passes over values go on. Returns the winner: the leader of the
-// last pass that changed a value, 0 if none did.
+// last pass that changed a value, 0 if none did. Where nobody watches, the
+// passes after one whose leader provably leads them all are not taken.
 std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
                             TCompetitionPath path, const TCompetitionWatch& watch,
                             std::span<const std::uint16_t> firstClasses = {});
