@@ -96,22 +96,25 @@ TClassCompetition::TStep TClassCompetition::StepOf(double value, int binade) {
     return {whole + (rest > 1024 ? 1 : 0), rest == 1024, (whole & 1) != 0};
 }
 
-// A class's step in a segment of the running sums: from the build's table.
-TClassCompetition::TStep TClassCompetition::StepIn(std::size_t segment, std::uint16_t cls) const {
+// The build's steps per class for one segment of the running sums.
+std::span<const TClassCompetition::TStep> TClassCompetition::TablesIn(std::size_t segment) const {
     const std::size_t from = prefix_.TablesAt[segment];
     const std::size_t end = segment + 1 < prefix_.TablesAt.size() ? prefix_.TablesAt[segment + 1]
                                                                   : prefix_.Tables.size();
-    return cls < end - from ? prefix_.Tables[from + cls]
-                            : StepOf(values_[cls], prefix_.Segments[segment].Binade);
+    return std::span<const TStep>(prefix_.Tables).subspan(from, end - from);
+}
+
+// A class's step in a segment, worked out for a class the build gained later.
+TClassCompetition::TStep TClassCompetition::StepIn(std::size_t segment, std::uint16_t cls) const {
+    const std::span<const TStep> table = TablesIn(segment);
+    return cls < table.size() ? table[cls] : StepOf(values_[cls], prefix_.Segments[segment].Binade);
 }
 
 // steps_ for one segment.
 void TClassCompetition::StepsFor(std::size_t segment) {
-    const std::size_t from = prefix_.TablesAt[segment];
-    const std::size_t end = segment + 1 < prefix_.TablesAt.size() ? prefix_.TablesAt[segment + 1]
-                                                                  : prefix_.Tables.size();
-    const std::size_t known = std::min(end - from, steps_.size());
-    std::copy_n(prefix_.Tables.begin() + static_cast<std::ptrdiff_t>(from), known, steps_.begin());
+    const std::span<const TStep> table = TablesIn(segment);
+    const std::size_t known = std::min(table.size(), steps_.size());
+    std::copy_n(table.begin(), known, steps_.begin());
     for (std::size_t c = known; c < steps_.size(); ++c) {
         steps_[c] = StepOf(values_[c], prefix_.Segments[segment].Binade);
     }
@@ -711,6 +714,27 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         }
     }
     const std::uint16_t* classes = in.Classes.data();
+    const std::uint16_t* mapped = mapped_.data();
+    // The first unit with the largest output: usually one input class gives
+    // it, and its first unit is found by comparing many units at once.
+    auto firstLeader = [&] {
+        std::size_t leading = 0;
+        std::uint16_t leadingClass = 0;
+        for (std::size_t c = 0; c < classCount; ++c) {
+            if (counts_[c] != 0 && out.Values[mapped[c]] == best) {
+                ++leading;
+                leadingClass = static_cast<std::uint16_t>(c);
+            }
+        }
+        if (leading == 1) {
+            return NextOfClass(classes, 0, units_, leadingClass);
+        }
+        std::size_t leader = 0;
+        while (out.Values[mapped[classes[leader]]] != best) {
+            ++leader;
+        }
+        return leader;
+    };
     if (link.Settle != 0 && !stable) {
         outCounts_.assign(out.Values.size(), 0);
         for (std::size_t c = 0; c < classCount; ++c) {
@@ -719,19 +743,13 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
             }
         }
         if (LeaderHolds(out.Values, outCounts_, epsilon, maxOutput, link.Settle)) {
-            // The largest output has one unit, so one input class gives it.
-            std::size_t leading = 0;
-            while (counts_[leading] == 0 || out.Values[mapped_[leading]] != best) {
-                ++leading;
-            }
             EndPass(out, false);
             summary.Stable = false;
-            summary.Leader = NextOfClass(classes, 0, units_, static_cast<std::uint16_t>(leading));
+            summary.Leader = firstLeader();
             summary.Settled = true;
             return true;
         }
     }
-    const std::uint16_t* mapped = mapped_.data();
     std::uint16_t* outClasses = out.Classes.data();
     if (link.ToNext) {
         // The next pass's running sums as the output is written.
@@ -783,27 +801,8 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
         }
     }
     EndPass(out, link.ToNext);
-    // The first unit with the largest output: usually one input class gives
-    // it, and its first unit is found by comparing many units at once.
-    std::size_t leading = 0;
-    std::uint16_t leadingClass = 0;
-    for (std::size_t c = 0; c < classCount; ++c) {
-        if (counts_[c] != 0 && out.Values[mapped[c]] == best) {
-            ++leading;
-            leadingClass = static_cast<std::uint16_t>(c);
-        }
-    }
-    std::size_t leader = 0;
-    if (leading == 1) {
-        leader = NextOfClass(classes, 0, units_, leadingClass);
-    } else {
-        const double* outValues = out.Values.data();
-        while (outValues[mapped[classes[leader]]] != best) {
-            ++leader;
-        }
-    }
     summary.Stable = stable;
-    summary.Leader = leader;
+    summary.Leader = firstLeader();
     return true;
 }
 
@@ -959,7 +958,7 @@ bool TClassCompetition::LeaderHolds(std::span<const double> values,
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,
                              double maxOutput, TPassSummary& summary, TPassLink link) {
-    bool linked = Linked({in.Classes, in.Values}, link);
+    const bool linked = Linked({in.Classes, in.Values}, link);
     if (ExactPass({in.Classes, in.Values}, out, epsilon, maxOutput, summary, link)) {
         return true;
     }

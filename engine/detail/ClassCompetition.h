@@ -158,6 +158,7 @@ private:
     };
 
     static TStep StepOf(double value, int binade);
+    std::span<const TStep> TablesIn(std::size_t segment) const;
     TStep StepIn(std::size_t segment, std::uint16_t cls) const;
     bool ExactSums(const TClassView& in);
     bool Prepare(const TClassState& in, bool linked);
