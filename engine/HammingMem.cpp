@@ -140,89 +140,103 @@ CountClassesPopcount(const std::uint64_t* masks, std::size_t first, std::size_t 
     CountClassesIn(masks, first, end, words, inputs, count, columns, out);
 }
 
-// One row's agreement classes for eight inputs (CountClassRows<3>): each
-// 64-bit lane holds one input's masks (lanes, as CountClassRowsWide lays them
-// out), the row's words are broadcast, and the population counts are exact
-// integers as in the scalar loop; the classes as eight 16-bit lanes.
-__attribute__((target("avx512f,avx512vpopcntdq"), always_inline)) inline __m128i
-ClassesOfRow(const std::uint64_t* row, const std::uint64_t* lanes, __m512i offset) {
-    constexpr std::size_t kWords = 3; // 64-bit words in each of a row's two masks
-    __m512i both = _mm512_setzero_si512();
-    __m512i differ = _mm512_setzero_si512();
-    for (std::size_t w = 0; w < kWords; ++w) {
-        const __m512i nonZero = _mm512_and_si512(_mm512_loadu_si512(lanes + w * 8),
-                                                 _mm512_set1_epi64(static_cast<long long>(row[w])));
-        const __m512i sign =
-            _mm512_xor_si512(_mm512_loadu_si512(lanes + (kWords + w) * 8),
-                             _mm512_set1_epi64(static_cast<long long>(row[kWords + w])));
-        both = _mm512_add_epi64(both, _mm512_popcnt_epi64(nonZero));
-        differ = _mm512_add_epi64(differ, _mm512_popcnt_epi64(_mm512_and_si512(nonZero, sign)));
-    }
-    // both - 2 * differ + columns: from 0 to 2 * columns, below 2^16.
-    // (The zero-masking form: GCC 12 warns of the other's undefined start.)
-    return _mm512_maskz_cvtepi64_epi16(
-        0xFF, _mm512_add_epi64(_mm512_sub_epi64(both, _mm512_add_epi64(differ, differ)), offset));
-}
-
-// CountClassRows<3> for up to eight inputs per vector, eight rows at a time:
-// the eight rows' classes (a row per 128-bit lane of two vectors) are
-// transposed into an input per 128-bit lane, so that each input's eight
-// classes take one store.
+// CountClassRows<3> eight rows at a time, a row per 64-bit lane: the block's
+// masks are transposed once into one vector per mask word, and each input then
+// costs three ternary logic operations and population counts, its words
+// broadcast; its eight classes take one store. Inputs with the same non-zero
+// mask as the one before share that half of the count, as in the scalar loop.
+// The counts are exact integers either way.
 __attribute__((target("avx512f,avx512bw,avx512vpopcntdq"))) void
 CountClassRowsWide(const std::uint64_t* masks, std::size_t first, std::size_t end,
                    const std::uint64_t* inputs, std::size_t count, std::int64_t columns,
                    std::uint16_t* const* out) {
     constexpr std::size_t kWords = 3;
     constexpr std::size_t kRowWords = 2 * kWords;
-    const std::size_t groups = (count + 7) / 8;
-    // Lanes past the last input hold zero masks: they count nothing and are not stored.
-    std::vector<std::uint64_t> lanes(groups * kRowWords * 8, 0);
-    for (std::size_t k = 0; k < count; ++k) {
-        for (std::size_t w = 0; w < kRowWords; ++w) {
-            lanes[((k / 8) * kRowWords + w) * 8 + k % 8] = inputs[kRowWords * k + w];
+    // Word w of row r (of four) lies at 6r + w of three consecutive vectors:
+    // the first two give it through a two-source permutation (from[w]), the
+    // third, where it lies there, through a masked one (fromThird[w], third[w]).
+    // Rows 4 ... 7 repeat the pattern in the next three vectors.
+    __m512i from[kRowWords];
+    __m512i fromThird[kRowWords];
+    __mmask8 third[kRowWords];
+    for (std::size_t w = 0; w < kRowWords; ++w) {
+        alignas(64) std::int64_t pair[8];
+        alignas(64) std::int64_t last[8];
+        unsigned mask = 0;
+        for (std::size_t r = 0; r < 8; ++r) {
+            const std::size_t at = kRowWords * (r % 4) + w;
+            pair[r] = static_cast<std::int64_t>(at < 16 ? at : 0);
+            last[r] = static_cast<std::int64_t>(at % 8);
+            mask |= at >= 16 ? 1u << r : 0u;
         }
+        from[w] = _mm512_load_si512(pair);
+        fromThird[w] = _mm512_load_si512(last);
+        third[w] = static_cast<__mmask8>(mask);
+    }
+    std::vector<char> sameNonZero(count, 0);
+    for (std::size_t k = 1; k < count; ++k) {
+        sameNonZero[k] = std::equal(inputs + kRowWords * k, inputs + kRowWords * k + kWords,
+                                    inputs + kRowWords * (k - 1))
+                             ? 1
+                             : 0;
     }
     const __m512i offset = _mm512_set1_epi64(columns);
-    // Element 8 * row + input of the two vectors to element 8 * input + row.
-    alignas(64) std::uint16_t order[32];
-    for (std::uint16_t e = 0; e < 32; ++e) {
-        order[e] = static_cast<std::uint16_t>(8 * (e % 8) + e / 8);
-    }
-    const __m512i firstInputs = _mm512_load_si512(order);
-    const __m512i lastInputs = _mm512_add_epi16(firstInputs, _mm512_set1_epi16(4));
+    // The rows are read once per batch, a few nanoseconds apart: asked for
+    // this far ahead, they arrive before the counts need them (a prefetch past
+    // the last row touches nothing).
+    constexpr std::size_t kPrefetchRows = 128;
     std::size_t i = first;
     for (; i + 8 <= end; i += 8) {
-        const std::uint64_t* rows = masks + kRowWords * i;
-        for (std::size_t g = 0; g < groups; ++g) {
-            const std::uint64_t* lane = lanes.data() + g * kRowWords * 8;
-            __m512i low = _mm512_castsi128_si512(ClassesOfRow(rows, lane, offset));
-            low = _mm512_inserti32x4(low, ClassesOfRow(rows + kRowWords, lane, offset), 1);
-            low = _mm512_inserti32x4(low, ClassesOfRow(rows + 2 * kRowWords, lane, offset), 2);
-            low = _mm512_inserti32x4(low, ClassesOfRow(rows + 3 * kRowWords, lane, offset), 3);
-            __m512i high = _mm512_castsi128_si512(ClassesOfRow(rows + 4 * kRowWords, lane, offset));
-            high = _mm512_inserti32x4(high, ClassesOfRow(rows + 5 * kRowWords, lane, offset), 1);
-            high = _mm512_inserti32x4(high, ClassesOfRow(rows + 6 * kRowWords, lane, offset), 2);
-            high = _mm512_inserti32x4(high, ClassesOfRow(rows + 7 * kRowWords, lane, offset), 3);
-            alignas(64) std::uint16_t byInput[64];
-            _mm512_store_si512(byInput, _mm512_permutex2var_epi16(low, firstInputs, high));
-            _mm512_store_si512(byInput + 32, _mm512_permutex2var_epi16(low, lastInputs, high));
-            const std::size_t lanesHere = std::min<std::size_t>(8, count - 8 * g);
-            for (std::size_t l = 0; l < lanesHere; ++l) {
-                std::memcpy(out[8 * g + l] + i, byInput + 8 * l, 8 * sizeof(std::uint16_t));
+        const std::uint64_t* block = masks + kRowWords * i;
+        for (std::size_t v = 0; v < kRowWords; ++v) {
+            _mm_prefetch(reinterpret_cast<const char*>(block + kPrefetchRows * kRowWords + 8 * v),
+                         _MM_HINT_T0);
+        }
+        __m512i loaded[kRowWords];
+#pragma GCC unroll 6
+        for (std::size_t v = 0; v < kRowWords; ++v) {
+            loaded[v] = _mm512_loadu_si512(block + 8 * v);
+        }
+        __m512i row[kRowWords]; // word w of the eight rows
+#pragma GCC unroll 6
+        for (std::size_t w = 0; w < kRowWords; ++w) {
+            __m512i low = _mm512_permutex2var_epi64(loaded[0], from[w], loaded[1]);
+            low = _mm512_mask_permutexvar_epi64(low, third[w], fromThird[w], loaded[2]);
+            __m512i high = _mm512_permutex2var_epi64(loaded[3], from[w], loaded[4]);
+            high = _mm512_mask_permutexvar_epi64(high, third[w], fromThird[w], loaded[5]);
+            row[w] = _mm512_mask_blend_epi64(0xF0, low, high);
+        }
+        __m512i nonZero[kWords] = {};
+        __m512i both = offset; // agreements and disagreements, plus columns
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::uint64_t* input = inputs + kRowWords * k;
+            if (sameNonZero[k] == 0) {
+                both = offset;
+#pragma GCC unroll 3
+                for (std::size_t w = 0; w < kWords; ++w) {
+                    nonZero[w] = _mm512_and_si512(
+                        row[w], _mm512_set1_epi64(static_cast<long long>(input[w])));
+                    both = _mm512_add_epi64(both, _mm512_popcnt_epi64(nonZero[w]));
+                }
             }
+            __m512i differ = _mm512_setzero_si512();
+#pragma GCC unroll 3
+            for (std::size_t w = 0; w < kWords; ++w) {
+                // nonZero & (row's sign ^ input's sign)
+                const __m512i signs = _mm512_ternarylogic_epi64(
+                    nonZero[w], row[kWords + w],
+                    _mm512_set1_epi64(static_cast<long long>(input[kWords + w])), 0x60);
+                differ = _mm512_add_epi64(differ, _mm512_popcnt_epi64(signs));
+            }
+            // both - 2 * differ + columns: from 0 to 2 * columns, below 2^16.
+            // (The zero-masking form: GCC 12 warns of the other's undefined start.)
+            const __m128i classes = _mm512_maskz_cvtepi64_epi16(
+                0xFF, _mm512_sub_epi64(both, _mm512_add_epi64(differ, differ)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out[k] + i), classes);
         }
     }
-    for (; i < end; ++i) {
-        const std::uint64_t* row = masks + kRowWords * i;
-        for (std::size_t g = 0; g < groups; ++g) {
-            alignas(16) std::uint16_t classes[8];
-            _mm_store_si128(reinterpret_cast<__m128i*>(classes),
-                            ClassesOfRow(row, lanes.data() + g * kRowWords * 8, offset));
-            const std::size_t lanesHere = std::min<std::size_t>(8, count - 8 * g);
-            for (std::size_t l = 0; l < lanesHere; ++l) {
-                out[8 * g + l][i] = classes[l];
-            }
-        }
+    if (i < end) {
+        CountClassRows<kWords>(masks, i, end, kWords, inputs, count, columns, out);
     }
 }
 
