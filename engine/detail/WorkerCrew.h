@@ -1,8 +1,12 @@
 // Threads kept between the batches of one pool, so that a batch's parallel
 // steps do not each start and join threads of their own (tens of
-// microseconds each, against searches of a few milliseconds).
+// microseconds each, against searches of a few milliseconds). Waking a thread
+// that sleeps costs tens of microseconds too, so each side spins a little
+// before it sleeps: a crew thread after its part (for the next step, which a
+// search starts within microseconds), the caller for the crew's parts.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -31,14 +35,15 @@ public:
 private:
     void Work(unsigned index);
 
-    std::mutex mutex_;
+    std::mutex mutex_; // written under it: job_, wanted_, generation_, finished_, stopping_
     std::condition_variable wake_;
     std::condition_variable done_;
     const std::function<void(unsigned)>* job_ = nullptr;
-    std::uint64_t generation_ = 0; // grows with every Run that wakes the crew
-    unsigned wanted_ = 0;          // the current Run's count
-    unsigned finished_ = 0;        // of its crew threads
-    bool stopping_ = false;
+    unsigned wanted_ = 0; // the current Run's count
+    // Read without the mutex while spinning.
+    std::atomic<std::uint64_t> generation_{0}; // grows with every Run that wakes the crew
+    std::atomic<unsigned> finished_{0};        // of the current Run's crew threads
+    std::atomic<bool> stopping_{false};
     std::vector<std::jthread> threads_; // last: joined before the rest goes
 };
 
