@@ -619,7 +619,8 @@ std::vector<double> THammingNet::FirstLayerValues(std::span<const std::int32_t> 
 }
 
 std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
-                                      TRecognitionScratch& scratch, TPassRecorder* recorder) const {
+                                      TRecognitionScratch& scratch, TPassRecorder* recorder,
+                                      std::span<const std::uint32_t> counts) const {
     if (PatternCount_ == 0) {
         return 0;
     }
@@ -631,7 +632,7 @@ std::int32_t THammingNet::FromClasses(std::span<const std::uint16_t> firstLayer,
     // The first pass reads the classes where they are; they are copied only
     // if it cannot take them.
     return RunCompetition(scratch, TCompetitionSettings::Of(*this), TCompetitionPath::Classes,
-                          {nullptr, recorder, false}, firstLayer);
+                          {nullptr, recorder, false}, firstLayer, counts);
 }
 
 TRecognitionScratch& TRecognitionPools::ScratchFor(std::size_t worker) {
@@ -697,7 +698,8 @@ std::int32_t THammingNet::RecognizeIn(std::span<const std::int32_t> input, TReco
 
 std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
                             TCompetitionPath path, const TCompetitionWatch& watch,
-                            std::span<const std::uint16_t> firstClasses) {
+                            std::span<const std::uint16_t> firstClasses,
+                            std::span<const std::uint32_t> firstCounts) {
     const auto rows = static_cast<std::size_t>(std::max(settings.PatternCount, 0));
     if (rows == 0) {
         return 0;
@@ -757,8 +759,9 @@ std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& 
             const TPassLink link{chained, !last, !last || heard, unheard};
             chained = true;
             if (!firstClasses.empty()) {
-                done = s.classPass_.ExactPass({firstClasses, s.input_.Values}, s.output_,
-                                              settings.Epsilon, settings.MaxOutput, summary, link);
+                done =
+                    s.classPass_.ExactPass({firstClasses, s.input_.Values, firstCounts}, s.output_,
+                                           settings.Epsilon, settings.MaxOutput, summary, link);
                 if (!done) {
                     s.input_.Classes.assign(firstClasses.begin(), firstClasses.end());
                 }

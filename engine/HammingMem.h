@@ -146,7 +146,8 @@ private:
     friend class THammingNet;
     friend std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
                                        TCompetitionPath path, const TCompetitionWatch& watch,
-                                       std::span<const std::uint16_t> firstClasses);
+                                       std::span<const std::uint16_t> firstClasses,
+                                       std::span<const std::uint32_t> firstCounts);
     friend std::int32_t RunCompetition(std::span<const double> firstLayer,
                                        const TCompetitionSettings& settings, TCompetitionPath path,
                                        const TCompetitionWatch& watch);
@@ -285,8 +286,10 @@ private:
     // The first-layer output of every agreement class.
     std::vector<double> FirstLayerOutputs() const;
     // Recognize from first-layer classes that FirstLayerClasses gave (M of them).
+    // counts: its units per class, where the caller has them.
     std::int32_t FromClasses(std::span<const std::uint16_t> firstLayer, TRecognitionScratch& s,
-                             TPassRecorder* recorder) const;
+                             TPassRecorder* recorder,
+                             std::span<const std::uint32_t> counts = {}) const;
     // Recognize under other constants (a replay of a recognition): the
     // recognition of a network that holds the same rows and runs with
     // settings' pass limit, epsilon and clip level. Throws

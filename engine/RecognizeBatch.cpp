@@ -1,5 +1,6 @@
 #include "engine/RecognizeBatch.h"
 
+#include "engine/detail/ClassCompetition.h"
 #include "engine/detail/NetworkInternals.h"
 
 #include <algorithm>
@@ -57,6 +58,15 @@ public:
             shared ? std::min(most, (even + threads - 1) / threads * threads) : codes_.size();
         std::vector<std::uint16_t*> buffers;
         std::vector<std::span<const std::int32_t>> inputs;
+        // Per thread and code of a group: its rows' units per class.
+        const std::vector<double> outputs =
+            shared ? TNetworkInternals::FirstLayerOutputs(network) : std::vector<double>{};
+        const std::size_t classCount = outputs.size();
+        const unsigned firstLayerThreads = std::min<unsigned>(
+            threads, static_cast<unsigned>(std::max<std::size_t>(1, rows / 65536 + 1)));
+        std::vector<std::vector<std::vector<std::uint32_t>>> partCounts(firstLayerThreads);
+        std::vector<std::vector<std::uint32_t>> counts;
+        std::vector<std::size_t> order;
         for (std::size_t start = 0; start < codes_.size() && !stop_ && !Cancelled();
              start += group) {
             const std::size_t end = std::min(codes_.size(), start + group);
@@ -69,19 +79,34 @@ public:
                     inputs.push_back(codes_[k]);
                 }
                 std::atomic<bool> applies{true};
-                RunOn(std::min<unsigned>(threads, static_cast<unsigned>(
-                                                      std::max<std::size_t>(1, rows / 65536 + 1))),
-                      [&](unsigned t, unsigned count) {
-                          const std::size_t first = rows * t / count;
-                          const std::size_t last = rows * (t + 1) / count;
-                          if (!TNetworkInternals::FirstLayerClasses(network, inputs, first, last,
-                                                                    buffers)) {
-                              applies = false;
-                          }
-                      });
+                RunOn(firstLayerThreads, [&](unsigned t, unsigned count) {
+                    const std::size_t first = rows * t / count;
+                    const std::size_t last = rows * (t + 1) / count;
+                    if (!TNetworkInternals::FirstLayerClasses(network, inputs, first, last,
+                                                              buffers)) {
+                        applies = false;
+                        return;
+                    }
+                    // Counted here, where the threads share the rows,
+                    // rather than by each recognition on its own.
+                    std::vector<std::vector<std::uint32_t>>& mine = partCounts[t];
+                    mine.resize(std::max(mine.size(), buffers.size()));
+                    for (std::size_t k = 0; k < buffers.size(); ++k) {
+                        CountClasses({buffers[k] + first, last - first}, classCount, mine[k]);
+                    }
+                });
                 firstLayerShared = applies;
             }
-            std::atomic<std::size_t> next{start};
+            order.clear();
+            if (firstLayerShared) {
+                SumCounts(end - start, partCounts, classCount, counts);
+                OrderByLength(start, end, outputs, counts, order);
+            } else {
+                for (std::size_t k = start; k < end; ++k) {
+                    order.push_back(k);
+                }
+            }
+            std::atomic<std::size_t> next{0};
             RunOn(std::min<unsigned>(threads, static_cast<unsigned>(end - start)),
                   [&](unsigned t, unsigned) {
                       TRecognitionScratch& scratch = *scratches[t];
@@ -89,14 +114,18 @@ public:
                           if (stop_ || Cancelled()) {
                               return;
                           }
-                          const std::size_t k = next++;
-                          if (k >= end) {
+                          const std::size_t taken = next++;
+                          if (taken >= order.size()) {
                               return;
                           }
+                          const std::size_t k = order[taken];
                           const std::span<const std::uint16_t> firstLayer(
                               firstLayerShared ? buffers[k - start] : nullptr,
                               firstLayerShared ? rows : 0);
-                          const std::int32_t row = Recognize(k, firstLayer, scratch);
+                          const std::span<const std::uint32_t> classCounts(
+                              firstLayerShared ? counts[k - start].data() : nullptr,
+                              firstLayerShared ? classCount : 0);
+                          const std::int32_t row = Recognize(k, firstLayer, classCounts, scratch);
                           result_.Rows[k] = row;
                           Done(k, row);
                       }
@@ -121,15 +150,61 @@ private:
                    : TNetworkInternals::FirstLayerBuffer(network_, index);
     }
 
+    // Each code's units per class over every row: the threads' parts added.
+    static void SumCounts(std::size_t codes,
+                          const std::vector<std::vector<std::vector<std::uint32_t>>>& parts,
+                          std::size_t classCount, std::vector<std::vector<std::uint32_t>>& counts) {
+        counts.resize(std::max(counts.size(), codes));
+        for (std::size_t k = 0; k < codes; ++k) {
+            counts[k].assign(classCount, 0);
+            for (const auto& part : parts) {
+                for (std::size_t c = 0; c < classCount; ++c) {
+                    counts[k][c] += part[k][c];
+                }
+            }
+        }
+    }
+
+    // The order in which the threads take codes start ... end - 1: the first
+    // code first (its row may end the batch: OnDone), then the codes whose
+    // largest first-layer value more than one unit shares. Those recognitions
+    // run every pass, the others mostly end after the first, so the short
+    // ones come last and fill the threads' ends evenly.
+    static void OrderByLength(std::size_t start, std::size_t end,
+                              const std::vector<double>& outputs,
+                              const std::vector<std::vector<std::uint32_t>>& counts,
+                              std::vector<std::size_t>& order) {
+        std::vector<std::size_t> shortOnes;
+        for (std::size_t k = start; k < end; ++k) {
+            const std::vector<std::uint32_t>& count = counts[k - start];
+            double best = -1.0;
+            std::uint64_t sharing = 0;
+            for (std::size_t c = 0; c < outputs.size(); ++c) {
+                if (count[c] == 0) {
+                    continue;
+                }
+                if (outputs[c] > best) {
+                    best = outputs[c];
+                    sharing = 0;
+                }
+                if (outputs[c] == best) {
+                    sharing += count[c];
+                }
+            }
+            (k == start || sharing > 1 ? order : shortOnes).push_back(k);
+        }
+        order.insert(order.end(), shortOnes.begin(), shortOnes.end());
+    }
+
     // Code k's recognition, from its first layer's classes where the group
-    // shares them (firstLayer, else empty), with its trace when asked.
+    // shares them (firstLayer and its counts, else empty), with its trace when asked.
     std::int32_t Recognize(std::size_t k, std::span<const std::uint16_t> firstLayer,
-                           TRecognitionScratch& scratch) {
+                           std::span<const std::uint32_t> counts, TRecognitionScratch& scratch) {
         const THammingNet& network = network_;
         auto recognize = [&](TPassRecorder* recorder) {
             if (!firstLayer.empty()) {
                 return TNetworkInternals::RecognizeFromClasses(network, firstLayer, scratch,
-                                                               recorder);
+                                                               recorder, counts);
             }
             return recorder != nullptr ? network.Recognize(codes_[k], scratch, *recorder)
                                        : network.Recognize(codes_[k], scratch);

@@ -654,24 +654,20 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
         return false;
     }
     simulatedSteps_ = 0;
-    // Four tables, so that runs of one class do not wait on their own counts.
-    counts_.assign(4 * classCount, 0);
-    std::uint32_t* counts = counts_.data();
-    const std::uint16_t* classes = in.Classes.data();
-    std::size_t j = 0;
-    for (; j + 4 <= units; j += 4) {
-        ++counts[classes[j]];
-        ++counts[classCount + classes[j + 1]];
-        ++counts[2 * classCount + classes[j + 2]];
-        ++counts[3 * classCount + classes[j + 3]];
+    bool counted = in.Counts.size() == classCount;
+    if (counted) {
+        std::uint64_t given = 0;
+        for (const std::uint32_t count : in.Counts) {
+            given += count;
+        }
+        counted = given == units;
     }
-    for (; j < units; ++j) {
-        ++counts[classes[j]];
+    if (counted) {
+        counts_.assign(in.Counts.begin(), in.Counts.end());
+    } else {
+        CountClasses(in.Classes, classCount, counts_);
     }
-    for (std::size_t c = 0; c < classCount; ++c) {
-        counts[c] +=
-            counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
-    }
+    const std::uint32_t* counts = counts_.data();
     std::uint64_t total = 0;
     for (std::size_t c = 0; c < classCount; ++c) {
         total += counts[c] * static_cast<std::uint64_t>(std::ldexp(in.Values[c], -grain));
@@ -682,6 +678,29 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
         classSums_[c] = counts[c] == 0 ? 0.0 : std::ldexp(static_cast<double>(total - own), grain);
     }
     return true;
+}
+
+void CountClasses(std::span<const std::uint16_t> classes, std::size_t classCount,
+                  std::vector<std::uint32_t>& tables) {
+    // Four tables, so that runs of one class do not wait on their own counts.
+    tables.assign(4 * classCount, 0);
+    std::uint32_t* counts = tables.data();
+    const std::uint16_t* at = classes.data();
+    const std::size_t units = classes.size();
+    std::size_t j = 0;
+    for (; j + 4 <= units; j += 4) {
+        ++counts[at[j]];
+        ++counts[classCount + at[j + 1]];
+        ++counts[2 * classCount + at[j + 2]];
+        ++counts[3 * classCount + at[j + 3]];
+    }
+    for (; j < units; ++j) {
+        ++counts[at[j]];
+    }
+    for (std::size_t c = 0; c < classCount; ++c) {
+        counts[c] +=
+            counts[classCount + c] + counts[2 * classCount + c] + counts[3 * classCount + c];
+    }
 }
 
 // The pass where ExactSums applies: one output per class, the units mapped.

@@ -52,7 +52,15 @@ struct TClassState {
 struct TClassView {
     std::span<const std::uint16_t> Classes;
     std::span<const double> Values;
+    // Units per class, where the caller has counted them already (else
+    // empty). Counts that do not add up to the units are not used.
+    std::span<const std::uint32_t> Counts = {};
 };
+
+// Counts each of classes' values (all below classCount) into
+// tables[0 ... classCount - 1]; tables is scratch of 4 * classCount entries.
+void CountClasses(std::span<const std::uint16_t> classes, std::size_t classCount,
+                  std::vector<std::uint32_t>& tables);
 
 // How a pass sits among the passes of one competition on one object.
 struct TPassLink {

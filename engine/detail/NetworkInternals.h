@@ -32,12 +32,14 @@ struct TNetworkInternals {
         return net.FirstLayerOutputs();
     }
     // The recognition from a first layer that FirstLayerClasses gave (M classes);
-    // recorder, when not null, hears every pass.
+    // recorder, when not null, hears every pass; counts, when not empty, are
+    // its units per class (CountClasses).
     static std::int32_t RecognizeFromClasses(const THammingNet& net,
                                              std::span<const std::uint16_t> firstLayer,
                                              TRecognitionScratch& scratch,
-                                             TPassRecorder* recorder = nullptr) {
-        return net.FromClasses(firstLayer, scratch, recorder);
+                                             TPassRecorder* recorder = nullptr,
+                                             std::span<const std::uint32_t> counts = {}) {
+        return net.FromClasses(firstLayer, scratch, recorder, counts);
     }
     // The recognition under settings' pass limit, epsilon and clip level.
     static std::int32_t RecognizeWith(const THammingNet& net, std::span<const std::int32_t> input,

@@ -26,9 +26,11 @@ struct TCompetitionWatch {
 // pass's values, the passes over values go on. Returns the winner: the leader of the
 // last pass that changed a value, 0 if none did. Where nobody watches, the
 // passes after one whose leader provably leads them all are not taken.
+// firstCounts: firstClasses' units per class, where the caller has them.
 std::int32_t RunCompetition(TRecognitionScratch& s, const TCompetitionSettings& settings,
                             TCompetitionPath path, const TCompetitionWatch& watch,
-                            std::span<const std::uint16_t> firstClasses = {});
+                            std::span<const std::uint16_t> firstClasses = {},
+                            std::span<const std::uint32_t> firstCounts = {});
 // The same from first-layer values, in scratch space of its own.
 std::int32_t RunCompetition(std::span<const double> firstLayer,
                             const TCompetitionSettings& settings, TCompetitionPath path,

@@ -20,6 +20,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace verblinka {
@@ -730,6 +731,43 @@ TEST(ClassCompetitionTest, LeaderOnlyPassesAgreeWhereOtherUnitsCouldLead) {
     check({7.0, 7.0}, 0.5, 100.0, "two equal units");
     check({3.0, 7.0}, 0.25, 100.0, "two units");
     check({7.0, std::nextafter(7.0, 8.0)}, 0x1p-60, 100.0, "two units an ulp apart");
+}
+
+// The units per class that a caller counted (a batch, as it shares the first
+// layer) give the exact pass what its own count gives, settled or not; counts
+// that do not add up to the units are not taken.
+TEST(ClassCompetitionTest, CountedClassesGiveTheExactPassItsOwnCount) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 40; ++round) {
+        const std::size_t units = 1 + random() % 500;
+        TValues values(units);
+        for (double& v : values) {
+            v = 0.5 * static_cast<double>(random() % 24);
+        }
+        const TClassState in = ClassesOf(values, &random);
+        std::vector<std::uint32_t> counts;
+        CountClasses(in.Classes, in.Values.size(), counts);
+        counts.resize(in.Values.size());
+        std::vector<std::uint32_t> wrong = counts;
+        wrong[random() % wrong.size()] += 1;
+        const std::size_t settle = round % 2 == 0 ? 0 : 5;
+        auto pass = [&](std::span<const std::uint32_t> given) {
+            TClassCompetition competition;
+            TClassState out;
+            TPassSummary summary;
+            EXPECT_TRUE(competition.ExactPass({in.Classes, in.Values, given}, out,
+                                              0.5 / static_cast<double>(units), 1000.0, summary,
+                                              {false, true, true, settle}));
+            TValues materialised(units);
+            if (!summary.Settled) {
+                out.Materialise(materialised);
+            }
+            return std::tuple(materialised, summary.Leader, summary.Stable, summary.Settled);
+        };
+        const auto own = pass({});
+        EXPECT_EQ(pass(counts), own) << "round " << round;
+        EXPECT_EQ(pass(wrong), own) << "round " << round << ", counts that do not add up";
+    }
 }
 
 // A pass that settles on a unit leading the passes after it: that unit leads
