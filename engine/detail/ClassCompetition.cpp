@@ -382,12 +382,25 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         wideFits_ = classCount <= TWideSweepTables::kClasses;
     }
     wideTables_.First = 0; // entry c is class c in this sweep
-    // Each class's output and, fused, its step in the next pass.
+    // Each class's output and, fused, its step in the next pass; the wide
+    // run's tables only where it runs.
+    const bool wideRun = kFused && wide_ && wideFits_;
     auto comb = [&](std::size_t cls, std::uint16_t id) {
         combBases_[cls] = id >= kParity ? kTieBase : builder.Bases()[id];
         combIds_[cls] = id;
-        if (cls < TWideSweepTables::kClasses) {
+        if (wideRun) {
             wideTables_.Set(cls, combBases_[cls], id);
+        }
+    };
+    // Every class's, from current_.
+    auto combAll = [&] {
+        for (std::size_t c = 0; c < classCount; ++c) {
+            const std::uint16_t id = current_[c];
+            combBases_[c] = id >= kParity ? kTieBase : builder.Bases()[id];
+            combIds_[c] = id;
+        }
+        if (wideRun) {
+            FillWideSweepTables(wideTables_, combBases_.data(), combIds_.data(), classCount);
         }
     };
     const bool wideScan =
@@ -410,9 +423,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
             builder.Step(j, id);
             if (builder.Version() != builderVersion) { // another binade: every step changed
                 builderVersion = builder.Version();
-                for (std::size_t c = 0; c < classCount; ++c) {
-                    comb(c, current_[c]);
-                }
+                combAll();
             }
         }
     };
@@ -476,9 +487,13 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
         const std::size_t lockedEnd = last ? end : end - 1;
         StepsFor(segment);
         for (std::size_t c = 0; c < classCount; ++c) {
-            setCurrent(static_cast<std::uint16_t>(c), skipped(c)      ? std::uint16_t{0}
-                                                      : steps_[c].Tie ? kParity
-                                                                      : kUnknown);
+            current_[c] = skipped(c) ? std::uint16_t{0} : steps_[c].Tie ? kParity : kUnknown;
+        }
+        if constexpr (kFused) {
+            combAll();
+        } else if constexpr (Mode == TSweepMode::LeaderOnly) {
+            std::copy_n(current_.begin(), std::min(classCount, TWideSweepTables::kClasses),
+                        wideTables_.Ids.begin());
         }
         oddKeys_.clear();
         segmentStamp = ++stamp_;

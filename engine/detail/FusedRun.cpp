@@ -165,6 +165,30 @@ FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
     k = at;
     return j;
 }
+// Eight steps per vector: one byte permutation gathers byte b of each into
+// the vector's bytes 8b ... 8b + 7, stored as one word per table.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void
+FillWideSweepTables(TWideSweepTables& tables, const std::uint64_t* bases, const std::uint16_t* ids,
+                    std::size_t count) {
+    count = std::min(count, TWideSweepTables::kClasses);
+    alignas(64) std::uint8_t order[64];
+    for (std::size_t i = 0; i < 64; ++i) {
+        order[i] = static_cast<std::uint8_t>(8 * (i % 8) + i / 8);
+    }
+    const __m512i transpose = _mm512_load_si512(order);
+    for (std::size_t e = 0; e < count; e += 8) {
+        const std::size_t here = std::min<std::size_t>(8, count - e);
+        const __m512i steps = _mm512_permutexvar_epi8(
+            transpose, _mm512_maskz_loadu_epi64(static_cast<__mmask8>(LowBits(here)), bases + e));
+        alignas(64) std::uint8_t bytes[64];
+        _mm512_store_si512(bytes, steps);
+        for (std::size_t b = 0; b < TWideSweepTables::kBytes; ++b) {
+            std::copy_n(bytes + 8 * b, here, tables.Bytes[b].data() + e);
+        }
+    }
+    std::copy_n(ids, count, tables.Ids.data());
+}
+
 __attribute__((target("avx512f,avx512bw"))) std::size_t
 FirstUnknownWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
                  const TWideSweepTables& tables) {
@@ -196,6 +220,11 @@ std::size_t FusedRunWide(std::size_t, std::size_t, const std::uint16_t*, const T
 
 std::size_t FirstUnknownWide(std::size_t, std::size_t, const std::uint16_t*,
                              const TWideSweepTables&) {
+    std::abort(); // never reached: WideSweepAvailable() is false
+}
+
+void FillWideSweepTables(TWideSweepTables&, const std::uint64_t*, const std::uint16_t*,
+                         std::size_t) {
     std::abort(); // never reached: WideSweepAvailable() is false
 }
 #endif

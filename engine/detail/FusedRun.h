@@ -66,6 +66,11 @@ struct TWideSweepTables {
     }
 };
 
+// Entries 0 ... count - 1 (count at most kClasses) from each class's step and
+// output at once, as Set gives them one by one; WideSweepAvailable() must hold.
+void FillWideSweepTables(TWideSweepTables& tables, const std::uint64_t* bases,
+                         const std::uint16_t* ids, std::size_t count);
+
 // The first of units j ... stop - 1 whose class has no result yet (its entry in
 // current at kNoResult or above), or stop: where a sweep that writes no output
 // has work to do.

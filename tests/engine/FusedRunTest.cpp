@@ -1,6 +1,7 @@
 // The fused sweep's two kernels against each other on random runs: outputs,
 // running sum, marks and where they stop, including runs that stop inside a
-// chunk of 64 units, short runs, and steps at and past the top.
+// chunk of 64 units, short runs, and steps at and past the top; the wide
+// run's tables filled at once against filled entry by entry.
 #include "engine/detail/FusedRun.h"
 
 #include <gtest/gtest.h>
@@ -56,6 +57,16 @@ TEST(FusedRunTest, WideRunLeavesWhatTheScalarRunLeaves) {
             bases[c] = markers ? RandomBase(random, scale) : random() % scale;
             ids[c] = static_cast<std::uint16_t>(random() % 4096);
             tables.Set(c - first, bases[c], ids[c]);
+        }
+        // Filled at once, the tables read the same for every class.
+        TWideSweepTables filled;
+        FillWideSweepTables(filled, bases.data() + first, ids.data() + first, classCount);
+        for (std::size_t e = 0; e < classCount; ++e) {
+            ASSERT_EQ(filled.Ids[e], tables.Ids[e]) << "entry " << e;
+            for (std::size_t b = 0; b < TWideSweepTables::kBytes; ++b) {
+                ASSERT_EQ(filled.Bytes[b][e], tables.Bytes[b][e])
+                    << "entry " << e << ", byte " << b;
+            }
         }
         const std::size_t units = random() % 700;
         std::vector<std::uint16_t> classes(units);
