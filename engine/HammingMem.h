@@ -56,7 +56,7 @@ enum class TSweepKernel {
     Auto,
     // Four units at a time, one table look-up each: what every processor runs.
     Scalar,
-    // 64 units at a time with AVX-512 (BW and VBMI), the tables in vector
+    // 64 units at a time with AVX-512 (BW, VBMI and VNNI), the tables in vector
     // registers, in passes of at most 128 classes; elsewhere Scalar.
     Avx512,
 };

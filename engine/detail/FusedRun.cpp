@@ -27,9 +27,9 @@ namespace {
 // A plain check, asked once: no ifunc resolver, which would run before a
 // sanitizer's run-time starts.
 bool HasWideSweep() {
-    static const bool kSupported = __builtin_cpu_supports("avx512f") &&
-                                   __builtin_cpu_supports("avx512bw") &&
-                                   __builtin_cpu_supports("avx512vbmi");
+    static const bool kSupported =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vnni");
     return kSupported;
 }
 
@@ -46,6 +46,20 @@ IdsOf(const __m512i (&ids)[4], __m512i classes) {
                                    _mm512_permutex2var_epi16(ids[2], classes, ids[3]));
 }
 
+// Per block of four units (32-bit lane): bytes low ... low + count - 1 of
+// their steps (count at most 3), each weighted by its place among them.
+__attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni"), always_inline)) inline __m512i
+PlacedBytes(const __m512i* bytesLow, const __m512i* bytesHigh, __m512i asBytes, __mmask64 units,
+            std::size_t low, std::size_t count) {
+    __m512i sum = _mm512_setzero_si512();
+    for (std::size_t b = low + count; b-- > low;) {
+        const __m512i picked =
+            _mm512_maskz_permutex2var_epi8(units, bytesLow[b], asBytes, bytesHigh[b]);
+        sum = _mm512_dpbusd_epi32(_mm512_slli_epi32(sum, 8), picked, _mm512_set1_epi8(1));
+    }
+    return sum;
+}
+
 } // namespace
 
 bool WideSweepAvailable() {
@@ -53,11 +67,12 @@ bool WideSweepAvailable() {
 }
 
 // Per 64 units: their classes as bytes pick each step's bytes (VPERMT2B); the
-// sums of each block of four units' bytes (VPSADBW on the block's half of a
-// 64-bit lane), weighted by their byte's place, give the blocks' steps,
-// exactly: every block's step is below 2^58. A prefix sum across the lanes
-// gives the sums before the blocks: the marks.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t
+// sums of each block of four units' bytes (VPDPBUSD against ones, a block per
+// 32-bit lane), weighted by their byte's place, give the blocks' steps,
+// exactly: every block's step is below 2^58. Three bytes' weighted sums fit
+// 32 bits (below 2^26); the three groups of bytes meet in 64-bit lanes. A
+// prefix sum across the lanes gives the sums before the blocks: the marks.
+__attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vnni"))) std::size_t
 FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
              const TWideSweepTables& tables, std::uint16_t* out, std::uint64_t& k,
              std::uint64_t* marks) {
@@ -96,17 +111,19 @@ FusedRunWide(std::size_t j, std::size_t stop, const std::uint16_t* classes,
             _mm512_sub_epi16(_mm512_maskz_loadu_epi16(highUnits, classes + j + 32), first);
         const __m512i asBytes = _mm512_inserti64x4(
             _mm512_castsi256_si512(_mm512_cvtepi16_epi8(low)), _mm512_cvtepi16_epi8(high), 1);
+        static_assert(TWideSweepTables::kBytes == 7);
+        const __m512i low3 = PlacedBytes(bytesLow, bytesHigh, asBytes, unitBytes, 0, 3);
+        const __m512i middle3 = PlacedBytes(bytesLow, bytesHigh, asBytes, unitBytes, 3, 3);
+        const __m512i seventh = PlacedBytes(bytesLow, bytesHigh, asBytes, unitBytes, 6, 1);
         // Lane l holds units 8l ... 8l + 7: even, the first four's steps; odd, the last four's.
-        __m512i even = zero;
-        __m512i odd = zero;
-        for (std::size_t b = TWideSweepTables::kBytes; b-- > 0;) {
-            const __m512i picked =
-                _mm512_maskz_permutex2var_epi8(unitBytes, bytesLow[b], asBytes, bytesHigh[b]);
-            even = _mm512_add_epi64(_mm512_slli_epi64(even, 8),
-                                    _mm512_sad_epu8(_mm512_and_si512(picked, firstHalf), zero));
-            odd = _mm512_add_epi64(_mm512_slli_epi64(odd, 8),
-                                   _mm512_sad_epu8(_mm512_andnot_si512(firstHalf, picked), zero));
-        }
+        const __m512i even = _mm512_add_epi64(
+            _mm512_and_si512(low3, firstHalf),
+            _mm512_add_epi64(_mm512_slli_epi64(_mm512_and_si512(middle3, firstHalf), 24),
+                             _mm512_slli_epi64(_mm512_and_si512(seventh, firstHalf), 48)));
+        const __m512i odd = _mm512_add_epi64(
+            _mm512_srli_epi64(low3, 32),
+            _mm512_add_epi64(_mm512_slli_epi64(_mm512_srli_epi64(middle3, 32), 24),
+                             _mm512_slli_epi64(_mm512_srli_epi64(seventh, 32), 48)));
         const __m512i pairs = _mm512_add_epi64(even, odd);
         // Inclusive prefix sum over the eight lanes.
         __m512i sums = pairs;
