@@ -23,7 +23,10 @@ void Relax() {
 #endif
 }
 
-// Whether done() held within limit, asked between short pauses.
+// Whether done() held within limit, asked between short pauses. Each round
+// of pauses ends in a yield, so that a spinning thread gives its core to any
+// other that is ready (more threads than cores: another search, the tests
+// run side by side) instead of holding it from the work it waits for.
 template <typename Done> bool SpinUntil(std::chrono::microseconds limit, Done&& done) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
@@ -36,6 +39,7 @@ template <typename Done> bool SpinUntil(std::chrono::microseconds limit, Done&& 
         if (std::chrono::steady_clock::now() >= deadline) {
             return done();
         }
+        std::this_thread::yield();
     }
 }
 
