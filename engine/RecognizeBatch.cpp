@@ -97,6 +97,9 @@ public:
                 });
                 firstLayerShared = applies;
             }
+            if (stop_ || Cancelled()) {
+                break; // a thread failed (its counts may be missing), or the batch ends
+            }
             order.clear();
             if (firstLayerShared) {
                 SumCounts(end - start, partCounts, classCount, counts);
