@@ -67,18 +67,26 @@ template <std::size_t Words>
 // Agreement classes (the literal sum plus N) of rows [first, end) for several
 // inputs at once: each row's masks are read once. Inputs with the same
 // non-zero mask (the blank variants of one word) share that half of the count.
+// Per input of inputs (masks of n words each), whether its non-zero mask is
+// the one before's: that input shares the count of agreeing positions.
+inline std::vector<char> SameNonZeroAsBefore(const std::uint64_t* inputs, std::size_t count,
+                                             std::size_t n) {
+    std::vector<char> same(count, 0);
+    for (std::size_t k = 1; k < count; ++k) {
+        same[k] = std::equal(inputs + 2 * n * k, inputs + 2 * n * k + n, inputs + 2 * n * (k - 1))
+                      ? 1
+                      : 0;
+    }
+    return same;
+}
+
 template <std::size_t Words>
 [[gnu::always_inline]] inline void CountClassRows(const std::uint64_t* masks, std::size_t first,
                                                   std::size_t end, std::size_t words,
                                                   const std::uint64_t* inputs, std::size_t count,
                                                   std::int64_t columns, std::uint16_t* const* out) {
     const std::size_t n = Words == 0 ? words : Words;
-    std::vector<char> sameNonZero(count, 0);
-    for (std::size_t k = 1; k < count; ++k) {
-        sameNonZero[k] =
-            std::equal(inputs + 2 * n * k, inputs + 2 * n * k + n, inputs + 2 * n * (k - 1)) ? 1
-                                                                                             : 0;
-    }
+    const std::vector<char> sameNonZero = SameNonZeroAsBefore(inputs, count, n);
     masks += 2 * n * first;
     for (std::size_t i = first; i < end; ++i, masks += 2 * n) {
         std::int64_t both = 0;
@@ -173,13 +181,7 @@ CountClassRowsWide(const std::uint64_t* masks, std::size_t first, std::size_t en
         fromThird[w] = _mm512_load_si512(last);
         third[w] = static_cast<__mmask8>(mask);
     }
-    std::vector<char> sameNonZero(count, 0);
-    for (std::size_t k = 1; k < count; ++k) {
-        sameNonZero[k] = std::equal(inputs + kRowWords * k, inputs + kRowWords * k + kWords,
-                                    inputs + kRowWords * (k - 1))
-                             ? 1
-                             : 0;
-    }
+    const std::vector<char> sameNonZero = SameNonZeroAsBefore(inputs, count, kWords);
     const __m512i offset = _mm512_set1_epi64(columns);
     // The rows are read once per batch, a few nanoseconds apart: asked for
     // this far ahead, they arrive before the counts need them (a prefetch past

@@ -385,9 +385,12 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     // Each class's output and, fused, its step in the next pass; the wide
     // run's tables only where it runs.
     const bool wideRun = kFused && wide_ && wideFits_;
-    auto comb = [&](std::size_t cls, std::uint16_t id) {
+    auto combScalar = [&](std::size_t cls, std::uint16_t id) {
         combBases_[cls] = id >= kParity ? kTieBase : builder.Bases()[id];
         combIds_[cls] = id;
+    };
+    auto comb = [&](std::size_t cls, std::uint16_t id) {
+        combScalar(cls, id);
         if (wideRun) {
             wideTables_.Set(cls, combBases_[cls], id);
         }
@@ -395,9 +398,7 @@ bool TClassCompetition::Sweep(const TClassState& in, TClassState& out, bool link
     // Every class's, from current_.
     auto combAll = [&] {
         for (std::size_t c = 0; c < classCount; ++c) {
-            const std::uint16_t id = current_[c];
-            combBases_[c] = id >= kParity ? kTieBase : builder.Bases()[id];
-            combIds_[c] = id;
+            combScalar(c, current_[c]);
         }
         if (wideRun) {
             FillWideSweepTables(wideTables_, combBases_.data(), combIds_.data(), classCount);

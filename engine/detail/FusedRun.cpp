@@ -1,6 +1,7 @@
 #include "engine/detail/FusedRun.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdlib>
 
@@ -188,11 +189,15 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void
 FillWideSweepTables(TWideSweepTables& tables, const std::uint64_t* bases, const std::uint16_t* ids,
                     std::size_t count) {
     count = std::min(count, TWideSweepTables::kClasses);
-    alignas(64) std::uint8_t order[64];
-    for (std::size_t i = 0; i < 64; ++i) {
-        order[i] = static_cast<std::uint8_t>(8 * (i % 8) + i / 8);
-    }
-    const __m512i transpose = _mm512_load_si512(order);
+    // Byte i of the result from byte 8 (i % 8) + i / 8 of the eight steps.
+    alignas(64) static constexpr std::array<std::uint8_t, 64> kOrder = [] {
+        std::array<std::uint8_t, 64> order{};
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = static_cast<std::uint8_t>(8 * (i % 8) + i / 8);
+        }
+        return order;
+    }();
+    const __m512i transpose = _mm512_load_si512(kOrder.data());
     for (std::size_t e = 0; e < count; e += 8) {
         const std::size_t here = std::min<std::size_t>(8, count - e);
         const __m512i steps = _mm512_permutexvar_epi8(
