@@ -109,6 +109,11 @@ public:
                     order.push_back(k);
                 }
             }
+            prospective_.clear();
+            if (firstLayerShared && !control_.Trace) {
+                Prospects(start, end, outputs, firstLayerThreads, buffers, counts, partCounts,
+                          order);
+            }
             std::atomic<std::size_t> next{0};
             RunOn(std::min<unsigned>(threads, static_cast<unsigned>(end - start)),
                   [&](unsigned t, unsigned) {
@@ -122,6 +127,9 @@ public:
                               return;
                           }
                           const std::size_t k = order[taken];
+                          if (!StillWanted(k, start)) {
+                              continue;
+                          }
                           const std::span<const std::uint16_t> firstLayer(
                               firstLayerShared ? buffers[k - start] : nullptr,
                               firstLayerShared ? rows : 0);
@@ -199,6 +207,126 @@ private:
         order.insert(order.end(), shortOnes.begin(), shortOnes.end());
     }
 
+    // The prospects of codes start ... end - 1 from their first layers
+    // (buffers) and their counts per class, overall (counts) and per
+    // first-layer thread's rows (parts): each code whose winner provably is
+    // one of a few units of one class (TClassCompetition::WinnerClass). A
+    // code of one such unit gets its row; those and the codes OnProspects
+    // does not want leave order, the other prospects go to its end.
+    void Prospects(std::size_t start, std::size_t end, const std::vector<double>& outputs,
+                   unsigned firstLayerThreads, const std::vector<std::uint16_t*>& buffers,
+                   const std::vector<std::vector<std::uint32_t>>& counts,
+                   const std::vector<std::vector<std::vector<std::uint32_t>>>& parts,
+                   std::vector<std::size_t>& order) {
+        const TCompetitionSettings settings = TCompetitionSettings::Of(network_);
+        if (settings.MaxIterations < 0) {
+            return;
+        }
+        // Each pass after the first may follow, up to MaxIterations + 1 of them.
+        const auto passes = static_cast<std::size_t>(settings.MaxIterations) + 1;
+        const auto rows = static_cast<std::size_t>(settings.PatternCount);
+        prospects_.clear();
+        prospectClasses_.clear();
+        for (std::size_t k = start; k < end; ++k) {
+            const std::vector<std::uint32_t>& count = counts[k - start];
+            const std::size_t cls =
+                judge_.WinnerClass({{buffers[k - start], rows}, outputs, count}, settings.Epsilon,
+                                   settings.MaxOutput, passes);
+            if (cls != TClassCompetition::kNoClass && count[cls] <= kMostProspectRows) {
+                prospects_.push_back({k, {}, true});
+                prospectClasses_.push_back(static_cast<std::uint16_t>(cls));
+            }
+        }
+        if (prospects_.empty()) {
+            return;
+        }
+        // The units of those classes, each first-layer thread in its own rows.
+        found_.resize(std::max<std::size_t>(found_.size(), firstLayerThreads));
+        RunOn(firstLayerThreads, [&](unsigned t, unsigned count) {
+            const std::size_t first = rows * t / count;
+            const std::size_t last = rows * (t + 1) / count;
+            std::vector<std::vector<std::int32_t>>& mine = found_[t];
+            mine.resize(std::max(mine.size(), prospects_.size()));
+            for (std::size_t i = 0; i < prospects_.size(); ++i) {
+                const std::size_t k = prospects_[i].Code - start;
+                const std::uint16_t cls = prospectClasses_[i];
+                mine[i].clear();
+                UnitsOfClass(buffers[k], first, last, cls, parts[t][k][cls], mine[i]);
+            }
+        });
+        if (stop_ || Cancelled()) {
+            return;
+        }
+        for (std::size_t i = 0; i < prospects_.size(); ++i) {
+            for (unsigned t = 0; t < firstLayerThreads; ++t) {
+                prospects_[i].Rows.insert(prospects_[i].Rows.end(), found_[t][i].begin(),
+                                          found_[t][i].end());
+            }
+        }
+        if (control_.OnProspects) {
+            control_.OnProspects(prospects_);
+        }
+        // The group's first code first, still (OrderByLength); then the
+        // codes without a prospect, then the wanted ones in the order given.
+        prospective_.assign(end - start, 0);
+        std::vector<std::size_t> later;
+        bool startRuns = true;
+        for (const TCodeProspect& prospect : prospects_) {
+            const std::size_t k = prospect.Code;
+            prospective_[k - start] = 1;
+            const bool runs = prospect.Wanted && prospect.Rows.size() > 1;
+            if (k == start) {
+                startRuns = runs;
+            } else if (runs) {
+                later.push_back(k);
+            }
+            if (prospect.Wanted && prospect.Rows.size() == 1 && !stop_) {
+                result_.Rows[k] = prospect.Rows.front();
+                Done(k, prospect.Rows.front());
+            }
+        }
+        std::erase_if(order, [&](std::size_t k) {
+            return prospective_[k - start] != 0 && !(k == start && startRuns);
+        });
+        order.insert(order.end(), later.begin(), later.end());
+    }
+
+    // Whether a recognition of code k (of the group from start) is still wanted.
+    bool StillWanted(std::size_t k, std::size_t start) {
+        if (!control_.StillWanted || prospective_.empty() || prospective_[k - start] == 0) {
+            return true;
+        }
+        const std::lock_guard<std::mutex> lock(doneMutex_);
+        return control_.StillWanted(k);
+    }
+
+    // Appends the units from ... end - 1 of class cls to units, until `wanted` are found.
+    static void UnitsOfClass(const std::uint16_t* classes, std::size_t from, std::size_t end,
+                             std::uint16_t cls, std::size_t wanted,
+                             std::vector<std::int32_t>& units) {
+        constexpr std::size_t kBlock = 32; // compared at once, where the compiler vectorises
+        std::size_t j = from;
+        while (wanted != 0 && j < end) {
+            if (j + kBlock <= end) {
+                unsigned any = 0;
+                for (std::size_t b = 0; b < kBlock; ++b) {
+                    any |= classes[j + b] == cls ? 1U : 0U;
+                }
+                if (any == 0) {
+                    j += kBlock;
+                    continue;
+                }
+            }
+            for (const std::size_t blockEnd = std::min(end, j + kBlock);
+                 j < blockEnd && wanted != 0; ++j) {
+                if (classes[j] == cls) {
+                    units.push_back(static_cast<std::int32_t>(j));
+                    --wanted;
+                }
+            }
+        }
+    }
+
     // Code k's recognition, from its first layer's classes where the group
     // shares them (firstLayer and its counts, else empty), with its trace when asked.
     std::int32_t Recognize(std::size_t k, std::span<const std::uint16_t> firstLayer,
@@ -265,6 +393,13 @@ private:
     std::mutex doneMutex_;
     std::mutex failureMutex_;
     std::exception_ptr failure_;
+    // Prospects' scratch: the codes, their classes, each first-layer
+    // thread's units of them.
+    TClassCompetition judge_;
+    std::vector<TCodeProspect> prospects_;
+    std::vector<std::uint16_t> prospectClasses_;
+    std::vector<std::vector<std::vector<std::int32_t>>> found_;
+    std::vector<std::uint8_t> prospective_; // per code of the group: has a prospect
 };
 
 } // namespace

@@ -19,6 +19,16 @@
 
 namespace verblinka {
 
+// A code whose row is known, before its recognition runs, to be one of a few.
+struct TCodeProspect {
+    std::size_t Code = 0;
+    std::vector<std::int32_t> Rows; // ascending: the recognition returns one of them
+    bool Wanted = true;             // cleared by OnProspects: the code is not recognized
+};
+
+// The most rows a prospect lists.
+inline constexpr std::size_t kMostProspectRows = 32;
+
 struct TBatchControl {
     // Threads for the recognitions; 0 = every core (at most 64).
     unsigned Threads = 0;
@@ -30,6 +40,19 @@ struct TBatchControl {
     // Told of each code's row as soon as it is known, one call at a time, on
     // any of the threads; true ends the batch: codes not yet begun keep row -1.
     std::function<bool(std::size_t code, std::int32_t row)> OnDone;
+    // Told, once a group's first layers are known and before its
+    // recognitions, of each code whose row its first layer alone shows to be
+    // one of at most kMostProspectRows (a code of one such row gets it
+    // without running, but for Trace). Codes it marks unwanted are not
+    // recognized: they keep row -1 and OnDone never hears of them. The
+    // wanted ones of several rows are recognized in the order it leaves
+    // them in, after the group's other codes. Called on the calling thread,
+    // at most once per group, while no recognition runs.
+    std::function<void(std::span<TCodeProspect>)> OnProspects;
+    // Asked, one call at a time (and never while OnDone runs), right before
+    // each recognition of a code that OnProspects has heard of: false drops
+    // it as an unwanted one.
+    std::function<bool(std::size_t code)> StillWanted;
     // Trace every recognition, following these rows besides each one's
     // first-layer leaders and its winner.
     bool Trace = false;

@@ -88,10 +88,11 @@ namespace {
 // Bytes of the query that reach the network's code.
 constexpr std::int32_t kCodedBytes = kCodedCharacters;
 
-// The distances of the variants with the blank past the coded bytes from
-// their common candidate entry, each in constant time: a variant is the query
-// with a blank before byte p, so it agrees with the entry where the query
-// does before that byte, and where the query shifted by one does after it.
+// The distances of the query's variants from one entry, each in constant
+// time (those with the blank past the coded bytes share their candidate): a
+// variant is the query with a blank before byte p, so it agrees with the
+// entry where the query does before that byte, and where the query shifted
+// by one does after it.
 class TLongVariantDistances {
 public:
     TLongVariantDistances(std::string_view query, std::string_view entry)
@@ -128,6 +129,84 @@ private:
     std::vector<std::int32_t> direct_;  // mismatches of query and entry before i
     std::vector<std::int32_t> shifted_; // of query[k - 1] and entry[k], k = i ... common - 1
     std::int32_t lengthDifference_ = 0;
+};
+
+// What a search knows of its steps' distances (steps 0 ... coded; the later
+// ones have the query's code, which is always recognized) while some
+// recognitions have not run: each step's distance lies within [Least, Most],
+// from the rows its code's recognition returned or provably returns one of.
+// The step chosen is the closest, the later one on equal distance, so a step
+// is never chosen where an earlier one is surely closer or a later one surely
+// as close; and the choice among the steps that may be chosen is the choice
+// among them all.
+class TChoiceBounds {
+public:
+    static constexpr std::int32_t kUnknown = std::numeric_limits<std::int32_t>::max();
+
+    TChoiceBounds(std::string_view query, const TDictionaryEntries& entries,
+                  const std::vector<std::size_t>& codeOf)
+        : query_(query), entries_(entries), codeOf_(codeOf), least_(codeOf.size(), 0),
+          most_(codeOf.size(), kUnknown) {}
+
+    // Code k's row is one of rows (all in the dictionary).
+    void Narrow(std::size_t k, std::span<const std::int32_t> rows) {
+        for (std::size_t p = 0; p < codeOf_.size(); ++p) {
+            if (codeOf_[p] == k) {
+                least_[p] = kUnknown;
+                most_[p] = 0;
+            }
+        }
+        for (const std::int32_t row : rows) {
+            const std::string& entry = entries_[static_cast<std::size_t>(row)].Word;
+            const TLongVariantDistances variants(query_, entry);
+            for (std::size_t p = 0; p < codeOf_.size(); ++p) {
+                if (codeOf_[p] == k) {
+                    const std::int32_t distance =
+                        p == 0 ? WordDistance(query_, entry) : variants.Distance(p);
+                    least_[p] = std::min(least_[p], distance);
+                    most_[p] = std::max(most_[p], distance);
+                }
+            }
+        }
+    }
+
+    // The least distance code k's steps may have, and the latest step that
+    // may have it: the code most likely chosen has the least, then the latest.
+    std::pair<std::int32_t, std::size_t> Promise(std::size_t k) const {
+        std::pair<std::int32_t, std::size_t> promise{kUnknown, 0};
+        for (std::size_t p = 0; p < codeOf_.size(); ++p) {
+            if (codeOf_[p] == k && least_[p] <= promise.first) {
+                promise = {least_[p], p};
+            }
+        }
+        return promise;
+    }
+
+    // Whether no step of code k can be the one chosen.
+    bool NeverChosen(std::size_t k) const {
+        const std::size_t steps = codeOf_.size();
+        std::int32_t before = kUnknown; // the least Most of the steps before p
+        for (std::size_t p = 0; p < steps; ++p) {
+            if (codeOf_[p] == k) {
+                std::int32_t after = kUnknown;
+                for (std::size_t q = p + 1; q < steps; ++q) {
+                    after = std::min(after, most_[q]);
+                }
+                if (!(before < least_[p] || after <= least_[p])) {
+                    return false;
+                }
+            }
+            before = std::min(before, most_[p]);
+        }
+        return true;
+    }
+
+private:
+    std::string_view query_;
+    const TDictionaryEntries& entries_;
+    const std::vector<std::size_t>& codeOf_;
+    std::vector<std::int32_t> least_;
+    std::vector<std::int32_t> most_;
 };
 
 std::int32_t CheckedRow(std::int32_t row, const TDictionaryEntries& entries) {
@@ -196,6 +275,8 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         const bool everyStep = wantSteps || control.Trace;
         // Each distinct code recognized once; the query's own row, when it is
         // the query itself, ends the search early unless every step is wanted.
+        TChoiceBounds bounds(query, entries, codeOf);
+        std::vector<std::uint8_t> skipped(codes.size(), 0);
         TBatchControl batch;
         batch.Threads = control.Threads;
         batch.FirstLayerBudget = control.FirstLayerBudget;
@@ -205,13 +286,51 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         batch.Pools = control.Pools;
         std::int32_t done = 0;
         batch.OnDone = [&](std::size_t k, std::int32_t row) {
+            const std::int32_t known = CheckedRow(row, entries);
+            if (!everyStep) {
+                bounds.Narrow(k, std::span<const std::int32_t>(&known, 1));
+            }
             done += weights[k];
             if (control.OnProgress) {
                 control.OnProgress(done, total);
             }
-            return k == 0 && !everyStep &&
-                   entries[static_cast<std::size_t>(CheckedRow(row, entries))].Word == query;
+            return k == 0 && !everyStep && entries[static_cast<std::size_t>(known)].Word == query;
         };
+        // Without every step wanted, a code whose row is provably one of a
+        // few, none of which could be chosen, is not recognized (skipped).
+        // The query's own code also stands for the steps past the coded bytes:
+        // where there are such, it is always recognized.
+        const bool stepsPastCoded = length > coded;
+        // Whether code k may still be chosen; if not, it is skipped from here on.
+        auto wanted = [&](std::size_t k) {
+            if ((k == 0 && stepsPastCoded) || !bounds.NeverChosen(k)) {
+                return true;
+            }
+            skipped[k] = 1;
+            done += weights[k];
+            if (control.OnProgress) {
+                control.OnProgress(done, total);
+            }
+            return false;
+        };
+        if (!everyStep) {
+            batch.OnProspects = [&](std::span<TCodeProspect> prospects) {
+                for (const TCodeProspect& prospect : prospects) {
+                    bounds.Narrow(prospect.Code, prospect.Rows);
+                }
+                for (TCodeProspect& prospect : prospects) {
+                    prospect.Wanted = wanted(prospect.Code);
+                }
+                // The codes most likely chosen first: their rows may rule the others out.
+                std::stable_sort(prospects.begin(), prospects.end(),
+                                 [&](const TCodeProspect& a, const TCodeProspect& b) {
+                                     const auto [leastA, stepA] = bounds.Promise(a.Code);
+                                     const auto [leastB, stepB] = bounds.Promise(b.Code);
+                                     return leastA != leastB ? leastA < leastB : stepA > stepB;
+                                 });
+            };
+            batch.StillWanted = wanted;
+        }
         const std::vector<std::span<const std::int32_t>> inputs(codes.begin(), codes.end());
         const TBatchResult recognitions = RecognizeBatch(network, inputs, batch);
         if (recognitions.Cancelled) {
@@ -220,7 +339,8 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
             return outcome;
         }
 
-        const std::int32_t queryRow = CheckedRow(recognitions.Rows[0], entries);
+        const std::int32_t queryRow =
+            stepsPastCoded ? CheckedRow(recognitions.Rows[0], entries) : 0; // read past coded only
         std::vector<TTracedStep> traced;
         if (control.Trace) {
             traced.reserve(static_cast<std::size_t>(total));
@@ -228,8 +348,12 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
         std::optional<TLongVariantDistances> longVariants;
         std::string text;
         TSearchStep step;
+        bool chosen = false; // a step has been taken
         for (std::int32_t p = 0; p <= length; ++p) {
             const bool ownCode = p <= coded;
+            if (ownCode && skipped[codeOf[static_cast<std::size_t>(p)]] != 0) {
+                continue; // provably not chosen
+            }
             step.Row = ownCode ? CheckedRow(recognitions.Rows[codeOf[static_cast<std::size_t>(p)]],
                                             entries)
                                : queryRow;
@@ -245,7 +369,8 @@ TSearchOutcome SearchWord(std::string_view query, const TDictionaryEntries& entr
                 }
                 step.Distance = longVariants->Distance(static_cast<std::size_t>(p));
             }
-            if (p == 0 || step.Distance <= outcome.BestDistance) {
+            if (!chosen || step.Distance <= outcome.BestDistance) {
+                chosen = true;
                 outcome.BestDistance = step.Distance;
                 outcome.BestRow = step.Row;
                 outcome.ChosenStep = p;

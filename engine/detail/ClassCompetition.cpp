@@ -932,6 +932,20 @@ bool TClassCompetition::OthersTrail(double best, double epsilon, double maxOutpu
 bool TClassCompetition::LeaderHolds(std::span<const double> values,
                                     std::span<const std::uint32_t> counts, double epsilon,
                                     double maxOutput, std::size_t passes) {
+    if (counts.size() != values.size() || values.empty()) {
+        return false;
+    }
+    const auto top =
+        static_cast<std::size_t>(std::max_element(values.begin(), values.end()) - values.begin());
+    return counts[top] == 1 && TopHolds(values, counts, epsilon, maxOutput, passes);
+}
+
+// Whether the class of the largest of values (the first such) stays alone at
+// the largest value of each of the next `passes` outputs, above zero, however
+// many units it holds: LeaderHolds' bounds.
+bool TClassCompetition::TopHolds(std::span<const double> values,
+                                 std::span<const std::uint32_t> counts, double epsilon,
+                                 double maxOutput, std::size_t passes) {
     constexpr std::size_t kMostSteps = std::size_t{1} << 16; // classes times passes followed
     const std::size_t classCount = values.size();
     if (counts.size() != classCount || classCount < 2 || passes == 0 ||
@@ -942,9 +956,6 @@ bool TClassCompetition::LeaderHolds(std::span<const double> values,
     }
     const auto top =
         static_cast<std::size_t>(std::max_element(values.begin(), values.end()) - values.begin());
-    if (counts[top] != 1) {
-        return false;
-    }
     lows_.assign(values.begin(), values.end());
     highs_.assign(values.begin(), values.end());
     for (std::size_t r = 0;; ++r) {
@@ -989,6 +1000,49 @@ bool TClassCompetition::LeaderHolds(std::span<const double> values,
         }
     }
     return true;
+}
+
+std::size_t TClassCompetition::WinnerClass(const TClassView& in, double epsilon, double maxOutput,
+                                           std::size_t passes) {
+    const std::size_t classCount = in.Values.size();
+    if (in.Counts.size() != classCount || !ExactSums(in)) {
+        return kNoClass;
+    }
+    units_ = in.Classes.size();
+    if (!std::equal(counts_.begin(), counts_.begin() + static_cast<std::ptrdiff_t>(classCount),
+                    in.Counts.begin())) {
+        return kNoClass; // counted afresh: the given counts did not add up
+    }
+    // The first pass's output per class; 0 for a class without units, which
+    // the bounds pass over.
+    std::vector<double>& outputs = firstOutputs_;
+    outputs.resize(classCount);
+    bool stable = true;
+    std::size_t top = kNoClass;
+    for (std::size_t c = 0; c < classCount; ++c) {
+        if (counts_[c] == 0) {
+            outputs[c] = 0.0;
+            continue;
+        }
+        const double own = in.Values[c];
+        const double output =
+            Activation(precision::Inhibit(own, classSums_[c], epsilon), maxOutput);
+        if (output != output) {
+            return kNoClass;
+        }
+        stable = stable && output == own;
+        outputs[c] = output;
+        if (top == kNoClass || output > outputs[top]) {
+            top = c;
+        }
+    }
+    // A stable first pass elects nobody (the winner is 0). TopHolds takes
+    // the first class at the largest output, top, and wants it above every
+    // other class's and above 0 (where a class without units sits).
+    if (stable || top == kNoClass) {
+        return kNoClass;
+    }
+    return TopHolds(outputs, counts_, epsilon, maxOutput, passes) ? top : kNoClass;
 }
 
 bool TClassCompetition::Pass(const TClassState& in, TClassState& out, double epsilon,

@@ -97,6 +97,19 @@ public:
     bool ExactPass(const TClassView& in, TClassState& out, double epsilon, double maxOutput,
                    TPassSummary& summary, TPassLink link = {});
 
+    // The first-layer class one of whose units the competition from in
+    // provably elects, found from in.Counts without a sweep: the first pass
+    // sums exactly and changes a value, one class alone gives its largest
+    // output, and that output stays alone at the top, above zero, through the
+    // `passes` passes that may follow (the bounds of LeaderHolds, which do not
+    // need the class to hold one unit). Each pass's leader, the winner among
+    // them, is then one of that class's units. kNoClass where that cannot be
+    // shown (no counts, counts that do not add up to the units, or bounds too
+    // wide).
+    static constexpr std::size_t kNoClass = static_cast<std::size_t>(-1);
+    std::size_t WinnerClass(const TClassView& in, double epsilon, double maxOutput,
+                            std::size_t passes);
+
     // The inhibition sum of every unit, as the literal pass accumulates it
     // (for tests). False when the method does not apply.
     bool InhibitionSums(const TClassState& in, std::span<double> sums);
@@ -195,6 +208,8 @@ private:
     bool OthersTrail(double best, double epsilon, double maxOutput) const;
     bool LeaderHolds(std::span<const double> values, std::span<const std::uint32_t> counts,
                      double epsilon, double maxOutput, std::size_t passes);
+    bool TopHolds(std::span<const double> values, std::span<const std::uint32_t> counts,
+                  double epsilon, double maxOutput, std::size_t passes);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
     std::size_t RunFused(std::size_t j, std::size_t stop, std::uint16_t* out);
 
@@ -231,6 +246,7 @@ private:
     std::vector<double> classSums_;        // and each class's sum
     std::vector<std::uint16_t> mapped_;    // each class's output class
     std::vector<std::uint32_t> outCounts_; // units per output class of an exact pass
+    std::vector<double> firstOutputs_;     // per class, the first pass's output (WinnerClass)
     std::vector<double> lows_;             // per class, bounds on its units' values (LeaderHolds)
     std::vector<double> highs_;
     // Per class, for a pass read only for its leader: whether its units are

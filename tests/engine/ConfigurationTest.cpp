@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -197,7 +198,9 @@ TCase HardCase(std::mt19937& random, std::uint32_t shape) {
 
 // The recognitions of the case's inputs on every path and kernel, against the
 // literal network under the same constants.
-void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::string& where) {
+// heard: counts the prospects the untraced batches hear of.
+void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::string& where,
+                   std::size_t& heard) {
     c.Net.SetMaxOutput(constants.MaxOutput);
     c.Net.SetEpsilonFactor(constants.EpsilonFactor);
     c.Net.SetMaxIterations(constants.MaxIterations);
@@ -248,8 +251,10 @@ void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::stri
             }
             // The search's way: the inputs in one batch, their first layers in
             // one sweep or one each (a budget of nothing), on one thread and two;
-            // the shared sweep untraced too (its counts, and passes nobody hears
-            // that may end early).
+            // the shared sweep untraced too (its counts, passes nobody hears
+            // that may end early, and prospects: each must hold the winner; a
+            // code of one row gets it unrun, and those of several that the
+            // batch is told to drop, at once or when about to run, keep row -1).
             const std::vector<std::span<const std::int32_t>> inputs(c.Inputs.begin(),
                                                                     c.Inputs.end());
             for (const unsigned threads : {1u, 2u}) {
@@ -261,6 +266,28 @@ void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::stri
                     control.Threads = threads;
                     control.FirstLayerBudget = threads == 1 ? 0 : control.FirstLayerBudget;
                     control.Trace = traced;
+                    std::vector<std::uint8_t> dropped(c.Inputs.size(), 0);
+                    control.OnProspects = [&](std::span<TCodeProspect> prospects) {
+                        for (TCodeProspect& prospect : prospects) {
+                            const std::string one =
+                                what + ", prospect " + std::to_string(prospect.Code);
+                            const std::vector<std::int32_t>& rows = prospect.Rows;
+                            EXPECT_TRUE(!rows.empty() && rows.size() <= kMostProspectRows &&
+                                        std::is_sorted(rows.begin(), rows.end()) &&
+                                        std::adjacent_find(rows.begin(), rows.end()) == rows.end())
+                                << one;
+                            EXPECT_TRUE(std::binary_search(rows.begin(), rows.end(),
+                                                           runs[prospect.Code].Winner))
+                                << one;
+                            ++heard;
+                            // Of several rows: dropped now, dropped when asked
+                            // again, or recognized.
+                            const std::size_t fate = rows.size() == 1 ? 2 : heard % 3;
+                            prospect.Wanted = fate != 0;
+                            dropped[prospect.Code] = fate != 2 ? 1 : 0;
+                        }
+                    };
+                    control.StillWanted = [&](std::size_t k) { return dropped[k] == 0; };
                     const TBatchResult batch = RecognizeBatch(net, inputs, control);
                     for (std::size_t k = 0; k < c.Inputs.size(); ++k) {
                         const std::string one = what + ", batch of " + std::to_string(threads) +
@@ -268,7 +295,7 @@ void ExpectLiteral(TCase& c, const TLiteralConstants& constants, const std::stri
                         if (traced) {
                             ExpectTraced(*batch.Traces[k], runs[k], one);
                         }
-                        EXPECT_EQ(batch.Rows[k], runs[k].Winner) << one;
+                        EXPECT_EQ(batch.Rows[k], dropped[k] != 0 ? -1 : runs[k].Winner) << one;
                     }
                 }
             }
@@ -282,6 +309,7 @@ TEST_P(TConfigurationTest, EveryPathAndKernelIsTheLiteralNetwork) {
     const double clip = GetParam();
     std::mt19937 random(static_cast<std::uint32_t>(clip * 4.0) + 17);
     std::uint32_t shape = 0;
+    std::size_t heard = 0;
     for (const double factor : kFactors) {
         for (const std::int32_t limit : kLimits) {
             for (int n = 0; n < 2; ++n) {
@@ -289,13 +317,15 @@ TEST_P(TConfigurationTest, EveryPathAndKernelIsTheLiteralNetwork) {
                 ExpectLiteral(c, {clip, factor, limit},
                               "clip " + std::to_string(clip) + ", factor " +
                                   std::to_string(factor) + ", limit " + std::to_string(limit) +
-                                  ", shape " + std::to_string((shape - 1) % 6));
+                                  ", shape " + std::to_string((shape - 1) % 6),
+                              heard);
                 if (HasFatalFailure()) {
                     return;
                 }
             }
         }
     }
+    EXPECT_GT(heard, 0U) << "no batch heard of a prospect";
 }
 
 // A replay runs with the constants its trace was recorded with, on every

@@ -70,11 +70,13 @@ void ExpectLiteral(const TSearchOutcome& outcome, const TSearchOutcome& literal,
     ExpectLiteralSteps(outcome.Steps, literal.Steps, what);
 }
 
-// A search without steps: the same selection (it may stop at an exact hit).
+// A search without steps: the same selection (it may stop at an exact hit,
+// and pass over codes whose every row it may return loses).
 void ExpectLiteralChoice(const TSearchOutcome& outcome, const TSearchOutcome& literal,
                          const std::string& what) {
     EXPECT_EQ(outcome.BestRow, literal.BestRow) << what;
     EXPECT_EQ(outcome.BestDistance, literal.BestDistance) << what;
+    EXPECT_EQ(outcome.ChosenStep, literal.ChosenStep) << what;
 }
 
 // ---- every kernel, every grouping of codes ---------------------------------
