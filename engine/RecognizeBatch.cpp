@@ -111,8 +111,7 @@ public:
             }
             prospective_.clear();
             if (firstLayerShared && !control_.Trace) {
-                Prospects(start, end, outputs, firstLayerThreads, buffers, counts, partCounts,
-                          order);
+                Prospects(start, end, outputs, threads, buffers, counts, order);
             }
             std::atomic<std::size_t> next{0};
             RunOn(std::min<unsigned>(threads, static_cast<unsigned>(end - start)),
@@ -208,15 +207,14 @@ private:
     }
 
     // The prospects of codes start ... end - 1 from their first layers
-    // (buffers) and their counts per class, overall (counts) and per
-    // first-layer thread's rows (parts): each code whose winner provably is
-    // one of a few units of one class (TClassCompetition::WinnerClass). A
-    // code of one such unit gets its row; those and the codes OnProspects
-    // does not want leave order, the other prospects go to its end.
+    // (buffers) and their units per class (counts), found on the threads a
+    // code at a time: each code whose winner provably is one of a few units
+    // of one class (TClassCompetition::WinnerClass). A code of one such unit
+    // gets its row; those and the codes OnProspects does not want leave
+    // order, the other prospects go to its end.
     void Prospects(std::size_t start, std::size_t end, const std::vector<double>& outputs,
-                   unsigned firstLayerThreads, const std::vector<std::uint16_t*>& buffers,
+                   unsigned threads, const std::vector<std::uint16_t*>& buffers,
                    const std::vector<std::vector<std::uint32_t>>& counts,
-                   const std::vector<std::vector<std::vector<std::uint32_t>>>& parts,
                    std::vector<std::size_t>& order) {
         const TCompetitionSettings settings = TCompetitionSettings::Of(network_);
         if (settings.MaxIterations < 0) {
@@ -225,43 +223,35 @@ private:
         // Each pass after the first may follow, up to MaxIterations + 1 of them.
         const auto passes = static_cast<std::size_t>(settings.MaxIterations) + 1;
         const auto rows = static_cast<std::size_t>(settings.PatternCount);
-        prospects_.clear();
-        prospectClasses_.clear();
-        for (std::size_t k = start; k < end; ++k) {
-            const std::vector<std::uint32_t>& count = counts[k - start];
-            const std::size_t cls =
-                judge_.WinnerClass({{buffers[k - start], rows}, outputs, count}, settings.Epsilon,
-                                   settings.MaxOutput, passes);
-            if (cls != TClassCompetition::kNoClass && count[cls] <= kMostProspectRows) {
-                prospects_.push_back({k, {}, true});
-                prospectClasses_.push_back(static_cast<std::uint16_t>(cls));
-            }
-        }
-        if (prospects_.empty()) {
-            return;
-        }
-        // The units of those classes, each first-layer thread in its own rows.
-        found_.resize(std::max<std::size_t>(found_.size(), firstLayerThreads));
-        RunOn(firstLayerThreads, [&](unsigned t, unsigned count) {
-            const std::size_t first = rows * t / count;
-            const std::size_t last = rows * (t + 1) / count;
-            std::vector<std::vector<std::int32_t>>& mine = found_[t];
-            mine.resize(std::max(mine.size(), prospects_.size()));
-            for (std::size_t i = 0; i < prospects_.size(); ++i) {
-                const std::size_t k = prospects_[i].Code - start;
-                const std::uint16_t cls = prospectClasses_[i];
-                mine[i].clear();
-                UnitsOfClass(buffers[k], first, last, cls, parts[t][k][cls], mine[i]);
+        const std::size_t codes = end - start;
+        found_.resize(std::max(found_.size(), codes));
+        judges_.resize(std::max<std::size_t>(judges_.size(), threads));
+        std::atomic<std::size_t> next{0};
+        RunOn(std::min<unsigned>(threads, static_cast<unsigned>(codes)), [&](unsigned t, unsigned) {
+            for (std::size_t k = next++; k < codes && !stop_; k = next++) {
+                std::vector<std::int32_t>& units = found_[k];
+                units.clear();
+                const std::vector<std::uint32_t>& count = counts[k];
+                const std::size_t cls =
+                    judges_[t].WinnerClass({{buffers[k], rows}, outputs, count}, settings.Epsilon,
+                                           settings.MaxOutput, passes);
+                if (cls != TClassCompetition::kNoClass && count[cls] <= kMostProspectRows) {
+                    UnitsOfClass(buffers[k], 0, rows, static_cast<std::uint16_t>(cls), count[cls],
+                                 units);
+                }
             }
         });
         if (stop_ || Cancelled()) {
             return;
         }
-        for (std::size_t i = 0; i < prospects_.size(); ++i) {
-            for (unsigned t = 0; t < firstLayerThreads; ++t) {
-                prospects_[i].Rows.insert(prospects_[i].Rows.end(), found_[t][i].begin(),
-                                          found_[t][i].end());
+        prospects_.clear();
+        for (std::size_t k = 0; k < codes; ++k) {
+            if (!found_[k].empty()) {
+                prospects_.push_back({start + k, found_[k], true});
             }
+        }
+        if (prospects_.empty()) {
+            return;
         }
         if (control_.OnProspects) {
             control_.OnProspects(prospects_);
@@ -393,12 +383,10 @@ private:
     std::mutex doneMutex_;
     std::mutex failureMutex_;
     std::exception_ptr failure_;
-    // Prospects' scratch: the codes, their classes, each first-layer
-    // thread's units of them.
-    TClassCompetition judge_;
+    // Prospects' scratch: a judge per thread, each code's units found, the prospects.
+    std::vector<TClassCompetition> judges_;
+    std::vector<std::vector<std::int32_t>> found_;
     std::vector<TCodeProspect> prospects_;
-    std::vector<std::uint16_t> prospectClasses_;
-    std::vector<std::vector<std::vector<std::int32_t>>> found_;
     std::vector<std::uint8_t> prospective_; // per code of the group: has a prospect
 };
 
