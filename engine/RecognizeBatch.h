@@ -27,7 +27,7 @@ struct TCodeProspect {
 };
 
 // The most rows a prospect lists.
-inline constexpr std::size_t kMostProspectRows = 32;
+inline constexpr std::size_t kMostProspectRows = 256;
 
 struct TBatchControl {
     // Threads for the recognitions; 0 = every core (at most 64).
