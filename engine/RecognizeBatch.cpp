@@ -236,8 +236,12 @@ private:
                     judges_[t].WinnerClass({{buffers[k], rows}, outputs, count}, settings.Epsilon,
                                            settings.MaxOutput, passes);
                 if (cls != TClassCompetition::kNoClass && count[cls] <= kMostProspectRows) {
-                    UnitsOfClass(buffers[k], 0, rows, static_cast<std::uint16_t>(cls), count[cls],
-                                 units);
+                    const auto of = static_cast<std::uint16_t>(cls);
+                    for (std::size_t j = NextOfClass(buffers[k], 0, rows, of);
+                         j < rows && units.size() < count[cls];
+                         j = NextOfClass(buffers[k], j + 1, rows, of)) {
+                        units.push_back(static_cast<std::int32_t>(j));
+                    }
                 }
             }
         });
@@ -288,33 +292,6 @@ private:
         }
         const std::lock_guard<std::mutex> lock(doneMutex_);
         return control_.StillWanted(k);
-    }
-
-    // Appends the units from ... end - 1 of class cls to units, until `wanted` are found.
-    static void UnitsOfClass(const std::uint16_t* classes, std::size_t from, std::size_t end,
-                             std::uint16_t cls, std::size_t wanted,
-                             std::vector<std::int32_t>& units) {
-        constexpr std::size_t kBlock = 32; // compared at once, where the compiler vectorises
-        std::size_t j = from;
-        while (wanted != 0 && j < end) {
-            if (j + kBlock <= end) {
-                unsigned any = 0;
-                for (std::size_t b = 0; b < kBlock; ++b) {
-                    any |= classes[j + b] == cls ? 1U : 0U;
-                }
-                if (any == 0) {
-                    j += kBlock;
-                    continue;
-                }
-            }
-            for (const std::size_t blockEnd = std::min(end, j + kBlock);
-                 j < blockEnd && wanted != 0; ++j) {
-                if (classes[j] == cls) {
-                    units.push_back(static_cast<std::int32_t>(j));
-                    --wanted;
-                }
-            }
-        }
     }
 
     // Code k's recognition, from its first layer's classes where the group

@@ -32,26 +32,6 @@ double GridOf(int binade) {
     return std::ldexp(1.0, binade - 1075);
 }
 
-// The first of units from ... units - 1 of class cls, or units if none is.
-std::size_t NextOfClass(const std::uint16_t* classes, std::size_t from, std::size_t units,
-                        std::uint16_t cls) {
-    constexpr std::size_t kBlock = 32; // compared at once, where the compiler vectorises
-    std::size_t j = from;
-    for (; j + kBlock <= units; j += kBlock) {
-        unsigned found = 0;
-        for (std::size_t k = 0; k < kBlock; ++k) {
-            found |= classes[j + k] == cls ? 1U : 0U;
-        }
-        if (found != 0) {
-            break;
-        }
-    }
-    while (j < units && classes[j] != cls) {
-        ++j;
-    }
-    return j;
-}
-
 std::size_t InternHash(std::uint64_t bits) {
     const std::uint64_t mixed = (bits ^ (bits >> 29)) * 0xBF58476D1CE4E5B9u;
     return static_cast<std::size_t>(mixed ^ (mixed >> 32));
@@ -696,6 +676,25 @@ bool TClassCompetition::ExactSums(const TClassView& in) {
     return true;
 }
 
+std::size_t NextOfClass(const std::uint16_t* classes, std::size_t from, std::size_t units,
+                        std::uint16_t cls) {
+    constexpr std::size_t kBlock = 32; // compared at once, where the compiler vectorises
+    std::size_t j = from;
+    for (; j + kBlock <= units; j += kBlock) {
+        unsigned found = 0;
+        for (std::size_t k = 0; k < kBlock; ++k) {
+            found |= classes[j + k] == cls ? 1U : 0U;
+        }
+        if (found != 0) {
+            break;
+        }
+    }
+    while (j < units && classes[j] != cls) {
+        ++j;
+    }
+    return j;
+}
+
 void CountClasses(std::span<const std::uint16_t> classes, std::size_t classCount,
                   std::vector<std::uint32_t>& tables) {
     // Four tables, so that runs of one class do not wait on their own counts.
@@ -719,6 +718,28 @@ void CountClasses(std::span<const std::uint16_t> classes, std::size_t classCount
     }
 }
 
+// After ExactSums: each class's output in exactOutputs_ (0 for a class
+// without units), and whether every class keeps its value. False where an
+// output is NaN.
+bool TClassCompetition::ExactOutputs(std::span<const double> values, double epsilon,
+                                     double maxOutput, bool& stable) {
+    exactOutputs_.assign(values.size(), 0.0);
+    stable = true;
+    for (std::size_t c = 0; c < values.size(); ++c) {
+        if (counts_[c] == 0) {
+            continue;
+        }
+        const double output =
+            Activation(precision::Inhibit(values[c], classSums_[c], epsilon), maxOutput);
+        if (output != output) {
+            return false;
+        }
+        stable = stable && output == values[c];
+        exactOutputs_[c] = output;
+    }
+    return true;
+}
+
 // The pass where ExactSums applies: one output per class, the units mapped.
 bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double epsilon,
                                   double maxOutput, TPassSummary& summary, TPassLink link) {
@@ -727,22 +748,22 @@ bool TClassCompetition::ExactPass(const TClassView& in, TClassState& out, double
     }
     const std::size_t classCount = in.Values.size();
     units_ = in.Classes.size();
+    bool stable = true;
+    if (!ExactOutputs(in.Values, epsilon, maxOutput, stable)) {
+        return false; // NaN orders nothing: leave it to the sweep
+    }
     BeginOutput(out);
     mapped_.resize(classCount);
-    bool stable = true;
     bool anyOutput = false;
     double best = 0.0;
     for (std::size_t c = 0; c < classCount; ++c) {
         if (counts_[c] == 0) {
             continue;
         }
-        const double own = in.Values[c];
-        const double output =
-            Activation(precision::Inhibit(own, classSums_[c], epsilon), maxOutput);
-        if (output != output || !Intern(output, out, mapped_[c])) {
-            return false; // NaN orders nothing: leave it to the sweep
+        const double output = exactOutputs_[c];
+        if (!Intern(output, out, mapped_[c])) {
+            return false;
         }
-        stable = stable && output == own;
         if (!anyOutput || output > best) {
             best = output;
             anyOutput = true;
@@ -1013,26 +1034,14 @@ std::size_t TClassCompetition::WinnerClass(const TClassView& in, double epsilon,
                     in.Counts.begin())) {
         return kNoClass; // counted afresh: the given counts did not add up
     }
-    // The first pass's output per class; 0 for a class without units, which
-    // the bounds pass over.
-    std::vector<double>& outputs = firstOutputs_;
-    outputs.resize(classCount);
     bool stable = true;
+    if (!ExactOutputs(in.Values, epsilon, maxOutput, stable)) {
+        return kNoClass;
+    }
+    const std::vector<double>& outputs = exactOutputs_;
     std::size_t top = kNoClass;
     for (std::size_t c = 0; c < classCount; ++c) {
-        if (counts_[c] == 0) {
-            outputs[c] = 0.0;
-            continue;
-        }
-        const double own = in.Values[c];
-        const double output =
-            Activation(precision::Inhibit(own, classSums_[c], epsilon), maxOutput);
-        if (output != output) {
-            return kNoClass;
-        }
-        stable = stable && output == own;
-        outputs[c] = output;
-        if (top == kNoClass || output > outputs[top]) {
+        if (counts_[c] != 0 && (top == kNoClass || outputs[c] > outputs[top])) {
             top = c;
         }
     }

@@ -57,6 +57,10 @@ struct TClassView {
     std::span<const std::uint32_t> Counts = {};
 };
 
+// The first of units from ... units - 1 of class cls, or units if none is.
+std::size_t NextOfClass(const std::uint16_t* classes, std::size_t from, std::size_t units,
+                        std::uint16_t cls);
+
 // Counts each of classes' values (all below classCount) into
 // tables[0 ... classCount - 1]; tables is scratch of 4 * classCount entries.
 void CountClasses(std::span<const std::uint16_t> classes, std::size_t classCount,
@@ -208,6 +212,8 @@ private:
     bool OthersTrail(double best, double epsilon, double maxOutput) const;
     bool LeaderHolds(std::span<const double> values, std::span<const std::uint32_t> counts,
                      double epsilon, double maxOutput, std::size_t passes);
+    bool ExactOutputs(std::span<const double> values, double epsilon, double maxOutput,
+                      bool& stable);
     bool TopHolds(std::span<const double> values, std::span<const std::uint32_t> counts,
                   double epsilon, double maxOutput, std::size_t passes);
     bool Intern(double value, TClassState& out, std::uint16_t& cls);
@@ -246,7 +252,7 @@ private:
     std::vector<double> classSums_;        // and each class's sum
     std::vector<std::uint16_t> mapped_;    // each class's output class
     std::vector<std::uint32_t> outCounts_; // units per output class of an exact pass
-    std::vector<double> firstOutputs_;     // per class, the first pass's output (WinnerClass)
+    std::vector<double> exactOutputs_;     // per class, an exact pass's output (ExactOutputs)
     std::vector<double> lows_;             // per class, bounds on its units' values (LeaderHolds)
     std::vector<double> highs_;
     // Per class, for a pass read only for its leader: whether its units are
