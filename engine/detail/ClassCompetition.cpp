@@ -979,11 +979,18 @@ bool TClassCompetition::TopHolds(std::span<const double> values,
         static_cast<std::size_t>(std::max_element(values.begin(), values.end()) - values.begin());
     lows_.assign(values.begin(), values.end());
     highs_.assign(values.begin(), values.end());
+    // A class without units adds nothing and has no bounds to follow.
+    present_.clear();
+    for (std::size_t c = 0; c < classCount; ++c) {
+        if (counts[c] != 0) {
+            present_.push_back(static_cast<std::uint32_t>(c));
+        }
+    }
     for (std::size_t r = 0;; ++r) {
         // The largest alone at the top, above zero: these values, then each pass's.
         double others = 0.0;
-        for (std::size_t c = 0; c < classCount; ++c) {
-            if (c != top && counts[c] != 0) {
+        for (const std::uint32_t c : present_) {
+            if (c != top) {
                 others = std::max(others, highs_[c]);
             }
         }
@@ -995,17 +1002,14 @@ bool TClassCompetition::TopHolds(std::span<const double> values,
         }
         double lowTotal = 0.0;
         double highTotal = 0.0;
-        for (std::size_t c = 0; c < classCount; ++c) {
+        for (const std::uint32_t c : present_) {
             lowTotal += static_cast<double>(counts[c]) * lows_[c];
             highTotal += static_cast<double>(counts[c]) * highs_[c];
         }
         lowTotal *= 1.0 - 0x1p-30;
         highTotal *= 1.0 + 0x1p-30;
         bool moved = false;
-        for (std::size_t c = 0; c < classCount; ++c) {
-            if (counts[c] == 0) {
-                continue;
-            }
+        for (const std::uint32_t c : present_) {
             const double leastSum = std::max(0.0, lowTotal - lows_[c]) * (1.0 - 0x1p-18);
             const double mostSum = (highTotal - highs_[c]) * (1.0 + 0x1p-18);
             const double low =

@@ -255,6 +255,7 @@ private:
     std::vector<double> exactOutputs_;     // per class, an exact pass's output (ExactOutputs)
     std::vector<double> lows_;             // per class, bounds on its units' values (LeaderHolds)
     std::vector<double> highs_;
+    std::vector<std::uint32_t> present_; // the classes with units (TopHolds)
     // Per class, for a pass read only for its leader: whether its units are
     // looked at (empty: every class's are).
     std::vector<std::uint8_t> leading_;
