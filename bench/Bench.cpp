@@ -606,14 +606,17 @@ int Misspellings(const std::string& path, int count, const TConfigChoice& choice
             }
             const double cpu = (ProcessCpuSeconds() - cpuStart) / static_cast<double>(count);
             std::sort(times.begin(), times.end());
+            const double median = times[times.size() / 2];
+            const double p95 = times[times.size() * 95 / 100];
             std::cout << "  " << count << " misspellings, "
                       << (threads == 0 ? std::string("every core") : std::string("1 thread"))
-                      << ": median " << Ms(times[times.size() / 2]) << ", 95th percentile "
-                      << Ms(times[times.size() * 95 / 100]) << ", mean CPU " << Ms(cpu)
-                      << " per query; original word selected " << 100.0 * hits / count << "%\n";
+                      << ": median " << Ms(median) << ", 95th percentile " << Ms(p95) << " ("
+                      << (median > 0.0 ? p95 / median : 0.0) << " times the median), mean CPU "
+                      << Ms(cpu) << " per query; original word selected " << 100.0 * hits / count
+                      << "%\n";
             if (threads == 0) {
                 printKinds(kindHits, kindTotals);
-                medians.emplace_back(config.Name, times[times.size() / 2]);
+                medians.emplace_back(config.Name, median);
             }
             if (choice.Names.size() > 1 || choice.Code || choice.PairOptions) {
                 break; // comparing configurations: every core only
